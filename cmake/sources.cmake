@@ -1,0 +1,27 @@
+# korvo_add_library(NAME DIR [DEPS ...])
+# Builds a static library from every .cpp in DIR. Files ending in _win32.cpp are only
+# compiled for Windows, files ending in _posix.cpp only elsewhere, so a new module is
+# added by dropping its files into the folder.
+function(korvo_glob_sources out dir)
+  file(GLOB srcs CONFIGURE_DEPENDS "${dir}/*.cpp")
+  if(WIN32)
+    list(FILTER srcs EXCLUDE REGEX "_posix\\.cpp$")
+  else()
+    list(FILTER srcs EXCLUDE REGEX "_win32\\.cpp$")
+  endif()
+  set(${out} ${srcs} PARENT_SCOPE)
+endfunction()
+
+function(korvo_add_library name dir)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  korvo_glob_sources(srcs "${dir}")
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC korvo_options ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE korvo_options ${ARG_DEPS})
+  endif()
+endfunction()

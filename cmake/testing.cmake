@@ -1,0 +1,26 @@
+# GoogleTest is built from Debian's source package, so the same version serves the native
+# tests and the Windows tests (which CTest runs under Wine through the toolchain's emulator).
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+if(EXISTS /usr/src/googletest/CMakeLists.txt)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+else()
+  message(FATAL_ERROR "GoogleTest sources not found: run ./velmora setup")
+endif()
+
+# korvo_add_test(NAME DIR [DEPS ...] [EXTRA_SOURCES ...])
+# One GoogleTest executable per test folder, made of every .cpp in it (same platform suffix rule
+# as the libraries). Nothing is made for an empty folder.
+function(korvo_add_test name dir)
+  cmake_parse_arguments(ARG "" "" "DEPS;EXTRA_SOURCES" ${ARGN})
+  korvo_glob_sources(srcs "${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs} ${ARG_EXTRA_SOURCES})
+  target_link_libraries(${name} PRIVATE korvo_test_support ${ARG_DEPS} gtest gtest_main)
+  target_compile_definitions(${name} PRIVATE KORVO_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+endfunction()
