@@ -17,7 +17,9 @@ std::uint64_t processAllocationCount() noexcept {
 }  // namespace korvo::test
 
 #if defined(KORVO_SANITIZE)
-#include <sanitizer/allocator_interface.h>
+// Declared by the sanitizer runtime (GCC ships no header for it).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, std::size_t),
+                                                         void (*free_hook)(const volatile void*));
 
 namespace {
 void onMalloc(const volatile void*, std::size_t) {
