@@ -1,0 +1,63 @@
+#pragma once
+// PsychoacousticPanner: places a stereo signal between the ears with three separately scaled cues
+// and applies the chain's output gain.
+//
+//   delay pan     the far ear hears the sound later (inter-aural delay, up to 0.653 ms x headSize),
+//   spectral pan  the far ear duller, the near ear brighter (high shelves at 4032 Hz),
+//   level pan     the far ear quieter (up to 7.95 dB x levelPan at full pan).
+//
+// Both channels are always delayed by at least 3 samples (the base delay). Delays glide over 50 ms,
+// gains over 40 ms, shelf coefficients over 40 ms, so no argument change clicks. The panner never
+// reads parameters: its owner passes plain numbers once per block. Owned by the effect client and
+// used only from its reset and audio path, which never run concurrently.
+//
+// If the delay rings cannot be allocated at reset, the delay cue is skipped (the samples pass through
+// undelayed) while the shelves and gains still apply.
+
+#include <cstdint>
+
+#include "korvo/dsp/delayline.h"
+#include "korvo/dsp/smooth.h"
+#include "tessary/dsp/interpbiquad.h"
+
+namespace velmora {
+
+class PsychoacousticPanner {
+public:
+    // Sizes the delay lines for 2 ms of inter-aural delay plus maxFrames, restarts the delay glides at
+    // 2 samples and the gain glides at 0.5, and puts the shelves at identity. Allocates.
+    // [audio-thread, reset only]
+    void reset(float sampleRate, std::int32_t maxFrames) noexcept;
+
+    // Processes both channels in place (frames <= the reset's maxFrames). pan: -1 full left .. +1 full
+    // right (clamped); headSize, spectralPan, levelPan: amounts as fractions (1 = 100 %, up to 2);
+    // gain: linear factor applied to both channels. [audio-thread]
+    void processBlock(float* left, float* right, float pan, float headSize, float spectralPan, float levelPan,
+                      float gain, std::int32_t frames) noexcept;
+
+    // Inspection for tests and displays. [audio-thread]
+    float delayTargetLeft() const noexcept { return lastDelayTargetLeft; }
+    float delayTargetRight() const noexcept { return lastDelayTargetRight; }
+    float gainTargetLeft() const noexcept { return lastGainTargetLeft; }
+    float gainTargetRight() const noexcept { return lastGainTargetRight; }
+    float currentDelayLeft() const noexcept { return delaySmootherLeft.current; }
+    float currentDelayRight() const noexcept { return delaySmootherRight.current; }
+    const tessary::InterpolatedBiquad& leftShelf() const noexcept { return shelfLeft; }
+    const tessary::InterpolatedBiquad& rightShelf() const noexcept { return shelfRight; }
+
+    // Shelf gains in dB for a clamped pan and a spectral amount: at full right with amount 1 the left
+    // ear gets -11.25 dB and the right ear +3 dB (mirrored at full left), 0 dB at the centre. [any-thread]
+    static void shelfGainsDb(float p, float spectralPan, double& leftDb, double& rightDb) noexcept;
+
+private:
+    float sampleRate = 44100.0f;
+    korvo::Delayline delayLeft, delayRight;
+    korvo::ExpSmoother delaySmootherLeft, delaySmootherRight;
+    korvo::ExpSmoother gainSmootherLeft, gainSmootherRight;
+    tessary::InterpolatedBiquad shelfLeft, shelfRight;
+
+    float lastDelayTargetLeft = 3.0f, lastDelayTargetRight = 3.0f;
+    float lastGainTargetLeft = 0.5f, lastGainTargetRight = 0.5f;
+};
+
+}  // namespace velmora

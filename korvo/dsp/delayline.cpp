@@ -1,0 +1,96 @@
+#include "korvo/dsp/delayline.h"
+
+#include <cstring>
+
+#include "korvo/core/nogc.h"
+
+namespace korvo {
+
+namespace {
+constexpr std::size_t kRingAlignment = 16;
+// Largest capacity whose mask fits an int32 and whose doubled capacity still converts exactly.
+constexpr std::int32_t kMaxCapacity = 1 << 30;
+}  // namespace
+
+Delayline::~Delayline() {
+    release();
+}
+
+void Delayline::release() noexcept {
+    alignedRelease(data, kRingAlignment);
+    data = nullptr;
+    mask = -1;
+    index = 0;
+}
+
+void Delayline::resize(std::int32_t length) noexcept {
+    if (length < 0) fatalError("Delayline::resize: negative length");
+    numSamples = length;
+    // Smallest power of two strictly greater than length: set every bit below the highest, add one.
+    std::uint32_t bits = static_cast<std::uint32_t>(length);
+    bits |= bits >> 1;
+    bits |= bits >> 2;
+    bits |= bits >> 4;
+    bits |= bits >> 8;
+    bits |= bits >> 16;
+    const std::uint64_t capacity64 = static_cast<std::uint64_t>(bits) + 1;
+    if (capacity64 > static_cast<std::uint64_t>(kMaxCapacity)) {
+        release();  // cannot be addressed: stay empty, owners fall back
+        return;
+    }
+    const std::int32_t newCapacity = static_cast<std::int32_t>(capacity64);
+    const std::size_t bytes = static_cast<std::size_t>(newCapacity) * sizeof(float);
+    data = static_cast<float*>(alignedResize(data, bytes, kRingAlignment));
+    std::memset(data, 0, bytes);
+    mask = newCapacity - 1;
+    index = mask;  // the first sample written lands in element 0
+}
+
+void Delayline::feedBlock(const float* samples, std::int32_t n) noexcept {
+    if (data == nullptr || n <= 0) return;
+    const std::int32_t cap = mask + 1;
+    if (n > cap) {
+        // Only the newest cap samples can be held; skip the older ones but keep the ring position
+        // where a full feed would have left it.
+        const std::int32_t skipped = n - cap;
+        samples += skipped;
+        index = static_cast<std::int32_t>((static_cast<std::int64_t>(index) + skipped) & mask);
+        n = cap;
+    }
+    const std::int32_t untilEnd = mask - index;
+    if (untilEnd < n) {
+        std::memcpy(data + index + 1, samples, static_cast<std::size_t>(untilEnd) * sizeof(float));
+        std::memcpy(data, samples + untilEnd, static_cast<std::size_t>(n - untilEnd) * sizeof(float));
+        index = (index + n) & mask;
+    } else {
+        std::memcpy(data + index + 1, samples, static_cast<std::size_t>(n) * sizeof(float));
+        index = index + n;
+    }
+}
+
+float Delayline::readFractional(float delaySamples) const noexcept {
+    if (data == nullptr) return 0.0f;
+    const std::int32_t cap = mask + 1;
+    // Adding two capacities keeps the position positive for every delay the ring can hold.
+    const float pos =
+        static_cast<float>(index) - delaySamples + static_cast<float>(2 * static_cast<std::int64_t>(cap));
+    const std::int32_t i = static_cast<std::int32_t>(pos);
+    const float t = pos - static_cast<float>(i);
+
+    const float xm2 = data[(i - 2) & mask];
+    const float xm1 = data[(i - 1) & mask];
+    const float x0 = data[i & mask];
+    const float x1 = data[(i + 1) & mask];
+    const float x2 = data[(i + 2) & mask];
+    const float x3 = data[(i + 3) & mask];
+
+    const float c1 = 16.0f * (x1 - xm1) + 2.0f * (xm2 - x2);
+    const float c2 = 16.0f * (xm1 + x1) - xm2 - 30.0f * x0 - x2;
+    const float c3 = 66.0f * x1 - 70.0f * x0 - 33.0f * x2 + 39.0f * xm1 + 7.0f * x3 - 9.0f * xm2;
+    const float c4 = 126.0f * x0 - 124.0f * x1 + 61.0f * x2 - 64.0f * xm1 - 12.0f * x3 + 13.0f * xm2;
+    const float c5 = 50.0f * (x1 - x0) + 5.0f * (x3 - xm2) + 25.0f * (xm1 - x2);
+
+    return x0 + (0.041666668f * t) * (c1 + t * (c2 + t * (c3 + t * (c4 + t * c5))));
+}
+
+}  // namespace korvo

@@ -1,0 +1,58 @@
+#include "tessary/dsp/iir.h"
+
+#include <cmath>
+
+namespace tessary {
+
+namespace {
+
+double throughFloat(double value) noexcept {
+    return static_cast<double>(static_cast<float>(value));
+}
+
+korvo::BiquadCoeffs normalise(double b0, double b1, double b2, double a0, double a1, double a2) noexcept {
+    return korvo::BiquadCoeffs{throughFloat(b0 / a0), throughFloat(b1 / a0), throughFloat(b2 / a0),
+                               throughFloat(a1 / a0), throughFloat(a2 / a0)};
+}
+
+struct ShelfTerms {
+    double A, cs, k;
+};
+
+ShelfTerms shelfTerms(double f0TimesTwoPi, double alphaDivisor, double gainDb, float sampleRate) noexcept {
+    const double A = std::pow(10.0, gainDb / 40.0);
+    const double w0 = f0TimesTwoPi / static_cast<double>(sampleRate);
+    const double cs = std::cos(w0);
+    const double sn = std::sin(w0);
+    const double alpha = sn / alphaDivisor;
+    const double k = 2.0 * std::sqrt(A) * alpha;
+    return ShelfTerms{A, cs, k};
+}
+
+}  // namespace
+
+korvo::BiquadCoeffs designHighShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
+                                    float sampleRate) noexcept {
+    const auto [A, cs, k] = shelfTerms(f0TimesTwoPi, alphaDivisor, gainDb, sampleRate);
+    const double b0 = A * ((A + 1.0) + (A - 1.0) * cs + k);
+    const double b1 = -2.0 * A * ((A - 1.0) + (A + 1.0) * cs);
+    const double b2 = A * ((A + 1.0) + (A - 1.0) * cs - k);
+    const double a0 = (A + 1.0) - (A - 1.0) * cs + k;
+    const double a1 = 2.0 * ((A - 1.0) - (A + 1.0) * cs);
+    const double a2 = (A + 1.0) - (A - 1.0) * cs - k;
+    return normalise(b0, b1, b2, a0, a1, a2);
+}
+
+korvo::BiquadCoeffs designLowShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
+                                   float sampleRate) noexcept {
+    const auto [A, cs, k] = shelfTerms(f0TimesTwoPi, alphaDivisor, gainDb, sampleRate);
+    const double b0 = A * ((A + 1.0) - (A - 1.0) * cs + k);
+    const double b1 = 2.0 * A * ((A - 1.0) - (A + 1.0) * cs);
+    const double b2 = A * ((A + 1.0) - (A - 1.0) * cs - k);
+    const double a0 = (A + 1.0) + (A - 1.0) * cs + k;
+    const double a1 = -2.0 * ((A - 1.0) + (A + 1.0) * cs);
+    const double a2 = (A + 1.0) + (A - 1.0) * cs - k;
+    return normalise(b0, b1, b2, a0, a1, a2);
+}
+
+}  // namespace tessary

@@ -1,0 +1,20 @@
+#pragma once
+// Second-order high and low shelving filter designs (bilinear transform, shelf slope set by Q),
+// computed in double precision.
+//
+// f0TimesTwoPi is the corner as an angular frequency (2*pi*f0 in rad/s, passed as one constant),
+// alphaDivisor is 2Q, gainDb the shelf gain in decibels and sampleRate in Hz. The five coefficients
+// are normalised by a0 and rounded through single precision, so equal requests give equal targets on
+// every build. Callers pass the exact identity instead of designing a 0 dB shelf: the design is only
+// transparent up to rounding there. [any-thread]
+
+#include "korvo/dsp/iir.h"
+
+namespace tessary {
+
+korvo::BiquadCoeffs designHighShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
+                                    float sampleRate) noexcept;
+korvo::BiquadCoeffs designLowShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
+                                   float sampleRate) noexcept;
+
+}  // namespace tessary

@@ -1,0 +1,43 @@
+#pragma once
+// InterpolatedBiquad: a double-precision biquad on float samples whose five coefficients glide toward
+// target values once per 32-sample chunk.
+//
+// Every processBlock call names its target coefficients; before each full chunk of 32 samples the
+// coefficients move one 40 ms one-pole step toward the target, and a shorter remainder (or a block
+// shorter than 32) moves by a step sized for its own length, so the glide speed does not depend on
+// how the host cuts its blocks beyond the 32-sample granularity. Plain value, no arrays; the glide
+// factors are precomputed by initialise so no exp runs on the audio path. Single-threaded.
+
+#include <cstdint>
+
+#include "korvo/dsp/iir.h"
+
+namespace tessary {
+
+struct InterpolatedBiquad {
+    static constexpr int kChunkSize = 32;
+
+    std::int32_t chunkShift = 5;  // log2 of the coefficient update period
+    double x1 = 0.0, x2 = 0.0;    // previous two inputs
+    double y1 = 0.0, y2 = 0.0;    // previous two outputs (kept in full double precision)
+    double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;  // current coefficients, a0 = 1
+    float glideAlpha[kChunkSize] = {};  // glideAlpha[k-1]: glide fraction for a run of k samples
+
+    // Clears the state, puts the coefficients at the identity and computes the glide factors for
+    // sampleRate (Hz). [audio-thread, reset only]
+    void initialise(float sampleRate) noexcept;
+
+    // Filters `frames` samples from input to output (output may equal input), gliding the coefficients
+    // toward target as described above. frames = 0 moves nothing. [audio-thread]
+    void processBlock(const float* input, float* output, std::int32_t frames,
+                      const korvo::BiquadCoeffs& target) noexcept;
+
+    // The coefficients currently in use. [audio-thread]
+    korvo::BiquadCoeffs coefficients() const noexcept { return korvo::BiquadCoeffs{b0, b1, b2, a1, a2}; }
+
+private:
+    void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;
+    void filter(const float* input, float* output, std::int32_t count) noexcept;
+};
+
+}  // namespace tessary

@@ -1,0 +1,119 @@
+#include "korvo/dsp/delayline.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+using korvo::Delayline;
+
+std::vector<float> ramp(int n, float start = 1.0f) {
+    std::vector<float> v(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) v[static_cast<size_t>(i)] = start + static_cast<float>(i);
+    return v;
+}
+
+TEST(Delayline, CapacityIsNextPowerOfTwoAboveLength) {
+    Delayline d;
+    EXPECT_EQ(d.capacity(), 0);
+    EXPECT_TRUE(d.isEmpty());
+    d.resize(0);
+    EXPECT_EQ(d.capacity(), 1);
+    d.resize(96);
+    EXPECT_EQ(d.capacity(), 128);
+    d.resize(128);
+    EXPECT_EQ(d.capacity(), 256);
+    d.resize(1023);
+    EXPECT_EQ(d.capacity(), 1024);
+    d.resize(1024);
+    EXPECT_EQ(d.capacity(), 2048);
+    EXPECT_EQ(d.requestedSamples(), 1024);
+}
+
+TEST(Delayline, UnaddressableLengthLeavesItEmpty) {
+    Delayline d;
+    d.resize(1 << 30);  // would need a 2^31 ring
+    EXPECT_TRUE(d.isEmpty());
+    EXPECT_EQ(d.capacity(), 0);
+    const float x[4] = {1, 2, 3, 4};
+    d.feedBlock(x, 4);  // ignored
+    EXPECT_EQ(d.readFractional(3.0f), 0.0f);
+}
+
+TEST(DelaylineDeathTest, NegativeLengthStopsTheProgram) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Delayline d;
+    EXPECT_DEATH(d.resize(-1), "negative");
+}
+
+TEST(Delayline, ResizeClearsContents) {
+    Delayline d;
+    d.resize(15);
+    const auto x = ramp(16);
+    d.feedBlock(x.data(), 16);
+    d.resize(15);
+    for (int k = 0; k < 16; ++k) EXPECT_EQ(d.readFractional(static_cast<float>(k)), 0.0f);
+}
+
+TEST(Delayline, IntegerDelaysReadTheStoredSampleExactly) {
+    Delayline d;
+    d.resize(60);  // capacity 64
+    const std::vector<float> x = {0.3f, -1.7f, 2.25f, 1e-3f, 7.5f, -0.125f, 3.0f, 9.0f, -4.0f, 0.7f};
+    d.feedBlock(x.data(), static_cast<int>(x.size()));
+    for (int k = 0; k < static_cast<int>(x.size()); ++k)
+        EXPECT_EQ(d.readFractional(static_cast<float>(k)), x[x.size() - 1 - static_cast<size_t>(k)]) << k;
+}
+
+TEST(Delayline, HalfSampleDelayOnARampGivesTheMidpoint) {
+    Delayline d;
+    d.resize(32);
+    const auto x = ramp(20, 10.0f);  // newest 29, at delay 3: 26, delay 4: 25
+    d.feedBlock(x.data(), 20);
+    EXPECT_FLOAT_EQ(d.readFractional(3.5f), 25.5f);
+    EXPECT_FLOAT_EQ(d.readFractional(7.25f), 21.75f);
+}
+
+TEST(Delayline, WrappingFeedEqualsSampleBySampleFeed) {
+    Delayline bulk, single;
+    bulk.resize(20);  // capacity 32
+    single.resize(20);
+    const auto x = ramp(200, -50.0f);
+    size_t pos = 0;
+    for (int n : {13, 25, 1, 32, 7, 30, 19, 32}) {  // several blocks straddle the ring's end
+        bulk.feedBlock(x.data() + pos, n);
+        for (int i = 0; i < n; ++i) single.feedBlock(x.data() + pos + i, 1);
+        pos += static_cast<size_t>(n);
+        for (int k = 0; k < 32; ++k) {
+            ASSERT_EQ(bulk.readFractional(static_cast<float>(k)),
+                      single.readFractional(static_cast<float>(k)));
+            if (static_cast<size_t>(k) < pos) {
+                ASSERT_EQ(bulk.readFractional(static_cast<float>(k)), x[pos - 1 - static_cast<size_t>(k)]);
+            }
+        }
+    }
+}
+
+TEST(Delayline, OverlongBlockKeepsTheNewestSamples) {
+    Delayline d;
+    d.resize(7);  // capacity 8
+    const auto x = ramp(21);
+    d.feedBlock(x.data(), 21);
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(d.readFractional(static_cast<float>(k)), x[20 - static_cast<size_t>(k)]);
+}
+
+TEST(Delayline, InterpolatesSmoothSignalsAccurately) {
+    Delayline d;
+    d.resize(256);
+    std::vector<float> x(200);
+    for (size_t i = 0; i < x.size(); ++i) x[i] = static_cast<float>(std::sin(0.05 * static_cast<double>(i)));
+    d.feedBlock(x.data(), 200);
+    for (float delay = 3.0f; delay < 100.0f; delay += 0.37f) {
+        const double expected = std::sin(0.05 * (199.0 - static_cast<double>(delay)));
+        EXPECT_NEAR(d.readFractional(delay), expected, 2e-5) << delay;
+    }
+}
+
+}  // namespace
