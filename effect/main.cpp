@@ -1,0 +1,303 @@
+#include "effect/main.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+
+namespace velmora {
+
+using korvo::HeapPtr;
+using korvo::makeHeap;
+
+namespace {
+
+constexpr float kDecibelsToNepers = 0.115129255f;  // ln(10) / 20, as the float all gains use
+constexpr std::int32_t kMaxFrames = 512;
+
+// Reads a parameter's plain value for the DSP: one atomic load, no lock.
+template <class P>
+auto plain(const korvo::Client& client, std::int32_t index) noexcept {
+    return static_cast<const P&>(client.parameter(index)).value();
+}
+
+float floatParam(const korvo::Client& client, std::int32_t index) noexcept {
+    return static_cast<float>(plain<korvo::FloatParameter>(client, index));
+}
+
+bool isSilent(const float* samples, std::int32_t frames) noexcept {
+    for (std::int32_t i = 0; i < frames; ++i)
+        if (samples[i] != 0.0f) return false;  // -0.0 counts as zero, NaN does not
+    return true;
+}
+
+void zero(float* samples, std::int32_t frames) noexcept {
+    for (std::int32_t i = 0; i < frames; ++i) samples[i] = 0.0f;
+}
+
+}  // namespace
+
+VelmoraClient::VelmoraClient() {
+    initialize();
+}
+
+VelmoraClient::~VelmoraClient() {
+    // The editor reads this object's members: take it away from the audio thread first.
+    destroyGraphics();
+}
+
+korvo::PluginDescription VelmoraClient::buildDescription() {
+    korvo::PluginDescription d;
+    d.vendorName = "Tessary";
+    d.vendorUniqueID = "Tsry";
+    d.vendorSupportEmail = "support@tessary.example";
+    d.pluginName = "Velmora";
+    d.pluginHomepage = "https://tessary.example/velmora";
+    d.pluginUniqueID = "@v17";
+    d.versionMajor = 1;
+    d.versionMinor = 4;
+    d.versionPatch = 0;
+    d.hasGUI = true;
+    d.receivesMIDI = false;
+    d.category = 5;  // spatial effect
+    d.bundleIdentifiers[0] = "example.tessary.velmora";
+    d.bundleIdentifiers[1] = "example.tessary.velmora.au";
+    d.bundleIdentifiers[2] = "example.tessary.velmora.aax";
+    return d;
+}
+
+korvo::Vec<korvo::ChannelConfig> VelmoraClient::buildChannelConfigs() {
+    korvo::Vec<korvo::ChannelConfig> configs;
+    configs.push({1, 2});
+    configs.push({2, 2});
+    return configs;
+}
+
+korvo::ParameterList VelmoraClient::buildParameters() {
+    using namespace korvo;
+    const char* degree = "\xC2\xB0";
+    ParameterList p;
+    p.reserve(kParamCount);
+    // Minimum, maximum and default of the linear and logarithmic parameters are single-precision
+    // constants, widened to double when stored (0.2 is kept as 0.20000000298023224).
+    auto linear = [&](const char* name, const char* label, float min, float max, float def) {
+        const auto index = static_cast<std::int32_t>(p.size());
+        p.push_back(HeapPtr<Parameter>(heapNew<LinearFloatParameter>(index, name, label, min, max, def)));
+    };
+    auto logarithmic = [&](const char* name, const char* label, float min, float max, float def) {
+        const auto index = static_cast<std::int32_t>(p.size());
+        p.push_back(HeapPtr<Parameter>(heapNew<LogFloatParameter>(index, name, label, min, max, def)));
+    };
+    auto boolean = [&](const char* name, bool def) {
+        const auto index = static_cast<std::int32_t>(p.size());
+        p.push_back(HeapPtr<Parameter>(heapNew<BoolParameter>(index, name, def)));
+    };
+    auto integer = [&](const char* name, std::int32_t min, std::int32_t max, std::int32_t def) {
+        const auto index = static_cast<std::int32_t>(p.size());
+        p.push_back(HeapPtr<Parameter>(heapNew<IntegerParameter>(index, name, "", min, max, def)));
+    };
+    auto enumeration = [&](const char* name, std::initializer_list<std::string_view> values, std::int32_t def) {
+        const auto index = static_cast<std::int32_t>(p.size());
+        p.push_back(HeapPtr<Parameter>(heapNew<EnumParameter>(index, name, values, def)));
+    };
+
+    linear("Distance", "", -24.0f, 6.0f, 0.0f);
+    linear("Stereo Width", "%", 0.0f, 200.0f, 100.0f);
+    linear("M-to-S Amount.", "%", 0.0f, 100.0f, 0.0f);
+    logarithmic("M-to-S Delay", "ms", 3.0f, 12.0f, 6.0f);
+    logarithmic("M-to-S Lowpass", "kHz", 0.2f, 22.0f, 2.1f);
+    linear("Tilt", "dB", -6.0f, 6.0f, 0.0f);
+    linear("Pan", degree, -90.0f, 90.0f, 0.0f);
+    linear("Head size", "%", 0.0f, 200.0f, 100.0f);
+    linear("Spectral Pan", "%", 0.0f, 200.0f, 100.0f);
+    enumeration("LFO Wave", {"sine", "tri", "square", "saw", "random"}, 0);
+    boolean("LFO Synced", true);
+    enumeration("LFO Tempo", {"128/4", "64/4", "32/4", "16/4", "12/4", "8/4", "4/4", "3/4", "2/4", "1/4", "3/16", "2/16"},
+                5);
+    linear("LFO Phase", degree, -180.0f, 180.0f, 0.0f);
+    logarithmic("LFO Freq", "Hz", 0.05f, 10.0f, 1.0f);
+    linear("LFO > Pan", "%", -100.0f, 100.0f, 0.0f);
+    linear("LFO > Distance", "%", -100.0f, 100.0f, 0.0f);
+    linear("LFO > Gain", "%", -100.0f, 100.0f, 0.0f);
+    linear("LFO > Tilt", "%", -100.0f, 100.0f, 0.0f);
+    p.push_back(HeapPtr<Parameter>(heapNew<GainParameter>(kOutputLevel, "Output Level", 18.0, 0.0)));
+    linear("Dry / Wet", "%", 0.0f, 100.0f, 100.0f);
+    boolean("Test Mono", false);
+    integer("Reserved #0", 0, 16, 0);
+    linear("Level pan", "%", 0.0f, 200.0f, 100.0f);
+    linear("Reserved #2", "%", 0.0f, 200.0f, 100.0f);
+    linear("Reserved #3", "%", 0.0f, 200.0f, 100.0f);
+    linear("Reserved #4", "%", 0.0f, 1.0f, 0.0f);
+    linear("Reserved #5", "%", 0.0f, 1.0f, 0.5f);
+    linear("Reserved #6", "%", 0.0f, 1.0f, 0.5f);
+    linear("Reserved #7", "%", 0.0f, 1.0f, 0.5f);
+    boolean("Reserved #8", false);
+    linear("Reserved #9", "", 0.0f, 1.0f, 0.0f);
+    boolean("Reserved #10", true);
+    integer("Reserved #11", 0, 11, 5);
+    linear("Reserved #12", "", -180.0f, 180.0f, 0.0f);
+    logarithmic("Reserved #13", "", 0.05f, 10.0f, 1.0f);
+    linear("Reserved #14", "", -100.0f, 100.0f, 0.0f);
+    linear("Reserved #15", "", -100.0f, 100.0f, 0.0f);
+    linear("Reserved #16", "", -100.0f, 100.0f, 0.0f);
+    linear("Reserved #17", "", -100.0f, 100.0f, 0.0f);
+    integer("Reserved #18", 1, 12, 6);
+    linear("Reserved #19", "", -180.0f, 180.0f, 0.0f);
+    linear("Reserved #20", "", 0.0f, 1.0f, 0.0f);
+    return p;
+}
+
+korvo::PresetList VelmoraClient::buildPresets() {
+    constexpr float keep = std::numeric_limits<float>::quiet_NaN();
+    korvo::PresetList presets;
+    // One factory preset: the defaults, then "Dry / Wet" 100 %, the "Test Mono" flag, "Reserved #0"
+    // at 0, and the given normalized values of parameters 0 to 19 (not finite: keep the default).
+    auto add = [&](const char* name, std::initializer_list<std::pair<std::int32_t, float>> values, bool testMono) {
+        korvo::Preset preset = korvo::buildDefaultPreset(*this);
+        preset.name = name;
+        float given[20];
+        for (float& v : given) v = keep;
+        given[kDryWet] = 1.0f;
+        for (const auto& [index, value] : values) given[index] = value;
+        for (std::int32_t i = 0; i < 20; ++i)
+            if (std::isfinite(given[i])) preset.normalizedValues[static_cast<std::size_t>(i)] = given[i];
+        preset.normalizedValues[kTestMono] = testMono ? 1.0f : 0.0f;
+        preset.normalizedValues[kReserved0] = 0.0f;
+        presets.push_back(std::move(preset));
+    };
+    add("Default", {}, false);
+    add("Left 75%", {{kPan, 0.125f}}, false);
+    add("Left 25%", {{kPan, 0.375f}}, false);
+    add("Right 25% ", {{kPan, 0.625f}}, false);
+    add("Right 75% ", {{kPan, 0.875f}}, false);
+    add("Delay Pan Only", {{kPan, 0.0f}, {kHeadSize, 0.75f}, {kSpectralPan, 0.0f}}, false);
+    add("Spectral Pan Only", {{kPan, 1.0f}, {kHeadSize, 0.0f}, {kSpectralPan, 1.0f}}, false);
+    add("Far-Left", {{kDistance, 0.2f}, {kPan, 0.0f}, {kOutputLevel, 1.0f}}, false);
+    add("Far-Center", {{kDistance, 0.2f}, {kPan, 0.5f}, {kOutputLevel, 1.0f}}, false);
+    add("Far-Right", {{kDistance, 0.2f}, {kPan, 1.0f}, {kOutputLevel, 1.0f}}, false);
+    add("Left Brain", {{kDistance, 0.93f}, {kPan, 0.0f}, {kOutputLevel, 0.32f}}, false);
+    add("Right Brain", {{kDistance, 0.93f}, {kPan, 1.0f}, {kOutputLevel, 0.32f}}, false);
+    while (presets.size() < kPresetCount) add("Default", {}, false);
+    return presets;
+}
+
+korvo::HeapPtr<korvo::IGraphics> VelmoraClient::createGraphics() {
+    return nullptr;  // the editor arrives with the GUI
+}
+
+std::int32_t VelmoraClient::latencySamples(double) noexcept {
+    return 2;
+}
+
+float VelmoraClient::tailSizeInSeconds() noexcept {
+    return 0.2f;
+}
+
+std::int32_t VelmoraClient::maxFramesInProcess() noexcept {
+    return kMaxFrames;
+}
+
+void VelmoraClient::reset(double sampleRate, std::int32_t maxFrames, std::int32_t, std::int32_t) noexcept {
+    const auto rate = static_cast<float>(sampleRate);
+    if (maxFrames < 0) maxFrames = 0;
+    stereoGenerator_.reset(rate, 0.04f, maxFrames);
+    panner_.reset(rate, maxFrames);
+    tiltFilter_.reset(rate, maxFrames);
+    distance_.reset(rate);
+    if (maxFrames == 0) {
+        midBuffer_.release();
+        sideBuffer_.release();
+    } else {
+        midBuffer_.resize(static_cast<std::size_t>(maxFrames));
+        sideBuffer_.resize(static_cast<std::size_t>(maxFrames));
+    }
+    sampleRate_ = rate;
+    widthSmoother_.initialise(1.0f, 0.04f, sampleRate_);
+    // The random seed is per instance: the low 32 bits of this object's address.
+    lfo_.reset(sampleRate_, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this)));
+    silentFrames_ = 0;
+    silenceLimit_ = static_cast<std::int64_t>(sampleRate * 0.2 + 0.5);
+}
+
+void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInputs, float* const* outputs,
+                                 std::int32_t numOutputs, std::int32_t frames, korvo::HostTiming) noexcept {
+    if (numOutputs < 2 || outputs == nullptr) return;
+    float* outLeft = outputs[0];
+    float* outRight = outputs[1];
+    const std::int32_t n = frames > 0 ? frames : 0;
+    // Without inputs, or with more frames than reset prepared for, nothing sensible can be computed.
+    if (numInputs < 1 || inputs == nullptr || static_cast<std::size_t>(n) > midBuffer_.length()) {
+        zero(outLeft, n);
+        zero(outRight, n);
+        return;
+    }
+    const float* inLeft = inputs[0];
+    const float* inRight = numInputs == 2 ? inputs[1] : inputs[0];  // mono feeds both sides
+
+    // Every parameter once for the whole block, in single precision.
+    const float wet = floatParam(*this, kDryWet) * 0.01f;
+    const float width = floatParam(*this, kStereoWidth) * 0.01f;
+    const float pan = (floatParam(*this, kPan) * wet) / 90.0f;
+    const float distance = floatParam(*this, kDistance) * wet;
+    const float headSize = floatParam(*this, kHeadSize) * 0.01f;
+    const float spectral = floatParam(*this, kSpectralPan) * 0.01f;
+    const float levelPan = floatParam(*this, kLevelPan) * 0.01f;
+    const float tilt = floatParam(*this, kTilt);
+    const float outputGain = std::exp(floatParam(*this, kOutputLevel) * kDecibelsToNepers);  // -inf dB -> 0
+    const bool testMono = plain<korvo::BoolParameter>(*this, kTestMono);
+
+    // Silence: after silenceLimit frames of exact zeros the processors stop and keep their state.
+    bool silenced = false;
+    if (n == 0 || (isSilent(inLeft, n) && isSilent(inRight, n))) {
+        silenced = silentFrames_ >= silenceLimit_;
+        silentFrames_ += n;
+    } else {
+        silentFrames_ = 0;
+    }
+
+    if (silenced) {
+        zero(outLeft, n);
+        zero(outRight, n);
+    } else {
+        const float outBlend = outputGain + (1.0f - outputGain) * (1.0f - wet);
+        const float closeness = std::max(0.0f, distance / 6.0f);
+        const float psyScale = 1.0f - closeness;  // at distance +6 the pan cues are gone
+
+        const float distanceGain = distance_.processBlock(inLeft, inRight, distance, outLeft, outRight, n);
+        const float levelGain = distanceGain * 0.5f * outBlend;  // 0.5 undoes the width stage's doubling
+
+        // Width (mid/side): with s = 1 this gives 2L and 2R.
+        float* mid = midBuffer_.data();
+        float* side = sideBuffer_.data();
+        for (std::int32_t i = 0; i < n; ++i) mid[i] = outLeft[i] + outRight[i];
+        const float widthTarget = width + (1.0f - width) * (1.0f - wet);
+        for (std::int32_t i = 0; i < n; ++i) side[i] = (outLeft[i] - outRight[i]) * widthSmoother_.nextSample(widthTarget);
+        for (std::int32_t i = 0; i < n; ++i) {
+            outLeft[i] = mid[i] + side[i];
+            outRight[i] = mid[i] - side[i];
+        }
+
+        panner_.processBlock(outLeft, outRight, pan, headSize * psyScale, spectral * psyScale, levelPan * psyScale,
+                             levelGain, n);
+
+        if (testMono) {
+            for (std::int32_t i = 0; i < n; ++i) {
+                const float m = (outLeft[i] + outRight[i]) * 0.5f;
+                outLeft[i] = m;
+                outRight[i] = m;
+            }
+        }
+    }
+
+    // Editor feed, also after a silenced block; skipped when the editor is busy or absent.
+    if (korvo::IGraphics* graphics = tryAcquireGraphics()) {
+        if (auto* displays = dynamic_cast<IEffectDisplays*>(graphics)) {
+            displays->sendPanoramaState(sampleRate_, 1.0f, tilt * wet, distance, pan);
+            displays->sendPhaseSamples(outLeft, outRight, n, sampleRate_);
+        }
+        releaseGraphics();
+    }
+}
+
+}  // namespace velmora
