@@ -1,0 +1,263 @@
+// Rendering through the tool's library: presets, settings, channel configuration, tail, latency
+// compensation, file formats and host block sizes.
+#include "tools/velmora/render.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "effect/main.h"
+#include "tests/tools/audio_helpers.h"
+#include "tools/velmora/demo.h"
+
+namespace velmora::cli {
+namespace {
+
+using test::Audio;
+using test::TempDir;
+
+class Render : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(dir.path().empty()); }
+
+    // Writes `audio` as in.wav and renders it to `name` with extra arguments; returns the output.
+    Audio renderFile(const Audio& audio, const std::string& name, std::vector<std::string> extra = {}) {
+        const std::string in = dir.file("in.wav");
+        EXPECT_TRUE(test::writeAudio(in, audio));
+        extra.insert(extra.begin(), {in, dir.file(name)});
+        return renderArgs(extra);
+    }
+
+    Audio renderArgs(const std::vector<std::string>& args) {
+        RenderOptions options;
+        std::string error;
+        EXPECT_TRUE(parseRenderArguments(args, options, error)) << error;
+        EXPECT_EQ(render(options, report, error), kExitOk) << error;
+        return test::readAudio(options.outputPath);
+    }
+
+    TempDir dir;
+    RenderReport report;
+    Audio shortNoise = test::monoAudio(test::noise(12000, 0.5f), 48000);
+};
+
+TEST_F(Render, PresetByNameAndByIndexAreTheSame) {
+    const Audio byName = renderFile(shortNoise, "a.wav", {"--preset", "Left 75%"});
+    const Audio byIndex = renderFile(shortNoise, "b.wav", {"--preset", "1"});
+    const Audio plain = renderFile(shortNoise, "c.wav");
+    ASSERT_EQ(byName.frames(), plain.frames());
+    EXPECT_EQ(byName.samples, byIndex.samples);
+    EXPECT_NE(byName.samples, plain.samples);
+    // Panned left: the left channel carries more energy than the right.
+    double left = 0, right = 0;
+    for (std::int64_t i = 0; i < byName.frames(); ++i) {
+        left += byName.at(i, 0) * byName.at(i, 0);
+        right += byName.at(i, 1) * byName.at(i, 1);
+    }
+    EXPECT_GT(left, 2.0 * right);
+}
+
+TEST_F(Render, SettingsUseTheParametersOwnTextForm) {
+    auto client = korvo::makeHeap<VelmoraClient>();
+    std::string error;
+    ASSERT_TRUE(applySetting(*client, "Pan=-45", error)) << error;
+    ASSERT_TRUE(applySetting(*client, "Test Mono=yes", error)) << error;
+    ASSERT_TRUE(applySetting(*client, "LFO Wave=saw", error)) << error;
+    ASSERT_TRUE(applySetting(*client, "Output Level=-6", error)) << error;
+    ASSERT_TRUE(applySetting(*client, "LFO Tempo=3/16", error)) << error;
+    ASSERT_TRUE(applySetting(*client, "spectral pan=150", error)) << error;  // unique, any case
+    EXPECT_EQ(static_cast<korvo::FloatParameter&>(client->parameter(kPan)).value(), -45.0);
+    EXPECT_TRUE(static_cast<korvo::BoolParameter&>(client->parameter(kTestMono)).value());
+    EXPECT_EQ(static_cast<korvo::IntegerParameter&>(client->parameter(kLfoWave)).value(), 3);
+    EXPECT_EQ(static_cast<korvo::IntegerParameter&>(client->parameter(kLfoTempo)).value(), 10);
+    EXPECT_EQ(static_cast<korvo::FloatParameter&>(client->parameter(kSpectralPan)).value(), 150.0);
+    // The host path carries a float normalized value, so the decibels land within float rounding.
+    EXPECT_NEAR(static_cast<korvo::FloatParameter&>(client->parameter(kOutputLevel)).value(), -6.0, 1e-4);
+    ASSERT_TRUE(applySetting(*client, "Output Level=-inf", error)) << error;
+    EXPECT_EQ(static_cast<korvo::FloatParameter&>(client->parameter(kOutputLevel)).value(), -INFINITY);
+}
+
+TEST_F(Render, SettingsApplyAfterThePreset) {
+    auto client = korvo::makeHeap<VelmoraClient>();
+    std::string error;
+    ASSERT_TRUE(applyPreset(*client, "Far-Left", error));
+    ASSERT_TRUE(applySetting(*client, "Pan=10", error));
+    EXPECT_EQ(client->presetBank().current(), 7);
+    EXPECT_NEAR(static_cast<korvo::FloatParameter&>(client->parameter(kPan)).value(), 10.0, 1e-4);
+    EXPECT_NEAR(static_cast<korvo::FloatParameter&>(client->parameter(kDistance)).value(), -18.0, 1e-4);
+
+    // A repeated name selects its first preset.
+    ASSERT_TRUE(applyPreset(*client, "Default", error));
+    EXPECT_EQ(client->presetBank().current(), 0);
+}
+
+TEST_F(Render, TestMonoFromTheCommandLineMakesBothChannelsEqual) {
+    const Audio out = renderFile(shortNoise, "mono.wav", {"--preset", "Left 75%", "--set", "Test Mono=yes"});
+    ASSERT_GT(out.frames(), 0);
+    for (std::int64_t i = 0; i < out.frames(); ++i) ASSERT_EQ(out.at(i, 0), out.at(i, 1)) << i;
+}
+
+TEST_F(Render, MonoInputUsesTheOneInTwoOutConfiguration) {
+    const Audio fromMono = renderFile(shortNoise, "m.wav", {"--preset", "Left 25%"});
+    EXPECT_EQ(report.numInputs, 1);
+    EXPECT_EQ(fromMono.channels, 2);
+    // The effect reads its single input for both sides: the same as a stereo file with two equal
+    // channels.
+    const Audio twin = test::stereoAudio(shortNoise.samples, shortNoise.samples, 48000);
+    const Audio fromStereo = renderFile(twin, "s.wav", {"--preset", "Left 25%"});
+    EXPECT_EQ(report.numInputs, 2);
+    EXPECT_EQ(fromMono.samples, fromStereo.samples);
+}
+
+TEST_F(Render, StereoChannelsStayOnTheirSides) {
+    // Default settings pass each side straight through (3 samples late); nothing leaks across.
+    const std::vector<float> silence(shortNoise.samples.size(), 0.0f);
+    const Audio out = renderFile(test::stereoAudio(shortNoise.samples, silence, 48000), "lr.wav");
+    double left = 0;
+    for (std::int64_t i = 0; i < out.frames(); ++i) {
+        ASSERT_EQ(out.at(i, 1), 0.0f) << i;
+        left += std::fabs(out.at(i, 0));
+    }
+    EXPECT_GT(left, 100.0);
+}
+
+TEST_F(Render, OutputHoldsTheInputAndTheWholeTail) {
+    const Audio at44 = test::monoAudio(test::noise(10000, 0.5f), 44100);
+    const Audio out = renderFile(at44, "t.wav");
+    EXPECT_EQ(out.sampleRate, 44100);
+    EXPECT_EQ(report.inputFrames, 10000);
+    EXPECT_EQ(report.tailFrames, 8820);  // 0.2 s
+    EXPECT_EQ(out.frames(), 10000 + 8820);
+
+    const Audio demo = renderArgs({dir.file("demo.wav"), "--rate", "32000"});
+    EXPECT_EQ(demo.sampleRate, 32000);
+    EXPECT_EQ(report.numInputs, 1);
+    EXPECT_EQ(demo.frames(), static_cast<std::int64_t>(kDemoSeconds * 32000) + 6400);
+
+    // An empty input still gets its tail.
+    const Audio empty = renderFile(test::monoAudio({}, 48000), "e.wav");
+    EXPECT_EQ(empty.frames(), 9600);
+}
+
+TEST_F(Render, CompensateLatencyAlignsTheOutputWithTheInput) {
+    const Audio plain = renderFile(shortNoise, "p.wav", {"--preset", "Right 75% "});
+    const Audio aligned = renderFile(shortNoise, "a.wav", {"--preset", "Right 75% ", "--compensate-latency"});
+    EXPECT_EQ(report.latencySamples, 2);
+    ASSERT_EQ(aligned.frames(), plain.frames());
+    for (std::int64_t i = 0; i + 2 < plain.frames(); ++i) {
+        ASSERT_EQ(aligned.at(i, 0), plain.at(i + 2, 0)) << i;
+        ASSERT_EQ(aligned.at(i, 1), plain.at(i + 2, 1)) << i;
+    }
+}
+
+TEST_F(Render, FormatsAndFileTypes) {
+    struct Case {
+        std::string name;
+        std::vector<std::string> extra;
+        int format;
+    };
+    const Case cases[] = {
+        {"f.wav", {}, SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+        {"i24.wav", {"--format", "pcm24"}, SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+        {"i16.wav", {"--format", "pcm16"}, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"x.flac", {}, SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+        {"y.flac", {"--format", "pcm16"}, SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+        {"z.aiff", {}, SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+        {"w.AIF", {"--format", "pcm24"}, SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+        {"noextension", {"--format", "pcm16"}, SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+    };
+    const Audio reference = renderFile(shortNoise, "reference.wav");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Audio out = renderFile(shortNoise, c.name, c.extra);
+        EXPECT_EQ(out.format, c.format);
+        EXPECT_EQ(out.channels, 2);
+        ASSERT_EQ(out.frames(), reference.frames());
+        const bool is16 = (c.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
+        const bool is24 = (c.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24;
+        // Quantisation: half a step of rounding plus the 32767-versus-32768 scale difference.
+        const float step = is16 ? 1.5f / 32768.0f : is24 ? 1.5f / 8388608.0f : 0.0f;
+        for (std::size_t i = 0; i < out.samples.size(); ++i) {
+            ASSERT_NEAR(out.samples[i], reference.samples[i], step) << i;
+        }
+    }
+}
+
+TEST_F(Render, IntegerFormatsClipInsteadOfWrapping) {
+    std::vector<float> sine(12000);
+    for (std::size_t i = 0; i < sine.size(); ++i) sine[i] = 0.5f * std::sin(0.013f * static_cast<float>(i));
+    const Audio loud = renderFile(test::monoAudio(sine, 48000), "loud.wav",
+                                  {"--set", "Output Level=18", "--format", "pcm16"});
+    float peak = 0, lowest = 0;
+    for (float s : loud.samples) {
+        peak = std::max(peak, s);
+        lowest = std::min(lowest, s);
+    }
+    EXPECT_GE(peak, 32767.0f / 32768.0f);
+    EXPECT_LE(lowest, -32767.0f / 32768.0f);
+    // A slow sine moves little between neighbours; wrapped samples would jump across full scale.
+    for (std::int64_t i = 1; i < 11900; ++i) {
+        ASSERT_LT(std::fabs(loud.at(i, 0) - loud.at(i - 1, 0)), 0.5f) << i;
+    }
+}
+
+TEST_F(Render, HostBlockSizesCutTheSameContinuousStream) {
+    // Stereo input, a mix of settings and the tail. Host blocks that are multiples of 512 reach the
+    // effect as the same 512-frame chunks: the output is identical to the bit. Other sizes give the
+    // effect other chunks; its filters glide once per 32-sample run within each chunk, so while
+    // they glide (after the reset) the outputs differ slightly, and once they have settled the
+    // difference is far below audibility. A tool that lost, repeated or swapped samples at a block
+    // boundary would be off by the signal's own size.
+    const Audio stereo = test::stereoAudio(test::noise(48000, 0.5f, 3), test::noise(48000, 0.3f, 4), 48000);
+    const std::vector<std::string> settings = {"--set", "Pan=30",           "--set", "Distance=-7",
+                                               "--set", "Stereo Width=150", "--set", "Dry / Wet=80"};
+    auto with = [&](const char* block) {
+        std::vector<std::string> extra = settings;
+        extra.insert(extra.end(), {"--block", block});
+        return renderFile(stereo, std::string("b") + block + ".wav", extra);
+    };
+    const Audio at512 = with("512");
+    ASSERT_EQ(at512.frames(), 48000 + 9600);
+    for (const char* block : {"1024", "1536", "4096"}) {
+        SCOPED_TRACE(block);
+        EXPECT_EQ(with(block).samples, at512.samples);
+    }
+    for (const char* block : {"1", "7", "1000"}) {
+        SCOPED_TRACE(block);
+        const Audio other = with(block);
+        ASSERT_EQ(other.samples.size(), at512.samples.size());
+        double worst = 0, worstSettled = 0;
+        for (std::size_t i = 0; i < other.samples.size(); ++i) {
+            const double d = std::fabs(other.samples[i] - at512.samples[i]);
+            worst = std::max(worst, d);
+            if (i >= 2 * 24000) worstSettled = std::max(worstSettled, d);
+        }
+        EXPECT_LT(worst, 0.01);         // -40 dB, during the first glides only
+        EXPECT_LT(worstSettled, 1e-4);  // -80 dB after half a second
+    }
+}
+
+TEST(DemoSignal, HasEverySectionBelowFullScale) {
+    const std::vector<float> demo = makeDemoSignal(48000);
+    ASSERT_EQ(demo.size(), static_cast<std::size_t>(kDemoSeconds * 48000));
+    const auto peak = [&](double from, double to) {
+        float p = 0;
+        for (std::size_t i = static_cast<std::size_t>(from * 48000); i < static_cast<std::size_t>(to * 48000);
+             ++i) {
+            p = std::max(p, std::fabs(demo[i]));
+        }
+        return p;
+    };
+    EXPECT_GT(peak(0.0, 1.5), 0.3f);    // clicks
+    EXPECT_GT(peak(1.5, 3.5), 0.2f);    // tones
+    EXPECT_GT(peak(3.5, 5.5), 0.2f);    // noise bursts
+    EXPECT_EQ(peak(5.5, 6.0), 0.0f);    // room for the tail
+    EXPECT_LT(peak(0.0, 6.0), 0.708f);  // below -3 dBFS
+    EXPECT_EQ(makeDemoSignal(48000), demo);
+}
+
+}  // namespace
+}  // namespace velmora::cli
