@@ -71,12 +71,14 @@ DistanceModel::Targets DistanceModel::designTargets(float d, float rate) noexcep
 float DistanceModel::processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                                   float* outRight, std::int32_t frames) noexcept {
     const Targets targets = designTargets(distance, sampleRate);
-    lowpassLeft.processBlock(inLeft, outLeft, frames, targets.lowpass);
-    lowpassRight.processBlock(inRight, outRight, frames, targets.lowpass);
-    lowcutLeft.processBlock(outLeft, outLeft, frames, targets.lowcut);
-    lowcutRight.processBlock(outRight, outRight, frames, targets.lowcut);
-    shelfLeft.processBlock(outLeft, outLeft, frames, targets.shelf);
-    shelfRight.processBlock(outRight, outRight, frames, targets.shelf);
+    // Left and right of each stage run together (the same arithmetic as one filter after the other).
+    using tessary::InterpolatedBiquad;
+    InterpolatedBiquad::processPair(lowpassLeft, inLeft, outLeft, targets.lowpass, lowpassRight, inRight, outRight,
+                                    targets.lowpass, frames);
+    InterpolatedBiquad::processPair(lowcutLeft, outLeft, outLeft, targets.lowcut, lowcutRight, outRight, outRight,
+                                    targets.lowcut, frames);
+    InterpolatedBiquad::processPair(shelfLeft, outLeft, outLeft, targets.shelf, shelfRight, outRight, outRight,
+                                    targets.shelf, frames);
     return targets.gain;
 }
 

@@ -99,8 +99,8 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         gainRightDb != 0.0f
             ? tessary::designHighShelf(kShelfCornerRadPerSecond, kShelfAlphaDivisor, gainRightDb, sampleRate)
             : korvo::BiquadCoeffs::identity();
-    shelfLeft.processBlock(left, left, frames, coefficientsLeft);
-    shelfRight.processBlock(right, right, frames, coefficientsRight);
+    tessary::InterpolatedBiquad::processPair(shelfLeft, left, left, coefficientsLeft, shelfRight, right, right,
+                                             coefficientsRight, frames);
 
     // Level pan and output gain. The law is unity on both sides at the centre for every amount; at
     // full pan the near side gets e + f and the far side f, whose ratio is k.

@@ -43,6 +43,64 @@ void InterpolatedBiquad::filter(const float* input, float* output, std::int32_t 
     }
 }
 
+void InterpolatedBiquad::passThrough(const float* input, float* output, std::int32_t count) noexcept {
+    if (count <= 0) return;
+    if (output != input)
+        for (std::int32_t j = 0; j < count; ++j) output[j] = input[j];
+    // With identity coefficients each output equals its input, so the state follows the inputs.
+    const double last = static_cast<double>(input[count - 1]);
+    if (count >= 2) {
+        x2 = y2 = static_cast<double>(input[count - 2]);
+    } else {
+        x2 = x1;
+        y2 = y1;
+    }
+    x1 = y1 = last;
+}
+
+void InterpolatedBiquad::processPair(InterpolatedBiquad& f, const float* inF, float* outF,
+                                     const korvo::BiquadCoeffs& targetF, InterpolatedBiquad& g, const float* inG,
+                                     float* outG, const korvo::BiquadCoeffs& targetG, std::int32_t frames) noexcept {
+    if (frames <= 0) return;
+    const std::int32_t chunk = std::int32_t{1} << f.chunkShift;
+    for (std::int32_t start = 0; start < frames; start += chunk) {
+        const std::int32_t n = frames - start < chunk ? frames - start : chunk;
+        f.glide(targetF, f.glideAlpha[n - 1]);
+        g.glide(targetG, g.glideAlpha[n - 1]);
+        const bool fIdentity = f.isIdentity(), gIdentity = g.isIdentity();
+        if (fIdentity || gIdentity) {
+            // One of them is transparent: no recursion to overlap.
+            if (fIdentity)
+                f.passThrough(inF + start, outF + start, n);
+            else
+                f.filter(inF + start, outF + start, n);
+            if (gIdentity)
+                g.passThrough(inG + start, outG + start, n);
+            else
+                g.filter(inG + start, outG + start, n);
+            continue;
+        }
+        double fx1 = f.x1, fx2 = f.x2, fy1 = f.y1, fy2 = f.y2;
+        double gx1 = g.x1, gx2 = g.x2, gy1 = g.y1, gy2 = g.y2;
+        const float* xf = inF + start;
+        const float* xg = inG + start;
+        float* yf = outF + start;
+        float* yg = outG + start;
+        for (std::int32_t j = 0; j < n; ++j) {
+            const double a = static_cast<double>(xf[j]);
+            const double b = static_cast<double>(xg[j]);
+            const double ya = (f.b0 * a + f.b1 * fx1 - f.a1 * fy1) + (f.b2 * fx2 - f.a2 * fy2);
+            const double yb = (g.b0 * b + g.b1 * gx1 - g.a1 * gy1) + (g.b2 * gx2 - g.a2 * gy2);
+            yf[j] = static_cast<float>(ya);
+            yg[j] = static_cast<float>(yb);
+            fx2 = fx1, fx1 = a, fy2 = fy1, fy1 = ya;
+            gx2 = gx1, gx1 = b, gy2 = gy1, gy1 = yb;
+        }
+        f.x1 = fx1, f.x2 = fx2, f.y1 = fy1, f.y2 = fy2;
+        g.x1 = gx1, g.x2 = gx2, g.y1 = gy1, g.y2 = gy2;
+    }
+}
+
 void InterpolatedBiquad::processBlock(const float* input, float* output, std::int32_t frames,
                                       const korvo::BiquadCoeffs& target) noexcept {
     if (frames <= 0) return;
@@ -51,11 +109,17 @@ void InterpolatedBiquad::processBlock(const float* input, float* output, std::in
     const std::int32_t rest = frames - chunk * fullChunks;
     for (std::int32_t c = 0; c < fullChunks; ++c) {
         glide(target, glideAlpha[chunk - 1]);
-        filter(input + c * chunk, output + c * chunk, chunk);
+        if (isIdentity())
+            passThrough(input + c * chunk, output + c * chunk, chunk);
+        else
+            filter(input + c * chunk, output + c * chunk, chunk);
     }
     if (rest > 0) {
         glide(target, glideAlpha[rest - 1]);
-        filter(input + fullChunks * chunk, output + fullChunks * chunk, rest);
+        if (isIdentity())
+            passThrough(input + fullChunks * chunk, output + fullChunks * chunk, rest);
+        else
+            filter(input + fullChunks * chunk, output + fullChunks * chunk, rest);
     }
 }
 

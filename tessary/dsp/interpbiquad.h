@@ -35,9 +35,21 @@ struct InterpolatedBiquad {
     // The coefficients currently in use. [audio-thread]
     korvo::BiquadCoeffs coefficients() const noexcept { return korvo::BiquadCoeffs{b0, b1, b2, a1, a2}; }
 
+    // Runs two independent filters over their own buffers (typically left and right), exactly as two
+    // processBlock calls would, but with both recursions in one loop so the processor overlaps them.
+    // [audio-thread]
+    static void processPair(InterpolatedBiquad& first, const float* firstInput, float* firstOutput,
+                            const korvo::BiquadCoeffs& firstTarget, InterpolatedBiquad& second,
+                            const float* secondInput, float* secondOutput, const korvo::BiquadCoeffs& secondTarget,
+                            std::int32_t frames) noexcept;
+
 private:
     void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;
     void filter(const float* input, float* output, std::int32_t count) noexcept;
+    bool isIdentity() const noexcept { return b0 == 1.0 && b1 == 0.0 && b2 == 0.0 && a1 == 0.0 && a2 == 0.0; }
+    // The identity filter's output is its input (a float widened to double and back); only the
+    // state has to follow.
+    void passThrough(const float* input, float* output, std::int32_t count) noexcept;
 };
 
 }  // namespace tessary
