@@ -8,6 +8,8 @@ function(korvo_embed_resources target ns)
   set(outputs)
   set(decls "")
   foreach(file IN LISTS ARGN)
+    # Relative names are taken from the calling directory (the command runs in the build tree).
+    get_filename_component(file "${file}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
     get_filename_component(fname "${file}" NAME)
     string(MAKE_C_IDENTIFIER "${fname}" ident)
     set(out "${gen_dir}/${ident}.cpp")
