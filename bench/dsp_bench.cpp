@@ -23,7 +23,7 @@ double threadCpuSeconds() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-enum class Setup { defaults, fullChain, silence };
+enum class Setup { defaults, fullChain, silence, allStages };
 
 // Sets a parameter from its text, the way a host's generic editor would.
 void set(velmora::VelmoraClient& client, velmora::Param index, std::string_view text) {
@@ -43,6 +43,18 @@ void runChain(benchmark::State& state, Setup setup) {
         set(*client, velmora::kStereoWidth, "150");
         set(*client, velmora::kOutputLevel, "-3");
         set(*client, velmora::kDryWet, "70");
+    }
+    if (setup == Setup::allStages) {
+        // The full chain plus every stage at work: generator, tilt and the LFO on all four targets.
+        set(*client, velmora::kPan, "45");
+        set(*client, velmora::kDistance, "-12");
+        set(*client, velmora::kStereoWidth, "150");
+        set(*client, velmora::kMtoSAmount, "50");
+        set(*client, velmora::kTilt, "3");
+        set(*client, velmora::kLfoToPan, "50");
+        set(*client, velmora::kLfoToDistance, "50");
+        set(*client, velmora::kLfoToGain, "50");
+        set(*client, velmora::kLfoToTilt, "50");
     }
     client->resetFromHost(kRate, kBlock, 2, 2);
 
@@ -96,11 +108,15 @@ void FullChain(benchmark::State& state) {
 void Silence(benchmark::State& state) {
     runChain(state, Setup::silence);
 }
+void AllStages(benchmark::State& state) {
+    runChain(state, Setup::allStages);
+}
 
 }  // namespace
 
 BENCHMARK(Defaults)->Name("velmora/defaults/48k_stereo_512");
 BENCHMARK(FullChain)->Name("velmora/full_chain/48k_stereo_512");
 BENCHMARK(Silence)->Name("velmora/silence/48k_stereo_512");
+BENCHMARK(AllStages)->Name("velmora/all_stages/48k_stereo_512");
 
 BENCHMARK_MAIN();

@@ -36,6 +36,17 @@ void zero(float* samples, std::int32_t frames) noexcept {
     for (std::int32_t i = 0; i < frames; ++i) samples[i] = 0.0f;
 }
 
+// Distance modulation at 100 % spans three quarters of the way to either end of its range.
+constexpr float kDistanceSweep = 0.75f;
+
+// Moves `base` toward `high` for m > 0 and toward `low` for m < 0, by the fraction |m| (<= 1) of the
+// way: the result stays in [low, high], and m = 0 gives base exactly.
+float sweep(float base, float low, float high, float m) noexcept {
+    if (m > 0.0f) return base + m * (high - base);
+    if (m < 0.0f) return base + m * (base - low);
+    return base;
+}
+
 }  // namespace
 
 VelmoraClient::VelmoraClient() {
@@ -220,8 +231,38 @@ void VelmoraClient::reset(double sampleRate, std::int32_t maxFrames, std::int32_
     silenceLimit_ = static_cast<std::int64_t>(sampleRate * 0.2 + 0.5);
 }
 
+void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                             std::int32_t n, const ChainSettings& chain, float pan, float distance,
+                             float tiltDb) noexcept {
+    const float closeness = std::max(0.0f, distance / 6.0f);
+    const float psyScale = 1.0f - closeness;  // at distance +6 the pan cues are gone
+
+    const float distanceGain = distance_.processBlock(inLeft, inRight, distance, outLeft, outRight, n);
+    const float levelGain = distanceGain * 0.5f * chain.outBlend;  // 0.5 undoes the width stage's doubling
+
+    // Tone and generated image before the width stage, so "Stereo Width" also scales the generated side.
+    tiltFilter_.processBlock(outLeft, outRight, tiltDb, n);
+    stereoGenerator_.processBlock(outLeft, outRight, chain.generatorAmount, chain.generatorDelayMs,
+                                  chain.generatorLowpassHz, n);
+
+    // Width (mid/side): with s = 1 this gives 2L and 2R.
+    float* mid = midBuffer_.data();
+    float* side = sideBuffer_.data();
+    for (std::int32_t i = 0; i < n; ++i) mid[i] = outLeft[i] + outRight[i];
+    for (std::int32_t i = 0; i < n; ++i)
+        side[i] = (outLeft[i] - outRight[i]) * widthSmoother_.nextSample(chain.widthTarget);
+    for (std::int32_t i = 0; i < n; ++i) {
+        outLeft[i] = mid[i] + side[i];
+        outRight[i] = mid[i] - side[i];
+    }
+
+    panner_.processBlock(outLeft, outRight, pan, chain.headSize * psyScale, chain.spectral * psyScale,
+                         chain.levelPan * psyScale, levelGain, n);
+}
+
 void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInputs, float* const* outputs,
-                                 std::int32_t numOutputs, std::int32_t frames, korvo::HostTiming) noexcept {
+                                 std::int32_t numOutputs, std::int32_t frames,
+                                 korvo::HostTiming timing) noexcept {
     if (numOutputs < 2 || outputs == nullptr) return;
     float* outLeft = outputs[0];
     float* outRight = outputs[1];
@@ -238,14 +279,30 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
     // Every parameter once for the whole block, in single precision.
     const float wet = floatParam(*this, kDryWet) * 0.01f;
     const float width = floatParam(*this, kStereoWidth) * 0.01f;
-    const float pan = (floatParam(*this, kPan) * wet) / 90.0f;
-    const float distance = floatParam(*this, kDistance) * wet;
+    const float panDegrees = floatParam(*this, kPan);
+    const float pan = (panDegrees * wet) / 90.0f;
+    const float distanceKnob = floatParam(*this, kDistance);
+    const float distance = distanceKnob * wet;
     const float headSize = floatParam(*this, kHeadSize) * 0.01f;
     const float spectral = floatParam(*this, kSpectralPan) * 0.01f;
     const float levelPan = floatParam(*this, kLevelPan) * 0.01f;
     const float tilt = floatParam(*this, kTilt);
     const float outputGain = std::exp(floatParam(*this, kOutputLevel) * kDecibelsToNepers);  // -inf dB -> 0
     const bool testMono = plain<korvo::BoolParameter>(*this, kTestMono);
+    const float generatorAmount = floatParam(*this, kMtoSAmount) * 0.01f * wet;
+    const float generatorDelayMs = floatParam(*this, kMtoSDelay);
+    const float generatorLowpassHz = floatParam(*this, kMtoSLowpass) * 1000.0f;
+    LFOSettings lfoSettings;
+    lfoSettings.wave =
+        static_cast<LFOWave>(std::clamp(plain<korvo::IntegerParameter>(*this, kLfoWave), 0, 4));
+    lfoSettings.synced = plain<korvo::BoolParameter>(*this, kLfoSynced);
+    lfoSettings.tempoIndex = plain<korvo::IntegerParameter>(*this, kLfoTempo);
+    lfoSettings.phaseDegrees = floatParam(*this, kLfoPhase);
+    lfoSettings.freqHz = floatParam(*this, kLfoFreq);
+    const float depthPan = floatParam(*this, kLfoToPan) * 0.01f;
+    const float depthDistance = floatParam(*this, kLfoToDistance) * 0.01f;
+    const float depthGain = floatParam(*this, kLfoToGain) * 0.01f;
+    const float depthTilt = floatParam(*this, kLfoToTilt) * 0.01f;
 
     // Silence: after silenceLimit frames of exact zeros the processors stop and keep their state.
     bool silenced = false;
@@ -256,30 +313,61 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
         silentFrames_ = 0;
     }
 
+    PanoramaState feed{1.0f, tilt * wet, distance, pan};
     if (silenced) {
         zero(outLeft, n);
         zero(outRight, n);
     } else {
-        const float outBlend = outputGain + (1.0f - outputGain) * (1.0f - wet);
-        const float closeness = std::max(0.0f, distance / 6.0f);
-        const float psyScale = 1.0f - closeness;  // at distance +6 the pan cues are gone
+        ChainSettings chain;
+        chain.widthTarget = width + (1.0f - width) * (1.0f - wet);
+        chain.headSize = headSize;
+        chain.spectral = spectral;
+        chain.levelPan = levelPan;
+        chain.outBlend = outputGain + (1.0f - outputGain) * (1.0f - wet);
+        chain.generatorAmount = generatorAmount;
+        chain.generatorDelayMs = generatorDelayMs;
+        chain.generatorLowpassHz = generatorLowpassHz;
 
-        const float distanceGain = distance_.processBlock(inLeft, inRight, distance, outLeft, outRight, n);
-        const float levelGain = distanceGain * 0.5f * outBlend;  // 0.5 undoes the width stage's doubling
-
-        // Width (mid/side): with s = 1 this gives 2L and 2R.
-        float* mid = midBuffer_.data();
-        float* side = sideBuffer_.data();
-        for (std::int32_t i = 0; i < n; ++i) mid[i] = outLeft[i] + outRight[i];
-        const float widthTarget = width + (1.0f - width) * (1.0f - wet);
-        for (std::int32_t i = 0; i < n; ++i) side[i] = (outLeft[i] - outRight[i]) * widthSmoother_.nextSample(widthTarget);
-        for (std::int32_t i = 0; i < n; ++i) {
-            outLeft[i] = mid[i] + side[i];
-            outRight[i] = mid[i] - side[i];
+        // The LFO runs whenever the chain runs, so its phase and random sequence go on while no depth
+        // is set. With every depth at 0 the block runs in one piece, exactly as without an LFO.
+        // "Dry / Wet" scales the modulation: at wet 0 there is none. The tremolo depth glides (with wet
+        // included) and keeps the cells running until it has settled at exactly 0.
+        lfo_.beginBlock(lfoSettings, timing, n);
+        const float tremoloDepth = depthGain * wet;
+        const bool modulated = (wet != 0.0f && (depthPan != 0.0f || depthDistance != 0.0f ||
+                                                depthTilt != 0.0f || depthGain != 0.0f)) ||
+                               lfo_.gainDepth.current != 0.0f;
+        if (!modulated) {
+            for (std::int32_t done = 0; done < n;) done += lfo_.nextSegment(lfoSettings, n - done).frames;
+            runChain(inLeft, inRight, outLeft, outRight, n, chain, pan, distance, tilt * wet);
+        } else {
+            for (std::int32_t done = 0; done < n;) {
+                const LFOSegment segment = lfo_.nextSegment(lfoSettings, n - done);
+                const float v = segment.value;
+                const float modPan = (sweep(panDegrees, -90.0f, 90.0f, depthPan * v) * wet) / 90.0f;
+                const float modDistance =
+                    sweep(distanceKnob, -24.0f, 6.0f, kDistanceSweep * depthDistance * v) * wet;
+                const float modTilt = sweep(tilt, -6.0f, 6.0f, depthTilt * v) * wet;
+                float* left = outLeft + done;
+                float* right = outRight + done;
+                runChain(inLeft + done, inRight + done, left, right, segment.frames, chain, modPan,
+                         modDistance, modTilt);
+                // Tremolo per frame along the LFO's ramp: 1 - (|d| - d v) / 2 lies in [1 - |d|, 1].
+                if (tremoloDepth != 0.0f || lfo_.gainDepth.current != 0.0f) {
+                    for (std::int32_t i = 0; i < segment.frames; ++i) {
+                        const float d = lfo_.gainDepth.nextSample(tremoloDepth);
+                        const float g = 1.0f - 0.5f * (std::fabs(d) - d * segment.rampAt(i));
+                        left[i] *= g;
+                        right[i] *= g;
+                        feed.gain = g;
+                    }
+                }
+                feed.pan = modPan;
+                feed.distance = modDistance;
+                feed.tilt = modTilt;
+                done += segment.frames;
+            }
         }
-
-        panner_.processBlock(outLeft, outRight, pan, headSize * psyScale, spectral * psyScale, levelPan * psyScale,
-                             levelGain, n);
 
         if (testMono) {
             for (std::int32_t i = 0; i < n; ++i) {
@@ -289,11 +377,12 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
             }
         }
     }
+    panorama_ = feed;
 
     // Editor feed, also after a silenced block; skipped when the editor is busy or absent.
     if (korvo::IGraphics* graphics = tryAcquireGraphics()) {
         if (auto* displays = dynamic_cast<IEffectDisplays*>(graphics)) {
-            displays->sendPanoramaState(sampleRate_, 1.0f, tilt * wet, distance, pan);
+            displays->sendPanoramaState(sampleRate_, feed.gain, feed.tilt, feed.distance, feed.pan);
             displays->sendPhaseSamples(outLeft, outRight, n, sampleRate_);
         }
         releaseGraphics();

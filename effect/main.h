@@ -5,12 +5,37 @@
 // block limit), builds its 42 parameters and 32 factory presets, owns the DSP processors, prepares
 // them in reset and runs the signal chain in processAudio:
 //
-//   input -> distance model -> width (mid/side, smoothed) -> psychoacoustic panner (with the output
-//   level) -> "Test Mono" -> output, and the editor's displays are fed from the final samples.
+//   input -> distance model -> tilt filter -> mono-to-stereo generator -> width (mid/side, smoothed)
+//   -> psychoacoustic panner (with the output level) -> LFO tremolo -> "Test Mono" -> output,
+//
+// and the editor's displays are fed from the final samples. The tilt filter, the generator and the
+// tremolo leave the samples untouched while they are inactive ("Tilt" 0 dB, "M-to-S Amount." 0 %,
+// "LFO > Gain" 0 %, each after its glide), so the chain is then exactly the distance/width/panner
+// chain.
+//
+// The LFO moves pan, distance, tilt and output gain by four signed depths. At 100 % pan sweeps the
+// whole field, distance three quarters of the way to either end of its range, tilt its whole range,
+// and the gain is a tremolo down to silence that never rises above the unmodulated level; negative
+// depths invert the direction. A modulated value moves from the knob's value toward the range's end
+// in proportion to depth x LFO value, so it always stays inside the parameter's range. "Dry / Wet"
+// scales the modulated pan, distance and tilt as it scales the plain ones, and the tremolo depth.
+// While any depth is non-zero the block is processed in the LFO's 32-frame cells, each with its own
+// modulated arguments (the cells follow the host position while it plays, so the result does not
+// depend on the host's block size); with all depths at 0 (or "Dry / Wet" at 0) the block runs in
+// one piece, exactly as without an LFO. Fast pan and distance sweeps are rounded off by the
+// panner's and the distance model's own glides (40 to 50 ms); the tremolo follows the LFO frame by
+// frame. The panorama display receives the modulated values and the tremolo gain.
+//
+// "Test Mono" folds whatever comes out. The generator adds its side signal as +s to the left and -s
+// to the right, so with a centred source the fold is the same at any amount, up to float rounding.
+// A panned source gets different delays, shelves and levels on its two sides, so part of the side
+// signal then survives the fold (about 12 to 15 dB below the source, like the comb filtering the
+// panned source itself gets in mono).
 //
 // It is the only place where parameter values become DSP arguments: every parameter is read once
 // per block with a single atomic load. "Dry / Wet" scales the amount of every effect (pan, distance,
-// the width deviation from 1 and the output level deviation from unity) instead of cross-fading.
+// the width deviation from 1, the output level deviation from unity, the tilt, the generated side
+// and the modulation) instead of cross-fading.
 // After 0.2 s of exact digital silence at the input the processors stop and the output is zero until
 // sound returns.
 //
@@ -104,7 +129,24 @@ public:
     const LFO& lfo() const noexcept { return lfo_; }
     const korvo::ExpSmoother& widthSmoother() const noexcept { return widthSmoother_; }
 
+    // What the panorama display was last sent (also kept without an editor): modulated pan (-1..1),
+    // distance, tilt (dB, both after "Dry / Wet") and the tremolo gain (1 without one). [audio-thread]
+    struct PanoramaState {
+        float gain = 1.0f, tilt = 0.0f, distance = 0.0f, pan = 0.0f;
+    };
+    PanoramaState lastPanoramaState() const noexcept { return panorama_; }
+
 private:
+    // The per-block values of the chain that the LFO does not touch.
+    struct ChainSettings {
+        float widthTarget, headSize, spectral, levelPan, outBlend;
+        float generatorAmount, generatorDelayMs, generatorLowpassHz;
+    };
+    // Runs distance, tilt, generator, width and panner over one run of frames (inputs to outputs).
+    void runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
+                  std::int32_t frames, const ChainSettings& chain, float pan, float distance,
+                  float tiltDb) noexcept;
+
     float sampleRate_ = 0.0f;
     StereoGenerator stereoGenerator_;
     PsychoacousticPanner panner_;
@@ -116,6 +158,7 @@ private:
     std::int64_t silenceLimit_ = 0;
     korvo::Vec<float> midBuffer_{32};
     korvo::Vec<float> sideBuffer_{32};
+    PanoramaState panorama_;
 };
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 #include "effect/dsp/stereogenerator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "korvo/core/nogc.h"
@@ -9,10 +10,19 @@ namespace velmora {
 
 namespace {
 constexpr std::size_t kScratchAlignment = 16;
-}
+constexpr double kTwoPi = 6.283185307179586;
+// Mutually non-harmonic tap spacing: no two taps line up into one strong comb.
+constexpr float kTapRatios[StereoGenerator::kNumTaps] = {1.0f, 1.37f, 1.81f, 2.29f, 2.73f, 3.17f};
+constexpr float kTapWeight = 0.40824829f;  // 1 / sqrt(6): the six taps keep the mid's power
+constexpr double kBassCornerHz = 120.0;    // below this the generated side fades out: bass stays centred
+}  // namespace
 
 StereoGenerator::~StereoGenerator() {
     korvo::alignedRelease(scratch, kScratchAlignment);
+}
+
+float StereoGenerator::tapRatio(int i) noexcept {
+    return kTapRatios[i];
 }
 
 void StereoGenerator::reset(float rate, float maxTapSeconds, std::int32_t maxFrames) noexcept {
@@ -24,7 +34,9 @@ void StereoGenerator::reset(float rate, float maxTapSeconds, std::int32_t maxFra
         static_cast<std::int32_t>(std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max())));
     for (korvo::ExpSmoother& tapSmoother : tapSmoothers) tapSmoother.initialise(3.0f, 0.05f, rate);
     amountSmoother.initialise(0.0f, 0.03f, rate);
-    filterState[0] = filterState[1] = 0.0;
+    filterState[0] = filterState[1] = filterState[2] = 0.0;
+    highpassCoefficient = 1.0 - std::exp(-kTwoPi * kBassCornerHz / static_cast<double>(rate));
+    maxTapMs = maxTapSeconds * 1000.0f;
 
     korvo::alignedRelease(scratch, kScratchAlignment);
     scratch = nullptr;
@@ -37,9 +49,54 @@ void StereoGenerator::reset(float rate, float maxTapSeconds, std::int32_t maxFra
     }
 }
 
-void StereoGenerator::processBlock(float* /*left*/, float* /*right*/, float /*amount*/, float /*delayMs*/,
-                                   float /*lowpassHz*/, std::int32_t /*frames*/) noexcept {
-    // No side signal is generated yet: the stage is transparent.
+void StereoGenerator::processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
+                                   std::int32_t frames) noexcept {
+    if (frames <= 0 || frames > scratchSize || history.isEmpty()) return;
+
+    // The mid signal goes into the history whatever the amount, so the taps always read fresh sound.
+    for (std::int32_t i = 0; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
+    history.feedBlock(scratch, frames);
+
+    float targets[kNumTaps];
+    for (int t = 0; t < kNumTaps; ++t) targets[t] = std::min(delayMs * kTapRatios[t], maxTapMs);
+
+    if (amount == 0.0f && amountSmoother.current == 0.0f) {
+        // Nothing to add: only the delay glides advance, as they would while generating.
+        for (int t = 0; t < kNumTaps; ++t)
+            for (std::int32_t i = 0; i < frames; ++i) tapSmoothers[t].nextSample(targets[t]);
+        filterState[0] = filterState[1] = filterState[2] =
+            0.0;  // the next fade-in starts from a clean lowpass
+        return;
+    }
+
+    // The side lowpass: two one-pole stages y = y + (x - y) * c, designed once per block.
+    const double coefficient =
+        1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+    const float samplesPerMs = sampleRate * 0.001f;
+    double stage1 = filterState[0];
+    double stage2 = filterState[1];
+    double bass = filterState[2];
+    for (std::int32_t i = 0; i < frames; ++i) {
+        // Frame i lies (frames - 1 - i) samples before the newest sample of the history.
+        const float back = static_cast<float>(frames - 1 - i);
+        float sum = 0.0f;
+        float sign = 1.0f;
+        for (int t = 0; t < kNumTaps; ++t) {
+            const float delay = tapSmoothers[t].nextSample(targets[t]) * samplesPerMs + back;
+            sum += sign * history.readFractional(delay);
+            sign = -sign;
+        }
+        const double tapSum = static_cast<double>(sum * kTapWeight);
+        bass += (tapSum - bass) * highpassCoefficient;
+        stage1 += ((tapSum - bass) - stage1) * coefficient;
+        stage2 += (stage1 - stage2) * coefficient;
+        const float side = amountSmoother.nextSample(amount) * static_cast<float>(stage2);
+        left[i] += side;
+        right[i] -= side;
+    }
+    filterState[0] = stage1;
+    filterState[1] = stage2;
+    filterState[2] = bass;
 }
 
 }  // namespace velmora

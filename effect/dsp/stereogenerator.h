@@ -1,10 +1,24 @@
 #pragma once
-// StereoGenerator: the mono-to-stereo generator's state ("M-to-S Amount.", "M-to-S Delay",
-// "M-to-S Lowpass"): a delay history holding up to six taps of maxTapSeconds, the glided amount and
-// tap values, a lowpass memory and a per-block scratch buffer, all sized by reset for the largest
-// block. The generating itself is not implemented yet: processBlock leaves the signal unchanged,
-// which is also what an amount of 0 must do. Owned by the effect client; reset and processBlock
-// belong to its audio path and never run concurrently.
+// StereoGenerator: the mono-to-stereo generator ("M-to-S Amount.", "M-to-S Delay", "M-to-S Lowpass").
+//
+// It builds a side signal out of the mid signal and adds it to the side channel only: left gets +s,
+// right -s, so the mono sum left + right is unchanged (up to one float rounding per sample). The side
+// signal is the sum of six taps of the mid history at irregularly spread delays (1, 1.37, 1.81, 2.29,
+// 2.73 and 3.17 times "M-to-S Delay", so 6 ms gives taps from 6 to 19 ms) with alternating signs and
+// equal weights 1/sqrt(6). Irregular spacing gives a dense, irregular comb instead of one obvious
+// comb; the weights give the side the mid's power on average, which at 100 % leaves a broadband mono
+// source with an inter-channel correlation near 0. The side then loses its bass below 120 Hz (one-pole
+// highpass: the low end stays centred and mono-compatible), passes a two-pole lowpass (two one-poles
+// at "M-to-S Lowpass") and is scaled by the glided amount (0 adds nothing, 1 a strong image).
+//
+// Delay changes glide through the six tap smoothers (values in milliseconds, 50 ms time constant),
+// so they never click; the amount glides over 30 ms. The history is fed and the taps glide even at
+// amount 0, so the image fades in cleanly when the amount rises. While the amount and its glide are
+// exactly 0 the samples are not touched.
+//
+// Owned by the effect client; reset and processBlock belong to its audio path and never run
+// concurrently. If the history or the scratch buffer could not be allocated, the stage passes its
+// input through.
 
 #include <cstdint>
 
@@ -23,14 +37,18 @@ public:
     StereoGenerator& operator=(const StereoGenerator&) = delete;
 
     // Sizes the history for six taps of maxTapSeconds (plus 1.5 samples) and maxFrames, restarts the
-    // tap glides at 3.0 (50 ms) and the amount glide at 0 (30 ms), clears the lowpass memory and sizes
-    // the scratch buffer to maxFrames floats (none for 0). Allocates. [audio-thread, reset only]
+    // tap glides at 3.0 ms (50 ms) and the amount glide at 0 (30 ms), clears the lowpass memory and
+    // sizes the scratch buffer to maxFrames floats (none for 0). Allocates. [audio-thread, reset only]
     void reset(float sampleRate, float maxTapSeconds, std::int32_t maxFrames) noexcept;
 
-    // Processes both channels in place. amount: 0..1 (0 leaves the signal unchanged); delayMs: 3..12;
-    // lowpassHz: 200..22000. Currently a pass-through. [audio-thread]
+    // Processes both channels in place (frames <= the reset's maxFrames, otherwise nothing happens).
+    // amount: 0..1; delayMs: 3..12 (tap delays are kept within maxTapSeconds); lowpassHz: 200..22000.
+    // [audio-thread]
     void processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                       std::int32_t frames) noexcept;
+
+    // Tap delay of tap i as a multiple of "M-to-S Delay". [any-thread]
+    static float tapRatio(int i) noexcept;
 
     // Inspection for tests. [audio-thread]
     const korvo::Delayline& historyLine() const noexcept { return history; }
@@ -42,10 +60,12 @@ private:
     float sampleRate = 44100.0f;
     korvo::Delayline history;
     korvo::ExpSmoother amountSmoother;
-    double filterState[2] = {0.0, 0.0};  // lowpass memory, one per channel
+    double filterState[3] = {0.0, 0.0, 0.0};  // side lowpass (two one-poles), then the bass one-pole
     float* scratch = nullptr;
     std::int32_t scratchSize = 0;
     korvo::ExpSmoother tapSmoothers[kNumTaps];
+    float maxTapMs = 40.0f;
+    double highpassCoefficient = 0.0;  // one-pole step of the 120 Hz bass filter
 };
 
 }  // namespace velmora

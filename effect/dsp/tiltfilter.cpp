@@ -1,6 +1,7 @@
 #include "effect/dsp/tiltfilter.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "korvo/core/nogc.h"
 
@@ -9,6 +10,9 @@ namespace velmora {
 namespace {
 constexpr std::size_t kBufferAlignment = 16;
 constexpr double kSplitRadPerSecond = 4084.070449666731;  // 2 pi x 650 Hz
+constexpr double kPivotHz = 650.0;
+constexpr double kTwoPi = 6.283185307179586;
+constexpr float kDbToNeper = 0.115129255f;  // ln(10) / 20
 }  // namespace
 
 TiltFilter::~TiltFilter() {
@@ -25,6 +29,14 @@ void TiltFilter::reset(float sampleRate, std::int32_t maxFrames) noexcept {
     gainSmootherA.initialise(0.0f, 0.02f, sampleRate);
     gainSmootherB.initialise(0.0f, 0.02f, sampleRate);
 
+    // The split's digital -3 dB frequency: |g / (1 - p e^-jw)|^2 = 1/2.
+    pivot = 1.0;
+    const double cosCorner = (1.0 + splitPole * splitPole - 2.0 * splitGain * splitGain) / (2.0 * splitPole);
+    if (splitPole > 0.0 && cosCorner > -1.0 && cosCorner < 1.0) {
+        const double cornerHz = std::acos(cosCorner) * static_cast<double>(sampleRate) / kTwoPi;
+        if (cornerHz > 0.0) pivot = kPivotHz / cornerHz;
+    }
+
     korvo::alignedRelease(bufferA, kBufferAlignment);
     korvo::alignedRelease(bufferB, kBufferAlignment);
     bufferA = bufferB = nullptr;
@@ -39,9 +51,36 @@ void TiltFilter::reset(float sampleRate, std::int32_t maxFrames) noexcept {
     }
 }
 
-void TiltFilter::processBlock(float* /*left*/, float* /*right*/, float /*tiltDb*/,
-                              std::int32_t /*frames*/) noexcept {
-    // No tilt is applied yet: the stage is transparent.
+void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept {
+    if (frames <= 0 || frames > bufferSize) return;
+    // Flat and settled: the samples are not touched (bit-exact pass-through).
+    if (!isActive(tiltDb)) return;
+
+    // Targets once per block: low band 1/G, high band G, as deviations from unity.
+    const float targetLow = std::exp(-tiltDb * kDbToNeper) - 1.0f;
+    const float targetHigh = std::exp(tiltDb * kDbToNeper) - 1.0f;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const double lowGain = 1.0 + static_cast<double>(gainSmootherA.nextSample(targetLow));
+        const double highGain = 1.0 + static_cast<double>(gainSmootherB.nextSample(targetHigh));
+        bufferA[i] = pivot / lowGain;
+        bufferB[i] = highGain;
+    }
+
+    const double g = splitGain;
+    const double p = splitPole;
+    float* const channels[2] = {left, right};
+    for (int c = 0; c < 2; ++c) {
+        float* x = channels[c];
+        double low = state[c];
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const double in = static_cast<double>(x[i]);
+            const double k = bufferA[i];
+            // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop).
+            low = (g * in + p * low) / (1.0 + g * (k - 1.0));
+            x[i] = static_cast<float>(pivot * low + bufferB[i] * (in - k * low));
+        }
+        state[c] = low;
+    }
 }
 
 }  // namespace velmora
