@@ -83,7 +83,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         float sign = 1.0f;
         for (int t = 0; t < kNumTaps; ++t) {
             const float delay = tapSmoothers[t].nextSample(targets[t]) * samplesPerMs + back;
-            sum += sign * history.readFractional(delay);
+            sum += sign * history.readCubic(delay);
             sign = -sign;
         }
         const double tapSum = static_cast<double>(sum * kTapWeight);

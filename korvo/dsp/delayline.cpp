@@ -68,29 +68,4 @@ void Delayline::feedBlock(const float* samples, std::int32_t n) noexcept {
     }
 }
 
-float Delayline::readFractional(float delaySamples) const noexcept {
-    if (data == nullptr) return 0.0f;
-    const std::int32_t cap = mask + 1;
-    // Adding two capacities keeps the position positive for every delay the ring can hold.
-    const float pos =
-        static_cast<float>(index) - delaySamples + static_cast<float>(2 * static_cast<std::int64_t>(cap));
-    const std::int32_t i = static_cast<std::int32_t>(pos);
-    const float t = pos - static_cast<float>(i);
-
-    const float xm2 = data[(i - 2) & mask];
-    const float xm1 = data[(i - 1) & mask];
-    const float x0 = data[i & mask];
-    const float x1 = data[(i + 1) & mask];
-    const float x2 = data[(i + 2) & mask];
-    const float x3 = data[(i + 3) & mask];
-
-    const float c1 = 16.0f * (x1 - xm1) + 2.0f * (xm2 - x2);
-    const float c2 = 16.0f * (xm1 + x1) - xm2 - 30.0f * x0 - x2;
-    const float c3 = 66.0f * x1 - 70.0f * x0 - 33.0f * x2 + 39.0f * xm1 + 7.0f * x3 - 9.0f * xm2;
-    const float c4 = 126.0f * x0 - 124.0f * x1 + 61.0f * x2 - 64.0f * xm1 - 12.0f * x3 + 13.0f * xm2;
-    const float c5 = 50.0f * (x1 - x0) + 5.0f * (x3 - xm2) + 25.0f * (xm1 - x2);
-
-    return x0 + (0.041666668f * t) * (c1 + t * (c2 + t * (c3 + t * (c4 + t * c5))));
-}
-
 }  // namespace korvo

@@ -117,3 +117,15 @@ TEST(Delayline, InterpolatesSmoothSignalsAccurately) {
 }
 
 }  // namespace
+
+// The cubic read used by modulation effects: exact at whole delays and on straight lines.
+TEST(Delayline, CubicReadIsExactAtWholeDelaysAndOnARamp) {
+    korvo::Delayline line;
+    line.resize(64);
+    float ramp[40];
+    for (int i = 0; i < 40; ++i) ramp[i] = static_cast<float>(i) * 0.25f;
+    line.feedBlock(ramp, 40);
+    for (int d = 2; d < 30; ++d) EXPECT_EQ(line.readCubic(static_cast<float>(d)), ramp[39 - d]);
+    EXPECT_FLOAT_EQ(line.readCubic(3.5f), (ramp[36] + ramp[35]) * 0.5f);
+    EXPECT_FLOAT_EQ(line.readCubic(10.25f), ramp[39 - 10] - 0.25f * 0.25f);
+}
