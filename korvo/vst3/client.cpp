@@ -1,0 +1,927 @@
+#include "korvo/vst3/client.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "korvo/client/daw.h"
+#include "korvo/core/fpcontrol.h"
+
+namespace korvo::vst3 {
+
+namespace {
+
+// Text handed to the host: one UTF-16 unit per byte, at most 127 characters, terminated.
+void widenString128(const char* text, std::size_t length, char16* out) noexcept {
+    std::size_t n = std::min<std::size_t>(length, 127);
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char16>(static_cast<unsigned char>(text[i]));
+    out[n] = 0;
+}
+void widenString128(const std::string& text, char16* out) noexcept {
+    widenString128(text.data(), text.size(), out);
+}
+void widenString128(const char* text, char16* out) noexcept {
+    widenString128(text, std::strlen(text), out);
+}
+
+SpeakerArrangement lowestBits(std::int32_t count) noexcept {
+    if (count <= 0) return 0;
+    if (count >= 64) return ~SpeakerArrangement{0};
+    return (SpeakerArrangement{1} << count) - 1;
+}
+
+// The address behind a reference parameter. Hosts pass references as plain pointers, which may be
+// null; the empty asm keeps the compiler from assuming otherwise.
+template <class T>
+T* hostPointer(T& ref) noexcept {
+    T* p = &ref;
+    __asm__("" : "+r"(p));
+    return p;
+}
+
+bool isNaN(double v) noexcept {
+    return v != v;
+}
+
+double clamp01(double v) noexcept {
+    return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
+}
+
+// Reads exactly one byte from a stream.
+bool readByte(IBStream* stream, std::uint8_t& out) noexcept {
+    int32 got = 0;
+    return stream->read(&out, 1, &got) == kResultOk && got == 1;
+}
+
+bool writeByte(IBStream* stream, std::uint8_t value) noexcept {
+    int32 written = 0;
+    return stream->write(&value, 1, &written) == kResultOk && written == 1;
+}
+
+}  // namespace
+
+// ---- VST3HostCommand ------------------------------------------------------------------------------
+
+void VST3HostCommand::beginParameterEdit(std::int32_t paramIndex) noexcept {
+    if (IComponentHandler* handler = owner_.componentHandler())
+        handler->beginEdit(static_cast<ParamID>(paramIndex));
+}
+
+void VST3HostCommand::automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept {
+    if (IComponentHandler* handler = owner_.componentHandler())
+        handler->performEdit(static_cast<ParamID>(paramIndex), static_cast<double>(normalizedValue));
+}
+
+void VST3HostCommand::endParameterEdit(std::int32_t paramIndex) noexcept {
+    if (IComponentHandler* handler = owner_.componentHandler())
+        handler->endEdit(static_cast<ParamID>(paramIndex));
+}
+
+bool VST3HostCommand::requestResize(std::int32_t, std::int32_t) noexcept {
+    return false;
+}
+
+HostKind VST3HostCommand::hostKind() const noexcept {
+    return owner_.hostKind();
+}
+
+// ---- KorvoView ------------------------------------------------------------------------------------
+
+tresult KorvoView::queryInterface(const TUID iid, void** obj) {
+    if (obj == nullptr) return kInvalidArgument;
+    if (uidEquals(iid, iidIPlugView) || uidEquals(iid, iidFUnknown)) {
+        addRef();
+        *obj = static_cast<IPlugView*>(this);
+        return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+}
+
+uint32 KorvoView::addRef() {
+    return static_cast<uint32>(refCount_.fetch_add(1) + 1);
+}
+
+uint32 KorvoView::release() {
+    const std::int32_t count = refCount_.fetch_sub(1) - 1;
+    if (count == 0) heapDelete(this);
+    return static_cast<uint32>(count);
+}
+
+tresult KorvoView::isPlatformTypeSupported(FIDString type) {
+    if (type != nullptr && std::strcmp(type, kPlatformTypeHWND) == 0) return kResultOk;
+    return kResultFalse;
+}
+
+tresult KorvoView::attached(void* parent, FIDString type) {
+    Client& client = owner_.client();
+    if (!client.description().hasGUI) return kResultFalse;
+    if (isPlatformTypeSupported(type) != kResultOk) return kResultFalse;
+    ScopedLock hold(lock_);
+    IGraphics* graphics = client.ensureGraphics();
+    if (graphics == nullptr) return kResultFalse;
+    graphics->openUI(parent, nullptr, client.hostCommand()->hostKind(), WindowBackend::win32);
+    return kResultOk;
+}
+
+tresult KorvoView::removed() {
+    Client& client = owner_.client();
+    if (!client.description().hasGUI) return kResultFalse;
+    ScopedLock hold(lock_);
+    if (IGraphics* graphics = client.graphics()) graphics->closeUI();
+    return kResultOk;
+}
+
+tresult KorvoView::onWheel(float) {
+    return kResultFalse;
+}
+tresult KorvoView::onKeyDown(char16, int16, int16) {
+    return kResultFalse;
+}
+tresult KorvoView::onKeyUp(char16, int16, int16) {
+    return kResultFalse;
+}
+
+tresult KorvoView::getSize(ViewRect* size) {
+    Client& client = owner_.client();
+    if (!client.description().hasGUI) return kResultFalse;
+    if (size == nullptr) return kInvalidArgument;
+    ScopedLock hold(lock_);
+    IGraphics* graphics = client.ensureGraphics();
+    if (graphics == nullptr) return kResultFalse;
+    std::int32_t width = 0, height = 0;
+    graphics->getGUISize(&width, &height);
+    *size = ViewRect{0, 0, width, height};
+    return kResultOk;
+}
+
+tresult KorvoView::onSize(ViewRect*) {
+    return kResultOk;
+}
+tresult KorvoView::onFocus(TBool) {
+    return kResultOk;
+}
+
+tresult KorvoView::setFrame(IPlugFrame* frame) {
+    frame_ = frame;
+    return kResultOk;
+}
+
+tresult KorvoView::canResize() {
+    return kResultFalse;
+}
+tresult KorvoView::checkSizeConstraint(ViewRect*) {
+    return kResultOk;
+}
+
+// ---- VST3Client: life and identity -----------------------------------------------------------------
+
+VST3Client::VST3Client(HeapPtr<Client> client) : client_(std::move(client)) {
+    sampleRateHostView_ = std::numeric_limits<float>::quiet_NaN();
+    hostCommand_ = makeHeap<VST3HostCommand>(*this);
+    client_->setHostCommand(hostCommand_.get());
+    presetStepCount_ = std::max<std::int32_t>(0, client_->presetBank().count() - 1);
+    // Sized once for the largest channel counts, so process never grows them.
+    const std::int32_t maxIn = std::max<std::int32_t>(0, client_->maxInputs());
+    const std::int32_t maxOut = std::max<std::int32_t>(0, client_->maxOutputs());
+    inputPointers_.resize(static_cast<std::size_t>(maxIn));
+    outputPointers_.resize(static_cast<std::size_t>(maxOut));
+    inputCopies_.resize(static_cast<std::size_t>(maxIn));
+}
+
+VST3Client::~VST3Client() {
+    client_.reset();
+    if (componentHandler_ != nullptr) componentHandler_->release();
+    if (hostApplication_ != nullptr) hostApplication_->release();
+}
+
+tresult VST3Client::queryInterface(const TUID iid, void** obj) noexcept {
+    if (obj == nullptr) return kInvalidArgument;
+    void* face = nullptr;
+    if (uidEquals(iid, iidIAudioProcessor) || uidEquals(iid, iidFUnknown))
+        face = static_cast<IAudioProcessor*>(&processor_);
+    else if (uidEquals(iid, iidIComponent) || uidEquals(iid, iidIPluginBase))
+        face = static_cast<IComponent*>(&component_);
+    else if (uidEquals(iid, iidIEditController))
+        face = static_cast<IEditController*>(&controller_);
+    else if (uidEquals(iid, iidIEditController2))
+        face = static_cast<IEditController2*>(&controller2_);
+    else if (uidEquals(iid, iidIUnitInfo))
+        face = static_cast<IUnitInfo*>(&unitInfo_);
+    if (face == nullptr) {
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    addRef();
+    *obj = face;
+    return kResultOk;
+}
+
+uint32 VST3Client::addRef() noexcept {
+    return static_cast<uint32>(refCount_.fetch_add(1) + 1);
+}
+
+uint32 VST3Client::release() noexcept {
+    const std::int32_t count = refCount_.fetch_sub(1) - 1;
+    if (count == 0) heapDelete(this);
+    return static_cast<uint32>(count);
+}
+
+// ---- Component ------------------------------------------------------------------------------------
+
+tresult VST3Client::initialize(FUnknown* context) noexcept {
+    if (hostApplication_ != nullptr) {
+        hostApplication_->release();
+        hostApplication_ = nullptr;
+    }
+    void* found = nullptr;
+    if (context != nullptr && context->queryInterface(iidIHostApplication.data(), &found) == kResultOk &&
+        found != nullptr) {
+        hostApplication_ = static_cast<IHostApplication*>(found);
+        String128 name = {};
+        hostApplication_->getName(name);
+        static_assert(sizeof(char16) == sizeof(char16_t));
+        char16_t wide[128];
+        std::memcpy(wide, name, sizeof(wide));
+        narrowHostName(wide, hostName_, sizeof(hostName_));  // stops after 128 units, terminated or not
+        hostKind_ = identifyHost(hostName_);
+    }
+    audioInputs_.clear();
+    audioOutputs_.clear();
+    eventInputs_.clear();
+    sampleRateHostView_ = -42.0f;
+
+    auto makeBus = [](MediaType type, BusDirection dir, std::int32_t channels, SpeakerArrangement arr,
+                      const char* name) {
+        BusEntry entry{};
+        entry.active = true;
+        entry.arrangement = arr;
+        entry.info.mediaType = type;
+        entry.info.direction = dir;
+        entry.info.channelCount = channels;
+        widenString128(name, entry.info.name);
+        entry.info.busType = kMain;
+        entry.info.flags = kDefaultActive;
+        return entry;
+    };
+    const std::int32_t maxIn = client_->maxInputs();
+    const std::int32_t maxOut = client_->maxOutputs();
+    if (maxIn > 0) audioInputs_.push(makeBus(kAudio, kInput, maxIn, lowestBits(maxIn), "Audio Input"));
+    if (maxOut > 0) audioOutputs_.push(makeBus(kAudio, kOutput, maxOut, lowestBits(maxOut), "Audio Output"));
+    if (client_->description().receivesMIDI) eventInputs_.push(makeBus(kEvent, kInput, 1, 0, "MIDI Input"));
+    return kResultOk;
+}
+
+tresult VST3Client::terminate() noexcept {
+    if (hostApplication_ != nullptr) hostApplication_->release();
+    hostApplication_ = nullptr;
+    // Every host interface still held is dropped here.
+    if (componentHandler_ != nullptr) componentHandler_->release();
+    componentHandler_ = nullptr;
+    return kResultOk;
+}
+
+Vec<VST3Client::BusEntry>* VST3Client::busList(MediaType type, BusDirection dir) noexcept {
+    if (type == kAudio && dir == kInput) return &audioInputs_;
+    if (type == kAudio && dir == kOutput) return &audioOutputs_;
+    if (type == kEvent && dir == kInput) return &eventInputs_;
+    if (type == kEvent && dir == kOutput) return &eventOutputs_;
+    return nullptr;
+}
+
+int32 VST3Client::getBusCount(MediaType type, BusDirection dir) noexcept {
+    Vec<BusEntry>* list = busList(type, dir);
+    return list == nullptr ? 0 : static_cast<int32>(list->size());
+}
+
+tresult VST3Client::getBusInfo(MediaType type, BusDirection dir, int32 index, BusInfo* bus) noexcept {
+    Vec<BusEntry>* list = busList(type, dir);
+    if (list == nullptr || bus == nullptr) return kInvalidArgument;
+    if (index < 0 || index >= static_cast<int32>(list->size())) return kResultFalse;
+    *bus = (*list)[static_cast<std::size_t>(index)].info;
+    return kResultOk;
+}
+
+tresult VST3Client::activateBus(MediaType type, BusDirection dir, int32 index, TBool state) noexcept {
+    Vec<BusEntry>* list = busList(type, dir);
+    if (list == nullptr) return kInvalidArgument;
+    if (index < 0 || index >= static_cast<int32>(list->size())) return kResultFalse;
+    (*list)[static_cast<std::size_t>(index)].active = state != 0;
+    return kResultOk;
+}
+
+// ---- Processor ------------------------------------------------------------------------------------
+
+tresult VST3Client::setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
+                                       int32 numOuts) noexcept {
+    if (numIns < 0 || numOuts < 0) return kInvalidArgument;
+    if ((numIns > 0 && inputs == nullptr) || (numOuts > 0 && outputs == nullptr)) return kInvalidArgument;
+    if (numIns > static_cast<int32>(audioInputs_.size()) ||
+        numOuts > static_cast<int32>(audioOutputs_.size()))
+        return kResultFalse;
+    const std::int32_t nIn = numIns == 1 ? std::popcount(inputs[0]) : 0;
+    const std::int32_t nOut = numOuts == 1 ? std::popcount(outputs[0]) : 0;
+    if (!client_->isLegalChannelConfig(nIn, nOut)) return kResultFalse;
+    if (numIns == 1) {
+        audioInputs_[0].arrangement = inputs[0];
+        audioInputs_[0].info.channelCount = nIn;
+    }
+    if (numOuts == 1) {
+        audioOutputs_[0].arrangement = outputs[0];
+        audioOutputs_[0].info.channelCount = nOut;
+    }
+    return kResultOk;
+}
+
+tresult VST3Client::getBusArrangement(BusDirection dir, int32 index, SpeakerArrangement* arr) noexcept {
+    Vec<BusEntry>* list = dir == kOutput ? &audioOutputs_ : (dir == kInput ? &audioInputs_ : nullptr);
+    if (list == nullptr || index < 0 || index >= static_cast<int32>(list->size())) return kInvalidArgument;
+    if (arr == nullptr) return kInvalidArgument;
+    *arr = (*list)[static_cast<std::size_t>(index)].arrangement;
+    return kResultOk;
+}
+
+uint32 VST3Client::getLatencySamples() noexcept {
+    FPControl guard;
+    return static_cast<uint32>(std::max<std::int32_t>(0, client_->latencySamples(44100.0)));
+}
+
+tresult VST3Client::setupProcessing(const ProcessSetup* setup) noexcept {
+    FPControl guard;
+    if (setup == nullptr) return kInvalidArgument;
+    // A rate that is not a positive finite number, or a block size below 1, cannot size anything.
+    if (!(setup->sampleRate > 0.0) || !std::isfinite(setup->sampleRate) || setup->maxSamplesPerBlock < 1)
+        return kInvalidArgument;
+    const float rate = static_cast<float>(setup->sampleRate);
+    const bool changed = !(rate == sampleRateHostView_);  // also true when either is NaN
+    sampleRateHostView_ = rate;
+    if (changed && componentHandler_ != nullptr) componentHandler_->restartComponent(kLatencyChanged);
+    sampleRate_.store(rate);
+    maxSamplesPerBlock_.store(setup->maxSamplesPerBlock);
+    return setup->symbolicSampleSize == kSample32 ? kResultOk : kResultFalse;
+}
+
+tresult VST3Client::setProcessing(TBool state) noexcept {
+    if (state) resetRequested_.store(1);
+    return kResultOk;
+}
+
+uint32 VST3Client::getTailSamples() noexcept {
+    const float samples = sampleRate_.load() * client_->tailSizeInSeconds() + 0.5f;
+    if (!(samples >= 0.0f)) return 0;  // also NaN
+    if (samples >= 4294967040.0f) return 0xFFFFFF00u;
+    return static_cast<uint32>(samples);
+}
+
+std::int32_t VST3Client::programIndexFor(double value) const noexcept {
+    if (isNaN(value)) return -1;
+    const double scaled = static_cast<double>(presetStepCount_ + 1) * clamp01(value);
+    return std::min(presetStepCount_, static_cast<std::int32_t>(scaled));
+}
+
+void VST3Client::applyProgramChange(double value) noexcept {
+    const std::int32_t index = programIndexFor(value);
+    if (index < 0) return;
+    if (presetStepCount_ < client_->presetBank().count()) client_->presetBank().selectPresetFromHost(index);
+}
+
+// The pointer arrays keep their size: they were made for the largest channel counts.
+void VST3Client::resetBuffers(std::int32_t block) noexcept {
+    const std::size_t frames = static_cast<std::size_t>(std::max<std::int32_t>(block, 0));
+    for (Vec<float>& copy : inputCopies_) copy.resize(frames);
+    silentInput_.resize(frames);
+    std::memset(silentInput_.data(), 0, frames * sizeof(float));
+    spareOutput_.resize(frames);
+}
+
+void VST3Client::processBypassed(const ProcessData& data, std::int32_t nIn, std::int32_t nOut) noexcept {
+    const std::size_t frames = static_cast<std::size_t>(std::max<std::int32_t>(data.numSamples, 0));
+    float* const* in = nIn > 0 ? data.inputs[0].channelBuffers32 : nullptr;
+    float* const* out = nOut > 0 ? data.outputs[0].channelBuffers32 : nullptr;
+    if (out == nullptr) return;
+    for (std::int32_t c = 0; c < nOut; ++c) {
+        float* dst = out[c];
+        if (dst == nullptr) continue;
+        const float* src = (c < nIn && in != nullptr) ? in[c] : nullptr;
+        if (src == nullptr)
+            std::memset(dst, 0, frames * sizeof(float));
+        else if (src != dst)
+            std::memmove(dst, src, frames * sizeof(float));
+    }
+}
+
+tresult VST3Client::process(ProcessData* dataPointer) noexcept {
+    if (dataPointer == nullptr) return kResultOk;
+    ProcessData& data = *dataPointer;
+    const float rate = sampleRate_.load();
+    const std::int32_t block = maxSamplesPerBlock_.load();
+    // Channels beyond what the client handles are ignored.
+    std::int32_t nIn = (data.numInputs > 0 && data.inputs != nullptr) ? data.inputs[0].numChannels : 0;
+    std::int32_t nOut = (data.numOutputs > 0 && data.outputs != nullptr) ? data.outputs[0].numChannels : 0;
+    nIn = std::clamp<std::int32_t>(nIn, 0, client_->maxInputs());
+    nOut = std::clamp<std::int32_t>(nOut, 0, client_->maxOutputs());
+
+    // Until processing is set up there is no block size to size anything with: no reset then.
+    const bool canRun = block >= 1;
+    if (canRun && (resetRequested_.exchange(0) != 0 || rate != lastSampleRate_ || block != lastBlockSize_ ||
+                   nIn != lastInputCount_ || nOut != lastOutputCount_)) {
+        lastSampleRate_ = rate;
+        lastBlockSize_ = block;
+        lastInputCount_ = nIn;
+        lastOutputCount_ = nOut;
+        client_->resetFromHost(rate, block, nIn, nOut);
+        resetBuffers(block);
+    }
+
+    if (IParameterChanges* changes = data.inputParameterChanges) {
+        const std::int32_t queues = changes->getParameterCount();
+        const std::int32_t paramCount = client_->parameterCount();
+        for (std::int32_t q = 0; q < queues; ++q) {
+            IParamValueQueue* queue = changes->getParameterData(q);
+            if (queue == nullptr) continue;
+            const std::int32_t points = queue->getPointCount();
+            if (points <= 0) continue;
+            int32 offset = 0;
+            ParamValue value = 0.0;
+            if (queue->getPoint(points - 1, offset, value) != kResultOk) continue;
+            const ParamID id = queue->getParameterId();
+            if (id == kProgramParamId) {
+                applyProgramChange(value);
+            } else if (id == kBypassParamId) {
+                if (!isNaN(value)) bypassed_.store(value >= 0.5 ? 1 : 0);
+            } else if (id < static_cast<ParamID>(paramCount)) {
+                if (!isNaN(value))
+                    client_->setParameterFromHost(static_cast<std::int32_t>(id),
+                                                  static_cast<float>(clamp01(value)));
+            }
+        }
+    }
+
+    if (data.inputEvents != nullptr && client_->description().receivesMIDI) {
+        const std::int32_t count = data.inputEvents->getEventCount();
+        for (std::int32_t i = 0; i < count; ++i) {
+            Event e{};
+            if (data.inputEvents->getEvent(i, e) != kResultOk) continue;
+            MidiMessage m{};
+            m.offset = e.sampleOffset;
+            if (e.type == kNoteOnEvent) {
+                const float v = std::clamp(e.noteOn.velocity, 0.0f, 1.0f);
+                m.status = static_cast<std::uint8_t>(0x90 | (e.noteOn.channel & 0x0F));
+                m.data1 = static_cast<std::uint8_t>(e.noteOn.pitch & 0x7F);
+                m.data2 = static_cast<std::uint8_t>(std::lround(v * 127.0f));
+            } else if (e.type == kNoteOffEvent) {
+                const float v = std::clamp(e.noteOff.velocity, 0.0f, 1.0f);
+                m.status = static_cast<std::uint8_t>(0x80 | (e.noteOff.channel & 0x0F));
+                m.data1 = static_cast<std::uint8_t>(e.noteOff.pitch & 0x7F);
+                m.data2 = static_cast<std::uint8_t>(std::lround(v * 127.0f));
+            } else {
+                continue;
+            }
+            client_->enqueueMidiFromHost(m);
+        }
+    }
+
+    // The block is placed at the host's position when it gives one, else at our own running
+    // count; either way the count then moves past the block, so the next block without a
+    // context starts where this one ends.
+    std::int64_t blockStart = timeInSamples_;
+    if (const ProcessContext* context = data.processContext) {
+        if (context->state & kTempoValid) tempo_ = context->tempo;
+        blockStart = context->projectTimeSamples;
+        hostIsPlaying_ = (context->state & kPlaying) != 0;
+    }
+    timeInSamples_ = blockStart + std::max<std::int32_t>(data.numSamples, 0);
+
+    if (bypassed_.load() != 0) {
+        processBypassed(data, nIn, nOut);
+        return kResultOk;
+    }
+
+    float* const* hostIn = nIn > 0 ? data.inputs[0].channelBuffers32 : nullptr;
+    float* const* hostOut = nOut > 0 ? data.outputs[0].channelBuffers32 : nullptr;
+    const std::int32_t frames = std::max<std::int32_t>(data.numSamples, 0);
+    HostTiming timing{tempo_, blockStart, hostIsPlaying_};
+
+    if (!canRun) {
+        // Processing was never set up: nothing can run safely, so give silence.
+        for (std::int32_t c = 0; c < nOut; ++c)
+            if (hostOut != nullptr && hostOut[c] != nullptr)
+                std::memset(hostOut[c], 0, frames * sizeof(float));
+        return kResultOk;
+    }
+    if (frames == 0) {
+        for (std::int32_t c = 0; c < nIn; ++c) inputPointers_[c] = inputCopies_[c].data();
+        for (std::int32_t c = 0; c < nOut; ++c) {
+            float* dst = hostOut != nullptr ? hostOut[c] : nullptr;
+            outputPointers_[c] = dst != nullptr ? dst : spareOutput_.data();
+        }
+        client_->processAudioFromHost(inputPointers_.data(), nIn, outputPointers_.data(), nOut, 0, timing);
+        return kResultOk;
+    }
+
+    // Pieces never longer than the buffers, should the host exceed the block size it announced.
+    for (std::int32_t done = 0; done < frames;) {
+        const std::int32_t piece = std::min(block, frames - done);
+        for (std::int32_t c = 0; c < nIn; ++c) {
+            const float* src =
+                hostIn != nullptr && hostIn[c] != nullptr ? hostIn[c] + done : silentInput_.data();
+            std::memcpy(inputCopies_[c].data(), src, static_cast<std::size_t>(piece) * sizeof(float));
+            inputPointers_[c] = inputCopies_[c].data();
+        }
+        for (std::int32_t c = 0; c < nOut; ++c) {
+            float* dst = hostOut != nullptr ? hostOut[c] : nullptr;
+            outputPointers_[c] = dst != nullptr ? dst + done : spareOutput_.data();
+        }
+        HostTiming pieceTiming = timing;
+        pieceTiming.timeInSamples = timing.timeInSamples + done;
+        client_->processAudioFromHost(inputPointers_.data(), nIn, outputPointers_.data(), nOut, piece,
+                                      pieceTiming);
+        done += piece;
+    }
+    return kResultOk;
+}
+
+// ---- State ----------------------------------------------------------------------------------------
+
+tresult VST3Client::saveComponentState(IBStream* stream) noexcept {
+    if (stream == nullptr) return kInvalidArgument;
+    if (!writeByte(stream, 0)) return kResultFalse;
+    if (!writeByte(stream, bypassed_.load() != 0 ? 1 : 0)) return kResultFalse;
+    Vec<std::uint8_t> chunk = client_->presetBank().writeStateChunk();
+    const int32 size = static_cast<int32>(chunk.size());
+    int32 written = 0;
+    const tresult result = stream->write(chunk.data(), size, &written);
+    if (result == kResultOk && written != size) return kResultFalse;
+    return result;
+}
+
+tresult VST3Client::loadComponentState(IBStream* stream) noexcept {
+    if (stream == nullptr) return kInvalidArgument;
+    std::uint8_t version = 0;
+    if (!readByte(stream, version) || version != 0) return kResultFalse;
+    std::uint8_t bypass = 0;
+    if (!readByte(stream, bypass)) return kResultFalse;
+    bypassed_.store(bypass != 0 ? 1 : 0);
+
+    int64 position = 0, end = 0;
+    if (stream->tell(&position) != kResultOk) return kResultFalse;
+    if (stream->seek(0, kIBSeekEnd, &end) != kResultOk) return kResultFalse;
+    if (stream->seek(position, kIBSeekSet, nullptr) != kResultOk) return kResultFalse;
+    const int64 remaining = end - position;
+    // A state is a few hundred bytes; a stream claiming more than this is not one of ours.
+    if (remaining < 0 || remaining > kMaxStateBytes) return kResultFalse;
+
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(remaining), 0);
+    if (remaining > 0) {
+        int32 got = 0;
+        if (stream->read(bytes.data(), static_cast<int32>(remaining), &got) != kResultOk) return kResultFalse;
+    }
+    const ChunkResult result = client_->presetBank().readStateChunk(bytes.data(), bytes.size());
+    return result.ok ? kResultOk : kResultFalse;
+}
+
+// ---- Controller -----------------------------------------------------------------------------------
+
+int32 VST3Client::getParameterCount() noexcept {
+    return client_->parameterCount() + 2;
+}
+
+tresult VST3Client::getParameterInfo(int32 index, ParameterInfo* info) noexcept {
+    if (info == nullptr) return kInvalidArgument;
+    if (index < 0 || index >= getParameterCount()) return kResultFalse;
+    std::memset(info, 0, sizeof(ParameterInfo));
+    info->unitId = kRootUnitId;
+    if (index == 0) {
+        info->id = kBypassParamId;
+        widenString128("Bypass", info->title);
+        widenString128("Byp", info->shortTitle);
+        info->stepCount = 1;
+        info->defaultNormalizedValue = 0.0;
+        info->flags = kCanAutomate | kIsList | kIsBypass;
+    } else if (index == 1) {
+        info->id = kProgramParamId;
+        widenString128("Preset", info->title);
+        widenString128("Pre", info->shortTitle);
+        info->stepCount = presetStepCount_;
+        info->defaultNormalizedValue = 0.0;
+        info->flags = kIsProgramChange;
+    } else {
+        const Parameter& p = client_->parameter(index - 2);
+        info->id = static_cast<ParamID>(index - 2);
+        widenString128(p.name(), info->title);
+        widenString128(p.name(), info->shortTitle);
+        widenString128(p.label(), info->units);
+        info->stepCount = 0;
+        info->defaultNormalizedValue = p.getNormalizedDefault();
+        info->flags = kCanAutomate;
+    }
+    return kResultOk;
+}
+
+tresult VST3Client::getParamStringByValue(ParamID id, ParamValue value, char16* string) noexcept {
+    if (string == nullptr) return kInvalidArgument;
+    if (id == kProgramParamId) {
+        const PresetBank& bank = client_->presetBank();
+        const std::int32_t index = programIndexFor(value);
+        if (presetStepCount_ >= 0 && presetStepCount_ < bank.count() && index >= 0)
+            widenString128(bank.presetName(index), string);
+        else
+            widenString128("None", string);
+        return kResultOk;
+    }
+    if (id == kBypassParamId) {
+        widenString128(value >= 0.5 ? "Yes" : "No", string);
+        return kResultOk;
+    }
+    if (id >= static_cast<ParamID>(client_->parameterCount())) return kResultFalse;
+    char text[128] = {};
+    client_->parameter(static_cast<std::int32_t>(id)).formatNormalized(value, text, sizeof(text));
+    text[127] = 0;
+    widenString128(text, string);
+    return kResultOk;
+}
+
+tresult VST3Client::getParamValueByString(ParamID id, const char16* string, ParamValue* value) noexcept {
+    if (string == nullptr || value == nullptr) return kInvalidArgument;
+    if (id == kBypassParamId || id == kProgramParamId ||
+        id >= static_cast<ParamID>(client_->parameterCount()))
+        return kResultFalse;
+    // The low byte of each unit, up to the terminator or 128 characters.
+    char text[129];
+    std::size_t n = 0;
+    while (n < 128 && string[n] != 0) {
+        text[n] = static_cast<char>(static_cast<std::uint16_t>(string[n]) & 0xFF);
+        ++n;
+    }
+    text[n] = 0;
+    const ParseResult parsed =
+        client_->parameter(static_cast<std::int32_t>(id)).parseToNormalized(std::string_view(text, n));
+    if (!parsed.ok) return kResultFalse;
+    *value = parsed.normalized;
+    return kResultOk;
+}
+
+ParamValue VST3Client::normalizedParamToPlain(ParamID id, ParamValue value) noexcept {
+    if (id == kProgramParamId) return std::max<std::int32_t>(0, programIndexFor(value));
+    if (id == kBypassParamId)
+        return isNaN(value) ? 0.0
+                            : std::min(static_cast<double>(static_cast<int>(2.0 * clamp01(value))), 1.0);
+    if (id >= static_cast<ParamID>(client_->parameterCount())) return 0.0;
+    return value;
+}
+
+ParamValue VST3Client::plainParamToNormalized(ParamID id, ParamValue plain) noexcept {
+    if (id == kProgramParamId) return presetStepCount_ == 0 ? 0.0 : plain / presetStepCount_;
+    if (id == kBypassParamId) return plain;
+    if (id >= static_cast<ParamID>(client_->parameterCount())) return 0.0;
+    return plain;
+}
+
+ParamValue VST3Client::getParamNormalized(ParamID id) noexcept {
+    if (id == kProgramParamId)
+        return presetStepCount_ == 0
+                   ? 0.0
+                   : static_cast<double>(client_->presetBank().current()) / presetStepCount_;
+    if (id == kBypassParamId) return bypassed_.load() != 0 ? 1.0 : 0.0;
+    if (id >= static_cast<ParamID>(client_->parameterCount())) return 0.0;
+    return client_->parameter(static_cast<std::int32_t>(id)).normalizedForHost();
+}
+
+tresult VST3Client::setParamNormalized(ParamID id, ParamValue value) noexcept {
+    const bool known =
+        id == kProgramParamId || id == kBypassParamId || id < static_cast<ParamID>(client_->parameterCount());
+    if (!known) return kResultFalse;
+    if (isNaN(value)) return kInvalidArgument;
+    if (id == kProgramParamId) {
+        applyProgramChange(value);
+    } else if (id == kBypassParamId) {
+        bypassed_.store(value >= 0.5 ? 1 : 0);
+    } else {
+        client_->parameter(static_cast<std::int32_t>(id)).setNormalizedFromHost(clamp01(value));
+    }
+    return kResultOk;
+}
+
+tresult VST3Client::setComponentHandler(IComponentHandler* handler) noexcept {
+    if (handler == componentHandler_) return kResultOk;
+    if (componentHandler_ != nullptr) componentHandler_->release();
+    componentHandler_ = handler;
+    if (componentHandler_ != nullptr) componentHandler_->addRef();
+    return kResultOk;
+}
+
+IPlugView* VST3Client::createView(FIDString name) noexcept {
+    if (name == nullptr || std::strcmp(name, kEditorViewType) != 0) return nullptr;
+    return heapNew<KorvoView>(*this);
+}
+
+// ---- Units and programs ---------------------------------------------------------------------------
+
+tresult VST3Client::getUnitInfo(int32 index, UnitInfo* info) noexcept {
+    if (info == nullptr) return kInvalidArgument;
+    if (index != 0) return kResultFalse;
+    std::memset(info, 0, sizeof(UnitInfo));
+    info->id = kRootUnitId;
+    info->parentUnitId = kNoParentUnitId;
+    widenString128("Root Unit", info->name);
+    info->programListId = kProgramListId;
+    return kResultOk;
+}
+
+tresult VST3Client::getProgramListInfo(int32, ProgramListInfo* info) noexcept {
+    if (info == nullptr) return kInvalidArgument;
+    std::memset(info, 0, sizeof(ProgramListInfo));
+    info->id = kProgramListId;
+    widenString128("Factory Presets", info->name);
+    info->programCount = client_->presetBank().count();
+    return kResultOk;
+}
+
+tresult VST3Client::getProgramName(ProgramListID listId, int32 index, char16* name) noexcept {
+    if (name == nullptr) return kInvalidArgument;
+    const PresetBank& bank = client_->presetBank();
+    if (listId != kProgramListId || index < 0 || index >= bank.count()) return kResultFalse;
+    widenString128(bank.presetName(index), name);
+    return kResultOk;
+}
+
+// ---- Faces ----------------------------------------------------------------------------------------
+
+#define KORVO_FACE_UNKNOWN(Face)                                           \
+    tresult VST3Client::Face::queryInterface(const TUID iid, void** obj) { \
+        return owner.queryInterface(iid, obj);                             \
+    }                                                                      \
+    uint32 VST3Client::Face::addRef() {                                    \
+        return owner.addRef();                                             \
+    }                                                                      \
+    uint32 VST3Client::Face::release() {                                   \
+        return owner.release();                                            \
+    }
+
+KORVO_FACE_UNKNOWN(ProcessorFace)
+KORVO_FACE_UNKNOWN(ComponentFace)
+KORVO_FACE_UNKNOWN(ControllerFace)
+KORVO_FACE_UNKNOWN(Controller2Face)
+KORVO_FACE_UNKNOWN(UnitInfoFace)
+#undef KORVO_FACE_UNKNOWN
+
+tresult VST3Client::ProcessorFace::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                                      SpeakerArrangement* outputs, int32 numOuts) {
+    return owner.setBusArrangements(inputs, numIns, outputs, numOuts);
+}
+tresult VST3Client::ProcessorFace::getBusArrangement(BusDirection dir, int32 index, SpeakerArrangement& arr) {
+    return owner.getBusArrangement(dir, index, hostPointer(arr));
+}
+tresult VST3Client::ProcessorFace::canProcessSampleSize(int32 size) {
+    return size == kSample32 ? kResultOk : kResultFalse;
+}
+uint32 VST3Client::ProcessorFace::getLatencySamples() {
+    return owner.getLatencySamples();
+}
+tresult VST3Client::ProcessorFace::setupProcessing(ProcessSetup& setup) {
+    return owner.setupProcessing(hostPointer(setup));
+}
+tresult VST3Client::ProcessorFace::setProcessing(TBool state) {
+    return owner.setProcessing(state);
+}
+tresult VST3Client::ProcessorFace::process(ProcessData& data) {
+    return owner.process(hostPointer(data));
+}
+uint32 VST3Client::ProcessorFace::getTailSamples() {
+    return owner.getTailSamples();
+}
+
+tresult VST3Client::ComponentFace::initialize(FUnknown* context) {
+    return owner.initialize(context);
+}
+tresult VST3Client::ComponentFace::terminate() {
+    return owner.terminate();
+}
+tresult VST3Client::ComponentFace::getControllerClassId(TUID) {
+    return kNotImplemented;
+}
+tresult VST3Client::ComponentFace::setIoMode(IoMode) {
+    return kNotImplemented;
+}
+int32 VST3Client::ComponentFace::getBusCount(MediaType type, BusDirection dir) {
+    return owner.getBusCount(type, dir);
+}
+tresult VST3Client::ComponentFace::getBusInfo(MediaType type, BusDirection dir, int32 index, BusInfo& bus) {
+    return owner.getBusInfo(type, dir, index, hostPointer(bus));
+}
+tresult VST3Client::ComponentFace::getRoutingInfo(RoutingInfo&, RoutingInfo&) {
+    return kNotImplemented;
+}
+tresult VST3Client::ComponentFace::activateBus(MediaType type, BusDirection dir, int32 index, TBool state) {
+    return owner.activateBus(type, dir, index, state);
+}
+tresult VST3Client::ComponentFace::setActive(TBool) {
+    return kResultOk;
+}
+tresult VST3Client::ComponentFace::setState(IBStream* state) {
+    return owner.loadComponentState(state);
+}
+tresult VST3Client::ComponentFace::getState(IBStream* state) {
+    return owner.saveComponentState(state);
+}
+
+tresult VST3Client::ControllerFace::initialize(FUnknown* context) {
+    return owner.initialize(context);
+}
+tresult VST3Client::ControllerFace::terminate() {
+    return owner.terminate();
+}
+// The controller carries no state of its own: the component's state holds everything.
+tresult VST3Client::ControllerFace::setComponentState(IBStream*) {
+    return kNotImplemented;
+}
+tresult VST3Client::ControllerFace::setState(IBStream*) {
+    return kNotImplemented;
+}
+tresult VST3Client::ControllerFace::getState(IBStream*) {
+    return kNotImplemented;
+}
+int32 VST3Client::ControllerFace::getParameterCount() {
+    return owner.getParameterCount();
+}
+tresult VST3Client::ControllerFace::getParameterInfo(int32 index, ParameterInfo& info) {
+    return owner.getParameterInfo(index, hostPointer(info));
+}
+tresult VST3Client::ControllerFace::getParamStringByValue(ParamID id, ParamValue value, String128 string) {
+    return owner.getParamStringByValue(id, value, string);
+}
+tresult VST3Client::ControllerFace::getParamValueByString(ParamID id, TChar* string, ParamValue& value) {
+    return owner.getParamValueByString(id, string, hostPointer(value));
+}
+ParamValue VST3Client::ControllerFace::normalizedParamToPlain(ParamID id, ParamValue value) {
+    return owner.normalizedParamToPlain(id, value);
+}
+ParamValue VST3Client::ControllerFace::plainParamToNormalized(ParamID id, ParamValue plain) {
+    return owner.plainParamToNormalized(id, plain);
+}
+ParamValue VST3Client::ControllerFace::getParamNormalized(ParamID id) {
+    return owner.getParamNormalized(id);
+}
+tresult VST3Client::ControllerFace::setParamNormalized(ParamID id, ParamValue value) {
+    return owner.setParamNormalized(id, value);
+}
+tresult VST3Client::ControllerFace::setComponentHandler(IComponentHandler* handler) {
+    return owner.setComponentHandler(handler);
+}
+IPlugView* VST3Client::ControllerFace::createView(FIDString name) {
+    return owner.createView(name);
+}
+
+tresult VST3Client::Controller2Face::setKnobMode(KnobMode mode) {
+    return mode == kLinearMode ? kResultOk : kResultFalse;
+}
+tresult VST3Client::Controller2Face::openHelp(TBool) {
+    return kResultFalse;
+}
+tresult VST3Client::Controller2Face::openAboutBox(TBool) {
+    return kResultFalse;
+}
+
+int32 VST3Client::UnitInfoFace::getUnitCount() {
+    return 1;
+}
+tresult VST3Client::UnitInfoFace::getUnitInfo(int32 index, UnitInfo& info) {
+    return owner.getUnitInfo(index, hostPointer(info));
+}
+int32 VST3Client::UnitInfoFace::getProgramListCount() {
+    return 1;
+}
+tresult VST3Client::UnitInfoFace::getProgramListInfo(int32 index, ProgramListInfo& info) {
+    return owner.getProgramListInfo(index, hostPointer(info));
+}
+tresult VST3Client::UnitInfoFace::getProgramName(ProgramListID listId, int32 index, String128 name) {
+    return owner.getProgramName(listId, index, name);
+}
+tresult VST3Client::UnitInfoFace::getProgramInfo(ProgramListID, int32, CString, String128) {
+    return kNotImplemented;
+}
+tresult VST3Client::UnitInfoFace::hasProgramPitchNames(ProgramListID, int32) {
+    return kResultFalse;
+}
+tresult VST3Client::UnitInfoFace::getProgramPitchName(ProgramListID, int32, int16, String128) {
+    return kResultFalse;
+}
+UnitID VST3Client::UnitInfoFace::getSelectedUnit() {
+    return kRootUnitId;
+}
+tresult VST3Client::UnitInfoFace::selectUnit(UnitID id) {
+    return id == kRootUnitId ? kResultOk : kResultFalse;
+}
+tresult VST3Client::UnitInfoFace::getUnitByBus(MediaType, BusDirection, int32, int32, UnitID& unitId) {
+    UnitID* out = hostPointer(unitId);
+    if (out == nullptr) return kInvalidArgument;
+    *out = kRootUnitId;
+    return kResultOk;
+}
+tresult VST3Client::UnitInfoFace::setUnitProgramData(int32, int32, IBStream*) {
+    return kNotImplemented;
+}
+
+}  // namespace korvo::vst3

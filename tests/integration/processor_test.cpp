@@ -1,0 +1,305 @@
+// Component and processor behaviour of the adapter, through the test module, whose client delays
+// every channel by 2 samples and scales it by "Level" (a reset clears the delay).
+#include "tests/integration/testplugin/testclient.h"
+#include "tests/integration/vst3fixture.h"
+#include "tests/support/realtime.h"
+
+namespace vst3it {
+namespace {
+
+using vst3test::kInvert;
+using vst3test::kLevel;
+using vst3test::kMode;
+
+constexpr v::ParamID kBypass = 998;
+constexpr v::ParamID kProgram = 999;
+
+class Vst3Processor : public TestModule {
+protected:
+    // One block of constant input; returns the output.
+    Buffers runConstant(int frames, float value, ParameterChanges* changes = nullptr, int inChannels = 2) {
+        Buffers in(inChannels, frames), out(2, frames);
+        for (auto& c : in.data) std::fill(c.begin(), c.end(), value);
+        EXPECT_EQ(plugin->process(in.ptrs(), inChannels, out.ptrs(), 2, frames, changes), v::kResultOk);
+        return out;
+    }
+    int restarts() {
+        int n = 0;
+        for (const auto& call : handler.calls)
+            if (call.kind == ComponentHandler::Kind::restartComponent) {
+                EXPECT_EQ(call.flags, 8);
+                ++n;
+            }
+        return n;
+    }
+};
+
+TEST_F(Vst3Processor, BusesAreMadeByInitialize) {
+    v::IComponent* c = plugin->component;
+    EXPECT_EQ(c->getBusCount(v::kAudio, v::kInput), 1);
+    EXPECT_EQ(c->getBusCount(v::kAudio, v::kOutput), 1);
+    EXPECT_EQ(c->getBusCount(v::kEvent, v::kInput), 0);
+    EXPECT_EQ(c->getBusCount(v::kEvent, v::kOutput), 0);
+    EXPECT_EQ(c->getBusCount(7, v::kInput), 0);
+    v::BusInfo bus{};
+    ASSERT_EQ(c->getBusInfo(v::kAudio, v::kInput, 0, bus), v::kResultOk);
+    EXPECT_EQ(vst3host::narrow(bus.name), "Audio Input");
+    EXPECT_EQ(bus.channelCount, 2);
+    EXPECT_EQ(bus.busType, v::kMain);
+    EXPECT_EQ(bus.flags, 1u);
+    ASSERT_EQ(c->getBusInfo(v::kAudio, v::kOutput, 0, bus), v::kResultOk);
+    EXPECT_EQ(vst3host::narrow(bus.name), "Audio Output");
+    EXPECT_EQ(bus.direction, v::kOutput);
+    EXPECT_EQ(c->getBusInfo(v::kAudio, v::kOutput, 1, bus), v::kResultFalse);
+    EXPECT_EQ(c->getBusInfo(v::kAudio, 2, 0, bus), v::kInvalidArgument);
+    EXPECT_EQ(c->activateBus(v::kAudio, v::kInput, 0, 0), v::kResultOk);
+    EXPECT_EQ(c->activateBus(v::kAudio, v::kInput, 3, 0), v::kResultFalse);
+    EXPECT_EQ(c->setActive(1), v::kResultOk);
+    v::TUID classId;
+    EXPECT_EQ(c->getControllerClassId(classId), v::kNotImplemented);
+    EXPECT_EQ(c->setIoMode(0), v::kNotImplemented);
+}
+
+TEST_F(Vst3Processor, BusArrangementsAcceptMonoOrStereoIntoStereo) {
+    v::IAudioProcessor* p = plugin->processor;
+    v::SpeakerArrangement stereo = v::kArrStereo, mono = v::kArrMono, surround = 0x3F;
+    v::SpeakerArrangement pair[2] = {v::kArrStereo, v::kArrStereo};
+    EXPECT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), v::kResultOk);
+    EXPECT_EQ(p->setBusArrangements(&mono, 1, &stereo, 1), v::kResultOk);
+    v::BusInfo bus{};
+    plugin->component->getBusInfo(v::kAudio, v::kInput, 0, bus);
+    EXPECT_EQ(bus.channelCount, 1);
+    v::SpeakerArrangement arr = 0;
+    ASSERT_EQ(p->getBusArrangement(v::kInput, 0, arr), v::kResultOk);
+    EXPECT_EQ(arr, v::kArrMono);
+    ASSERT_EQ(p->getBusArrangement(v::kOutput, 0, arr), v::kResultOk);
+    EXPECT_EQ(arr, v::kArrStereo);
+
+    EXPECT_EQ(p->setBusArrangements(&stereo, 1, &mono, 1), v::kResultFalse);
+    EXPECT_EQ(p->setBusArrangements(&stereo, 1, &surround, 1), v::kResultFalse);
+    EXPECT_EQ(p->setBusArrangements(pair, 2, &stereo, 1), v::kResultFalse);
+    EXPECT_EQ(p->setBusArrangements(nullptr, 0, &stereo, 1), v::kResultFalse);  // (0, 2) is no config
+    EXPECT_EQ(p->setBusArrangements(&stereo, -1, &stereo, 1), v::kInvalidArgument);
+    EXPECT_EQ(p->setBusArrangements(nullptr, 1, &stereo, 1), v::kInvalidArgument);
+    // Bits are counted, not interpreted: any two speakers make a stereo input.
+    v::SpeakerArrangement odd = 0x30;
+    EXPECT_EQ(p->setBusArrangements(&odd, 1, &stereo, 1), v::kResultOk);
+
+    EXPECT_EQ(p->getBusArrangement(2, 0, arr), v::kInvalidArgument);
+    EXPECT_EQ(p->getBusArrangement(v::kInput, 1, arr), v::kInvalidArgument);
+    EXPECT_EQ(p->getBusArrangement(v::kInput, -1, arr), v::kInvalidArgument);
+    EXPECT_EQ(p->canProcessSampleSize(v::kSample32), v::kResultOk);
+    EXPECT_EQ(p->canProcessSampleSize(v::kSample64), v::kResultFalse);
+}
+
+TEST_F(Vst3Processor, NewSampleRateRequestsALatencyRestart) {
+    v::IAudioProcessor* p = plugin->processor;
+    EXPECT_EQ(p->getLatencySamples(), 2u);
+    v::ProcessSetup setup{v::kRealtime, v::kSample32, 512, 44100.0};
+    EXPECT_EQ(p->setupProcessing(setup), v::kResultOk);
+    EXPECT_EQ(restarts(), 1);  // the first set-up after initialize always restarts
+    EXPECT_EQ(p->setupProcessing(setup), v::kResultOk);
+    EXPECT_EQ(restarts(), 1);
+    setup.sampleRate = 48000.0;
+    EXPECT_EQ(p->setupProcessing(setup), v::kResultOk);
+    EXPECT_EQ(restarts(), 2);
+    setup.symbolicSampleSize = v::kSample64;
+    EXPECT_EQ(p->setupProcessing(setup), v::kResultFalse);
+    // Rates and sizes nothing can be sized from are refused and change nothing.
+    setup = {v::kRealtime, v::kSample32, 512, std::nan("")};
+    EXPECT_EQ(p->setupProcessing(setup), v::kInvalidArgument);
+    setup = {v::kRealtime, v::kSample32, 0, 44100.0};
+    EXPECT_EQ(p->setupProcessing(setup), v::kInvalidArgument);
+    EXPECT_EQ(restarts(), 2);
+    EXPECT_EQ(p->getTailSamples(), 9600u);
+}
+
+TEST_F(Vst3Processor, TailFollowsTheSampleRate) {
+    EXPECT_EQ(plugin->processor->getTailSamples(), 8820u);  // 44100 Hz before any set-up
+    ASSERT_EQ(plugin->prepare(96000.0, 512), v::kResultOk);
+    EXPECT_EQ(plugin->processor->getTailSamples(), 19200u);
+}
+
+TEST_F(Vst3Processor, ResetsOnlyWhenTheBlockSizeOrRestartChanges) {
+    ASSERT_EQ(plugin->prepare(44100.0, 512), v::kResultOk);
+    Buffers first = runConstant(100, 1.0f);
+    EXPECT_EQ(first.data[0][0], 0.0f);  // fresh delay
+    EXPECT_EQ(first.data[0][1], 0.0f);
+    EXPECT_EQ(first.data[0][2], 1.0f);
+    // Another block length with the same announced maximum: the delay carries on.
+    Buffers second = runConstant(37, 1.0f);
+    EXPECT_EQ(second.data[0][0], 1.0f);
+    EXPECT_EQ(second.data[1][1], 1.0f);
+    // A new maximum block size resets.
+    v::ProcessSetup setup{v::kRealtime, v::kSample32, 256, 44100.0};
+    ASSERT_EQ(plugin->processor->setupProcessing(setup), v::kResultOk);
+    Buffers third = runConstant(64, 1.0f);
+    EXPECT_EQ(third.data[0][0], 0.0f);
+    EXPECT_EQ(third.data[0][2], 1.0f);
+    // So does restarting processing, and a change of input channel count.
+    Buffers fourth = runConstant(64, 1.0f);
+    EXPECT_EQ(fourth.data[0][0], 1.0f);
+    plugin->processor->setProcessing(1);
+    Buffers fifth = runConstant(64, 1.0f);
+    EXPECT_EQ(fifth.data[0][1], 0.0f);
+    Buffers mono = runConstant(64, 1.0f, nullptr, 1);
+    EXPECT_EQ(mono.data[1][0], 0.0f);
+    EXPECT_EQ(mono.data[1][2], 1.0f);  // the mono input feeds both outputs
+}
+
+TEST_F(Vst3Processor, OnlyTheLastPointOfAQueueAppliesFromTheBlockStart) {
+    ASSERT_EQ(plugin->prepare(44100.0, 512), v::kResultOk);
+    runConstant(8, 1.0f);
+    ParameterChanges changes;
+    changes.add(kLevel, 0, 1.0);
+    changes.add(kLevel, 100, 0.0);
+    changes.add(kLevel, 300, 0.25);  // level 0.5
+    Buffers out = runConstant(400, 1.0f, &changes);
+    for (int i = 0; i < 400; ++i) ASSERT_EQ(out.data[0][i], 0.5f) << i;
+    EXPECT_DOUBLE_EQ(normalized(kLevel), 0.25);
+}
+
+TEST_F(Vst3Processor, QueuesForUnknownIdsAndBadValuesAreHarmless) {
+    ASSERT_EQ(plugin->prepare(44100.0, 512), v::kResultOk);
+    ParameterChanges changes;
+    for (v::ParamID id : {3u, 997u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) changes.add(id, 0, 1.0);
+    changes.addEmptyQueue(kLevel);
+    changes.add(kMode, 0, std::nan(""));
+    changes.add(kInvert, 0, 7.5);  // clamped: on
+    changes.add(kProgram, 0, std::nan(""));
+    Buffers out = runConstant(16, 1.0f, &changes);
+    EXPECT_TRUE(allFinite(out.data[0]));
+    EXPECT_DOUBLE_EQ(normalized(kLevel), 0.5);
+    EXPECT_DOUBLE_EQ(normalized(kMode), 0.0);
+    EXPECT_DOUBLE_EQ(normalized(kInvert), 1.0);
+    EXPECT_DOUBLE_EQ(normalized(kProgram), 0.0);
+    EXPECT_DOUBLE_EQ(normalized(kBypass), 0.0);
+
+    ParameterChanges programs;
+    programs.add(kProgram, 0, -3.0);
+    runConstant(4, 0.0f, &programs);
+    EXPECT_DOUBLE_EQ(normalized(kProgram), 0.0);
+    ParameterChanges huge;
+    huge.add(kProgram, 0, 1e300);
+    runConstant(4, 0.0f, &huge);
+    EXPECT_DOUBLE_EQ(normalized(kProgram), 1.0);
+}
+
+TEST_F(Vst3Processor, ProgramChangesInsideBlocksSelectPresets) {
+    ASSERT_EQ(plugin->prepare(44100.0, 512), v::kResultOk);
+    const std::pair<double, int> cases[] = {{1.0, 31},   {0.5, 16}, {0.0, 0},
+                                            {0.999, 31}, {0.03, 0}, {0.04, 1}};
+    for (auto [value, preset] : cases) {
+        ParameterChanges changes;
+        changes.add(kProgram, 0, value);
+        runConstant(0, 0.0f, &changes);  // a parameter-only call
+        EXPECT_DOUBLE_EQ(normalized(kProgram), preset / 31.0) << value;
+    }
+    ParameterChanges changes;
+    changes.add(kProgram, 0, 16.0 / 32.0);
+    Buffers out = runConstant(64, 1.0f, &changes);
+    // Preset 16: level 16/31 of 2.
+    EXPECT_FLOAT_EQ(out.data[0][10], static_cast<float>(2.0 * static_cast<float>(16.0 / 31.0)));
+}
+
+TEST_F(Vst3Processor, BypassCopiesInputsAndSilencesExtraOutputs) {
+    ASSERT_EQ(plugin->prepare(44100.0, 256), v::kResultOk);
+    ParameterChanges changes;
+    changes.add(kBypass, 0, 1.0);
+    Buffers in(2, 300), out(2, 300);
+    fillNoise(in.data[0], 1, 0.5f);
+    fillNoise(in.data[1], 2, 0.5f);
+    ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 300, &changes), v::kResultOk);
+    EXPECT_EQ(out.data, in.data);
+    EXPECT_DOUBLE_EQ(normalized(kBypass), 1.0);
+
+    ASSERT_EQ(plugin->prepare(44100.0, 256, 1), v::kResultOk);
+    Buffers monoOut(2, 50);
+    std::fill(monoOut.data[1].begin(), monoOut.data[1].end(), 9.0f);
+    ASSERT_EQ(plugin->process(in.ptrs(), 1, monoOut.ptrs(), 2, 50), v::kResultOk);
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_EQ(monoOut.data[0][i], in.data[0][i]);
+        ASSERT_EQ(monoOut.data[1][i], 0.0f);
+    }
+    ParameterChanges off;
+    off.add(kBypass, 0, 0.49);
+    runConstant(4, 0.0f, &off, 1);
+    EXPECT_DOUBLE_EQ(normalized(kBypass), 0.0);
+}
+
+TEST_F(Vst3Processor, NullChannelBuffersAreSilenceOrScratch) {
+    ASSERT_EQ(plugin->prepare(44100.0, 128), v::kResultOk);
+    Buffers in(2, 100), out(2, 100);
+    std::fill(in.data[0].begin(), in.data[0].end(), 1.0f);
+    float* inputs[2] = {in.data[0].data(), nullptr};
+    ASSERT_EQ(plugin->process(inputs, 2, out.ptrs(), 2, 100), v::kResultOk);
+    EXPECT_EQ(out.data[0][50], 1.0f);
+    EXPECT_EQ(out.data[1][50], 0.0f);
+    float* outputs[2] = {nullptr, out.data[1].data()};
+    ASSERT_EQ(plugin->process(in.ptrs(), 2, outputs, 2, 100), v::kResultOk);
+    // Whole null arrays and missing buses too.
+    ASSERT_EQ(plugin->process(nullptr, 2, nullptr, 2, 100), v::kResultOk);
+    ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 100, nullptr, nullptr, 0, 1), v::kResultOk);
+    EXPECT_TRUE(allFinite(out.data[0]));
+}
+
+TEST_F(Vst3Processor, BlocksLongerThanAnnouncedArePiecedToTheBuffers) {
+    ASSERT_EQ(plugin->prepare(44100.0, 64), v::kResultOk);
+    Buffers in(2, 1000), out(2, 1000);
+    fillNoise(in.data[0], 3, 0.5f);
+    fillNoise(in.data[1], 4, 0.5f);
+    ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 1000), v::kResultOk);
+    // The client would see NaN-trapped chunks if any were longer than its reset size.
+    for (int c = 0; c < 2; ++c)
+        for (int i = 2; i < 1000; ++i) ASSERT_EQ(out.data[c][i], in.data[c][i - 2]) << c << " " << i;
+    // In-place buffers are safe: inputs are copied before the client writes.
+    Buffers shared(2, 700);
+    fillNoise(shared.data[0], 5, 0.5f);
+    const std::vector<float> original = shared.data[0];
+    ASSERT_EQ(plugin->process(shared.ptrs(), 2, shared.ptrs(), 2, 700), v::kResultOk);
+    for (int i = 2; i < 700; ++i) ASSERT_EQ(shared.data[0][i], original[i - 2]) << i;
+}
+
+TEST_F(Vst3Processor, ProcessBeforeSetupGivesSilence) {
+    Buffers in(2, 32), out(2, 32);
+    std::fill(in.data[0].begin(), in.data[0].end(), 1.0f);
+    std::fill(out.data[0].begin(), out.data[0].end(), 5.0f);
+    ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 32), v::kResultOk);
+    for (float s : out.data[0]) ASSERT_EQ(s, 0.0f);
+}
+
+}  // namespace
+}  // namespace vst3it
+
+namespace vst3it {
+namespace {
+
+// Steady processing through the product module: no allocation and no blocking lock, with
+// parameter changes, program changes and bypass toggles in the blocks. (On Windows only the test
+// executable's own allocations are counted, so this proves little there.)
+TEST(Vst3Realtime, SteadyBlocksAllocateNothingAndNeverBlock) {
+    LoadedModule m(velmoraBundlePath());
+    ASSERT_TRUE(m.loaded());
+    HostApplication host;
+    auto plugin = m.instance(&host);
+    ASSERT_EQ(plugin->prepare(48000.0, 512), v::kResultOk);
+    Buffers in(2, 512), out(2, 512);
+    fillNoise(in.data[0], 7, 0.3f);
+    fillNoise(in.data[1], 8, 0.3f);
+    std::vector<ParameterChanges> changes(6);
+    changes[1].add(6, 0, 0.2);                                                   // pan
+    changes[2].add(0, 0, 0.9);                                                   // distance
+    changes[3].add(999, 0, 0.5);                                                 // program
+    changes[4].add(998, 0, 1.0);                                                 // bypass on
+    changes[5].add(998, 0, 0.0);                                                 // and off
+    ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 512), v::kResultOk);  // the reset block
+    korvo::test::RealtimeProbe probe;
+    for (int round = 0; round < 3; ++round)
+        for (auto& c : changes)
+            ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 300 + round, &c), v::kResultOk);
+    EXPECT_EQ(probe.allocations(), 0u);
+    EXPECT_EQ(probe.blockingLocks(), 0u);
+}
+
+}  // namespace
+}  // namespace vst3it
