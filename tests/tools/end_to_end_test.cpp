@@ -106,3 +106,28 @@ TEST(EndToEnd, RefusalExitsWithTwoAndWritesNothing) {
 
 }  // namespace
 }  // namespace velmora::cli
+
+namespace velmora::cli {
+namespace {
+
+// `velmora info --plugin` describes the built module as our VST3 host sees it through its exports.
+TEST(EndToEnd, InfoOfTheBuiltPluginShowsWhatAHostSees) {
+#ifdef VELMORA_BUNDLE_PATH
+    const std::string output = ::testing::TempDir() + "velmora_info_plugin.txt";
+    ASSERT_EQ(runShell(std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH + " > " + output + " 2>&1"), 0);
+    std::FILE* file = std::fopen(output.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    std::string text(1 << 16, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    EXPECT_NE(text.find("Fx|Spatial"), std::string::npos);
+    EXPECT_NE(text.find("\"Right 25% \""), std::string::npos) << "program names, trailing space kept";
+    EXPECT_NE(text.find("\"Dry / Wet\""), std::string::npos);
+    EXPECT_EQ(runShell(std::string(kTool) + " info --plugin > /dev/null 2>&1"), 2);
+#else
+    GTEST_SKIP() << "the plug-in bundle is not part of this build";
+#endif
+}
+
+}  // namespace
+}  // namespace velmora::cli

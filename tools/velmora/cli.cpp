@@ -21,6 +21,8 @@ const char* usage() noexcept {
            "  render [INPUT] OUTPUT [options]   run audio (or the built-in demo) through the effect;\n"
            "                                    velmora render --help lists the options\n"
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
+           "  info --plugin BUNDLE [--host-name NAME]\n"
+           "                                    what a VST3 host sees when it loads BUNDLE\n"
            "  bench [benchmark options]         DSP throughput (frames/s and times real time)\n";
 }
 
@@ -43,16 +45,44 @@ int runRender(std::span<const std::string> args, const Environment& environment,
     return code;
 }
 
-int runInfo(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+// Replaces this process with another program of the build (argv[0] is the program's path).
+int execProgram(std::vector<std::string> argv, const char* command, std::ostream& out, std::ostream& err) {
+    if (access(argv[0].c_str(), X_OK) != 0) {
+        err << "velmora " << command << ": " << argv[0] << " is not built\n";
+        return 1;
+    }
+    std::vector<char*> pointers;
+    for (std::string& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+    out.flush();
+    err.flush();
+    std::fflush(nullptr);
+    execv(argv[0].c_str(), pointers.data());
+    err << "velmora " << command << ": cannot run " << argv[0] << "\n";
+    return 1;
+}
+
+int runInfo(std::span<const std::string> args, const Environment& environment, std::ostream& out,
+            std::ostream& err) {
+    if (!args.empty() && args[0] == "--plugin") {
+        // A loaded plug-in module is described by our VST3 host, which sees only its binary interface.
+        if (args.size() < 2) {
+            err << "velmora info: --plugin needs the path of a .vst3 bundle or module\n";
+            return 2;
+        }
+        std::vector<std::string> argv = {siblingToolPath(environment.executablePath, "vst3host/vst3host"), "info"};
+        argv.insert(argv.end(), args.begin() + 1, args.end());
+        return execProgram(std::move(argv), "info", out, err);
+    }
     InfoStyle style = InfoStyle::text;
     for (const std::string& arg : args) {
         if (arg == "--json") {
             style = InfoStyle::json;
         } else if (arg == "-h" || arg == "--help") {
-            out << "usage: velmora info [--json]\n";
+            out << "usage: velmora info [--json]\n       velmora info --plugin BUNDLE [--host-name NAME]\n";
             return 0;
         } else {
-            err << "velmora info: unknown argument \"" << arg << "\"; valid: --json\n";
+            err << "velmora info: unknown argument \"" << arg << "\"; valid: --json, --plugin BUNDLE\n";
             return 2;
         }
     }
@@ -63,31 +93,21 @@ int runInfo(std::span<const std::string> args, std::ostream& out, std::ostream& 
 
 int runBench(std::span<const std::string> args, const Environment& environment, std::ostream& out,
              std::ostream& err) {
-    const std::string program = benchmarkPath(environment.executablePath);
-    if (access(program.c_str(), X_OK) != 0) {
-        err << "velmora bench: the benchmark program is not built (expected " << program
-            << "); build the target velmora_dsp_bench\n";
-        return 1;
-    }
-    std::vector<std::string> argv = {program, "--benchmark_counters_tabular=true"};
+    std::vector<std::string> argv = {benchmarkPath(environment.executablePath), "--benchmark_counters_tabular=true"};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& a : argv) pointers.push_back(a.data());
-    pointers.push_back(nullptr);
-    out.flush();
-    err.flush();
-    std::fflush(nullptr);
-    execv(program.c_str(), pointers.data());
-    err << "velmora bench: cannot run " << program << "\n";
-    return 1;
+    return execProgram(std::move(argv), "bench", out, err);
 }
 
 }  // namespace
 
-std::string benchmarkPath(const std::string& executablePath) {
+std::string siblingToolPath(const std::string& executablePath, const std::string& relative) {
     const std::size_t slash = executablePath.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "." : executablePath.substr(0, slash);
-    return dir + "/../bench/velmora_dsp_bench";
+    return dir + "/" + relative;
+}
+
+std::string benchmarkPath(const std::string& executablePath) {
+    return siblingToolPath(executablePath, "../bench/velmora_dsp_bench");
 }
 
 int run(std::span<const std::string> args, const Environment& environment, std::ostream& out,
@@ -99,7 +119,7 @@ int run(std::span<const std::string> args, const Environment& environment, std::
     const std::string& command = args[0];
     const std::span<const std::string> rest = args.subspan(1);
     if (command == "render") return runRender(rest, environment, out, err);
-    if (command == "info") return runInfo(rest, out, err);
+    if (command == "info") return runInfo(rest, environment, out, err);
     if (command == "bench") return runBench(rest, environment, out, err);
     if (command == "-h" || command == "--help" || command == "help") {
         out << usage();

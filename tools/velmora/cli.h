@@ -23,6 +23,9 @@ struct Environment {
 int run(std::span<const std::string> args, const Environment& environment, std::ostream& out,
         std::ostream& err);
 
+// The path of another program of the build, relative to the folder of the tool at executablePath.
+std::string siblingToolPath(const std::string& executablePath, const std::string& relative);
+
 // The benchmark program beside a tool at executablePath (<build>/tools/velmora ->
 // <build>/bench/velmora_dsp_bench).
 std::string benchmarkPath(const std::string& executablePath);

@@ -1,4 +1,4 @@
-// velmora: the effect's command-line tool (render, info, bench).
+// velmora: the effect's command-line tool (render, info, bench, and info --plugin through vst3host).
 #include <unistd.h>
 
 #include <climits>
