@@ -63,7 +63,8 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     if (amount == 0.0f && amountSmoother.current == 0.0f) {
         // Nothing to add: only the delay glides advance, as they would while generating.
         for (int t = 0; t < kNumTaps; ++t)
-            for (std::int32_t i = 0; i < frames; ++i) tapSmoothers[t].nextSample(targets[t]);
+            for (std::int32_t i = 0; i < frames && !tapSmoothers[t].isStalled(targets[t]); ++i)
+                tapSmoothers[t].nextSample(targets[t]);
         filterState[0] = filterState[1] = filterState[2] =
             0.0;  // the next fade-in starts from a clean lowpass
         return;
@@ -76,17 +77,43 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     double stage1 = filterState[0];
     double stage2 = filterState[1];
     double bass = filterState[2];
-    for (std::int32_t i = 0; i < frames; ++i) {
-        // Frame i lies (frames - 1 - i) samples before the newest sample of the history.
-        const float back = static_cast<float>(frames - 1 - i);
-        float sum = 0.0f;
+    // The six delay glides advance side by side, frame by frame (independent, so they overlap); the
+    // taps are then read four frames at a time and summed per frame in tap order. The mid signal in
+    // scratch has gone into the history, so scratch holds the sums.
+    float* sum = scratch;
+    constexpr std::int32_t kChunk = 128;
+    float delays[kNumTaps][kChunk];
+    for (std::int32_t start = 0; start < frames; start += kChunk) {
+        const std::int32_t m = std::min(kChunk, frames - start);
+        // A settled glide gives its current value for every frame: no need to step it.
+        bool settled[kNumTaps];
+        for (int t = 0; t < kNumTaps; ++t) {
+            settled[t] = tapSmoothers[t].isStalled(targets[t]);
+            if (!settled[t]) continue;
+            const float delay = tapSmoothers[t].current * samplesPerMs;
+            for (std::int32_t i = 0; i < m; ++i) delays[t][i] = delay + static_cast<float>(frames - 1 - (start + i));
+        }
+        for (std::int32_t i = 0; i < m; ++i) {
+            // Frame start + i lies (frames - 1 - start - i) samples before the newest history sample.
+            const float back = static_cast<float>(frames - 1 - (start + i));
+            for (int t = 0; t < kNumTaps; ++t)
+                if (!settled[t]) delays[t][i] = tapSmoothers[t].nextSample(targets[t]) * samplesPerMs + back;
+            sum[start + i] = 0.0f;
+        }
         float sign = 1.0f;
         for (int t = 0; t < kNumTaps; ++t) {
-            const float delay = tapSmoothers[t].nextSample(targets[t]) * samplesPerMs + back;
-            sum += sign * history.readCubic(delay);
+            std::int32_t i = 0;
+            for (; i + 4 <= m; i += 4) {
+                float taps[4];
+                history.readCubic4(&delays[t][i], taps);
+                for (std::int32_t k = 0; k < 4; ++k) sum[start + i + k] += sign * taps[k];
+            }
+            for (; i < m; ++i) sum[start + i] += sign * history.readCubic(delays[t][i]);
             sign = -sign;
         }
-        const double tapSum = static_cast<double>(sum * kTapWeight);
+    }
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const double tapSum = static_cast<double>(sum[i] * kTapWeight);
         bass += (tapSum - bass) * highpassCoefficient;
         stage1 += ((tapSum - bass) - stage1) * coefficient;
         stage2 += (stage1 - stage2) * coefficient;

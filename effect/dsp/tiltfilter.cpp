@@ -59,28 +59,32 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
     // Targets once per block: low band 1/G, high band G, as deviations from unity.
     const float targetLow = std::exp(-tiltDb * kDbToNeper) - 1.0f;
     const float targetHigh = std::exp(tiltDb * kDbToNeper) - 1.0f;
+    // Per frame: k = pivot / lowGain (kept in bufferA), the high gain (bufferB, scaled below) and the
+    // reciprocal of the loop's denominator 1 + g (k - 1), so the recursion itself has no division.
+    const double g = splitGain;
+    const double p = splitPole;
     for (std::int32_t i = 0; i < frames; ++i) {
         const double lowGain = 1.0 + static_cast<double>(gainSmootherA.nextSample(targetLow));
         const double highGain = 1.0 + static_cast<double>(gainSmootherB.nextSample(targetHigh));
         bufferA[i] = pivot / lowGain;
         bufferB[i] = highGain;
     }
-
-    const double g = splitGain;
-    const double p = splitPole;
-    float* const channels[2] = {left, right};
-    for (int c = 0; c < 2; ++c) {
-        float* x = channels[c];
-        double low = state[c];
-        for (std::int32_t i = 0; i < frames; ++i) {
-            const double in = static_cast<double>(x[i]);
-            const double k = bufferA[i];
-            // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop).
-            low = (g * in + p * low) / (1.0 + g * (k - 1.0));
-            x[i] = static_cast<float>(pivot * low + bufferB[i] * (in - k * low));
-        }
-        state[c] = low;
+    double lowLeft = state[0], lowRight = state[1];
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const double k = bufferA[i];
+        const double h = bufferB[i];
+        const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
+        // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop); both
+        // channels side by side.
+        const double inLeft = static_cast<double>(left[i]);
+        const double inRight = static_cast<double>(right[i]);
+        lowLeft = (g * inLeft + p * lowLeft) * reciprocal;
+        lowRight = (g * inRight + p * lowRight) * reciprocal;
+        left[i] = static_cast<float>(pivot * lowLeft + h * (inLeft - k * lowLeft));
+        right[i] = static_cast<float>(pivot * lowRight + h * (inRight - k * lowRight));
     }
+    state[0] = lowLeft;
+    state[1] = lowRight;
 }
 
 }  // namespace velmora

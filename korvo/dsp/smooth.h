@@ -27,6 +27,17 @@ struct ExpSmoother {
     // Moves one sample toward target and returns the new value. A target equal to the current value
     // leaves it bit-identical; a remaining difference below 1e-10 (absolute) snaps onto the target so
     // the glide ends instead of creeping through denormals. [audio-thread]
+    // True when nextSample(target) would leave current as it is, now and on every later call with the
+    // same target: it has arrived, or its steps have become smaller than the float spacing at current
+    // (the glide stalls just short of a target above the snap threshold). Lets owners skip per-sample
+    // work that would not change anything.
+    bool isStalled(float target) const noexcept {
+        const float diff = target - current;
+        if (diff == 0.0f) return true;
+        if (std::fabs(diff) < 1e-10f) return false;  // the next step snaps
+        return current + diff * alpha == current;
+    }
+
     float nextSample(float target) noexcept {
         const float diff = target - current;
         if (diff == 0.0f) return current;

@@ -123,7 +123,8 @@ TEST(LFO, PlayingHostLocksThePhaseToItsPosition) {
     LFO bounce;
     bounce.reset(kRate, 7u);
     const std::vector<float> a = run(bounce, settings, 200000, 512, true, 60.0);
-    EXPECT_NEAR(a[31], std::cos(2.0 * std::numbers::pi * 32.0 / cycleFrames), 1e-6);
+    constexpr int cell = velmora::LFO::kCellFrames;
+    EXPECT_NEAR(a[cell - 1], std::cos(2.0 * std::numbers::pi * cell / cycleFrames), 1e-6);
 
     // Real time: the host idles stopped for a while (free-running), then plays from position 70003
     // in 100-frame blocks. From the first whole cell on, it matches the bounce at the same positions.
@@ -131,7 +132,7 @@ TEST(LFO, PlayingHostLocksThePhaseToItsPosition) {
     live.reset(kRate, 7u);
     run(live, settings, 12345, 256, false, 60.0);
     const std::vector<float> b = run(live, settings, 100000, 100, true, 60.0, 70003);
-    const size_t firstCell = 32 - 70003 % 32;
+    const size_t firstCell = cell - 70003 % cell;
     for (size_t i = firstCell; i < b.size(); ++i) ASSERT_EQ(b[i], a[70003 + i]) << i;
     // Even the partial first cell starts on the value at its position.
     EXPECT_NEAR(b[0], std::cos(2.0 * std::numbers::pi * 70004.0 / cycleFrames), 2e-3);
