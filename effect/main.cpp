@@ -246,14 +246,26 @@ void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* o
                                   chain.generatorLowpassHz, n);
 
     // Width (mid/side): with s = 1 this gives 2L and 2R.
-    float* mid = midBuffer_.data();
-    float* side = sideBuffer_.data();
-    for (std::int32_t i = 0; i < n; ++i) mid[i] = outLeft[i] + outRight[i];
-    for (std::int32_t i = 0; i < n; ++i)
-        side[i] = (outLeft[i] - outRight[i]) * widthSmoother_.nextSample(chain.widthTarget);
-    for (std::int32_t i = 0; i < n; ++i) {
-        outLeft[i] = mid[i] + side[i];
-        outRight[i] = mid[i] - side[i];
+    if (widthSmoother_.isStalled(chain.widthTarget)) {
+        // A settled width: the smoother would give its current value for every frame, so mid and
+        // side are formed and recombined in one pass.
+        const float s = widthSmoother_.current;
+        for (std::int32_t i = 0; i < n; ++i) {
+            const float mid = outLeft[i] + outRight[i];
+            const float side = (outLeft[i] - outRight[i]) * s;
+            outLeft[i] = mid + side;
+            outRight[i] = mid - side;
+        }
+    } else {
+        float* mid = midBuffer_.data();
+        float* side = sideBuffer_.data();
+        for (std::int32_t i = 0; i < n; ++i) mid[i] = outLeft[i] + outRight[i];
+        for (std::int32_t i = 0; i < n; ++i)
+            side[i] = (outLeft[i] - outRight[i]) * widthSmoother_.nextSample(chain.widthTarget);
+        for (std::int32_t i = 0; i < n; ++i) {
+            outLeft[i] = mid[i] + side[i];
+            outRight[i] = mid[i] - side[i];
+        }
     }
 
     panner_.processBlock(outLeft, outRight, pan, chain.headSize * psyScale, chain.spectral * psyScale,
@@ -354,8 +366,9 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
                          modDistance, modTilt);
                 // Tremolo per frame along the LFO's ramp: 1 - (|d| - d v) / 2 lies in [1 - |d|, 1].
                 if (tremoloDepth != 0.0f || lfo_.gainDepth.current != 0.0f) {
+                    const bool depthSettled = lfo_.gainDepth.isStalled(tremoloDepth);
                     for (std::int32_t i = 0; i < segment.frames; ++i) {
-                        const float d = lfo_.gainDepth.nextSample(tremoloDepth);
+                        const float d = depthSettled ? lfo_.gainDepth.current : lfo_.gainDepth.nextSample(tremoloDepth);
                         const float g = 1.0f - 0.5f * (std::fabs(d) - d * segment.rampAt(i));
                         left[i] *= g;
                         right[i] *= g;

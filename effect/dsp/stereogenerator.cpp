@@ -58,7 +58,11 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     history.feedBlock(scratch, frames);
 
     float targets[kNumTaps];
-    for (int t = 0; t < kNumTaps; ++t) targets[t] = std::min(delayMs * kTapRatios[t], maxTapMs);
+    // Tap targets fall on whole samples, so a settled tap reads one stored sample instead of
+    // interpolating (the glide stalls within a few hundredths of a sample of its target).
+    const float samplesPerMs = sampleRate * 0.001f;
+    for (int t = 0; t < kNumTaps; ++t)
+        targets[t] = std::round(std::min(delayMs * kTapRatios[t], maxTapMs) * samplesPerMs) / samplesPerMs;
 
     if (amount == 0.0f && amountSmoother.current == 0.0f) {
         // Nothing to add: only the delay glides advance, as they would while generating.
@@ -73,7 +77,6 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     // The side lowpass: two one-pole stages y = y + (x - y) * c, designed once per block.
     const double coefficient =
         1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
-    const float samplesPerMs = sampleRate * 0.001f;
     double stage1 = filterState[0];
     double stage2 = filterState[1];
     double bass = filterState[2];
@@ -85,13 +88,15 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     float delays[kNumTaps][kChunk];
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const std::int32_t m = std::min(kChunk, frames - start);
-        // A settled glide gives its current value for every frame: no need to step it.
+        // A settled glide gives its current value for every frame: no need to step it, and its tap
+        // is read at the whole sample it stands on.
         bool settled[kNumTaps];
+        std::int32_t wholeDelay[kNumTaps];
         for (int t = 0; t < kNumTaps; ++t) {
             settled[t] = tapSmoothers[t].isStalled(targets[t]);
-            if (!settled[t]) continue;
-            const float delay = tapSmoothers[t].current * samplesPerMs;
-            for (std::int32_t i = 0; i < m; ++i) delays[t][i] = delay + static_cast<float>(frames - 1 - (start + i));
+            wholeDelay[t] =
+                settled[t] ? static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * samplesPerMs))
+                           : 0;
         }
         for (std::int32_t i = 0; i < m; ++i) {
             // Frame start + i lies (frames - 1 - start - i) samples before the newest history sample.
@@ -102,6 +107,12 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         }
         float sign = 1.0f;
         for (int t = 0; t < kNumTaps; ++t) {
+            if (settled[t]) {
+                for (std::int32_t i = 0; i < m; ++i)
+                    sum[start + i] += sign * history.readWhole(wholeDelay[t] + (frames - 1 - (start + i)));
+                sign = -sign;
+                continue;
+            }
             std::int32_t i = 0;
             for (; i + 4 <= m; i += 4) {
                 float taps[4];
@@ -112,12 +123,14 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
             sign = -sign;
         }
     }
+    const bool amountSettled = amountSmoother.isStalled(amount);
     for (std::int32_t i = 0; i < frames; ++i) {
         const double tapSum = static_cast<double>(sum[i] * kTapWeight);
         bass += (tapSum - bass) * highpassCoefficient;
         stage1 += ((tapSum - bass) - stage1) * coefficient;
         stage2 += (stage1 - stage2) * coefficient;
-        const float side = amountSmoother.nextSample(amount) * static_cast<float>(stage2);
+        const float gain = amountSettled ? amountSmoother.current : amountSmoother.nextSample(amount);
+        const float side = gain * static_cast<float>(stage2);
         left[i] += side;
         right[i] -= side;
     }

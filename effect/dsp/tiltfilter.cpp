@@ -64,24 +64,31 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
     const double g = splitGain;
     const double p = splitPole;
     for (std::int32_t i = 0; i < frames; ++i) {
-        const double lowGain = 1.0 + static_cast<double>(gainSmootherA.nextSample(targetLow));
-        const double highGain = 1.0 + static_cast<double>(gainSmootherB.nextSample(targetHigh));
-        bufferA[i] = pivot / lowGain;
-        bufferB[i] = highGain;
+        bufferA[i] = 1.0 + static_cast<double>(gainSmootherA.nextSample(targetLow));
+        bufferB[i] = 1.0 + static_cast<double>(gainSmootherB.nextSample(targetHigh));
     }
+    // Divisions in loops of their own, so they pipeline instead of waiting on the glides or on the
+    // recursion: k = pivot / lowGain, and the reciprocal of the loop's denominator 1 + g (k - 1).
+    for (std::int32_t i = 0; i < frames; ++i) bufferA[i] = pivot / bufferA[i];
     double lowLeft = state[0], lowRight = state[1];
-    for (std::int32_t i = 0; i < frames; ++i) {
-        const double k = bufferA[i];
-        const double h = bufferB[i];
-        const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
-        // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop); both
-        // channels side by side.
-        const double inLeft = static_cast<double>(left[i]);
-        const double inRight = static_cast<double>(right[i]);
-        lowLeft = (g * inLeft + p * lowLeft) * reciprocal;
-        lowRight = (g * inRight + p * lowRight) * reciprocal;
-        left[i] = static_cast<float>(pivot * lowLeft + h * (inLeft - k * lowLeft));
-        right[i] = static_cast<float>(pivot * lowRight + h * (inRight - k * lowRight));
+    constexpr std::int32_t kChunk = 64;
+    double reciprocal[kChunk];
+    for (std::int32_t start = 0; start < frames; start += kChunk) {
+        const std::int32_t m = std::min(kChunk, frames - start);
+        for (std::int32_t j = 0; j < m; ++j) reciprocal[j] = 1.0 / (1.0 + g * (bufferA[start + j] - 1.0));
+        for (std::int32_t j = 0; j < m; ++j) {
+            const std::int32_t i = start + j;
+            const double k = bufferA[i];
+            const double h = bufferB[i];
+            // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop);
+            // both channels side by side.
+            const double inLeft = static_cast<double>(left[i]);
+            const double inRight = static_cast<double>(right[i]);
+            lowLeft = (g * inLeft + p * lowLeft) * reciprocal[j];
+            lowRight = (g * inRight + p * lowRight) * reciprocal[j];
+            left[i] = static_cast<float>(pivot * lowLeft + h * (inLeft - k * lowLeft));
+            right[i] = static_cast<float>(pivot * lowRight + h * (inRight - k * lowRight));
+        }
     }
     state[0] = lowLeft;
     state[1] = lowRight;

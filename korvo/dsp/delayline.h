@@ -10,9 +10,9 @@
 // A ring that cannot be allocated (a length beyond what an int32 mask can address) is left empty:
 // capacity() is 0, feedBlock ignores its input and readFractional returns 0. Owners check isEmpty().
 
-#include <cstdint>
-
 #include <emmintrin.h>
+
+#include <cstdint>
 
 namespace korvo {
 
@@ -46,6 +46,10 @@ public:
     // A cheaper read for modulation effects: 4-point cubic (Catmull-Rom) interpolation, exact at
     // integer delays, touching samples down to delay - 2. [audio-thread]
     float readCubic(float delaySamples) const noexcept;
+    // The sample written `delay` samples ago (delay >= 0 and below the capacity). [audio-thread]
+    float readWhole(std::int32_t delay) const noexcept {
+        return data == nullptr ? 0.0f : data[(index - delay) & mask];
+    }
     // Four readCubic calls at once (the same bits per lane). [audio-thread]
     void readCubic4(const float* delaySamples, float* out) const noexcept;
 
@@ -94,8 +98,8 @@ inline void Delayline::readFractional4(const float* delaySamples, float* out) co
         return;
     }
     const __m128 twoCapacities = _mm_set1_ps(static_cast<float>(2 * static_cast<std::int64_t>(mask + 1)));
-    const __m128 pos = _mm_add_ps(_mm_sub_ps(_mm_set1_ps(static_cast<float>(index)), _mm_loadu_ps(delaySamples)),
-                                  twoCapacities);
+    const __m128 pos = _mm_add_ps(
+        _mm_sub_ps(_mm_set1_ps(static_cast<float>(index)), _mm_loadu_ps(delaySamples)), twoCapacities);
     const __m128i whole = _mm_cvttps_epi32(pos);  // positions are positive: truncation as for int32
     const __m128 t = _mm_sub_ps(pos, _mm_cvtepi32_ps(whole));
     alignas(16) std::int32_t lane[4];
@@ -111,15 +115,16 @@ inline void Delayline::readFractional4(const float* delaySamples, float* out) co
     auto sub = [](__m128 a, __m128 b) { return _mm_sub_ps(a, b); };
     const __m128 c1 = add(mul(k(16.0f), sub(x1, xm1)), mul(k(2.0f), sub(xm2, x2)));
     const __m128 c2 = sub(sub(sub(mul(k(16.0f), add(xm1, x1)), xm2), mul(k(30.0f), x0)), x2);
-    const __m128 c3 = sub(add(add(sub(sub(mul(k(66.0f), x1), mul(k(70.0f), x0)), mul(k(33.0f), x2)),
-                                  mul(k(39.0f), xm1)),
-                              mul(k(7.0f), x3)),
-                          mul(k(9.0f), xm2));
-    const __m128 c4 = add(sub(sub(add(sub(mul(k(126.0f), x0), mul(k(124.0f), x1)), mul(k(61.0f), x2)),
-                                  mul(k(64.0f), xm1)),
-                              mul(k(12.0f), x3)),
-                          mul(k(13.0f), xm2));
-    const __m128 c5 = add(add(mul(k(50.0f), sub(x1, x0)), mul(k(5.0f), sub(x3, xm2))), mul(k(25.0f), sub(xm1, x2)));
+    const __m128 c3 =
+        sub(add(add(sub(sub(mul(k(66.0f), x1), mul(k(70.0f), x0)), mul(k(33.0f), x2)), mul(k(39.0f), xm1)),
+                mul(k(7.0f), x3)),
+            mul(k(9.0f), xm2));
+    const __m128 c4 =
+        add(sub(sub(add(sub(mul(k(126.0f), x0), mul(k(124.0f), x1)), mul(k(61.0f), x2)), mul(k(64.0f), xm1)),
+                mul(k(12.0f), x3)),
+            mul(k(13.0f), xm2));
+    const __m128 c5 =
+        add(add(mul(k(50.0f), sub(x1, x0)), mul(k(5.0f), sub(x3, xm2))), mul(k(25.0f), sub(xm1, x2)));
     const __m128 horner = add(c1, mul(t, add(c2, mul(t, add(c3, mul(t, add(c4, mul(t, c5))))))));
     _mm_storeu_ps(out, add(x0, mul(mul(k(0.041666668f), t), horner)));
 }
@@ -145,8 +150,9 @@ inline void Delayline::readCubic4(const float* delaySamples, float* out) const n
         out[0] = out[1] = out[2] = out[3] = 0.0f;
         return;
     }
-    const __m128 pos = _mm_add_ps(_mm_sub_ps(_mm_set1_ps(static_cast<float>(index)), _mm_loadu_ps(delaySamples)),
-                                  _mm_set1_ps(static_cast<float>(2 * static_cast<std::int64_t>(mask + 1))));
+    const __m128 pos =
+        _mm_add_ps(_mm_sub_ps(_mm_set1_ps(static_cast<float>(index)), _mm_loadu_ps(delaySamples)),
+                   _mm_set1_ps(static_cast<float>(2 * static_cast<std::int64_t>(mask + 1))));
     const __m128i whole = _mm_cvttps_epi32(pos);
     const __m128 t = _mm_sub_ps(pos, _mm_cvtepi32_ps(whole));
     alignas(16) std::int32_t lane[4];
