@@ -57,7 +57,7 @@ struct LFOSegment {
 };
 
 struct LFO {
-    static constexpr std::int32_t kCellFrames = 32;
+    static constexpr std::int32_t kCellFrames = 64;
 
     float phaseIncrementPerHz = 0.0f;  // radians per sample at a 1 Hz rate: 2 pi / sampleRate
     float phase = 0.0f;                // radians, 0..2 pi, at the end of the current cell

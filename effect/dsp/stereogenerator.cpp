@@ -98,18 +98,19 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
                 settled[t] ? static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * samplesPerMs))
                            : 0;
         }
-        for (std::int32_t i = 0; i < m; ++i) {
+        bool anyGliding = false;
+        for (int t = 0; t < kNumTaps; ++t) anyGliding |= !settled[t];
+        for (std::int32_t i = 0; i < m; ++i) sum[start + i] = 0.0f;
+        for (std::int32_t i = 0; i < m && anyGliding; ++i) {
             // Frame start + i lies (frames - 1 - start - i) samples before the newest history sample.
             const float back = static_cast<float>(frames - 1 - (start + i));
             for (int t = 0; t < kNumTaps; ++t)
                 if (!settled[t]) delays[t][i] = tapSmoothers[t].nextSample(targets[t]) * samplesPerMs + back;
-            sum[start + i] = 0.0f;
         }
         float sign = 1.0f;
         for (int t = 0; t < kNumTaps; ++t) {
             if (settled[t]) {
-                for (std::int32_t i = 0; i < m; ++i)
-                    sum[start + i] += sign * history.readWhole(wholeDelay[t] + (frames - 1 - (start + i)));
+                history.addWholeRun(wholeDelay[t] + (frames - 1 - start), m, sign, sum + start);
                 sign = -sign;
                 continue;
             }

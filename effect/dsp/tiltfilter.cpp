@@ -72,10 +72,16 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
     for (std::int32_t i = 0; i < frames; ++i) bufferA[i] = pivot / bufferA[i];
     double lowLeft = state[0], lowRight = state[1];
     constexpr std::int32_t kChunk = 64;
-    double reciprocal[kChunk];
+    double feed[kChunk], keep[kChunk];
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const std::int32_t m = std::min(kChunk, frames - start);
-        for (std::int32_t j = 0; j < m; ++j) reciprocal[j] = 1.0 / (1.0 + g * (bufferA[start + j] - 1.0));
+        // low = (g in + p low) / (1 + g (k - 1)), with the division folded into two per-frame
+        // factors so the recursion is one multiply and one add.
+        for (std::int32_t j = 0; j < m; ++j) {
+            const double reciprocal = 1.0 / (1.0 + g * (bufferA[start + j] - 1.0));
+            feed[j] = g * reciprocal;
+            keep[j] = p * reciprocal;
+        }
         for (std::int32_t j = 0; j < m; ++j) {
             const std::int32_t i = start + j;
             const double k = bufferA[i];
@@ -84,8 +90,8 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
             // both channels side by side.
             const double inLeft = static_cast<double>(left[i]);
             const double inRight = static_cast<double>(right[i]);
-            lowLeft = (g * inLeft + p * lowLeft) * reciprocal[j];
-            lowRight = (g * inRight + p * lowRight) * reciprocal[j];
+            lowLeft = feed[j] * inLeft + keep[j] * lowLeft;
+            lowRight = feed[j] * inRight + keep[j] * lowRight;
             left[i] = static_cast<float>(pivot * lowLeft + h * (inLeft - k * lowLeft));
             right[i] = static_cast<float>(pivot * lowRight + h * (inRight - k * lowRight));
         }

@@ -12,6 +12,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace korvo {
@@ -49,6 +50,20 @@ public:
     // The sample written `delay` samples ago (delay >= 0 and below the capacity). [audio-thread]
     float readWhole(std::int32_t delay) const noexcept {
         return data == nullptr ? 0.0f : data[(index - delay) & mask];
+    }
+    // acc[i] += sign * readWhole(firstDelay - i) for i in [0, n): a run of consecutive stored samples,
+    // oldest first, added in at most two straight passes (firstDelay - n + 1 >= 0). [audio-thread]
+    void addWholeRun(std::int32_t firstDelay, std::int32_t n, float sign, float* acc) const noexcept {
+        if (data == nullptr || n <= 0) return;
+        std::int32_t position = (index - firstDelay) & mask;
+        while (n > 0) {
+            const std::int32_t straight = std::min(n, mask + 1 - position);
+            const float* source = data + position;
+            for (std::int32_t i = 0; i < straight; ++i) acc[i] += sign * source[i];
+            acc += straight;
+            n -= straight;
+            position = 0;
+        }
     }
     // Four readCubic calls at once (the same bits per lane). [audio-thread]
     void readCubic4(const float* delaySamples, float* out) const noexcept;
@@ -104,7 +119,13 @@ inline void Delayline::readFractional4(const float* delaySamples, float* out) co
     const __m128 t = _mm_sub_ps(pos, _mm_cvtepi32_ps(whole));
     alignas(16) std::int32_t lane[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(lane), whole);
+    // Four consecutive frames usually stand on consecutive samples: then each of the six taps is one
+    // unaligned load of four neighbours (when the window does not wrap around the ring).
+    const std::int32_t base = lane[0] & mask;
+    const bool consecutive = lane[1] == lane[0] + 1 && lane[2] == lane[0] + 2 && lane[3] == lane[0] + 3 &&
+                             base >= 2 && base + 6 <= mask;
     auto tap = [&](int offset) {
+        if (consecutive) return _mm_loadu_ps(data + base + offset);
         return _mm_setr_ps(data[(lane[0] + offset) & mask], data[(lane[1] + offset) & mask],
                            data[(lane[2] + offset) & mask], data[(lane[3] + offset) & mask]);
     };

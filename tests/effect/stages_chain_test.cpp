@@ -359,7 +359,7 @@ TEST(StagesChain, ModulatedOutputDoesNotDependOnTheHostBlockSize) {
     for (int block : {64, 100, 333}) {
         const Stereo other = renderWith(block);
         // The modulation values are the same for every block size (exactly: see the LFO's tests); only
-        // where a host block cuts a 32-frame cell do the filters take their coefficient step a few
+        // where a host block cuts an LFO cell do the filters take their coefficient step a few
         // frames earlier, and the delay lines round their read positions differently: about -50 dB.
         EXPECT_LT(largestDifference(other.left, reference.left), 2e-3f) << block;
         EXPECT_LT(largestDifference(other.right, reference.right), 2e-3f) << block;

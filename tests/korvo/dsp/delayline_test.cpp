@@ -146,12 +146,18 @@ TEST(Delayline, FourLaneReadGivesTheSameBitsAsSingleReads) {
         for (float& x : block) x = sample(random);
         line.feedBlock(block, 97);
         for (int k = 0; k < 50; ++k) {
-            float delays[4] = {delay(random), std::floor(delay(random)), delay(random), 3.0f + 0.5f * k};
-            float lanes[4];
-            line.readFractional4(delays, lanes);
-            for (int lane = 0; lane < 4; ++lane) {
-                const float single = line.readFractional(delays[lane]);
-                ASSERT_EQ(std::memcmp(&single, &lanes[lane], sizeof(float)), 0) << delays[lane];
+            const float d = delay(random);
+            // Scattered lanes, and four frames in a row as the panner reads them (one sample apart,
+            // including windows that wrap around the ring's end).
+            const float scattered[4] = {d, std::floor(delay(random)), delay(random), 3.0f + 0.5f * k};
+            const float inARow[4] = {d, d - 1.0f, d - 2.0f, d - 3.0f};
+            for (const float* delays : {scattered, inARow}) {
+                float lanes[4];
+                line.readFractional4(delays, lanes);
+                for (int lane = 0; lane < 4; ++lane) {
+                    const float single = line.readFractional(delays[lane]);
+                    ASSERT_EQ(std::memcmp(&single, &lanes[lane], sizeof(float)), 0) << delays[lane];
+                }
             }
         }
     }
@@ -191,6 +197,24 @@ TEST(Delayline, FourLaneCubicReadGivesTheSameBitsAsSingleReads) {
         for (int lane = 0; lane < 4; ++lane) {
             const float single = line.readCubic(delays[lane]);
             ASSERT_EQ(std::memcmp(&single, &lanes[lane], sizeof(float)), 0) << delays[lane];
+        }
+    }
+}
+
+TEST(Delayline, WholeRunsAddTheSameSamplesAsSingleReadsAcrossTheWrap) {
+    korvo::Delayline line;
+    line.resize(60);  // 64-sample ring
+    float block[50];
+    for (int round = 0; round < 5; ++round) {
+        for (int i = 0; i < 50; ++i) block[i] = static_cast<float>(round * 50 + i);
+        line.feedBlock(block, 50);
+        for (int first : {49, 20, 63}) {
+            float acc[50], expected[50];
+            for (int i = 0; i < 50; ++i) acc[i] = expected[i] = 0.5f * static_cast<float>(i);
+            const int n = std::min(50, first + 1);
+            line.addWholeRun(first, n, -1.0f, acc);
+            for (int i = 0; i < n; ++i) expected[i] += -1.0f * line.readWhole(first - i);
+            for (int i = 0; i < 50; ++i) ASSERT_EQ(acc[i], expected[i]) << first << " " << i;
         }
     }
 }
