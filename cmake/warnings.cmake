@@ -12,9 +12,12 @@ if(WIN32)
   target_compile_definitions(korvo_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 endif()
 if(KORVO_SANITIZE)
-  target_compile_options(korvo_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=undefined
+  # float-cast-overflow is not part of GCC's "undefined" group; it catches NaN or out-of-range
+  # floating-point values converted to integers.
+  target_compile_options(korvo_options INTERFACE -fsanitize=address,undefined,float-cast-overflow
+                                                 -fno-sanitize-recover=undefined,float-cast-overflow
                                                  -fno-omit-frame-pointer)
-  target_link_options(korvo_options INTERFACE -fsanitize=address,undefined)
+  target_link_options(korvo_options INTERFACE -fsanitize=address,undefined,float-cast-overflow)
   target_compile_definitions(korvo_options INTERFACE KORVO_SANITIZE=1)
 endif()
 
