@@ -144,9 +144,9 @@ TEST_F(RenderArguments, AcceptedOptionFormsWriteOneFile) {
 }
 
 TEST(VelmoraCommand, UnknownCommandIsNotAvailableYetWithUsage) {
-    const Outcome o = runTool({"screenshot", "x.png"});
+    const Outcome o = runTool({"frobnicate", "x.png"});
     EXPECT_EQ(o.code, 2);
-    EXPECT_NE(o.err.find("\"screenshot\" is not available yet"), std::string::npos);
+    EXPECT_NE(o.err.find("\"frobnicate\" is not available yet"), std::string::npos);
     EXPECT_NE(o.err.find("usage: velmora"), std::string::npos);
     EXPECT_EQ(runTool({}).code, 2);
     EXPECT_EQ(runTool({"--help"}).code, 0);

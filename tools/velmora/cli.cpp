@@ -10,6 +10,7 @@
 #include "effect/main.h"
 #include "tools/velmora/info.h"
 #include "tools/velmora/render.h"
+#include "tools/velmora/screenshot.h"
 
 namespace velmora::cli {
 
@@ -23,7 +24,8 @@ const char* usage() noexcept {
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
            "  info --plugin BUNDLE [--host-name NAME]\n"
            "                                    what a VST3 host sees when it loads BUNDLE\n"
-           "  bench [benchmark options]         DSP throughput (frames/s and times real time)\n";
+           "  bench [benchmark options]         DSP throughput (frames/s and times real time)\n"
+           "  screenshot OUT.png [--size WxH]   the GUI rendered off-screen to a PNG file\n";
 }
 
 int runRender(std::span<const std::string> args, const Environment& environment, std::ostream& out,
@@ -121,6 +123,7 @@ int run(std::span<const std::string> args, const Environment& environment, std::
     if (command == "render") return runRender(rest, environment, out, err);
     if (command == "info") return runInfo(rest, environment, out, err);
     if (command == "bench") return runBench(rest, environment, out, err);
+    if (command == "screenshot") return runScreenshot(rest, out, err);
     if (command == "-h" || command == "--help" || command == "help") {
         out << usage();
         return 0;

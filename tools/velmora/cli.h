@@ -4,6 +4,7 @@
 //   velmora render [INPUT] OUTPUT [options]   render through the effect (see render.h)
 //   velmora info [--json]                     what the effect declares
 //   velmora bench [benchmark options]         the DSP benchmark's table
+//   velmora screenshot OUT.png [--size WxH]   the GUI rendered off-screen (see screenshot.h)
 //
 // Exit codes: 0 success, 1 failure while working (writing, running the benchmark), 2 a bad
 // request (unknown command, bad argument, file, parameter, value or preset). [main-thread]

@@ -1,0 +1,64 @@
+#pragma once
+// UIContext: the state shared by every element of one editor: the keyboard focus, the dragged
+// element, the skybox the compositor reflects, and the two dirty-rectangle lists the renderer
+// empties at every frame.
+//
+// DirtyList keeps non-overlapping rectangles. Adding a box drops listed rectangles it covers, cuts
+// the ones it overlaps into their parts outside it, and is skipped when a listed rectangle already
+// covers it; so no pixel is ever redrawn twice for one frame.
+//
+// Thread contract: focus, drag and skybox are [main-thread]. DirtyList::addRect and takeAll are
+// [any-thread]: each list has its own mutex, held for the whole merge.
+
+#include <cstdint>
+
+#include "korvo/core/nogc.h"
+#include "korvo/core/sync.h"
+#include "korvo/core/vec.h"
+#include "korvo/graphics/image.h"
+#include "korvo/graphics/mipmap.h"
+#include "korvo/graphics/rect.h"
+
+namespace korvo {
+
+class UIElement;
+
+class DirtyList {
+public:
+    DirtyList() = default;
+    DirtyList(const DirtyList&) = delete;
+    DirtyList& operator=(const DirtyList&) = delete;
+
+    // Adds box b, keeping the list disjoint (an empty box is ignored without locking). [any-thread]
+    void addRect(IntRect b);
+    // Appends every rectangle to `out` and empties the list. [any-thread]
+    void takeAll(Vec<IntRect>& out);
+    // Number of rectangles listed. [any-thread]
+    std::size_t length();
+
+private:
+    UncheckedMutex mutex_;
+    Vec<IntRect> rects_;
+};
+
+class UIContext {
+public:
+    // Creates an 11-level 1024 x 1024 skybox (black until setSkybox).
+    UIContext();
+    virtual ~UIContext();
+    UIContext(const UIContext&) = delete;
+    UIContext& operator=(const UIContext&) = delete;
+
+    // Replaces the skybox by a pyramid built from `image` (made with heapNew; taken over): level 0
+    // is the image, levels 1 and 2 box-filtered, higher levels cubic, at most 13 levels.
+    // [main-thread]
+    virtual void setSkybox(OwnedImage<RGBA>* image);
+
+    UIElement* focused = nullptr;  // not owned
+    UIElement* dragged = nullptr;  // not owned
+    HeapPtr<Mipmap<RGBA>> skybox;
+    DirtyList dirtyListPBR;
+    DirtyList dirtyListRaw;
+};
+
+}  // namespace korvo

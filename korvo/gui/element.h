@@ -1,0 +1,196 @@
+#pragma once
+// UIElement: the base class of every widget and of the editor itself. Elements form a tree rooted
+// at the editor (GUIGraphics); each owns its children and destroys them with itself, in order.
+//
+// An element declares with its flags whether it draws into the PBR layers (diffuse, depth,
+// material), into the raw layer drawn on top of the lit image, or both, and whether it wants an
+// animation tick. Input reaches the tree through the recursive dispatch operations (mouseClick,
+// mouseWheel, mouseMove, keyDown, keyUp), called on the root with editor coordinates; the
+// element's own handlers (onMouseClick, ...) get coordinates local to its `_position`.
+//
+// Click order: the children are visited by decreasing `_zOrder` (stable); those at or above the
+// element's own z-order are asked first, then the element itself, then the children below it. An
+// element whose onMouseClick returns true becomes the dragged element (the previous one gets
+// onStopDrag) and takes the keyboard focus (the previous holder gets onFocusExit).
+//
+// Thread contract: [main-thread] (the GUI thread) for everything, except that setDirty and
+// setDirtyAll may be called from any thread ([any-thread]: the dirty lists are locked), and the
+// draw operations run on pool threads during a frame (never two intersecting elements at once,
+// never one element twice at once).
+
+#include <cstdint>
+
+#include "korvo/core/nogc.h"
+#include "korvo/core/vec.h"
+#include "korvo/graphics/image.h"
+#include "korvo/graphics/rect.h"
+
+namespace korvo {
+
+class UIContext;
+
+// Mouse buttons and modifier keys at the time of an event, one byte each.
+struct MouseState {
+    bool left = false;
+    bool right = false;
+    bool middle = false;
+    bool x1 = false;
+    bool x2 = false;
+    bool ctrl = false;
+    bool shift = false;
+    bool alt = false;
+};
+static_assert(sizeof(MouseState) == 8);
+
+enum class MouseButton : std::int32_t { left = 0, right = 1, middle = 2, x1 = 3, x2 = 4 };
+
+// Keys as the elements see them. Letters are case-sensitive (`a` 15..`z` 40, `A` 41..`Z` 66).
+// clang-format off
+enum class Key : std::int32_t {
+    space = 0, arrowUp, arrowDown, arrowLeft, arrowRight,
+    digit0, digit1, digit2, digit3, digit4, digit5, digit6, digit7, digit8, digit9,
+    a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, p, q, r, s, t, u, v, w, x, y, z,
+    A, B, C, D, E, F, G, H, I, J, K, L, M, N, O, P, Q, R, S, T, U, V, W, X, Y, Z,
+    backspace, enter, escape, unsupported
+};
+// clang-format on
+static_assert(static_cast<int>(Key::a) == 15 && static_cast<int>(Key::A) == 41 &&
+              static_cast<int>(Key::backspace) == 67 && static_cast<int>(Key::unsupported) == 70);
+
+// What an element draws and whether it is animated (bit set).
+enum class ElementFlags : std::uint32_t {
+    none = 0,
+    drawsRaw = 1,        // draws into the raw layer (on top of the lit image)
+    drawsPBR = 2,        // draws into the PBR layers
+    wantsAnimation = 4,  // receives onAnimate
+};
+constexpr ElementFlags operator|(ElementFlags a, ElementFlags b) noexcept {
+    return static_cast<ElementFlags>(static_cast<std::uint32_t>(a) | static_cast<std::uint32_t>(b));
+}
+constexpr bool hasFlag(ElementFlags set, ElementFlags flag) noexcept {
+    return (static_cast<std::uint32_t>(set) & static_cast<std::uint32_t>(flag)) != 0;
+}
+
+// Which dirty list a change goes to. Any other value adds no rectangle.
+enum class DirtyLayer : std::int32_t {
+    fromFlags = 0,     // the PBR list for a PBR element (the raw layer above follows), else the raw list
+    rawLayerOnly = 1,  // the raw list
+};
+
+// Byte order of the window's pixels in memory.
+enum class PixelOrder : std::int32_t { BGRA8 = 0, ARGB8 = 1, RGBA8 = 2 };
+
+class UIElement {
+public:
+    // The element is not attached anywhere until a parent's addChild. context is not owned.
+    UIElement(UIContext* context, ElementFlags flags) noexcept;
+    // Destroys the children, in order.
+    virtual ~UIElement();
+    UIElement(const UIElement&) = delete;
+    UIElement& operator=(const UIElement&) = delete;
+
+    // Takes ownership of a child made with heapNew and appends it. Returns the child.
+    template <class T>
+    T* addChild(HeapPtr<T> child) {
+        T* raw = child.release();
+        _children.push(raw);
+        return raw;
+    }
+    template <class T>
+    T* addChild(T* child) {
+        _children.push(static_cast<UIElement*>(child));
+        return child;
+    }
+
+    // ---- Overridable behaviour (defaults in brackets) -----------------------------------------
+    // [position = box; reflow every child with the same box]
+    virtual void reflow(IntRect availableSpace);
+    // Local coordinates; true = handled, starts a drag of this element. [false]
+    virtual bool onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
+                              MouseState mouseState);
+    // Local coordinates; true = handled. [false]
+    virtual bool onMouseWheel(std::int32_t x, std::int32_t y, std::int32_t wheelDeltaX,
+                              std::int32_t wheelDeltaY, MouseState mouseState);
+    // Pointer moved inside the element (local coordinates). [nothing]
+    virtual void onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
+                             MouseState mouseState);
+    virtual void onBeginDrag() {}
+    // Pointer moved while this element is dragged (local coordinates, may lie outside). [nothing]
+    virtual void onMouseDrag(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
+                             MouseState mouseState);
+    virtual void onStopDrag() {}
+    virtual void onMouseEnter() {}
+    virtual void onMouseExit() {}
+    virtual void onFocusEnter() {}
+    virtual void onFocusExit() {}
+    // true = handled. [false]
+    virtual bool onKeyDown(Key key);
+    virtual bool onKeyUp(Key key);
+    // [onAnimate when wantsAnimation is set, then animate on every child in order]
+    virtual void animate(double dt, double time);
+    // Marks the whole position dirty. [any-thread]
+    virtual void setDirtyAll(DirtyLayer layer);
+    // Marks rect (local coordinates) dirty. [any-thread]
+    virtual void setDirty(DirtyLayer layer, IntRect rect);
+    // Draws into the raw layer. rawMap's pixel (0, 0) is the element's top-left corner clipped to
+    // the window; dirtyRects are local to it and do not overlap. [nothing]
+    virtual void onDrawRaw(ImageView<RGBA> rawMap, const Vec<IntRect>& dirtyRects);
+    // The same for the three PBR layers. [an 8-pixel grey checkerboard at depth 15000]
+    virtual void onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
+                           const Vec<IntRect>& dirtyRects);
+    // dt: seconds since the previous tick; time: seconds since the window was created. [nothing]
+    virtual void onAnimate(double dt, double time);
+
+    // ---- Recursive dispatch (called on the root with editor coordinates) ----------------------
+    bool mouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
+                    MouseState mouseState);
+    bool mouseWheel(std::int32_t x, std::int32_t y, std::int32_t wheelDeltaX, std::int32_t wheelDeltaY,
+                    MouseState mouseState);
+    void mouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy, MouseState mouseState);
+    bool keyDown(Key key);
+    bool keyUp(Key key);
+
+    // ---- Accessors ----------------------------------------------------------------------------
+    IntRect position() const noexcept { return _position; }
+    void setPosition(IntRect position) noexcept { _position = position; }
+    bool isVisible() const noexcept { return _visible; }
+    void setVisible(bool visible) noexcept { _visible = visible; }
+    std::int32_t zOrder() const noexcept { return _zOrder; }
+    void setZOrder(std::int32_t zOrder) noexcept { _zOrder = zOrder; }
+    ElementFlags flags() const noexcept { return _flags; }
+    UIContext* context() const noexcept { return _context; }
+    bool isMouseOver() const noexcept { return _mouseOver; }
+    bool isDragged() const noexcept;
+    bool isFocused() const noexcept;
+    const Vec<UIElement*>& children() const noexcept { return _children; }
+    std::size_t childCount() const noexcept { return _children.length(); }
+    UIElement* child(std::size_t i) const noexcept { return _children[i]; }
+
+    // Used by the renderer: the element's scratch list of local dirty rectangles, and the offset
+    // of the drawn view's pixel (0, 0) from the element's top-left corner (non-zero only when the
+    // element reaches past the window's left or top edge).
+    Vec<IntRect>& localRects() noexcept { return _localRects; }
+    void setDrawOffset(IntPoint offset) noexcept { _drawOffset = offset; }
+
+protected:
+    IntRect _position;
+    Vec<UIElement*> _children;
+    bool _visible = true;
+    ElementFlags _flags;
+    std::int32_t _zOrder = 0;
+    UIContext* _context;
+    bool _mouseOver = false;
+    Vec<IntRect> _localRects;
+    Vec<UIElement*> _sortedChildren;
+    IntPoint _drawOffset;
+
+private:
+    void addDirtyRect(DirtyLayer layer, IntRect editorRect);
+    void sortChildrenByDecreasingZ();
+};
+
+// Stable insertion sort of element pointers by z-order, allocation-free (used for hit-testing and
+// the renderer's draw lists). increasing = false sorts by decreasing z.
+void sortElementsByZ(UIElement** elements, std::size_t count, bool increasing) noexcept;
+
+}  // namespace korvo

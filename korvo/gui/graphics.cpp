@@ -1,0 +1,441 @@
+// The editor's renderer: dirty areas, the frame pipeline and the window listener.
+#include "korvo/gui/graphics.h"
+
+#include <cstring>
+
+namespace korvo {
+
+namespace {
+
+constexpr std::size_t kBufferAlignment = 16;
+
+bool containsBox(const IntRect& outer, const IntRect& inner) noexcept {
+    return inner.min.x >= outer.min.x && inner.min.y >= outer.min.y && inner.max.x <= outer.max.x &&
+           inner.max.y <= outer.max.y;
+}
+
+std::int64_t area(const IntRect& r) noexcept {
+    return static_cast<std::int64_t>(r.width()) * static_cast<std::int64_t>(r.height());
+}
+
+// r grown by m on all four sides (saturating), clipped to `clip`.
+IntRect grownAndClipped(const IntRect& r, std::int32_t m, const IntRect& clip) noexcept {
+    const IntRect g{
+        {IntRect::saturate(std::int64_t{r.min.x} - m), IntRect::saturate(std::int64_t{r.min.y} - m)},
+        {IntRect::saturate(std::int64_t{r.max.x} + m), IntRect::saturate(std::int64_t{r.max.y} + m)}};
+    return g.intersection(clip);
+}
+
+}  // namespace
+
+// ---- Window listener ------------------------------------------------------------------------------
+
+bool WindowListener::onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
+                                  MouseState mouseState) {
+    const bool handled = graphics_->mouseClick(x, y, button, isDoubleClick, mouseState);
+    UIContext& context = graphics_->uiContext();
+    if (!handled && context.focused != nullptr) {
+        context.focused->onFocusExit();
+        context.focused = nullptr;
+    }
+    return handled;
+}
+
+bool WindowListener::onMouseRelease(std::int32_t, std::int32_t, MouseButton, MouseState) {
+    onCaptureLost();
+    return true;
+}
+
+void WindowListener::onCaptureLost() {
+    UIContext& context = graphics_->uiContext();
+    if (context.dragged != nullptr) {
+        context.dragged->onStopDrag();
+        context.dragged = nullptr;
+    }
+}
+
+bool WindowListener::onMouseWheel(std::int32_t x, std::int32_t y, std::int32_t wheelDeltaX,
+                                  std::int32_t wheelDeltaY, MouseState mouseState) {
+    return graphics_->mouseWheel(x, y, wheelDeltaX, wheelDeltaY, mouseState);
+}
+
+void WindowListener::onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
+                                 MouseState mouseState) {
+    graphics_->mouseMove(x, y, dx, dy, mouseState);
+}
+
+bool WindowListener::onKeyDown(Key key) {
+    UIElement* focused = graphics_->uiContext().focused;
+    if (focused != nullptr && focused->onKeyDown(key)) return true;
+    return graphics_->keyDown(key);
+}
+
+bool WindowListener::onKeyUp(Key key) {
+    UIElement* focused = graphics_->uiContext().focused;
+    if (focused != nullptr && focused->onKeyUp(key)) return true;
+    return graphics_->keyUp(key);
+}
+
+void WindowListener::onDraw(PixelOrder pixelOrder) {
+    graphics_->drawFrame(pixelOrder);
+}
+ImageView<RGBA> WindowListener::onResize(std::int32_t width, std::int32_t height) {
+    return graphics_->onResize(width, height);
+}
+void WindowListener::computeDirtyAreas() {
+    graphics_->computeDirtyAreas();
+}
+IntRect WindowListener::dirtyBounds() {
+    return graphics_->dirtyBounds();
+}
+void WindowListener::onAnimate(double dt, double time) {
+    graphics_->animate(dt, time);
+}
+
+// ---- Construction -----------------------------------------------------------------------------------
+
+GUIGraphics::GUIGraphics(std::int32_t width, std::int32_t height, ElementFlags flags)
+    : UIElement(nullptr, flags),
+      _compositor(makeHeap<PBRCompositor>()),
+      _uiContext(makeHeap<UIContext>()),
+      _windowListener(makeHeap<WindowListener>(this)),
+      _threadPool(makeHeap<ThreadPool>(0, 2, 0)),
+      _editorWidth(width),
+      _editorHeight(height),
+      _diffusePyramid(makeHeap<Mipmap<RGBA>>()),
+      _depthPyramid(makeHeap<Mipmap<L16>>()),
+      _materialPyramid(makeHeap<Mipmap<RGBA>>()) {
+    _context = _uiContext.get();
+}
+
+GUIGraphics::~GUIGraphics() {
+    closeUI();
+    // The children refer to the context: destroy them while it still exists.
+    for (UIElement* child : _children) heapDelete(child);
+    _children.clear();
+    _uiContext.reset();
+    _context = nullptr;
+    _threadPool.reset();
+    _compositor.reset();
+    _diffusePyramid.reset();
+    _depthPyramid.reset();
+    _materialPyramid.reset();
+    _windowListener.reset();
+    alignedRelease(_litBuffer, kBufferAlignment);
+    alignedRelease(_shownBuffer, kBufferAlignment);
+}
+
+void* GUIGraphics::openUI(void* parentWindow, void*, HostKind, WindowBackend backend) {
+    _window.reset();
+    if (_windowFactory != nullptr)
+        _window = _windowFactory(parentWindow, _windowListener.get(), _editorWidth, _editorHeight, backend);
+    reflow(IntRect{{0, 0}, {_editorWidth, _editorHeight}});
+    setDirtyAll(DirtyLayer::fromFlags);
+    return _window ? _window->nativeHandle() : nullptr;
+}
+
+void GUIGraphics::closeUI() {
+    _window.reset();
+}
+
+void GUIGraphics::getGUISize(std::int32_t* width, std::int32_t* height) {
+    if (width != nullptr) *width = _editorWidth;
+    if (height != nullptr) *height = _editorHeight;
+}
+
+void GUIGraphics::setLitMargin(std::int32_t margin) {
+    _litMargin = margin < 0 ? 0 : margin;
+}
+
+ImageView<RGBA> GUIGraphics::bufferView(RGBA* buffer) const noexcept {
+    return ImageView<RGBA>{_bufferWidth, _bufferHeight, static_cast<std::ptrdiff_t>(_bufferWidth) * 4,
+                           buffer};
+}
+ImageView<RGBA> GUIGraphics::litView() const noexcept {
+    return bufferView(_litBuffer);
+}
+ImageView<RGBA> GUIGraphics::shownView() const noexcept {
+    return bufferView(_shownBuffer);
+}
+
+// ---- Resize -----------------------------------------------------------------------------------------
+
+ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
+    if (width < 0) width = 0;
+    if (height < 0) height = 0;
+    _editorWidth = width;
+    _editorHeight = height;
+    reflow(IntRect{{0, 0}, {width, height}});
+
+    // One level, plus one for each of 2, 4, 8, 16 (and 32 for the diffuse glow) that both reach.
+    int diffuseLevels = 0, depthLevels = 0;
+    if (width > 0 && height > 0) {
+        diffuseLevels = depthLevels = 1;
+        for (std::int32_t step = 2; step <= 32; step *= 2) {
+            if (width < step || height < step) break;
+            ++diffuseLevels;
+            if (step <= 16) ++depthLevels;
+        }
+    }
+    const bool changed = width != _bufferWidth || height != _bufferHeight;
+    _diffusePyramid->setSize(diffuseLevels - 1, width, height);
+    _depthPyramid->setSize(depthLevels - 1, width, height);
+    _materialPyramid->setSize(diffuseLevels > 0 ? 0 : -1, width, height);
+
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    _litBuffer = static_cast<RGBA*>(alignedResize(_litBuffer, bytes, kBufferAlignment));
+    _shownBuffer = static_cast<RGBA*>(alignedResize(_shownBuffer, bytes, kBufferAlignment));
+    _bufferWidth = width;
+    _bufferHeight = height;
+    if (changed) {
+        // New storage holds garbage; frames light neighbours of dirty areas, so start from black.
+        for (int i = 0; i < _diffusePyramid->numLevels(); ++i) fill(_diffusePyramid->level(i).view(), RGBA{});
+        for (int i = 0; i < _depthPyramid->numLevels(); ++i) fill(_depthPyramid->level(i).view(), L16{});
+        for (int i = 0; i < _materialPyramid->numLevels(); ++i)
+            fill(_materialPyramid->level(i).view(), RGBA{});
+        if (bytes > 0) {
+            std::memset(static_cast<void*>(_litBuffer), 0, bytes);
+            std::memset(static_cast<void*>(_shownBuffer), 0, bytes);
+        }
+    }
+    return shownView();
+}
+
+// ---- Dirty areas ------------------------------------------------------------------------------------
+
+void GUIGraphics::makeDisjoint(Vec<IntRect>& source, Vec<IntRect>& output) {
+    for (std::size_t i = 0; i < source.length(); ++i) {
+        const IntRect a = source[i];
+        if (a.empty() || area(a) < 1) continue;
+        bool keep = true;
+        std::size_t j = i + 1;
+        while (j < source.length()) {
+            const IntRect b = source[j];
+            const IntRect c = a.intersection(b);
+            if (c.empty()) {
+                ++j;
+                continue;
+            }
+            if (containsBox(a, b)) {
+                source.swapRemove(j);
+                continue;
+            }
+            keep = false;
+            if (containsBox(b, a)) break;
+            const IntRect parts[4] = {
+                {{a.min.x, a.min.y}, {a.max.x, c.min.y}},  // top
+                {{a.min.x, c.min.y}, {c.min.x, c.max.y}},  // left
+                {{c.max.x, c.min.y}, {a.max.x, c.max.y}},  // right
+                {{a.min.x, c.max.y}, {a.max.x, a.max.y}},  // bottom
+            };
+            for (const IntRect& p : parts)
+                if (!p.empty()) source.push(p);
+            break;
+        }
+        if (keep) output.push(a);
+    }
+}
+
+void GUIGraphics::computeDirtyAreas() {
+    // The editor size (the window's size once a paint delivered it; before that the size the tree
+    // was laid out for, so that changes marked before the first paint survive).
+    const IntRect window{{0, 0}, {_editorWidth, _editorHeight}};
+    // Rectangles may come from anywhere (off-window, huge): clip them to the window right away.
+    auto takeClipped = [&](DirtyList& list, Vec<IntRect>& rects) {
+        _scratchRects.clear();
+        list.takeAll(_scratchRects);
+        for (const IntRect& r : _scratchRects) {
+            const IntRect c = r.intersection(window);
+            if (!c.empty()) rects.push(c);
+        }
+        _scratchRects.clear();
+        for (const IntRect& r : rects) _scratchRects.push(r);
+        rects.clear();
+        makeDisjoint(_scratchRects, rects);
+    };
+    takeClipped(_uiContext->dirtyListRaw, _rawRects);
+    takeClipped(_uiContext->dirtyListPBR, _pbrRects);
+
+    _litRectsOverlapping.clear();
+    for (const IntRect& r : _pbrRects) {
+        const IntRect g = grownAndClipped(r, _litMargin, window);
+        if (!g.empty()) _litRectsOverlapping.push(g);
+    }
+    _litRects.clear();
+    _scratchRects.clear();
+    for (const IntRect& r : _litRectsOverlapping) _scratchRects.push(r);
+    makeDisjoint(_scratchRects, _litRects);
+
+    _shownRectsOverlapping.clear();
+    for (const IntRect& r : _litRects) _shownRectsOverlapping.push(r);
+    for (const IntRect& r : _rawRects) _shownRectsOverlapping.push(r);
+    _shownRects.clear();
+    _scratchRects.clear();
+    for (const IntRect& r : _shownRectsOverlapping) _scratchRects.push(r);
+    makeDisjoint(_scratchRects, _shownRects);
+}
+
+IntRect GUIGraphics::dirtyBounds() const noexcept {
+    IntRect bounds{};
+    for (const IntRect& r : _shownRectsOverlapping) bounds = bounds.expandedBy(r);
+    return bounds;
+}
+
+// ---- Frame ------------------------------------------------------------------------------------------
+
+void GUIGraphics::collectFrom(UIElement* element) {
+    if (!element->isVisible()) return;
+    if (hasFlag(element->flags(), ElementFlags::drawsRaw)) _rawDrawList.push(element);
+    if (hasFlag(element->flags(), ElementFlags::drawsPBR)) _pbrDrawList.push(element);
+    for (UIElement* child : element->children()) collectFrom(child);
+}
+
+void GUIGraphics::collectDrawLists() {
+    _rawDrawList.clear();
+    _pbrDrawList.clear();
+    collectFrom(this);
+    sortElementsByZ(_rawDrawList.data(), _rawDrawList.length(), true);
+    sortElementsByZ(_pbrDrawList.data(), _pbrDrawList.length(), true);
+}
+
+void GUIGraphics::onPBRBatch(const UIElement* const*, std::int32_t) noexcept {}
+
+void GUIGraphics::drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty) {
+    const IntRect window{{0, 0}, {_bufferWidth, _bufferHeight}};
+    const IntRect position = element->position();
+    const IntRect clipped = position.intersection(window);
+    if (clipped.empty()) return;
+    Vec<IntRect>& local = element->localRects();
+    local.clear();
+    for (const IntRect& r : dirty) {
+        const IntRect c = r.intersection(clipped);
+        if (!c.empty()) local.push(c.translated(-clipped.min.x, -clipped.min.y));
+    }
+    if (local.empty()) return;
+    element->setDrawOffset(IntPoint{clipped.min.x - position.min.x, clipped.min.y - position.min.y});
+    if (layer == Layer::pbr) {
+        element->onDrawPBR(_diffusePyramid->level(0).view().sub(clipped),
+                           _depthPyramid->level(0).view().sub(clipped),
+                           _materialPyramid->level(0).view().sub(clipped), local);
+    } else {
+        element->onDrawRaw(shownView().sub(clipped), local);
+    }
+}
+
+void GUIGraphics::drawLayer(Layer layer, const Vec<UIElement*>& list, const Vec<IntRect>& dirty) {
+    // Runs of consecutive elements whose positions do not meet are drawn in parallel; runs follow
+    // each other in z order, so overlapping elements are drawn lower z first.
+    const std::size_t n = list.length();
+    std::size_t start = 0;
+    while (start < n) {
+        std::size_t end = start + 1;
+        while (end < n) {
+            const IntRect candidate = list[end]->position();
+            bool overlaps = false;
+            for (std::size_t k = start; k < end && !overlaps; ++k)
+                overlaps = !candidate.intersection(list[k]->position()).empty();
+            if (overlaps) break;
+            ++end;
+        }
+        const auto count = static_cast<std::int32_t>(end - start);
+        UIElement* const* run = list.data() + start;
+        if (layer == Layer::pbr) onPBRBatch(run, count);
+        auto drawOne = [this, layer, run, &dirty](std::int32_t i) { drawElement(layer, run[i], dirty); };
+        _threadPool->runParallel(count, drawOne);
+        start = end;
+    }
+}
+
+void GUIGraphics::drawPBRLayer() {
+    if (_pbrRects.empty() || _diffusePyramid->numLevels() == 0) return;
+    drawLayer(Layer::pbr, _pbrDrawList, _pbrRects);
+}
+
+void GUIGraphics::updatePyramids() {
+    if (_pbrRects.empty() || _diffusePyramid->numLevels() == 0) return;
+    for (Vec<IntRect>& list : _pyramidRects) {
+        list.clear();
+        for (const IntRect& r : _pbrRects) list.push(r);
+    }
+    auto update = [this](std::int32_t index) {
+        Vec<IntRect>& rects = _pyramidRects[index];
+        if (index == 0) {
+            for (int level = 1; level < _diffusePyramid->numLevels(); ++level) {
+                const Filter quality = level == 1 ? Filter::premultipliedBox : Filter::cubic;
+                for (IntRect& r : rects) r = _diffusePyramid->updateLevel(quality, r, level);
+            }
+        } else {
+            for (int level = 1; level < _depthPyramid->numLevels(); ++level) {
+                const Filter quality = level <= 2 ? Filter::box : Filter::cubic;
+                for (IntRect& r : rects) r = _depthPyramid->updateLevel(quality, r, level);
+            }
+        }
+    };
+    _threadPool->runParallel(2, update);
+}
+
+void GUIGraphics::lightTiles(PixelOrder pixelOrder, ImageView<RGBA> destination) {
+    _tiles.clear();
+    for (const IntRect& r : _litRects) {
+        for (std::int32_t y = r.min.y; y < r.max.y; y += kTileSize) {
+            const std::int32_t y1 = r.max.y - y > kTileSize ? y + kTileSize : r.max.y;
+            for (std::int32_t x = r.min.x; x < r.max.x; x += kTileSize) {
+                const std::int32_t x1 = r.max.x - x > kTileSize ? x + kTileSize : r.max.x;
+                _tiles.push(IntRect{{x, y}, {x1, y1}});
+            }
+        }
+    }
+    if (_tiles.empty() || _diffusePyramid->numLevels() == 0) return;
+    auto light = [this, pixelOrder, destination](std::int32_t i) {
+        _compositor->lightTile(destination, pixelOrder, _tiles[static_cast<std::size_t>(i)], *_diffusePyramid,
+                               *_materialPyramid, *_depthPyramid, *_uiContext->skybox);
+    };
+    _threadPool->runParallel(static_cast<std::int32_t>(_tiles.length()), light);
+}
+
+void GUIGraphics::drawRawLayer() {
+    if (_shownRects.empty()) return;
+    drawLayer(Layer::raw, _rawDrawList, _shownRects);
+}
+
+void GUIGraphics::convertToWindowFormat(PixelOrder pixelOrder) {
+    const ImageView<RGBA> shown = shownView();
+    for (const IntRect& rect : _shownRects) {
+        const IntRect r = rect.intersection(shown.bounds());
+        for (std::int32_t y = r.min.y; y < r.max.y; ++y) {
+            RGBA* row = shown.row(y);
+            for (std::int32_t x = r.min.x; x < r.max.x; ++x) {
+                const RGBA p = row[x];
+                switch (pixelOrder) {
+                    case PixelOrder::BGRA8:
+                        row[x] = RGBA{p.b, p.g, p.r, 255};
+                        break;
+                    case PixelOrder::ARGB8:
+                        row[x] = RGBA{255, p.r, p.g, p.b};
+                        break;
+                    case PixelOrder::RGBA8:
+                    default:
+                        row[x].a = 255;
+                        break;
+                }
+            }
+        }
+    }
+}
+
+void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
+    if (_bufferWidth > 0 && _bufferHeight > 0) {
+        collectDrawLists();
+        drawPBRLayer();
+        updatePyramids();
+        lightTiles(pixelOrder, litView());
+        const ImageView<RGBA> lit = litView(), shown = shownView();
+        for (const IntRect& r : _shownRects) copyBox(lit.sub(r), shown.sub(r));
+        drawRawLayer();
+        convertToWindowFormat(pixelOrder);
+    }
+    _rawRects.clear();
+    _pbrRects.clear();
+}
+
+}  // namespace korvo

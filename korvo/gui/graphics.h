@@ -1,0 +1,171 @@
+#pragma once
+// GUIGraphics: the root element and renderer of a plug-in editor.
+//
+// It owns the UI context, the compositor, a thread pool of at most two workers, the PBR layers
+// (diffuse, depth and material pyramids, full window size at level 0) and the window, and it is
+// the window's listener. Each frame it turns the dirty rectangles the elements collected into
+// disjoint areas, redraws the PBR layers there, refreshes the pyramids, lights the affected pixels
+// (the PBR change plus a margin, since lighting reads neighbouring depth) in 128 x 128 tiles,
+// copies them to the shown buffer, draws the raw layer on top and converts the result to the
+// window's byte order. The lit image stays in its own buffer between frames, so a raw-only change
+// needs no lighting.
+//
+// The window is made by a window factory (setWindowFactory); without one, openUI lays out and
+// marks everything dirty but creates no window, and frames are driven by calling the listener
+// directly.
+//
+// Thread contract: [main-thread] (the GUI thread) for everything. During drawFrame the pool runs
+// element drawing (never two intersecting elements at once), pyramid updates and lighting tiles.
+// A steady frame allocates nothing.
+
+#include <cstdint>
+
+#include "korvo/client/client.h"
+#include "korvo/core/nogc.h"
+#include "korvo/core/thread.h"
+#include "korvo/core/vec.h"
+#include "korvo/graphics/mipmap.h"
+#include "korvo/gui/compositor.h"
+#include "korvo/gui/context.h"
+#include "korvo/gui/element.h"
+#include "korvo/window/window.h"
+
+namespace korvo {
+
+class GUIGraphics;
+
+// Makes the window for openUI: (parent handle, the listener to drive, width, height, backend).
+// Returns null when the backend is not available.
+using WindowFactory = HeapPtr<IWindow> (*)(void* parent, IWindowListener* listener, std::int32_t width,
+                                           std::int32_t height, WindowBackend backend);
+
+// Forwards the window's calls to one editor.
+class WindowListener final : public IWindowListener {
+public:
+    explicit WindowListener(GUIGraphics* graphics) noexcept : graphics_(graphics) {}
+
+    bool onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
+                      MouseState mouseState) override;
+    bool onMouseRelease(std::int32_t x, std::int32_t y, MouseButton button, MouseState mouseState) override;
+    bool onMouseWheel(std::int32_t x, std::int32_t y, std::int32_t wheelDeltaX, std::int32_t wheelDeltaY,
+                      MouseState mouseState) override;
+    void onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
+                     MouseState mouseState) override;
+    bool onKeyDown(Key key) override;
+    bool onKeyUp(Key key) override;
+    void onDraw(PixelOrder pixelOrder) override;
+    ImageView<RGBA> onResize(std::int32_t width, std::int32_t height) override;
+    void computeDirtyAreas() override;
+    IntRect dirtyBounds() override;
+    void onCaptureLost() override;
+    void onAnimate(double dt, double time) override;
+
+private:
+    GUIGraphics* graphics_;
+};
+
+class GUIGraphics : public UIElement, public IGraphics {
+public:
+    static constexpr std::int32_t kTileSize = 128;
+
+    // An editor of the given size; flags as for any element (an editor that paints a background
+    // passes drawsPBR). Children are added by the subclass.
+    GUIGraphics(std::int32_t width, std::int32_t height, ElementFlags flags);
+    ~GUIGraphics() override;
+
+    // ---- IGraphics ----------------------------------------------------------------------------
+    // Creates the window through the factory, lays out the tree in (0, 0, width, height) and
+    // marks everything dirty. Returns the native handle (null without a window).
+    void* openUI(void* parentWindow, void* controlInfo, HostKind hostKind, WindowBackend backend) override;
+    void closeUI() override;
+    void getGUISize(std::int32_t* width, std::int32_t* height) override;
+
+    // How far around a PBR change the lighting is recomputed (default 20).
+    virtual void setLitMargin(std::int32_t margin);
+
+    // ---- Frame steps ----------------------------------------------------------------------------
+    // Depth-first collection of the visible elements into the raw and PBR draw lists, each sorted
+    // stably by increasing z-order.
+    virtual void collectDrawLists();
+    // Renders one frame into the buffer returned by onResize.
+    virtual void drawFrame(PixelOrder pixelOrder);
+    // Takes the context's dirty rectangles and derives the disjoint PBR, raw, lit and shown areas.
+    virtual void computeDirtyAreas();
+    // Stores the size, lays out the tree, sizes the pyramids and the two buffers; returns the view
+    // of the shown buffer.
+    virtual ImageView<RGBA> onResize(std::int32_t width, std::int32_t height);
+    virtual void drawRawLayer();
+    virtual void drawPBRLayer();
+    virtual void lightTiles(PixelOrder pixelOrder, ImageView<RGBA> destination);
+    virtual void updatePyramids();
+    virtual void convertToWindowFormat(PixelOrder pixelOrder);
+
+    // Smallest box holding every non-empty rectangle the next frame shows (empty when none).
+    IntRect dirtyBounds() const noexcept;
+
+    // ---- Access ---------------------------------------------------------------------------------
+    void setWindowFactory(WindowFactory factory) noexcept { _windowFactory = factory; }
+    IWindow* window() const noexcept { return _window.get(); }
+    IWindowListener* windowListener() noexcept { return _windowListener.get(); }
+    UIContext& uiContext() noexcept { return *_uiContext; }
+    PBRCompositor& compositor() noexcept { return *_compositor; }
+    ThreadPool& threadPool() noexcept { return *_threadPool; }
+    std::int32_t litMargin() const noexcept { return _litMargin; }
+    const Mipmap<RGBA>& diffusePyramid() const noexcept { return *_diffusePyramid; }
+    const Mipmap<L16>& depthPyramid() const noexcept { return *_depthPyramid; }
+    const Mipmap<RGBA>& materialPyramid() const noexcept { return *_materialPyramid; }
+    ImageView<RGBA> litView() const noexcept;
+    ImageView<RGBA> shownView() const noexcept;
+    // The areas of the last computeDirtyAreas.
+    const Vec<IntRect>& pbrRects() const noexcept { return _pbrRects; }
+    const Vec<IntRect>& rawRects() const noexcept { return _rawRects; }
+    const Vec<IntRect>& litRects() const noexcept { return _litRects; }
+    const Vec<IntRect>& shownRects() const noexcept { return _shownRects; }
+    const Vec<IntRect>& tiles() const noexcept { return _tiles; }
+
+    // Makes `source` disjoint into `output` (appended): contained boxes are dropped, overlapping
+    // ones cut into their parts outside the other, boxes of area below 1 skipped. `source` is
+    // used as the work list and changes.
+    static void makeDisjoint(Vec<IntRect>& source, Vec<IntRect>& output);
+
+    // Called by the renderer for every PBR run it hands to the pool (tests observe batching).
+    virtual void onPBRBatch(const UIElement* const* elements, std::int32_t count) noexcept;
+
+protected:
+    HeapPtr<PBRCompositor> _compositor;
+    HeapPtr<UIContext> _uiContext;
+    HeapPtr<WindowListener> _windowListener;
+    HeapPtr<IWindow> _window;
+    HeapPtr<ThreadPool> _threadPool;
+    std::int32_t _editorWidth = 0;
+    std::int32_t _editorHeight = 0;
+    HeapPtr<Mipmap<RGBA>> _diffusePyramid;
+    HeapPtr<Mipmap<L16>> _depthPyramid;
+    HeapPtr<Mipmap<RGBA>> _materialPyramid;
+    Vec<IntRect> _rawRects;
+    Vec<IntRect> _pbrRects;
+    Vec<IntRect> _scratchRects;
+    Vec<IntRect> _pyramidRects[2];
+    Vec<IntRect> _litRectsOverlapping;
+    Vec<IntRect> _litRects;
+    Vec<IntRect> _shownRectsOverlapping;
+    Vec<IntRect> _shownRects;
+    Vec<IntRect> _tiles;
+    Vec<UIElement*> _rawDrawList;
+    Vec<UIElement*> _pbrDrawList;
+    std::int32_t _litMargin = 20;
+    RGBA* _litBuffer = nullptr;
+    RGBA* _shownBuffer = nullptr;
+    std::int32_t _bufferWidth = 0;  // size the pyramids and buffers were made for
+    std::int32_t _bufferHeight = 0;
+    WindowFactory _windowFactory = nullptr;
+
+private:
+    enum class Layer { pbr, raw };
+    void collectFrom(UIElement* element);
+    void drawLayer(Layer layer, const Vec<UIElement*>& list, const Vec<IntRect>& dirty);
+    void drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty);
+    ImageView<RGBA> bufferView(RGBA* buffer) const noexcept;
+};
+
+}  // namespace korvo

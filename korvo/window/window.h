@@ -1,0 +1,61 @@
+#pragma once
+// The platform window interface and the listener through which a window drives an editor.
+//
+// A window backend delivers, on the GUI thread:
+//   - input: onMouseMove / onMouseClick / onMouseRelease / onMouseWheel / onKeyDown / onKeyUp /
+//     onCaptureLost, coordinates in editor pixels, mouse state as in MouseState;
+//   - an animation tick every 15 ms: onAnimate(dt, time) in seconds;
+//   - after every handled input event and every tick, the refresh sequence: computeDirtyAreas,
+//     then dirtyBounds; a non-empty box is invalidated and painted;
+//   - on paint: onResize(width, height) when the client size changed (its returned view is the
+//     buffer the window shows), then onDraw(pixel order), then a copy of the updated area of that
+//     buffer to the screen.
+//
+// Thread contract: [main-thread] (the window's thread) for every operation of both interfaces.
+
+#include <cstdint>
+
+#include "korvo/graphics/image.h"
+#include "korvo/graphics/rect.h"
+#include "korvo/gui/element.h"
+
+namespace korvo {
+
+class IWindow {
+public:
+    virtual ~IWindow() = default;
+    // Waits for one message of the window's thread and handles it.
+    virtual void pumpOneMessage() = 0;
+    // The window has been asked to close.
+    virtual bool isClosed() = 0;
+    // Milliseconds of the window's clock.
+    virtual std::uint32_t timeMs() = 0;
+    // The native window handle (HWND on Windows).
+    virtual void* nativeHandle() = 0;
+};
+
+class IWindowListener {
+public:
+    virtual ~IWindowListener() = default;
+    virtual bool onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
+                              MouseState mouseState) = 0;
+    virtual bool onMouseRelease(std::int32_t x, std::int32_t y, MouseButton button,
+                                MouseState mouseState) = 0;
+    virtual bool onMouseWheel(std::int32_t x, std::int32_t y, std::int32_t wheelDeltaX,
+                              std::int32_t wheelDeltaY, MouseState mouseState) = 0;
+    virtual void onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
+                             MouseState mouseState) = 0;
+    virtual bool onKeyDown(Key key) = 0;
+    virtual bool onKeyUp(Key key) = 0;
+    // Renders the frame into the buffer returned by the last onResize, in the given byte order.
+    virtual void onDraw(PixelOrder pixelOrder) = 0;
+    // The client size changed; returns the view of the buffer the window copies from.
+    virtual ImageView<RGBA> onResize(std::int32_t width, std::int32_t height) = 0;
+    virtual void computeDirtyAreas() = 0;
+    // The box the next frame will change (empty when nothing).
+    virtual IntRect dirtyBounds() = 0;
+    virtual void onCaptureLost() = 0;
+    virtual void onAnimate(double dt, double time) = 0;
+};
+
+}  // namespace korvo

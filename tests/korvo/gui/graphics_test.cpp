@@ -1,0 +1,326 @@
+#include "korvo/gui/graphics.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "korvo/gui/bufferedelement.h"
+#include "korvo/gui/demoscene.h"
+#include "korvo/window/headless.h"
+#include "tests/korvo/gui/gui_test_util.h"
+#include "tests/support/realtime.h"
+
+namespace korvo {
+namespace {
+
+using test::box;
+using test::EventLog;
+using test::RecordingElement;
+
+// Counts its draw calls (from pool threads) and remembers their order and rectangles.
+class CountingElement : public UIElement {
+public:
+    CountingElement(UIContext* context, ElementFlags flags, std::atomic<int>* sequence)
+        : UIElement(context, flags), sequence_(sequence) {}
+    std::atomic<int> pbrDraws{0}, rawDraws{0};
+    int lastSequence = -1;
+    std::vector<IntRect> lastRects;
+
+    void onDrawPBR(ImageView<RGBA> d, ImageView<L16> z, ImageView<RGBA> m,
+                   const Vec<IntRect>& rects) override {
+        ++pbrDraws;
+        lastSequence = (*sequence_)++;
+        lastRects.assign(rects.begin(), rects.end());
+        UIElement::onDrawPBR(d, z, m, rects);
+    }
+    void onDrawRaw(ImageView<RGBA>, const Vec<IntRect>& rects) override {
+        ++rawDraws;
+        lastRects.assign(rects.begin(), rects.end());
+    }
+
+private:
+    std::atomic<int>* sequence_;
+};
+
+class TestGUI : public GUIGraphics {
+public:
+    TestGUI(std::int32_t w, std::int32_t h) : GUIGraphics(w, h, ElementFlags::drawsPBR) {}
+    std::atomic<int> sequence{0};
+    std::vector<std::vector<const UIElement*>> batches;
+
+    CountingElement* add(IntRect position, ElementFlags flags = ElementFlags::drawsPBR, std::int32_t z = 0) {
+        auto* e = addChild(heapNew<CountingElement>(_context, flags, &sequence));
+        e->setPosition(position);
+        e->setZOrder(z);
+        return e;
+    }
+    void reflow(IntRect box) override { _position = box; }  // children keep their boxes
+    void onPBRBatch(const UIElement* const* elements, std::int32_t count) noexcept override {
+        batches.emplace_back(elements, elements + count);
+    }
+    void frame(PixelOrder order = PixelOrder::RGBA8) {
+        computeDirtyAreas();
+        drawFrame(order);
+    }
+};
+
+std::vector<IntRect> toVector(const Vec<IntRect>& v) {
+    return std::vector<IntRect>(v.begin(), v.end());
+}
+
+std::int64_t totalArea(const std::vector<IntRect>& rects) {
+    std::int64_t a = 0;
+    for (const IntRect& r : rects) a += static_cast<std::int64_t>(r.width()) * r.height();
+    return a;
+}
+
+TEST(GUIGraphicsResize, PyramidLevelCounts) {
+    TestGUI gui(10, 10);
+    struct Case {
+        std::int32_t w, h;
+        int diffuse, depth, material;
+    };
+    for (const Case c :
+         {Case{20, 20, 5, 5, 1}, Case{763, 494, 6, 5, 1}, Case{40, 31, 5, 5, 1}, Case{32, 32, 6, 5, 1},
+          Case{1, 1, 1, 1, 1}, Case{3, 1, 1, 1, 1}, Case{0, 10, 0, 0, 0}}) {
+        const ImageView<RGBA> view = gui.onResize(c.w, c.h);
+        EXPECT_EQ(gui.diffusePyramid().numLevels(), c.diffuse) << c.w << "x" << c.h;
+        EXPECT_EQ(gui.depthPyramid().numLevels(), c.depth) << c.w << "x" << c.h;
+        EXPECT_EQ(gui.materialPyramid().numLevels(), c.material) << c.w << "x" << c.h;
+        EXPECT_EQ(view.w, c.w);
+        EXPECT_EQ(view.h, c.h);
+        EXPECT_EQ(view.pitch, c.w * 4);
+        std::int32_t w = 0, h = 0;
+        gui.getGUISize(&w, &h);
+        EXPECT_EQ(w, c.w);
+        EXPECT_EQ(h, c.h);
+    }
+}
+
+TEST(GUIGraphicsDirty, MakeDisjointDropsCopiesAndCutsOverlaps) {
+    Vec<IntRect> source, out;
+    source.push(box(0, 0, 10, 10));
+    source.push(box(0, 0, 10, 10));  // equal: the later copy is removed
+    source.push(box(2, 2, 4, 4));    // contained: removed
+    source.push(box(5, 5, 5, 9));    // no area: skipped
+    GUIGraphics::makeDisjoint(source, out);
+    EXPECT_EQ(toVector(out), std::vector<IntRect>{box(0, 0, 10, 10)});
+
+    source.clear();
+    out.clear();
+    source.push(box(0, 0, 10, 10));
+    source.push(box(5, 5, 15, 15));
+    source.push(box(-3, 4, 20, 6));
+    GUIGraphics::makeDisjoint(source, out);
+    const std::vector<IntRect> rects = toVector(out);
+    for (std::size_t i = 0; i < rects.size(); ++i)
+        for (std::size_t j = i + 1; j < rects.size(); ++j)
+            EXPECT_TRUE(rects[i].intersection(rects[j]).empty());
+    // Union: 100 + 100 - 25 + the band's parts outside both (3*2 + 5*2 ... counted by pixels).
+    int covered = 0;
+    for (int y = -5; y < 20; ++y)
+        for (int x = -5; x < 25; ++x) {
+            const bool in = box(0, 0, 10, 10).contains(x, y) || box(5, 5, 15, 15).contains(x, y) ||
+                            box(-3, 4, 20, 6).contains(x, y);
+            covered += in;
+        }
+    EXPECT_EQ(totalArea(rects), covered);
+}
+
+TEST(GUIGraphicsDirty, LitAreaGrowsByTheMarginAndIsClippedAtTheCorners) {
+    TestGUI gui(100, 80);
+    gui.onResize(100, 80);
+    gui.setLitMargin(19);
+    gui.uiContext().dirtyListPBR.addRect(box(0, 0, 10, 10));
+    gui.uiContext().dirtyListPBR.addRect(box(95, 75, 130, 90));  // partly off the window
+    gui.uiContext().dirtyListRaw.addRect(box(40, 40, 45, 45));
+    gui.uiContext().dirtyListRaw.addRect(box(200, 200, 300, 300));  // wholly off the window
+    gui.computeDirtyAreas();
+    EXPECT_EQ(toVector(gui.pbrRects()), (std::vector<IntRect>{box(0, 0, 10, 10), box(95, 75, 100, 80)}));
+    EXPECT_EQ(toVector(gui.litRects()), (std::vector<IntRect>{box(0, 0, 29, 29), box(76, 56, 100, 80)}));
+    EXPECT_EQ(toVector(gui.rawRects()), std::vector<IntRect>{box(40, 40, 45, 45)});
+    EXPECT_EQ(toVector(gui.shownRects()),
+              (std::vector<IntRect>{box(0, 0, 29, 29), box(76, 56, 100, 80), box(40, 40, 45, 45)}));
+    EXPECT_EQ(gui.dirtyBounds(), box(0, 0, 100, 80));
+    gui.drawFrame(PixelOrder::RGBA8);
+    gui.computeDirtyAreas();
+    EXPECT_TRUE(gui.dirtyBounds().empty());
+}
+
+TEST(GUIGraphicsDirty, TilesAreAtMost128Square) {
+    TestGUI gui(400, 300);
+    gui.onResize(400, 300);
+    gui.setLitMargin(0);
+    gui.uiContext().dirtyListPBR.addRect(box(10, 20, 310, 150));
+    gui.frame();
+    const std::vector<IntRect> tiles = toVector(gui.tiles());
+    EXPECT_EQ(tiles, (std::vector<IntRect>{box(10, 20, 138, 148), box(138, 20, 266, 148),
+                                           box(266, 20, 310, 148), box(10, 148, 138, 150),
+                                           box(138, 148, 266, 150), box(266, 148, 310, 150)}));
+}
+
+TEST(GUIGraphicsFrame, OverlappingElementsAreDrawnInSuccessiveBatches) {
+    TestGUI gui(200, 100);
+    CountingElement* top = gui.add(box(10, 10, 50, 50), ElementFlags::drawsPBR, 1);
+    CountingElement* under = gui.add(box(30, 30, 70, 70), ElementFlags::drawsPBR, 0);
+    CountingElement* aside = gui.add(box(100, 10, 140, 50), ElementFlags::drawsPBR, 0);
+    CountingElement* hidden = gui.add(box(150, 10, 160, 20), ElementFlags::drawsPBR, 0);
+    hidden->setVisible(false);
+    gui.onResize(200, 100);
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame();
+    // z order: root, under, aside (0), then top (1); the root overlaps everyone.
+    ASSERT_EQ(gui.batches.size(), 3u);
+    EXPECT_EQ(gui.batches[0], std::vector<const UIElement*>{&gui});
+    EXPECT_EQ(gui.batches[1], (std::vector<const UIElement*>{under, aside}));
+    EXPECT_EQ(gui.batches[2], std::vector<const UIElement*>{top});
+    EXPECT_LT(under->lastSequence, top->lastSequence);
+    EXPECT_EQ(hidden->pbrDraws.load(), 0);
+    // Elements receive only their dirty part, in local coordinates.
+    gui.batches.clear();
+    gui.uiContext().dirtyListPBR.addRect(box(40, 40, 45, 80));
+    gui.frame();
+    EXPECT_EQ(top->pbrDraws.load(), 2);
+    EXPECT_EQ(top->lastRects, std::vector<IntRect>{box(30, 30, 35, 40)});
+    EXPECT_EQ(under->lastRects, std::vector<IntRect>{box(10, 10, 15, 40)});
+    EXPECT_EQ(aside->pbrDraws.load(), 1);
+}
+
+TEST(GUIGraphicsFrame, RawOnlyChangeRecompositesNothing) {
+    TestGUI gui(64, 48);
+    CountingElement* raw = gui.add(box(8, 8, 24, 24), ElementFlags::drawsRaw);
+    CountingElement* pbr = gui.add(box(30, 8, 50, 30), ElementFlags::drawsPBR);
+    gui.onResize(64, 48);
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame();
+    EXPECT_EQ(raw->rawDraws.load(), 1);
+    EXPECT_EQ(pbr->pbrDraws.load(), 1);
+    // Poke the composited buffer: a raw-only frame copies exactly the raw rectangle from it.
+    gui.litView().at(10, 10) = RGBA{1, 2, 3, 4};
+    gui.litView().at(5, 5) = RGBA{9, 9, 9, 9};
+    const RGBA shownOutside = gui.shownView().at(5, 5);
+    raw->setDirty(DirtyLayer::fromFlags, box(0, 0, 4, 4));  // local: (8, 8, 12, 12)
+    gui.computeDirtyAreas();
+    EXPECT_TRUE(gui.litRects().empty());
+    EXPECT_EQ(toVector(gui.shownRects()), std::vector<IntRect>{box(8, 8, 12, 12)});
+    gui.drawFrame(PixelOrder::RGBA8);
+    EXPECT_TRUE(gui.tiles().empty());
+    EXPECT_EQ(pbr->pbrDraws.load(), 1);
+    EXPECT_EQ(raw->rawDraws.load(), 2);
+    EXPECT_EQ(raw->lastRects, std::vector<IntRect>{box(0, 0, 4, 4)});
+    EXPECT_EQ(gui.shownView().at(10, 10), (RGBA{1, 2, 3, 255}));
+    EXPECT_EQ(gui.shownView().at(5, 5), shownOutside);
+}
+
+TEST(GUIGraphicsFrame, ConvertsToTheWindowByteOrder) {
+    TestGUI gui(16, 16);
+    gui.onResize(16, 16);
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame(PixelOrder::RGBA8);
+    const RGBA lit = gui.litView().at(3, 3);
+    EXPECT_EQ(lit.a, 255);
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame(PixelOrder::BGRA8);
+    EXPECT_EQ(gui.shownView().at(3, 3), (RGBA{lit.b, lit.g, lit.r, 255}));
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame(PixelOrder::ARGB8);
+    EXPECT_EQ(gui.shownView().at(3, 3), (RGBA{255, lit.r, lit.g, lit.b}));
+}
+
+// Paints its cache with the column number in the red channel.
+class ColumnCoded final : public UIBufferedElementPBR {
+public:
+    explicit ColumnCoded(UIContext* context) : UIBufferedElementPBR(context, ElementFlags::drawsPBR) {}
+    void redrawCachePBR(ImageView<RGBA> diffuse, ImageView<L16> depth, ImageView<RGBA>, ImageView<L8> od,
+                        ImageView<L8> oz, ImageView<L8>) override {
+        for (std::int32_t y = 0; y < diffuse.h; ++y)
+            for (std::int32_t x = 0; x < diffuse.w; ++x)
+                diffuse.at(x, y) = RGBA{static_cast<std::uint8_t>(x), 0, 0, 0};
+        fill(depth, L16{20000});
+        fill(od, L8{255});
+        fill(oz, L8{255});
+    }
+};
+
+TEST(GUIGraphicsFrame, ElementsReachingPastTheWindowEdgeKeepTheirOwnCoordinates) {
+    TestGUI gui(16, 8);
+    auto* e = gui.addChild(heapNew<ColumnCoded>(&gui.uiContext()));
+    e->setPosition(box(-5, -2, 6, 4));  // 11 x 6, clipped to (0, 0, 6, 4)
+    gui.onResize(16, 8);
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame();
+    const ImageView<RGBA> diffuse = const_cast<OwnedImage<RGBA>&>(gui.diffusePyramid().level(0)).view();
+    EXPECT_EQ(diffuse.at(0, 0).r, 5);  // window column 0 is the element's column 5
+    EXPECT_EQ(diffuse.at(5, 3).r, 10);
+    EXPECT_EQ(gui.depthPyramid().level(0).w(), 16);
+    EXPECT_EQ(const_cast<OwnedImage<L16>&>(gui.depthPyramid().level(0)).view().at(5, 3).l, 20000);
+}
+
+TEST(GUIGraphicsListener, ReleaseAndCaptureLossEndDragsAndUnhandledClicksDropFocus) {
+    TestGUI gui(100, 100);
+    EventLog log;
+    auto* a = gui.addChild(heapNew<RecordingElement>(&gui.uiContext(), "a", &log));
+    a->setPosition(box(0, 0, 50, 50));
+    a->handlesClicks = true;
+    a->handlesKeys = true;
+    IWindowListener& listener = *gui.windowListener();
+    EXPECT_TRUE(listener.onMouseClick(5, 5, MouseButton::left, false, {}));
+    EXPECT_TRUE(listener.onMouseRelease(5, 5, MouseButton::left, {}));
+    EXPECT_EQ(gui.uiContext().dragged, nullptr);
+    EXPECT_EQ(gui.uiContext().focused, a);
+    EXPECT_TRUE(listener.onKeyDown(Key::enter));  // the focused element first
+    EXPECT_TRUE(listener.onMouseClick(5, 5, MouseButton::left, false, {}));
+    listener.onCaptureLost();
+    EXPECT_EQ(gui.uiContext().dragged, nullptr);
+    listener.onCaptureLost();  // nothing dragged: nothing happens
+    EXPECT_FALSE(listener.onMouseClick(70, 70, MouseButton::left, false, {}));
+    EXPECT_EQ(gui.uiContext().focused, nullptr);
+    EXPECT_EQ(log, (EventLog{"a.click", "a.beginDrag", "a.focusEnter", "a.stopDrag", "a.keyDown", "a.click",
+                             "a.beginDrag", "a.stopDrag", "a.focusExit"}));
+    EXPECT_TRUE(listener.onMouseRelease(0, 0, MouseButton::right, {}));  // always true
+}
+
+TEST(GUIGraphicsWindow, OpenLaysOutMarksEverythingDirtyAndCloseDropsTheWindow) {
+    TestGUI gui(30, 20);
+    EXPECT_EQ(gui.openUI(nullptr, nullptr, HostKind::unknown, WindowBackend::win32), nullptr);  // no factory
+    EXPECT_EQ(gui.position(), box(0, 0, 30, 20));
+    EXPECT_EQ(gui.uiContext().dirtyListPBR.length(), 1u);
+    gui.setWindowFactory(&HeadlessWindow::create);
+    void* handle = gui.openUI(nullptr, nullptr, HostKind::unknown, WindowBackend::win32);
+    ASSERT_NE(gui.window(), nullptr);
+    EXPECT_EQ(handle, gui.window()->nativeHandle());
+    auto& window = *static_cast<HeadlessWindow*>(gui.window());
+    window.paint();
+    window.tick();
+    EXPECT_EQ(window.lastPaintedBox(), box(0, 0, 30, 20));
+    EXPECT_EQ(window.screen().at(29, 19).a, 255);
+    gui.closeUI();
+    EXPECT_EQ(gui.window(), nullptr);
+}
+
+TEST(GUIGraphicsFrame, SteadyFrameAllocatesNothing) {
+    DemoScene scene(160, 120);
+    scene.setWindowFactory(&HeadlessWindow::create);
+    scene.openUI(nullptr, nullptr, HostKind::unknown, WindowBackend::win32);
+    auto& window = *static_cast<HeadlessWindow*>(scene.window());
+    window.paint();
+    window.tick();  // the first full frame
+    for (int i = 0; i < 3; ++i) {
+        scene.smallElement()->setDirtyAll(DirtyLayer::fromFlags);
+        scene.setDirty(DirtyLayer::rawLayerOnly, box(3, 3, 20, 20));
+        window.tick();
+    }
+    const int paints = window.paintCount();
+    test::RealtimeProbe probe;
+    scene.smallElement()->setDirtyAll(DirtyLayer::fromFlags);
+    scene.setDirty(DirtyLayer::rawLayerOnly, box(3, 3, 20, 20));
+    window.tick();
+    scene.setDirtyAll(DirtyLayer::fromFlags);
+    window.tick();
+    EXPECT_EQ(probe.allocations(), 0u);
+    EXPECT_EQ(window.paintCount(), paints + 2);
+}
+
+}  // namespace
+}  // namespace korvo
