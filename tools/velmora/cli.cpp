@@ -24,7 +24,8 @@ const char* usage() noexcept {
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
            "  info --plugin BUNDLE [--host-name NAME]\n"
            "                                    what a VST3 host sees when it loads BUNDLE\n"
-           "  bench [benchmark options]         DSP throughput (frames/s and times real time)\n"
+           "  bench [gui|graphics] [options]    DSP throughput (frames/s and times real time); with gui,\n"
+           "                                    editor frame times (ms); with graphics, drawing primitives\n"
            "  screenshot OUT.png [--size WxH]   the GUI rendered off-screen to a PNG file\n";
 }
 
@@ -95,7 +96,15 @@ int runInfo(std::span<const std::string> args, const Environment& environment, s
 
 int runBench(std::span<const std::string> args, const Environment& environment, std::ostream& out,
              std::ostream& err) {
-    std::vector<std::string> argv = {benchmarkPath(environment.executablePath), "--benchmark_counters_tabular=true"};
+    std::string program = benchmarkPath(environment.executablePath);
+    if (!args.empty() && args[0] == "gui") {
+        program = siblingToolPath(environment.executablePath, "../bench/korvo_gui_bench");
+        args = args.subspan(1);
+    } else if (!args.empty() && args[0] == "graphics") {
+        program = siblingToolPath(environment.executablePath, "../bench/graphics_bench");
+        args = args.subspan(1);
+    }
+    std::vector<std::string> argv = {program, "--benchmark_counters_tabular=true"};
     argv.insert(argv.end(), args.begin(), args.end());
     return execProgram(std::move(argv), "bench", out, err);
 }
