@@ -12,7 +12,6 @@
 #include "effect/dsp/psypan.h"
 #include "effect/main.h"
 #include "korvo/dsp/smooth.h"
-#include "tests/support/realtime.h"
 
 namespace v = velmora;
 using velmora::VelmoraClient;
@@ -364,27 +363,6 @@ TEST(StagesChain, ModulatedOutputDoesNotDependOnTheHostBlockSize) {
         EXPECT_LT(largestDifference(other.left, reference.left), 2e-3f) << block;
         EXPECT_LT(largestDifference(other.right, reference.right), 2e-3f) << block;
     }
-}
-
-TEST(StagesChain, AllStagesActiveAllocateNothingAndNeverBlock) {
-    VelmoraClient client;
-    setPlain(client, v::kMtoSAmount, "50");
-    setPlain(client, v::kTilt, "3");
-    for (int index : {v::kLfoToPan, v::kLfoToDistance, v::kLfoToGain, v::kLfoToTilt})
-        setPlain(client, index, "70");
-    client.resetFromHost(kRate, 1024, 2, 2);
-    const std::vector<float> in = sine(1300, 700.0);
-    std::vector<float> outL(1300), outR(1300);
-    korvo::HostTiming timing{128.0, 0, true};
-    korvo::test::RealtimeProbe probe;
-    for (int k = 0; k < 20; ++k) {
-        const float* ins[2] = {in.data(), in.data()};
-        float* outs[2] = {outL.data(), outR.data()};
-        client.processAudioFromHost(ins, 2, outs, 2, 1300, timing);
-        client.setParameterFromHost(v::kLfoWave, 0.25f * float(k % 5));
-    }
-    EXPECT_EQ(probe.allocations(), 0u);
-    EXPECT_EQ(probe.blockingLocks(), 0u);
 }
 
 }  // namespace

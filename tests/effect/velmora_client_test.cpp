@@ -303,21 +303,32 @@ TEST(VelmoraClientSilence, TheTwentiethSilentBlockIsTheFirstZeroed) {
 }
 
 TEST(VelmoraClientRealtime, ProcessingAllocatesNothingAndNeverBlocks) {
-    VelmoraClient client;
-    setPlain(client, v::kPan, "45");
-    setPlain(client, v::kDistance, "-12");
-    client.resetFromHost(48000.0, 1024, 2, 2);
-    std::vector<float> in = sine(1300, 700.0, 48000.0), outL(1300), outR(1300);
-    korvo::HostTiming timing;
-    korvo::test::RealtimeProbe probe;
-    for (int k = 0; k < 20; ++k) {
-        const float* ins[2] = {in.data(), in.data()};
-        float* outs[2] = {outL.data(), outR.data()};
-        client.processAudioFromHost(ins, 2, outs, 2, 1300, timing);
-        client.setParameterFromHost(v::kPan, 0.1f * float(k % 10));
+    // The chain alone, and with the generator, tilt and every LFO target active while the LFO's
+    // shape changes under it.
+    for (bool allStages : {false, true}) {
+        VelmoraClient client;
+        setPlain(client, v::kPan, "45");
+        setPlain(client, v::kDistance, "-12");
+        if (allStages) {
+            setPlain(client, v::kMtoSAmount, "50");
+            setPlain(client, v::kTilt, "3");
+            for (int index : {v::kLfoToPan, v::kLfoToDistance, v::kLfoToGain, v::kLfoToTilt})
+                setPlain(client, index, "70");
+        }
+        client.resetFromHost(48000.0, 1024, 2, 2);
+        std::vector<float> in = sine(1300, 700.0, 48000.0), outL(1300), outR(1300);
+        korvo::HostTiming timing{128.0, 0, true};
+        korvo::test::RealtimeProbe probe;
+        for (int k = 0; k < 20; ++k) {
+            const float* ins[2] = {in.data(), in.data()};
+            float* outs[2] = {outL.data(), outR.data()};
+            client.processAudioFromHost(ins, 2, outs, 2, 1300, timing);
+            client.setParameterFromHost(v::kPan, 0.1f * float(k % 10));
+            if (allStages) client.setParameterFromHost(v::kLfoWave, 0.25f * float(k % 5));
+        }
+        EXPECT_EQ(probe.allocations(), 0u) << allStages;
+        EXPECT_EQ(probe.blockingLocks(), 0u) << allStages;
     }
-    EXPECT_EQ(probe.allocations(), 0u);
-    EXPECT_EQ(probe.blockingLocks(), 0u);
 }
 
 TEST(VelmoraClientRealtime, NonFiniteInputNeverCrashes) {
