@@ -318,7 +318,7 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
 
     // Silence: after silenceLimit frames of exact zeros the processors stop and keep their state.
     bool silenced = false;
-    if (n == 0 || (isSilent(inLeft, n) && isSilent(inRight, n))) {
+    if (n == 0 || (isSilent(inLeft, n) && (inRight == inLeft || isSilent(inRight, n)))) {
         silenced = silentFrames_ >= silenceLimit_;
         silentFrames_ += n;
     } else {

@@ -160,14 +160,7 @@ BoolParameter::BoolParameter(std::int32_t index, std::string_view name, bool def
     : Parameter(index, name, ""), value_(defaultValue), defaultValue_(defaultValue) {}
 
 void BoolParameter::setFromEditor(bool value) noexcept {
-    double normalized;
-    {
-        ScopedLock guard(mutex_);
-        value_.exchange(value, std::memory_order_acq_rel);
-        normalized = getNormalized();
-    }
-    reportEditorChange(normalized);
-    notifyListeners();
+    storeFromEditor(value_, value);
 }
 
 double BoolParameter::getNormalized() const noexcept {
@@ -233,14 +226,7 @@ double IntegerParameter::toNormalized(std::int32_t plain) const noexcept {
 
 void IntegerParameter::setFromEditor(std::int32_t value) noexcept {
     const std::int32_t clamped = value < min_ ? min_ : (value > max_ ? max_ : value);
-    double normalized;
-    {
-        ScopedLock guard(mutex_);
-        value_.exchange(clamped, std::memory_order_acq_rel);
-        normalized = getNormalized();
-    }
-    reportEditorChange(normalized);
-    notifyListeners();
+    storeFromEditor(value_, clamped);
 }
 
 double IntegerParameter::getNormalized() const noexcept {
@@ -334,14 +320,7 @@ FloatParameter::FloatParameter(std::int32_t index, std::string_view name, std::s
 void FloatParameter::setFromEditor(double value) noexcept {
     if (std::isnan(value)) return;
     const double clamped = clampRange(value, min_, max_);
-    double normalized;
-    {
-        ScopedLock guard(mutex_);
-        value_.exchange(clamped, std::memory_order_acq_rel);
-        normalized = getNormalized();
-    }
-    reportEditorChange(normalized);
-    notifyListeners();
+    storeFromEditor(value_, clamped);
 }
 
 double FloatParameter::getNormalized() const noexcept {

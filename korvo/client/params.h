@@ -132,6 +132,19 @@ public:
 protected:
     // Tells the host about an editor change (automateParameter) when a host command exists.
     void reportEditorChange(double normalized) noexcept;
+    // The editor's write path: under the mutex store the value and read back its normalized form,
+    // then tell the host and notify the listeners. [main-thread]
+    template <class T>
+    void storeFromEditor(std::atomic<T>& field, T value) noexcept {
+        double normalized;
+        {
+            ScopedLock guard(mutex_);
+            field.exchange(value, std::memory_order_acq_rel);
+            normalized = getNormalized();
+        }
+        reportEditorChange(normalized);
+        notifyListeners();
+    }
 
     // Recursive; held by setFromEditor, tried by host writes.
     mutable UncheckedMutex mutex_;
