@@ -2,6 +2,7 @@
 // under taskLock_ and counts finished ones under doneLock_. A worker never holds both locks.
 #include "korvo/core/thread.h"
 
+#include "korvo/core/fpcontrol.h"
 #include "korvo/core/nogc.h"
 
 namespace korvo {
@@ -39,6 +40,10 @@ ThreadPool::~ThreadPool() {
 }
 
 void ThreadPool::workerLoop(void* object) noexcept {
+    // Workers run plug-in code only (drawing, lighting): they keep the plug-in's floating-point
+    // setting (flush-to-zero, denormals-are-zero, exceptions masked) for their whole life, the
+    // same as the GUI thread has inside every window message.
+    FPControl guard;
     auto* pool = static_cast<ThreadPool*>(object);
     for (;;) {
         pool->taskLock_.lock();

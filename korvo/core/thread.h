@@ -64,7 +64,8 @@ struct ParallelTask {
 // The task of a batch runs with no pool lock held, on several workers at once for distinct
 // indices, each index exactly once. runParallel/startParallel/waitParallel are called from one
 // thread only (the GUI thread), and a new batch may start only after the previous one was waited
-// for. A batch costs no allocation.
+// for. A batch costs no allocation. Workers run under the plug-in's floating-point setting
+// (FPControl: flush-to-zero, denormals-are-zero, all exceptions masked, rounding to nearest).
 class ThreadPool final {
 public:
     // threadCount 0 means one worker per processor; a non-zero threadLimit caps the count.

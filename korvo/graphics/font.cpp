@@ -57,12 +57,43 @@ Font::Font(const std::uint8_t* data, std::size_t size) noexcept : _fontData(data
 }
 
 Font::~Font() {
-    _glyphCache.forEach([](const GlyphKey&, const GlyphCoverage& coverage) { heapFree(coverage.bytes); });
+    clearGeneration(_generations[0]);
+    clearGeneration(_generations[1]);
 }
 
 std::size_t Font::cachedGlyphCount() noexcept {
     ScopedLock lock(_mutex);
-    return _glyphCache.size();
+    return _generations[0].count + _generations[1].count;
+}
+
+std::size_t Font::cachedGlyphBytes() noexcept {
+    ScopedLock lock(_mutex);
+    return _generations[0].bytes + _generations[1].bytes;
+}
+
+std::size_t Font::entryCost(const GlyphCoverage& coverage) noexcept {
+    return static_cast<std::size_t>(coverage.w) * static_cast<std::size_t>(coverage.h) +
+           kGlyphEntryOverheadBytes;
+}
+
+void Font::clearGeneration(GlyphGeneration& generation) noexcept {
+    generation.glyphs.forEach(
+        [](const GlyphKey&, const GlyphCoverage& coverage) { heapFree(coverage.bytes); });
+    generation.glyphs.clear();
+    generation.count = 0;
+    generation.bytes = 0;
+}
+
+const GlyphCoverage& Font::storeGlyph(const GlyphKey& key, const GlyphCoverage& coverage) noexcept {
+    GlyphGeneration* current = &_generations[_current];
+    if (current->count > 0 && current->bytes + entryCost(coverage) > kGlyphCacheBudgetBytes / 2) {
+        _current = 1 - _current;
+        clearGeneration(_generations[_current]);
+        current = &_generations[_current];
+    }
+    ++current->count;
+    current->bytes += entryCost(coverage);
+    return current->glyphs.insert(key, coverage);
 }
 
 namespace {
@@ -135,7 +166,17 @@ IntRect Font::measureText(std::string_view text, float size, float letterSpacing
 }
 
 const GlyphCoverage& Font::glyphCoverage(const GlyphKey& key, std::int32_t w, std::int32_t h) noexcept {
-    if (GlyphCoverage* cached = _glyphCache.find(key)) return *cached;
+    if (GlyphCoverage* cached = _generations[_current].glyphs.find(key)) return *cached;
+    GlyphGeneration& previous = _generations[1 - _current];
+    if (GlyphCoverage* older = previous.glyphs.find(key); older != nullptr && older->w >= 0) {
+        // Still in use: move it to the current generation. The old entry is left owning nothing
+        // (w = -1 marks it moved) and goes when its generation is retired.
+        const GlyphCoverage moved = *older;
+        *older = GlyphCoverage{nullptr, -1, 0};
+        --previous.count;
+        previous.bytes -= entryCost(moved);
+        return storeGlyph(key, moved);
+    }
     GlyphCoverage coverage;
     if (w > 0 && h > 0) {
         coverage.w = w;
@@ -146,7 +187,7 @@ const GlyphCoverage& Font::glyphCoverage(const GlyphKey& key, std::int32_t w, st
         stbtt_MakeGlyphBitmapSubpixel(&_fontInfo, coverage.bytes, w, h, w, key.scale, key.scale, key.xShift,
                                       key.yShift, glyph);
     }
-    return _glyphCache.insert(key, coverage);
+    return storeGlyph(key, coverage);
 }
 
 namespace {

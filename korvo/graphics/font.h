@@ -10,9 +10,14 @@
 // spacing. Invalid UTF-8, code points at or above 0x110000 and surrogates become U+FFFD; a code
 // point the font has no glyph for draws nothing (it still advances by the missing glyph's width).
 //
-// Glyphs are rendered once per (code point, scale, eighth-pixel shift) and kept in the cache until
-// the font is destroyed. Text may be drawn from several pool threads at once: every text routine
-// holds the font's mutex for the whole of one draw.
+// Glyphs are rendered once per (code point, scale, eighth-pixel shift) and kept in a cache with a
+// fixed budget (kGlyphCacheBudgetBytes, coverage bytes plus a per-entry overhead), so text drawn at
+// a continuously changing size keeps memory flat. The cache has two generations: new glyphs go to
+// the current one; a glyph found in the previous one moves back to the current one; when the
+// current one reaches half the budget, the previous one is freed and the current one becomes the
+// previous. Glyphs used in every frame therefore stay cached, and the least recently used go
+// first. Text may be drawn from several pool threads at once: every text routine holds the font's
+// mutex for the whole of one draw.
 //
 // Out-of-range safety: a size that is not a finite number in (0, kMaxTextSize], or a non-finite
 // origin, letter spacing or centre, lays out and draws nothing.
@@ -69,6 +74,10 @@ std::uint32_t nextCodePoint(std::string_view text, std::size_t& pos) noexcept;
 class Font {
 public:
     static constexpr float kMaxTextSize = 1024.0f;  // pixels
+    // Most memory the glyph cache holds (both generations, plus at most one glyph in flight).
+    static constexpr std::size_t kGlyphCacheBudgetBytes = std::size_t{4} << 20;
+    // What one cache entry is counted for besides its coverage bytes (tree node, allocator).
+    static constexpr std::size_t kGlyphEntryOverheadBytes = 96;
 
     // Reads the font at offset index 0 of `data` (not owned: it must outlive the font). A font the
     // rasteriser cannot read ends the process. [main-thread]
@@ -93,15 +102,17 @@ public:
     IntRect measureText(std::string_view text, float size, float letterSpacing) const noexcept;
 
     // The cached coverage map of `key` (w x h = its pixel box size), rendering it first if absent
-    // (allocates once per key). The caller holds mutex(). [any-thread]
+    // (allocates once per key while it stays cached). The reference is valid until the next call.
+    // The caller holds mutex(). [any-thread]
     const GlyphCoverage& glyphCoverage(const GlyphKey& key, std::int32_t w, std::int32_t h) noexcept;
 
     UncheckedMutex& mutex() noexcept { return _mutex; }
     std::int32_t ascent() const noexcept { return _ascent; }    // font units, from hhea
     std::int32_t descent() const noexcept { return _descent; }  // font units (negative below the baseline)
     std::int32_t lineGap() const noexcept { return _lineGap; }
-    // Number of cached glyph maps. [any-thread]
+    // Number of cached glyph maps, and the bytes they are counted for. [any-thread]
     std::size_t cachedGlyphCount() noexcept;
+    std::size_t cachedGlyphBytes() noexcept;
 
 private:
     struct GlyphSink {
@@ -114,7 +125,20 @@ private:
     stbtt_fontinfo _fontInfo{};
     const std::uint8_t* _fontData = nullptr;
     std::int32_t _ascent = 0, _descent = 0, _lineGap = 0;
-    OrderedMap<GlyphKey, GlyphCoverage, GlyphKeyLess> _glyphCache;
+    using GlyphMap = OrderedMap<GlyphKey, GlyphCoverage, GlyphKeyLess>;
+    struct GlyphGeneration {
+        GlyphMap glyphs;
+        std::size_t count = 0;  // entries still owning their coverage (moved ones are left empty)
+        std::size_t bytes = 0;
+    };
+    static std::size_t entryCost(const GlyphCoverage& coverage) noexcept;
+    // Frees every coverage map of a generation and empties it.
+    static void clearGeneration(GlyphGeneration& generation) noexcept;
+    // Stores coverage in the current generation, first retiring it when it is full.
+    const GlyphCoverage& storeGlyph(const GlyphKey& key, const GlyphCoverage& coverage) noexcept;
+
+    GlyphGeneration _generations[2];
+    int _current = 0;
     UncheckedMutex _mutex;
 };
 

@@ -16,12 +16,12 @@ UIBufferedElementPBR::~UIBufferedElementPBR() = default;
 
 void UIBufferedElementPBR::setDirtyAll(DirtyLayer layer) {
     UIElement::setDirtyAll(layer);
-    _cacheStale = true;
+    _cacheStale.store(true, std::memory_order_release);
 }
 
 void UIBufferedElementPBR::setDirty(DirtyLayer layer, IntRect rect) {
     UIElement::setDirty(layer, rect);
-    _cacheStale = true;
+    _cacheStale.store(true, std::memory_order_release);
 }
 
 namespace {
@@ -77,9 +77,10 @@ void UIBufferedElementPBR::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> 
         _opacityDiffuse->setSize(w, h);
         _opacityDepth->setSize(w, h);
         _opacityMaterial->setSize(w, h);
-        _cacheStale = true;
+        _cacheStale.store(true, std::memory_order_release);
     }
-    if (_cacheStale) {
+    // Taken before the redraw: a change marked during it sets the flag again for the next frame.
+    if (_cacheStale.exchange(false, std::memory_order_acq_rel)) {
         fill(_opacityDiffuse->view(), L8{0});
         fill(_opacityDepth->view(), L8{0});
         fill(_opacityMaterial->view(), L8{0});
@@ -89,7 +90,6 @@ void UIBufferedElementPBR::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> 
         fill(_cacheMaterial->view(), RGBA{0, 0, 0, 0});
         redrawCachePBR(_cacheDiffuse->view(), _cacheDepth->view(), _cacheMaterial->view(),
                        _opacityDiffuse->view(), _opacityDepth->view(), _opacityMaterial->view());
-        _cacheStale = false;
     }
     // The views may be clipped by the window; _drawOffset maps their pixels to the caches'.
     const IntRect cacheBounds{{0, 0}, {w, h}};

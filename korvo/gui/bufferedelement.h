@@ -11,6 +11,8 @@
 //
 // Thread contract: as UIElement; onDrawPBR runs on a pool thread during a frame.
 
+#include <atomic>
+
 #include "korvo/core/nogc.h"
 #include "korvo/gui/element.h"
 
@@ -32,7 +34,7 @@ public:
                                 ImageView<RGBA> materialMap, ImageView<L8> diffuseOpacity,
                                 ImageView<L8> depthOpacity, ImageView<L8> materialOpacity) = 0;
 
-    bool isCacheStale() const noexcept { return _cacheStale; }
+    bool isCacheStale() const noexcept { return _cacheStale.load(std::memory_order_acquire); }
 
 protected:
     HeapPtr<OwnedImage<RGBA>> _cacheDiffuse;
@@ -41,7 +43,7 @@ protected:
     HeapPtr<OwnedImage<L8>> _opacityDiffuse;
     HeapPtr<OwnedImage<L8>> _opacityDepth;
     HeapPtr<OwnedImage<L8>> _opacityMaterial;
-    bool _cacheStale = true;
+    std::atomic<bool> _cacheStale{true};
 };
 
 }  // namespace korvo

@@ -48,6 +48,8 @@ void UIElement::onAnimate(double, double) {}
 void UIElement::onDrawRaw(ImageView<RGBA>, const Vec<IntRect>&) {}
 
 void UIElement::animate(double dt, double time) {
+    // Taken before anything else, so a request arriving during this tick is kept for the next one.
+    if (_dirtyRequested.exchange(false, std::memory_order_acq_rel)) setDirtyAll(DirtyLayer::fromFlags);
     if (hasFlag(_flags, ElementFlags::wantsAnimation)) onAnimate(dt, time);
     for (UIElement* child : _children) child->animate(dt, time);
 }

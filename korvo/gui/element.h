@@ -14,10 +14,17 @@
 // onStopDrag) and takes the keyboard focus (the previous holder gets onFocusExit).
 //
 // Thread contract: [main-thread] (the GUI thread) for everything, except that setDirty and
-// setDirtyAll may be called from any thread ([any-thread]: the dirty lists are locked), and the
+// setDirtyAll may be called from any thread but the audio thread ([any-thread]: the dirty lists
+// take a blocking lock), markDirtyFromAnyThread from any thread including the audio thread, and the
 // draw operations run on pool threads during a frame (never two intersecting elements at once,
 // never one element twice at once).
+//
+// Changes seen on the audio thread (a parameter listener during host automation, a display feed)
+// call markDirtyFromAnyThread: one atomic store, no lock, no allocation. The next animation tick
+// (every 15 ms, on the GUI thread) turns it into setDirtyAll(DirtyLayer::fromFlags) before the
+// element's own onAnimate runs, so the element is drawn in the frame that follows the tick.
 
+#include <atomic>
 #include <cstdint>
 
 #include "korvo/core/nogc.h"
@@ -126,7 +133,9 @@ public:
     // true = handled. [false]
     virtual bool onKeyDown(Key key);
     virtual bool onKeyUp(Key key);
-    // [onAnimate when wantsAnimation is set, then animate on every child in order]
+    // [setDirtyAll(fromFlags) when markDirtyFromAnyThread was called since the last tick; then
+    // onAnimate when wantsAnimation is set; then animate on every child in order]. An override must
+    // call this one.
     virtual void animate(double dt, double time);
     // Marks the whole position dirty. [any-thread]
     virtual void setDirtyAll(DirtyLayer layer);
@@ -140,6 +149,10 @@ public:
                            const Vec<IntRect>& dirtyRects);
     // dt: seconds since the previous tick; time: seconds since the window was created. [nothing]
     virtual void onAnimate(double dt, double time);
+
+    // Records that the whole element must be redrawn; the next animate marks it dirty. Lock-free
+    // and allocation-free. [any-thread, including audio]
+    void markDirtyFromAnyThread() noexcept { _dirtyRequested.store(true, std::memory_order_release); }
 
     // ---- Recursive dispatch (called on the root with editor coordinates) ----------------------
     bool mouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
@@ -183,6 +196,9 @@ protected:
     Vec<IntRect> _localRects;
     Vec<UIElement*> _sortedChildren;
     IntPoint _drawOffset;
+    // Set by markDirtyFromAnyThread, taken by animate.
+    std::atomic<bool> _dirtyRequested{false};
+    static_assert(std::atomic<bool>::is_always_lock_free);
 
 private:
     void addDirtyRect(DirtyLayer layer, IntRect editorRect);

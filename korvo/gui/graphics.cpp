@@ -188,6 +188,8 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
     _bufferWidth = width;
     _bufferHeight = height;
     if (changed) {
+        // Whatever was shown belongs to the old size: the whole editor is drawn again.
+        _uiContext->dirtyListPBR.addRect(IntRect{{0, 0}, {width, height}});
         // New storage holds garbage; frames light neighbours of dirty areas, so start from black.
         for (int i = 0; i < _diffusePyramid->numLevels(); ++i) fill(_diffusePyramid->level(i).view(), RGBA{});
         for (int i = 0; i < _depthPyramid->numLevels(); ++i) fill(_depthPyramid->level(i).view(), L16{});
@@ -237,8 +239,15 @@ void GUIGraphics::makeDisjoint(Vec<IntRect>& source, Vec<IntRect>& output) {
 }
 
 void GUIGraphics::computeDirtyAreas() {
-    // The editor size (the window's size once a paint delivered it; before that the size the tree
-    // was laid out for, so that changes marked before the first paint survive).
+    if (_bufferWidth <= 0 || _bufferHeight <= 0) {
+        // Nothing can be drawn yet: leave the rectangles in the lists for the first real frame.
+        _rawRects.clear();
+        _pbrRects.clear();
+        _litRects.clear();
+        _shownRectsOverlapping.clear();
+        _shownRects.clear();
+        return;
+    }
     const IntRect window{{0, 0}, {_editorWidth, _editorHeight}};
     // Rectangles may come from anywhere (off-window, huge): clip them to the window right away.
     auto takeClipped = [&](DirtyList& list, Vec<IntRect>& rects) {

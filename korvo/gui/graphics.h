@@ -90,9 +90,11 @@ public:
     // Renders one frame into the buffer returned by onResize.
     virtual void drawFrame(PixelOrder pixelOrder);
     // Takes the context's dirty rectangles and derives the disjoint PBR, raw, lit and shown areas.
+    // While the buffers are still empty (no size delivered yet) it takes nothing: the rectangles
+    // stay listed for the first frame that can be drawn.
     virtual void computeDirtyAreas();
     // Stores the size, lays out the tree, sizes the pyramids and the two buffers; returns the view
-    // of the shown buffer.
+    // of the shown buffer. A changed size marks the whole editor dirty (the buffers start black).
     virtual ImageView<RGBA> onResize(std::int32_t width, std::int32_t height);
     virtual void drawRawLayer();
     virtual void drawPBRLayer();

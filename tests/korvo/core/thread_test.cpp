@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "korvo/core/condvar.h"
+#include "korvo/core/fpcontrol.h"
 #include "korvo/core/nogc.h"
 #include "korvo/core/sync.h"
 #include "tests/support/realtime.h"
@@ -246,6 +247,31 @@ TEST(ThreadPool, WorkersRunTasksConcurrently) {
         if (eventually([&] { return arrived.load() == 3; })) sawAll.fetch_add(1);
     });
     EXPECT_EQ(sawAll.load(), 3);
+}
+
+TEST(ThreadPool, WorkersRunUnderThePluginFloatingPointSetting) {
+    // The creating thread's setting must not matter: start the pool from a "host" setting.
+    const std::uint32_t hostMXCSR = FPControl::readMXCSR();
+    const std::uint16_t hostFPUCW = FPControl::readFPUCW();
+    FPControl::writeMXCSR(0x1F80);  // denormals kept, every exception masked
+    HeapPtr<ThreadPool> pool = makeHeap<ThreadPool>(2);
+    std::atomic<std::uint32_t> mxcsr[8];
+    std::atomic<std::uint16_t> fpucw[8];
+    float tiny[8];
+    pool->runParallel(8, [&](std::int32_t i) {
+        mxcsr[i].store(FPControl::readMXCSR() & 0xFFC0u);  // without the sticky status flags
+        fpucw[i].store(FPControl::readFPUCW());
+        volatile float denormal = 1e-39f;
+        tiny[i] = denormal * 0.5f;
+    });
+    for (int i = 0; i < 8; ++i) {
+        EXPECT_EQ(mxcsr[i].load(), FPControl::pluginMXCSR & 0xFFC0u) << i;
+        EXPECT_EQ(fpucw[i].load(), FPControl::pluginFPUCW) << i;
+        EXPECT_EQ(tiny[i], 0.0f) << i;
+    }
+    pool.reset();
+    FPControl::writeMXCSR(hostMXCSR);
+    FPControl::writeFPUCW(hostFPUCW);
 }
 
 TEST(ThreadPool, BatchAllocatesNothing) {

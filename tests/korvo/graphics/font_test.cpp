@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -206,6 +207,31 @@ TEST_F(FontTest, SameLabelTwiceReusesTheCache) {
     // Another eighth-pixel position renders new maps.
     fillText(image.view(), lato, "Gain", 14.0f, 0.5f, RGBA{255, 0, 0, 255}, 50.5f, 15.0f);
     EXPECT_GT(lato.cachedGlyphCount(), cached);
+}
+
+TEST_F(FontTest, TextAtAContinuouslyChangingSizeKeepsTheCacheWithinItsBudget) {
+    // A value hint growing for a minute of 15 ms frames, beside a label drawn in every frame.
+    OwnedImage<L8> image(200, 100);
+    OwnedImage<L8> labelBefore(60, 30), labelAfter(60, 30);
+    fill(labelBefore.view(), L8{0});
+    fillText(labelBefore.view(), lato, "Gain", 14.0f, 0.0f, L8{255}, 30.0f, 15.0f);
+    std::size_t largest = 0;
+    for (int frame = 0; frame < 4000; ++frame) {
+        fillText(image.view(), lato, "-12.3 dB", 10.0f + 0.015f * static_cast<float>(frame), 0.0f, L8{255},
+                 100.0f, 50.0f);
+        fillText(image.view(), lato, "Gain", 14.0f, 0.0f, L8{255}, 30.0f, 15.0f);
+        largest = std::max(largest, lato.cachedGlyphBytes());
+    }
+    EXPECT_LE(largest, Font::kGlyphCacheBudgetBytes);
+    EXPECT_GT(largest, Font::kGlyphCacheBudgetBytes / 2);  // the budget was reached: glyphs were dropped
+    // The label drawn in every frame is still cached and draws the same pixels.
+    const std::size_t cached = lato.cachedGlyphCount();
+    test::RealtimeProbe probe;
+    fill(labelAfter.view(), L8{0});
+    fillText(labelAfter.view(), lato, "Gain", 14.0f, 0.0f, L8{255}, 30.0f, 15.0f);
+    EXPECT_EQ(probe.allocations(), 0u);
+    EXPECT_EQ(lato.cachedGlyphCount(), cached);
+    EXPECT_EQ(std::memcmp(labelBefore.pixels(), labelAfter.pixels(), 60 * 30), 0);
 }
 
 TEST_F(FontTest, TextOutsideTheViewIsClipped) {

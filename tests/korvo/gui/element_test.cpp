@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "korvo/client/params.h"
 #include "korvo/gui/bufferedelement.h"
 #include "korvo/gui/context.h"
 #include "tests/korvo/gui/gui_test_util.h"
+#include "tests/support/realtime.h"
 
 namespace korvo {
 namespace {
@@ -168,6 +172,71 @@ TEST(ElementDirty, LayerChoosesTheList) {
     EXPECT_EQ(r[1], box(50, 50, 52, 52));
 }
 
+// Marks its element from a parameter listener, the way a widget does during host automation.
+class MarkingListener final : public IParameterListener {
+public:
+    explicit MarkingListener(UIElement& element) : element_(element) {}
+    void onParameterChanged(Parameter&) noexcept override { element_.markDirtyFromAnyThread(); }
+    void onBeginParameterEdit(Parameter&) noexcept override {}
+    void onEndParameterEdit(Parameter&) noexcept override {}
+
+private:
+    UIElement& element_;
+};
+
+TEST(ElementDirty, AudioThreadChangesAreMarkedAtTheNextTickWithoutLocksOrAllocation) {
+    UIContext context;
+    UIElement root(&context, ElementFlags::none);
+    auto* knob = root.addChild(heapNew<UIElement>(&context, ElementFlags::drawsPBR));
+    knob->setPosition(box(10, 10, 40, 40));
+    LinearFloatParameter gain(0, "Gain", "dB", -24.0, 24.0, 0.0);
+    MarkingListener listener(*knob);
+    gain.addListener(&listener);
+
+    test::RealtimeProbe probe;
+    gain.setNormalizedFromHost(0.25);  // host automation inside process
+    gain.setNormalizedFromHost(0.75);
+    EXPECT_EQ(probe.allocations(), 0u);
+    EXPECT_EQ(probe.blockingLocks(), 0u);
+    EXPECT_EQ(context.dirtyListPBR.length(), 0u);  // nothing marked on the audio thread
+
+    root.animate(0.015, 0.015);
+    Vec<IntRect> rects;
+    context.dirtyListPBR.takeAll(rects);
+    ASSERT_EQ(rects.length(), 1u);  // two changes, one mark
+    EXPECT_EQ(rects[0], box(10, 10, 40, 40));
+    root.animate(0.015, 0.030);
+    EXPECT_EQ(context.dirtyListPBR.length(), 0u);
+
+    // The same from another thread.
+    std::thread audio([&] { gain.setNormalizedFromHost(0.5); });
+    audio.join();
+    root.animate(0.015, 0.045);
+    EXPECT_EQ(context.dirtyListPBR.length(), 1u);
+    gain.removeListener(&listener);
+}
+
+// Asks for a redraw of itself from its own tick.
+class SelfMarking final : public UIElement {
+public:
+    explicit SelfMarking(UIContext* context)
+        : UIElement(context, ElementFlags::drawsPBR | ElementFlags::wantsAnimation) {}
+    int ticks = 0;
+    void onAnimate(double, double) override {
+        if (ticks++ == 0) markDirtyFromAnyThread();
+    }
+};
+
+TEST(ElementDirty, ARequestMadeDuringATickIsKeptForTheNextOne) {
+    UIContext context;
+    SelfMarking e(&context);
+    e.setPosition(box(0, 0, 5, 5));
+    e.animate(0.015, 0.015);
+    EXPECT_EQ(context.dirtyListPBR.length(), 0u);
+    e.animate(0.015, 0.030);
+    EXPECT_EQ(context.dirtyListPBR.length(), 1u);
+}
+
 TEST(ElementDraw, DefaultPBRIsAnEightPixelCheckerboard) {
     UIContext context;
     UIElement e(&context, ElementFlags::drawsPBR);
@@ -252,6 +321,42 @@ TEST(BufferedElement, CacheIsRedrawnOnlyAfterDirtyOrResize) {
     EXPECT_EQ(e.redraws, 3);
     e.setDirtyAll(DirtyLayer::rawLayerOnly);
     EXPECT_TRUE(e.isCacheStale());
+}
+
+// Its first redraw sees a change arrive while it draws (as from another thread).
+class ChangedDuringRedraw final : public UIBufferedElementPBR {
+public:
+    explicit ChangedDuringRedraw(UIContext* context)
+        : UIBufferedElementPBR(context, ElementFlags::drawsPBR) {}
+    int redraws = 0;
+    std::uint8_t value = 1;
+    void redrawCachePBR(ImageView<RGBA> diffuse, ImageView<L16>, ImageView<RGBA>, ImageView<L8> od,
+                        ImageView<L8>, ImageView<L8>) override {
+        const std::uint8_t drawn = value;
+        if (redraws++ == 0) {
+            value = 2;
+            setDirtyAll(DirtyLayer::fromFlags);
+        }
+        fill(diffuse, RGBA{drawn, 0, 0, 0});
+        fill(od, L8{255});
+    }
+};
+
+TEST(BufferedElement, AChangeMarkedDuringTheRedrawIsDrawnInTheNextFrame) {
+    UIContext context;
+    ChangedDuringRedraw e(&context);
+    e.setPosition(box(0, 0, 2, 2));
+    OwnedImage<RGBA> diffuse(2, 2), material(2, 2);
+    OwnedImage<L16> depth(2, 2);
+    Vec<IntRect> rects;
+    rects.push(box(0, 0, 2, 2));
+    e.onDrawPBR(diffuse.view(), depth.view(), material.view(), rects);
+    EXPECT_EQ(diffuse.view().at(0, 0).r, 1);
+    EXPECT_TRUE(e.isCacheStale());
+    e.onDrawPBR(diffuse.view(), depth.view(), material.view(), rects);
+    EXPECT_EQ(e.redraws, 2);
+    EXPECT_EQ(diffuse.view().at(0, 0).r, 2);
+    EXPECT_FALSE(e.isCacheStale());
 }
 
 }  // namespace

@@ -131,6 +131,7 @@ TEST(GUIGraphicsDirty, MakeDisjointDropsCopiesAndCutsOverlaps) {
 TEST(GUIGraphicsDirty, LitAreaGrowsByTheMarginAndIsClippedAtTheCorners) {
     TestGUI gui(100, 80);
     gui.onResize(100, 80);
+    gui.frame();  // the first size draws everything
     gui.setLitMargin(19);
     gui.uiContext().dirtyListPBR.addRect(box(0, 0, 10, 10));
     gui.uiContext().dirtyListPBR.addRect(box(95, 75, 130, 90));  // partly off the window
@@ -151,6 +152,7 @@ TEST(GUIGraphicsDirty, LitAreaGrowsByTheMarginAndIsClippedAtTheCorners) {
 TEST(GUIGraphicsDirty, TilesAreAtMost128Square) {
     TestGUI gui(400, 300);
     gui.onResize(400, 300);
+    gui.frame();
     gui.setLitMargin(0);
     gui.uiContext().dirtyListPBR.addRect(box(10, 20, 310, 150));
     gui.frame();
@@ -255,6 +257,43 @@ TEST(GUIGraphicsFrame, ElementsReachingPastTheWindowEdgeKeepTheirOwnCoordinates)
     EXPECT_EQ(diffuse.at(5, 3).r, 10);
     EXPECT_EQ(gui.depthPyramid().level(0).w(), 16);
     EXPECT_EQ(const_cast<OwnedImage<L16>&>(gui.depthPyramid().level(0)).view().at(5, 3).l, 20000);
+}
+
+TEST(GUIGraphicsDirty, ChangesBeforeTheFirstSizeAreKeptForTheFirstFrame) {
+    TestGUI gui(40, 30);
+    CountingElement* e = gui.add(box(5, 5, 15, 15));
+    e->setDirtyAll(DirtyLayer::fromFlags);
+    gui.uiContext().dirtyListRaw.addRect(box(1, 1, 2, 2));
+    gui.frame();  // no buffer yet: nothing is drawn, and nothing is taken from the lists
+    EXPECT_TRUE(gui.dirtyBounds().empty());
+    EXPECT_EQ(gui.uiContext().dirtyListPBR.length(), 1u);
+    EXPECT_EQ(gui.uiContext().dirtyListRaw.length(), 1u);
+    EXPECT_EQ(e->pbrDraws.load(), 0);
+    gui.onResize(40, 30);
+    gui.frame();
+    EXPECT_EQ(e->pbrDraws.load(), 1);
+    EXPECT_EQ(gui.uiContext().dirtyListPBR.length(), 0u);
+    EXPECT_EQ(gui.uiContext().dirtyListRaw.length(), 0u);
+}
+
+TEST(GUIGraphicsDirty, ASizeChangeRedrawsTheWholeEditor) {
+    TestGUI gui(30, 20);
+    gui.setWindowFactory(&HeadlessWindow::create);
+    gui.openUI(nullptr, nullptr, HostKind::unknown, WindowBackend::win32);
+    auto& window = *static_cast<HeadlessWindow*>(gui.window());
+    window.paint();
+    window.tick();
+    EXPECT_EQ(window.lastPaintedBox(), box(0, 0, 30, 20));
+    const int paints = window.paintCount();
+    window.tick();  // nothing changed: no paint
+    EXPECT_EQ(window.paintCount(), paints);
+    window.resize(40, 30);
+    window.paint();  // delivers the size; the buffers are new and black
+    window.tick();   // so the whole editor is drawn again
+    EXPECT_EQ(window.lastPaintedBox(), box(0, 0, 40, 30));
+    EXPECT_EQ(window.screen().at(35, 25).a, 255);
+    EXPECT_NE(window.screen().at(35, 25), (RGBA{0, 0, 0, 255}));
+    EXPECT_NE(window.screen().at(2, 2), (RGBA{0, 0, 0, 255}));
 }
 
 TEST(GUIGraphicsListener, ReleaseAndCaptureLossEndDragsAndUnhandledClicksDropFocus) {
