@@ -66,6 +66,8 @@ using BusDirection = int32;
 using BusType = int32;
 using IoMode = int32;
 using KnobMode = int32;
+using TimerInterval = uint64;  // milliseconds (Linux run loop)
+using FileDescriptor = int;    // Linux run loop
 
 // ---- Result codes ---------------------------------------------------------------------------------
 
@@ -150,6 +152,10 @@ inline constexpr Uid iidIParamValueQueue = makeUid(0x01263A18, 0xED074F6F, 0x98C
 inline constexpr Uid iidIEventList = makeUid(0x3A2C4214, 0x346349FE, 0xB2C4F397, 0xB9695A44);
 inline constexpr Uid iidIPlugView = makeUid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
 inline constexpr Uid iidIPlugFrame = makeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
+// The host's run loop on Linux (queried on the IPlugFrame) and the plug-in's handlers it calls.
+inline constexpr Uid iidIRunLoop = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
+inline constexpr Uid iidIEventHandler = makeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
+inline constexpr Uid iidITimerHandler = makeUid(0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9);
 
 // Byte order checks against the published memory forms.
 #if defined(_WIN32)
@@ -166,6 +172,8 @@ static_assert(iidIComponent.bytes[0] == 0xE8 && iidIComponent.bytes[3] == 0x31 &
               iidIComponent.bytes[8] == 0x92 && iidIComponent.bytes[15] == 0x02);
 static_assert(iidIAudioProcessor.bytes[0] == 0x42 && iidIAudioProcessor.bytes[4] == 0xB7 &&
               iidIAudioProcessor.bytes[7] == 0x3C && iidIAudioProcessor.bytes[12] == 0x9A);
+static_assert(iidIRunLoop.bytes[0] == 0x18 && iidIRunLoop.bytes[3] == 0x66 && iidIRunLoop.bytes[4] == 0x97 &&
+              iidIRunLoop.bytes[8] == 0x9C && iidIRunLoop.bytes[15] == 0x89);
 #endif
 static_assert(iidFUnknown.bytes[8] == 0xC0 && iidFUnknown.bytes[15] == 0x46 && iidFUnknown.bytes[0] == 0);
 
@@ -226,7 +234,9 @@ inline constexpr SpeakerArrangement kArrStereo = kSpeakerL | kSpeakerR;
 inline constexpr const char* kVstAudioEffectClass = "Audio Module Class";
 inline constexpr const char* kVstVersionString = "VST 3.6.11";
 inline constexpr const char* kEditorViewType = "editor";
-inline constexpr const char* kPlatformTypeHWND = "HWND";
+inline constexpr const char* kPlatformTypeHWND = "HWND";                          // parent: an HWND
+inline constexpr const char* kPlatformTypeX11EmbedWindowID = "X11EmbedWindowID";  // parent: an X11 Window id
+inline constexpr const char* kPlatformTypeNSView = "NSView";
 
 // ---- Structures -----------------------------------------------------------------------------------
 
@@ -651,6 +661,27 @@ public:
     virtual tresult KORVO_VST3_API setFrame(IPlugFrame* frame) = 0;                            // 12
     virtual tresult KORVO_VST3_API canResize() = 0;                                            // 13
     virtual tresult KORVO_VST3_API checkSizeConstraint(ViewRect* rect) = 0;                    // 14
+};
+
+// Linux only: the host's run loop, through which a plug-in's editor gets its timer and the
+// readiness of its file descriptors on the host's UI thread.
+class IEventHandler : public FUnknown {
+public:
+    virtual void KORVO_VST3_API onFDIsSet(FileDescriptor fd) = 0;  // 3
+};
+
+class ITimerHandler : public FUnknown {
+public:
+    virtual void KORVO_VST3_API onTimer() = 0;  // 3
+};
+
+class IRunLoop : public FUnknown {
+public:
+    virtual tresult KORVO_VST3_API registerEventHandler(IEventHandler* handler, FileDescriptor fd) = 0;  // 3
+    virtual tresult KORVO_VST3_API unregisterEventHandler(IEventHandler* handler) = 0;                   // 4
+    virtual tresult KORVO_VST3_API registerTimer(ITimerHandler* handler,
+                                                 TimerInterval milliseconds) = 0;  // 5
+    virtual tresult KORVO_VST3_API unregisterTimer(ITimerHandler* handler) = 0;    // 6
 };
 
 // Signatures of the module's exported functions.

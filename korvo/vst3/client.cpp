@@ -62,120 +62,6 @@ bool writeByte(IBStream* stream, std::uint8_t value) noexcept {
 
 }  // namespace
 
-// ---- VST3HostCommand ------------------------------------------------------------------------------
-
-void VST3HostCommand::beginParameterEdit(std::int32_t paramIndex) noexcept {
-    if (IComponentHandler* handler = owner_.componentHandler())
-        handler->beginEdit(static_cast<ParamID>(paramIndex));
-}
-
-void VST3HostCommand::automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept {
-    if (IComponentHandler* handler = owner_.componentHandler())
-        handler->performEdit(static_cast<ParamID>(paramIndex), static_cast<double>(normalizedValue));
-}
-
-void VST3HostCommand::endParameterEdit(std::int32_t paramIndex) noexcept {
-    if (IComponentHandler* handler = owner_.componentHandler())
-        handler->endEdit(static_cast<ParamID>(paramIndex));
-}
-
-bool VST3HostCommand::requestResize(std::int32_t, std::int32_t) noexcept {
-    return false;
-}
-
-HostKind VST3HostCommand::hostKind() const noexcept {
-    return owner_.hostKind();
-}
-
-// ---- KorvoView ------------------------------------------------------------------------------------
-
-tresult KorvoView::queryInterface(const TUID iid, void** obj) {
-    if (obj == nullptr) return kInvalidArgument;
-    if (uidEquals(iid, iidIPlugView) || uidEquals(iid, iidFUnknown)) {
-        addRef();
-        *obj = static_cast<IPlugView*>(this);
-        return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-}
-
-uint32 KorvoView::addRef() {
-    return static_cast<uint32>(refCount_.fetch_add(1) + 1);
-}
-
-uint32 KorvoView::release() {
-    const std::int32_t count = refCount_.fetch_sub(1) - 1;
-    if (count == 0) heapDelete(this);
-    return static_cast<uint32>(count);
-}
-
-tresult KorvoView::isPlatformTypeSupported(FIDString type) {
-    if (type != nullptr && std::strcmp(type, kPlatformTypeHWND) == 0) return kResultOk;
-    return kResultFalse;
-}
-
-tresult KorvoView::attached(void* parent, FIDString type) {
-    Client& client = owner_.client();
-    if (!client.description().hasGUI) return kResultFalse;
-    if (isPlatformTypeSupported(type) != kResultOk) return kResultFalse;
-    ScopedLock hold(lock_);
-    IGraphics* graphics = client.ensureGraphics();
-    if (graphics == nullptr) return kResultFalse;
-    graphics->openUI(parent, nullptr, client.hostCommand()->hostKind(), WindowBackend::win32);
-    return kResultOk;
-}
-
-tresult KorvoView::removed() {
-    Client& client = owner_.client();
-    if (!client.description().hasGUI) return kResultFalse;
-    ScopedLock hold(lock_);
-    if (IGraphics* graphics = client.graphics()) graphics->closeUI();
-    return kResultOk;
-}
-
-tresult KorvoView::onWheel(float) {
-    return kResultFalse;
-}
-tresult KorvoView::onKeyDown(char16, int16, int16) {
-    return kResultFalse;
-}
-tresult KorvoView::onKeyUp(char16, int16, int16) {
-    return kResultFalse;
-}
-
-tresult KorvoView::getSize(ViewRect* size) {
-    Client& client = owner_.client();
-    if (!client.description().hasGUI) return kResultFalse;
-    if (size == nullptr) return kInvalidArgument;
-    ScopedLock hold(lock_);
-    IGraphics* graphics = client.ensureGraphics();
-    if (graphics == nullptr) return kResultFalse;
-    std::int32_t width = 0, height = 0;
-    graphics->getGUISize(&width, &height);
-    *size = ViewRect{0, 0, width, height};
-    return kResultOk;
-}
-
-tresult KorvoView::onSize(ViewRect*) {
-    return kResultOk;
-}
-tresult KorvoView::onFocus(TBool) {
-    return kResultOk;
-}
-
-tresult KorvoView::setFrame(IPlugFrame* frame) {
-    frame_ = frame;
-    return kResultOk;
-}
-
-tresult KorvoView::canResize() {
-    return kResultFalse;
-}
-tresult KorvoView::checkSizeConstraint(ViewRect*) {
-    return kResultOk;
-}
-
 // ---- VST3Client: life and identity -----------------------------------------------------------------
 
 VST3Client::VST3Client(HeapPtr<Client> client) : client_(std::move(client)) {
@@ -714,6 +600,12 @@ tresult VST3Client::setComponentHandler(IComponentHandler* handler) noexcept {
 
 IPlugView* VST3Client::createView(FIDString name) noexcept {
     if (name == nullptr || std::strcmp(name, kEditorViewType) != 0) return nullptr;
+    // Without an editor the host shows its own generic one instead of a view that cannot open.
+    if (!client_->description().hasGUI) return nullptr;
+    {
+        FPControl guard;
+        if (client_->ensureGraphics() == nullptr) return nullptr;
+    }
     return heapNew<KorvoView>(*this);
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // VST3Client: the one object the factory makes per plug-in instance. It is at once the VST3
 // component, the audio processor and the edit controller of a single-component plug-in, and owns
-// the host-neutral Client. Also here: VST3HostCommand (the client's way back to the host) and
-// KorvoView (the editor view that createView returns).
+// the host-neutral Client and its VST3HostCommand. createView makes a KorvoView (view.h) when the
+// client has an editor, and returns null otherwise, so hosts fall back to their generic editor.
 //
 // Faces: five separate interface sub-objects, in this order, IAudioProcessor, IComponent,
 // IEditController, IEditController2, IUnitInfo. They are separate on purpose: IComponent and
@@ -39,10 +39,9 @@
 #include "korvo/core/sync.h"
 #include "korvo/core/vec.h"
 #include "korvo/vst3/abi.h"
+#include "korvo/vst3/view.h"
 
 namespace korvo::vst3 {
-
-class VST3Client;
 
 // IDs of the two adapter parameters.
 inline constexpr ParamID kBypassParamId = 998;
@@ -50,51 +49,6 @@ inline constexpr ParamID kProgramParamId = 999;
 inline constexpr ProgramListID kProgramListId = 999;
 // Largest component state setState accepts.
 inline constexpr std::int64_t kMaxStateBytes = 1 << 20;
-
-// Forwards editor edits to the host's component handler. Owned by the VST3Client. [main-thread]
-class VST3HostCommand final : public IHostCommand {
-public:
-    explicit VST3HostCommand(VST3Client& owner) noexcept : owner_(owner) {}
-    void beginParameterEdit(std::int32_t paramIndex) noexcept override;
-    void automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept override;
-    void endParameterEdit(std::int32_t paramIndex) noexcept override;
-    bool requestResize(std::int32_t width, std::int32_t height) noexcept override;  // always false
-    HostKind hostKind() const noexcept override;
-
-private:
-    VST3Client& owner_;
-};
-
-// The editor view. Reference-counted (starts at 1). Its owner outlives it (the host keeps the
-// component alive while a view exists). [main-thread]
-class KorvoView final : public IPlugView {
-public:
-    explicit KorvoView(VST3Client& owner) noexcept : owner_(owner) {}
-    KorvoView(const KorvoView&) = delete;
-    KorvoView& operator=(const KorvoView&) = delete;
-
-    tresult KORVO_VST3_API queryInterface(const TUID iid, void** obj) override;
-    uint32 KORVO_VST3_API addRef() override;
-    uint32 KORVO_VST3_API release() override;
-    tresult KORVO_VST3_API isPlatformTypeSupported(FIDString type) override;
-    tresult KORVO_VST3_API attached(void* parent, FIDString type) override;
-    tresult KORVO_VST3_API removed() override;
-    tresult KORVO_VST3_API onWheel(float distance) override;
-    tresult KORVO_VST3_API onKeyDown(char16 key, int16 keyCode, int16 modifiers) override;
-    tresult KORVO_VST3_API onKeyUp(char16 key, int16 keyCode, int16 modifiers) override;
-    tresult KORVO_VST3_API getSize(ViewRect* size) override;
-    tresult KORVO_VST3_API onSize(ViewRect* newSize) override;
-    tresult KORVO_VST3_API onFocus(TBool state) override;
-    tresult KORVO_VST3_API setFrame(IPlugFrame* frame) override;
-    tresult KORVO_VST3_API canResize() override;
-    tresult KORVO_VST3_API checkSizeConstraint(ViewRect* rect) override;
-
-private:
-    std::atomic<std::int32_t> refCount_{1};
-    VST3Client& owner_;
-    UncheckedMutex lock_;
-    IPlugFrame* frame_ = nullptr;  // kept without a reference
-};
 
 class VST3Client {
 public:

@@ -1,0 +1,83 @@
+#pragma once
+// The IPlugFrame our host gives to plug-in views, and on Linux the run loop behind it.
+//
+// A VST3 editor on Linux has no thread of its own: it registers a timer and a file-descriptor
+// handler with the host's IRunLoop, which it finds by queryInterface on the frame given in
+// setFrame, and the host calls them on its UI thread. RunLoop is that loop for our host: run(ms)
+// waits with poll() on the registered descriptors until the next timer is due, then calls what is
+// ready. Handlers are held with a reference between register and unregister; unregistering from
+// inside a handler is allowed.
+//
+// On Windows the frame answers only IPlugFrame (the editor window gets its messages from the
+// thread's message queue; see editor.h).
+//
+// Threads: everything on the thread that runs the loop (the "UI thread" of the host).
+
+#include <cstdint>
+#include <vector>
+
+#include "korvo/vst3/abi.h"
+#include "tools/vst3host/host.h"
+
+namespace vst3host {
+
+class RunLoop final : public HostObject<v::IRunLoop> {
+public:
+    RunLoop() = default;
+    ~RunLoop();  // releases every handler still registered
+
+    v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override;
+    v::tresult KORVO_VST3_API registerEventHandler(v::IEventHandler* handler, v::FileDescriptor fd) override;
+    v::tresult KORVO_VST3_API unregisterEventHandler(v::IEventHandler* handler) override;
+    v::tresult KORVO_VST3_API registerTimer(v::ITimerHandler* handler,
+                                            v::TimerInterval milliseconds) override;
+    v::tresult KORVO_VST3_API unregisterTimer(v::ITimerHandler* handler) override;
+
+    // Runs the loop for `ms` milliseconds of the monotonic clock (0: one pass without waiting).
+    void run(std::uint32_t ms);
+    // One wait of at most timeoutMs (or until the next timer), then the handlers that are ready.
+    void runOnce(std::int32_t timeoutMs);
+
+    std::size_t eventHandlerCount() const { return fileHandlers_.size(); }
+    std::size_t timerCount() const { return timers_.size(); }
+    // Period of the first registered timer (0 when none).
+    std::uint64_t firstTimerPeriod() const { return timers_.empty() ? 0 : timers_.front().periodMs; }
+    std::uint64_t timerCalls() const { return timerCalls_; }
+
+private:
+    struct FileHandler {
+        v::IEventHandler* handler;
+        v::FileDescriptor fd;
+    };
+    struct Timer {
+        v::ITimerHandler* handler;
+        std::uint64_t periodMs;
+        std::uint64_t dueMs;
+    };
+    std::vector<FileHandler> fileHandlers_;
+    std::vector<Timer> timers_;
+    std::uint64_t timerCalls_ = 0;
+};
+
+// The frame: resizeView is refused (our host windows have a fixed size) and counted. On Linux
+// queryInterface(IRunLoop) hands out the frame's run loop.
+class PlugFrame final : public HostObject<v::IPlugFrame> {
+public:
+    v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override;
+    v::tresult KORVO_VST3_API resizeView(v::IPlugView* view, v::ViewRect* newSize) override;
+
+    RunLoop& runLoop() { return runLoop_; }
+    int resizeRequests() const { return resizeRequests_; }
+    // Without a run loop (a host that has none): queryInterface(IRunLoop) fails.
+    void setOffersRunLoop(bool on) { offersRunLoop_ = on; }
+
+private:
+    RunLoop runLoop_;
+    int resizeRequests_ = 0;
+    bool offersRunLoop_ = true;
+};
+
+// Monotonic milliseconds.
+std::uint64_t monotonicMs();
+
+}  // namespace vst3host
