@@ -1,0 +1,18 @@
+// The whole artwork with the plug-in's embedded fonts.
+#include "tools/artgen/artwork.h"
+
+#include "korvo_resources_resources.h"
+
+namespace velmora::artgen {
+
+Artwork drawArtwork() {
+    korvo::Font labelFont(korvo::resources::Lato_Semibold_ttf, korvo::resources::Lato_Semibold_ttf_size);
+    korvo::Font titleFont(korvo::resources::LeagueSpartan_Bold_otf,
+                          korvo::resources::LeagueSpartan_Bold_otf_size);
+    Artwork art = drawPanel(labelFont, titleFont);
+    art.skybox = drawSkybox();
+    art.logo = drawLogo();
+    return art;
+}
+
+}  // namespace velmora::artgen
