@@ -19,8 +19,8 @@ namespace {
 constexpr float kPi = 3.14159265358979f;
 
 // ---- Palette ----------------------------------------------------------------------------------
-constexpr Color3 kPanel{74, 82, 94};
-constexpr Color3 kPlate{82, 90, 102};     // the tilted plates (visor, output block)
+constexpr Color3 kPanel{76, 86, 101};
+constexpr Color3 kPlate{84, 93, 107};     // the tilted plates (visor, output block)
 constexpr Color3 kTrayFloor{50, 56, 66};  // the LFO tray
 constexpr Color3 kFooter{52, 58, 67};
 constexpr Color3 kSeat{60, 67, 78};     // knob seats and slider slots
@@ -28,7 +28,7 @@ constexpr Color3 kTrim{150, 158, 170};  // machined metal edges
 constexpr Color3 kGlass{14, 18, 24};
 constexpr Color3 kGlassLine{56, 78, 88};
 constexpr Color3 kLabel{160, 166, 174};
-constexpr Color3 kTitle{186, 193, 202};
+constexpr Color3 kTitle{196, 203, 212};
 constexpr Color3 kScale{150, 156, 164};
 constexpr Color3 kAccent{110, 196, 214};
 
@@ -114,6 +114,14 @@ private:
     void title(const std::string& s, float x, std::int32_t baseline, Align align = Align::centre) {
         text(s, titleStyle(), x, baseline, align);
     }
+    // A centred title with engraved rules on both sides reaching from x0 to x1.
+    void ruledTitle(const std::string& s, float x, std::int32_t baseline, float x0, float x1) {
+        title(s, x, baseline);
+        const IntRect ink = labels_.back().ink;
+        const float y = static_cast<float>(ink.min.y + ink.max.y) * 0.5f;
+        line(x0, y, static_cast<float>(ink.min.x) - 7.0f, y, 0.5f, kScale, 0.55f, 0.0f);
+        line(static_cast<float>(ink.max.x) + 7.0f, y, x1, y, 0.5f, kScale, 0.55f, 0.0f);
+    }
     void scale(const std::string& s, float x, std::int32_t baseline, Align align) {
         text(s, scaleStyle(), x, baseline, align);
     }
@@ -163,6 +171,17 @@ private:
         if (emissive > 0) c_.paintEmissive(b, Canvas::fillOf(s), emissive);
     }
 
+    // An engraved groove: a narrow dark channel with a lit lower lip.
+    void groove(float x0, float y0, float x1, float y1) {
+        const Segment channel{x0, y0, x1, y1, 1.0f};
+        const IntRect b{{static_cast<std::int32_t>(std::min(x0, x1)) - 4,
+                         static_cast<std::int32_t>(std::min(y0, y1)) - 4},
+                        {static_cast<std::int32_t>(std::max(x0, x1)) + 4,
+                         static_cast<std::int32_t>(std::max(y0, y1)) + 4}};
+        c_.addHeight(b, Canvas::rampOf(Segment{x0, y0, x1, y1, 2.5f}, 2.0f), -12.0f);
+        c_.paintColor(b, Canvas::fillOf(channel), Color3{40, 45, 54}, 0.8f);
+    }
+
     // Knob geometry: centre and the radius of the square's inscribed circle.
     static void knobCircle(const IntRect& r, float& cx, float& cy, float& half) {
         cx = 0.5f * static_cast<float>(r.min.x + r.max.x);
@@ -190,7 +209,9 @@ private:
                 // Brushed grain: streaks long along x, short along y.
                 const float grain = 1.8f * valueNoise(fx / 53.0f, fy / 1.3f, 7u) +
                                     0.9f * valueNoise(fx / 7.0f, fy / 0.7f, 11u);
-                const float lift = 5.0f * (1.0f - fy / static_cast<float>(c_.h()));  // light from above
+                // Light from above, a little darker towards the sides.
+                const float u = fx / static_cast<float>(c_.w()) - 0.5f;
+                const float lift = 8.0f * (1.0f - fy / static_cast<float>(c_.h())) - 10.0f * u * u;
                 Color3& p = c_.color(x, y);
                 p = Color3{kPanel.r + grain + lift, kPanel.g + grain + lift, kPanel.b + grain * 1.1f + lift};
                 c_.material(x, y) = kPanelMat;
@@ -300,6 +321,9 @@ private:
         pocket(logo, 0.0f, 8.0f, kPanelLevel - 14.0f, 3.0f, kSeat);
         TextStyle name{&title_, 24.0f, 4.0f, kTitle, 20, 8, false};
         text("VELMORA", name, 102.0f, 44, Align::left);
+        // Machined grooves under the header, on both sides of the visor.
+        groove(10.0f, 73.5f, 291.0f, 73.5f);
+        groove(472.0f, 58.5f, 753.0f, 58.5f);
     }
 
     void leftColumn() {
@@ -318,7 +342,7 @@ private:
     }
 
     void generator() {
-        title("MONO TO STEREO", 217.0f, 256);
+        ruledTitle("MONO TO STEREO", 217.0f, 256, 126.0f, 308.0f);
         knobSeat("M-to-S Amount.", true);
         control("AMOUNT", 217.0f, 285);
         knobSeat("M-to-S Delay", false);
@@ -352,7 +376,7 @@ private:
         };
         c_.paintColor(b, trim, kTrim, 0.85f);
         c_.paintMaterial(b, trim, kTrimMat);
-        title("PAN", cx, 275);
+        ruledTitle("PAN", cx, 275, cx - 56.0f, cx + 56.0f);
         // Left, centre and right marks just outside the ring.
         const float r = half + 9.0f, edge = 0.654f * kPi;
         scale("L", cx - std::sin(edge) * r - 1.0f, static_cast<std::int32_t>(cy + std::cos(edge) * -r) + 4,
