@@ -1,10 +1,20 @@
-// PBR lighting of one tile.
+// PBR lighting of one tile, four pixels of a row at a time.
+//
+// Each step is the per-pixel formula evaluated on four neighbouring pixels in SSE2 lanes with the
+// same single-precision operations in the same order (no fused operations, no reordered sums),
+// so the bytes are those of the one-pixel form. What pixels share is computed once: the pyramid
+// rows that ambient occlusion and glow sample are interpolated along x once per tile chunk and
+// reused by every output row that samples them, and terms that add nothing are skipped (no
+// specular where the specular byte is 0, no skybox where the metalness is 0, no glow level whose
+// rows are black, no division in the shadow walk where no step lies in its fade band).
 #include "korvo/gui/compositor.h"
 
 #include <emmintrin.h>
 
 #include <cmath>
 #include <cstring>
+
+#include "korvo/gui/specularpower.h"
 
 namespace korvo {
 
@@ -14,8 +24,12 @@ constexpr float kLevelScale[14] = {
     1.0f,       0.5f,        0.25f,        0.125f,        0.0625f,        0.03125f,        0.015625f,
     0.0078125f, 0.00390625f, 0.001953125f, 0.0009765625f, 0.00048828125f, 0.000244140625f, 0.0001220703125f};
 
+inline std::int32_t clampTo(std::int32_t v, std::int32_t lo, std::int32_t hi) noexcept {
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
 // One pyramid level prepared for bilinear sampling. Same arithmetic as Mipmap::sampleBilinear
-// (position scaled, moved by -0.5, clamped to [0, size - 1.001]), inlined for the per-pixel loop.
+// (position scaled, moved by -0.5, clamped to [0, size - 1.001]).
 template <class COLOR>
 struct LevelSampler {
     const std::uint8_t* base = nullptr;
@@ -30,7 +44,7 @@ struct LevelSampler {
         if (level >= n) level = n - 1;
         const OwnedImage<COLOR>& image = mip.level(level);
         if (image.w() <= 0 || image.h() <= 0) return;
-        ImageView<COLOR> v = const_cast<OwnedImage<COLOR>&>(image).view();
+        const ImageView<COLOR> v = image.view();
         base = reinterpret_cast<const std::uint8_t*>(v.pixels);
         pitch = v.pitch;
         w = v.w;
@@ -50,20 +64,16 @@ struct LevelSampler {
         u = fx - static_cast<float>(x0);
     }
     // Row part of a sample at y: the two rows and the weight of the lower one.
-    void rowTap(float y, const COLOR*& r0, const COLOR*& r1, float& v) const noexcept {
+    void rowTap(float y, std::int32_t& y0, std::int32_t& y1, float& v) const noexcept {
         float fy = y * scale - 0.5f;
         if (!(fy <= hiY)) fy = hiY;
         if (!(fy >= 0.0f)) fy = 0.0f;
-        const auto iy = static_cast<std::int32_t>(fy);
-        const std::int32_t iy1 = iy + 1 < h ? iy + 1 : h - 1;
-        r0 = reinterpret_cast<const COLOR*>(base + iy * pitch);
-        r1 = reinterpret_cast<const COLOR*>(base + iy1 * pitch);
-        v = fy - static_cast<float>(iy);
+        y0 = static_cast<std::int32_t>(fy);
+        y1 = y0 + 1 < h ? y0 + 1 : h - 1;
+        v = fy - static_cast<float>(y0);
     }
-    static float lerp2(float a, float b, float c, float d, float u, float v) noexcept {
-        const float top = a + (b - a) * u;
-        const float bottom = c + (d - c) * u;
-        return top + (bottom - top) * v;
+    const COLOR* row(std::int32_t y) const noexcept {
+        return reinterpret_cast<const COLOR*>(base + y * pitch);
     }
 };
 
@@ -77,75 +87,188 @@ inline __m128 loadRGBA(const RGBA* p) noexcept {
     return _mm_cvtepi32_ps(v);
 }
 
-// Bilinear interpolation of four RGBA pixels, lane by lane the same arithmetic as the scalar
-// lerp2 (no fused operations), so every channel matches Mipmap::sampleBilinear exactly.
-inline __m128 lerpRGBA(const RGBA* p00, const RGBA* p10, const RGBA* p01, const RGBA* p11, float u,
-                       float v) noexcept {
+// A full bilinear sample of an RGBA level at (x, y) (0 for an empty level), each channel the
+// arithmetic of Mipmap::sampleBilinear.
+inline __m128 sampleRGBA(const LevelSampler<RGBA>& s, float x, float y) noexcept {
+    if (s.base == nullptr) return _mm_setzero_ps();
+    std::int32_t x0, x1, y0, y1;
+    float u, v;
+    s.columnTap(x, x0, x1, u);
+    s.rowTap(y, y0, y1, v);
+    const RGBA *r0 = s.row(y0), *r1 = s.row(y1);
     const __m128 vu = _mm_set1_ps(u), vv = _mm_set1_ps(v);
-    const __m128 a = loadRGBA(p00), b = loadRGBA(p10), c = loadRGBA(p01), d = loadRGBA(p11);
+    const __m128 a = loadRGBA(r0 + x0), b = loadRGBA(r0 + x1), c = loadRGBA(r1 + x0), d = loadRGBA(r1 + x1);
     const __m128 top = _mm_add_ps(a, _mm_mul_ps(_mm_sub_ps(b, a), vu));
     const __m128 bottom = _mm_add_ps(c, _mm_mul_ps(_mm_sub_ps(d, c), vu));
     return _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), vv));
 }
 
-// A full bilinear sample of an RGBA level at (x, y) (0 for an empty level).
-inline __m128 sampleRGBA(const LevelSampler<RGBA>& s, float x, float y) noexcept {
-    if (s.base == nullptr) return _mm_setzero_ps();
-    std::int32_t x0, x1;
-    float u, v;
-    const RGBA *r0, *r1;
-    s.columnTap(x, x0, x1, u);
-    s.rowTap(y, r0, r1, v);
-    return lerpRGBA(r0 + x0, r0 + x1, r1 + x0, r1 + x1, u, v);
-}
+constexpr std::int32_t kLanes = 4;
+constexpr std::int32_t kChunk = 128;               // columns whose taps are prepared together
+constexpr std::int32_t kPadded = kChunk + kLanes;  // room for the lanes past a chunk's last column
 
-// Precomputed column taps of one level for the columns of a tile chunk.
 struct ColumnTap {
     std::int32_t x0 = 0, x1 = 0;
     float u = 0.0f;
 };
-constexpr std::int32_t kChunk = 128;
 
-// Reciprocal square root. The exact form (correctly rounded sqrt and division) keeps the output
-// identical on every x86-64 processor, which the processor's estimate instruction does not.
-inline float rsqrt(float v) noexcept {
-    return 1.0f / std::sqrt(v);
-}
+// Rows of one pyramid level interpolated along x at a chunk's columns (the "top" and "bottom"
+// halves of a bilinear sample), for the two rows the current output row samples. Output rows
+// advance downwards, so two slots hold everything a row needs.
+template <int PLANES>
+struct RowCache {
+    std::int32_t rows[2] = {-1, -1};
+    bool nonZero[2] = {false, false};
+    alignas(16) float values[2][PLANES][kPadded];
 
-// log2 approximation: biased exponent e and mantissa m give (e - 128) + 1.m.
-inline float fastLog2(float v) noexcept {
-    std::uint32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    const auto e = static_cast<std::int32_t>((bits >> 23) & 0xFFu);
-    const std::uint32_t mantissaBits = (bits & 0x7FFFFFu) | 0x3F800000u;
-    float mantissa;
-    std::memcpy(&mantissa, &mantissaBits, sizeof mantissa);
-    return static_cast<float>(e - 128) + mantissa;
-}
-
-inline float dot(const Vec3f& a, const Vec3f& b) noexcept {
-    return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-
-inline std::int32_t clampTo(std::int32_t v, std::int32_t lo, std::int32_t hi) noexcept {
-    return v < lo ? lo : v > hi ? hi : v;
-}
-
-// k / 255 for every byte value (the same float as the division).
-struct ByteUnitTable {
-    float values[256];
-    constexpr ByteUnitTable() noexcept : values() {
-        for (int k = 0; k < 256; ++k) values[k] = static_cast<float>(k) / 255.0f;
+    // The slot holding level row r, filled by fill(slot, r) if missing; the slot holding `keep`
+    // is not reused.
+    template <class FILL>
+    int slotFor(std::int32_t r, std::int32_t keep, FILL&& fill) noexcept {
+        if (rows[0] == r) return 0;
+        if (rows[1] == r) return 1;
+        const int slot = rows[0] == keep ? 1 : 0;
+        nonZero[slot] = fill(slot, r);
+        rows[slot] = r;
+        return slot;
     }
-    constexpr float operator[](int k) const noexcept { return values[k]; }
 };
-constexpr ByteUnitTable kByteUnit;
+
+// The depth row interpolated at the chunk's columns (a + (b - a) u, as the scalar sample).
+void interpolateDepthRow(const L16* row, const ColumnTap* taps, std::int32_t count, float* out) noexcept {
+    for (std::int32_t i = 0; i < count; ++i) {
+        const float a = row[taps[i].x0].l, b = row[taps[i].x1].l;
+        out[i] = a + (b - a) * taps[i].u;
+    }
+}
+
+// The colour channels of a glow row interpolated at the chunk's columns; false when every pixel
+// read is black (the level then adds nothing to this row, and nothing is interpolated).
+bool interpolateGlowRow(const RGBA* row, const ColumnTap* taps, std::int32_t count, float* r, float* g,
+                        float* b) noexcept {
+    // Taps only move right: the span from the first tap to the last holds every pixel read.
+    const std::int32_t first = taps[0].x0, last = taps[count - 1].x1;
+    __m128i colour = _mm_setzero_si128();
+    std::int32_t x = first;
+    for (; x + 4 <= last + 1; x += 4)
+        colour = _mm_or_si128(colour, _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x)));
+    std::uint32_t rest = 0;
+    for (; x <= last; ++x) {
+        std::uint32_t bits;
+        std::memcpy(&bits, row + x, 4);
+        rest |= bits;
+    }
+    colour = _mm_or_si128(colour, _mm_cvtsi32_si128(static_cast<int>(rest)));
+    // RGB bytes only: alpha is not part of the glow.
+    if (_mm_movemask_epi8(
+            _mm_cmpeq_epi8(_mm_and_si128(colour, _mm_set1_epi32(0x00FFFFFF)), _mm_setzero_si128())) == 0xFFFF)
+        return false;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const RGBA p = row[taps[i].x0], q = row[taps[i].x1];
+        const float u = taps[i].u;
+        const float pr = p.r, pg = p.g, pb = p.b, qr = q.r, qg = q.g, qb = q.b;
+        r[i] = pr + (qr - pr) * u;
+        g[i] = pg + (qg - pg) * u;
+        b[i] = pb + (qb - pb) * u;
+    }
+    return true;
+}
+
+// Four consecutive depth values as int32 lanes.
+inline __m128i loadDepth4(const L16* p) noexcept {
+    return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
+}
+// Depth values at columns x .. x + 3, each clamped into [0, maxX].
+inline __m128i gatherDepth4(const L16* row, std::int32_t x, std::int32_t maxX) noexcept {
+    return _mm_setr_epi32(row[clampTo(x, 0, maxX)].l, row[clampTo(x + 1, 0, maxX)].l,
+                          row[clampTo(x + 2, 0, maxX)].l, row[clampTo(x + 3, 0, maxX)].l);
+}
+// Pixels x .. x + 3 of an RGBA row as int32 lanes, columns clamped to maxX.
+inline __m128i gatherPixels4(const RGBA* row, std::int32_t x, std::int32_t maxX) noexcept {
+    std::int32_t bits[4];
+    for (int i = 0; i < 4; ++i) std::memcpy(&bits[i], row + (x + i < maxX ? x + i : maxX), 4);
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits));
+}
+
+inline __m128i byteOf(__m128i pixels, int shift) noexcept {
+    return _mm_and_si128(_mm_srli_epi32(pixels, shift), _mm_set1_epi32(0xFF));
+}
+// byte / 255 (the correctly rounded quotient, as the scalar division).
+inline __m128 unitOf(__m128i bytes) noexcept {
+    return _mm_div_ps(_mm_cvtepi32_ps(bytes), _mm_set1_ps(255.0f));
+}
+
+inline __m128 select(__m128 mask, __m128 a) noexcept {
+    return _mm_and_ps(mask, a);
+}
+
+inline __m128 dot3(__m128 ax, __m128 ay, __m128 az, __m128 bx, __m128 by, __m128 bz) noexcept {
+    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(ax, bx), _mm_mul_ps(ay, by)), _mm_mul_ps(az, bz));
+}
 
 constexpr float kNormalZ = 37122.22265625f;
 constexpr float kNormalZSquared = 1378059392.0f;
 constexpr float kShadowNormalisation = 0.181000292f;  // 1 / the largest possible lightPassed
 constexpr float kShadowFade = 15360.0f;               // a blocker this much higher casts full shadow
 constexpr float kCavityFade = 23040.0f;
+
+// How much light a shadow step lets through, for blocker margins t (blocker height minus the
+// pixel's height minus the step, negated): 1 at t >= 0, 0 below -15360, linear in between.
+// Clamping t into [-15360, 0] first gives the same three cases with one formula.
+inline __m128 shadowFactor(__m128 t) noexcept {
+    const __m128 fade = _mm_set1_ps(kShadowFade);
+    const __m128 c = _mm_min_ps(_mm_max_ps(t, _mm_set1_ps(-kShadowFade)), _mm_setzero_ps());
+    return _mm_div_ps(_mm_add_ps(c, fade), fade);
+}
+inline bool inFadeBand(__m128 t) noexcept {
+    return _mm_movemask_ps(_mm_and_ps(_mm_cmplt_ps(t, _mm_setzero_ps()),
+                                      _mm_cmpgt_ps(t, _mm_set1_ps(-kShadowFade)))) != 0;
+}
+
+// log2 approximation: biased exponent e and mantissa m give (e - 128) + 1.m.
+inline __m128 fastLog2(__m128 v) noexcept {
+    const __m128i bits = _mm_castps_si128(v);
+    const __m128i e =
+        _mm_sub_epi32(_mm_and_si128(_mm_srli_epi32(bits, 23), _mm_set1_epi32(0xFF)), _mm_set1_epi32(128));
+    const __m128 mantissa = _mm_castsi128_ps(
+        _mm_or_si128(_mm_and_si128(bits, _mm_set1_epi32(0x7FFFFF)), _mm_set1_epi32(0x3F800000)));
+    return _mm_add_ps(_mm_cvtepi32_ps(e), mantissa);
+}
+
+inline __m128 laneMask(int mask) noexcept {
+    return _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_and_si128(_mm_set1_epi32(mask), _mm_setr_epi32(1, 2, 4, 8)),
+                                            _mm_setzero_si128()));
+}
+
+// Per-pixel values of a row's chunk handed from one pass to the next.
+struct RowLight {
+    alignas(16) float r[kChunk], g[kChunk], b[kChunk];  // colour after the diffuse light
+    alignas(16) float baseR[kChunk], baseG[kChunk], baseB[kChunk];
+    alignas(16) float roughness[kChunk], metalness[kChunk], specular[kChunk];
+    alignas(16) float alignment[kChunk], exponent[kChunk], powered[kChunk];  // specular power
+    alignas(16) float skyX[kChunk], skyY[kChunk], skyLevel[kChunk];          // skybox sample
+    int specularLanes[kChunk / kLanes], metalLanes[kChunk / kLanes];
+};
+
+// The rows a tile row reads, prepared once per row.
+struct RowInputs {
+    const L16* up;
+    const L16* mid;
+    const L16* down;
+    const L16* above[10];  // rows of the shadow walk, raised to at least 0
+    const RGBA* diffuse;
+    const RGBA* material;
+    RGBA* out;
+    float eyeY, eyeY2;
+    const float* aoTop[4];
+    const float* aoBottom[4];
+    float aoV[4];
+    int glowCount;  // levels with something to add in this row
+    const float* glowTop[5][3];
+    const float* glowBottom[5][3];
+    float glowV[5];
+    float glowWeight[5];
+};
 
 }  // namespace
 
@@ -168,234 +291,450 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, con
     if (a.empty() || wfb.pixels == nullptr) return;
     const std::int32_t dw = depth.level(0).w(), dh = depth.level(0).h();
 
-    ImageView<RGBA> diffuse0 = const_cast<OwnedImage<RGBA>&>(diffuse.level(0)).view();
-    ImageView<RGBA> material0 = const_cast<OwnedImage<RGBA>&>(material.level(0)).view();
-    ImageView<L16> depth0 = const_cast<OwnedImage<L16>&>(depth.level(0)).view();
+    const ImageView<RGBA> diffuse0 = diffuse.level(0).view();
+    const ImageView<RGBA> material0 = material.level(0).view();
+    const ImageView<L16> depth0 = depth.level(0).view();
 
     const LevelSampler<L16> depthLevels[4] = {{depth, 1}, {depth, 2}, {depth, 3}, {depth, 4}};
     const LevelSampler<RGBA> glowLevels[5] = {
         {diffuse, 1}, {diffuse, 2}, {diffuse, 3}, {diffuse, 4}, {diffuse, 5}};
     constexpr float kGlowWeights[5] = {0.3f / 255.0f, 0.45f / 255.0f, 0.375f / 255.0f, 0.225f / 255.0f,
                                        0.15f / 255.0f};
+    const bool depthPresent = depthLevels[0].base != nullptr;
     const int skyLevels = skybox.numLevels();
     const float skyW = skyLevels > 0 ? static_cast<float>(skybox.level(0).w()) : 0.0f;
     const float skyH = skyLevels > 0 ? static_cast<float>(skybox.level(0).h()) : 0.0f;
     const float curvatureScale = skyW * skyH * 0.00001f;
+    const LevelSampler<RGBA> skySamplers[14] = {
+        {skybox, 0}, {skybox, 1}, {skybox, 2}, {skybox, 3},  {skybox, 4},  {skybox, 5},  {skybox, 6},
+        {skybox, 7}, {skybox, 8}, {skybox, 9}, {skybox, 10}, {skybox, 11}, {skybox, 12}, {skybox, 13}};
 
-    float shadowWeights[10];
+    __m128 shadowWeights[10];
     float p = 1.0f;
     for (int k = 0; k < 10; ++k) {
         p *= 0.78f;
-        shadowWeights[k] = p;
+        shadowWeights[k] = _mm_set1_ps(p);
     }
-    const Vec3f toLight{-specularLightDir.x, -specularLightDir.y, -specularLightDir.z};
     const float fw = static_cast<float>(w), fh = static_cast<float>(h);
 
-    LevelSampler<RGBA> skySamplers[14] = {{skybox, 0},  {skybox, 1},  {skybox, 2},  {skybox, 3}, {skybox, 4},
-                                          {skybox, 5},  {skybox, 6},  {skybox, 7},  {skybox, 8}, {skybox, 9},
-                                          {skybox, 10}, {skybox, 11}, {skybox, 12}, {skybox, 13}};
-    bool glowPresent[5];
-    for (int l = 0; l < 5; ++l) glowPresent[l] = glowLevels[l].base != nullptr;
-    const bool depthPresent = depthLevels[0].base != nullptr;
+    // Lighting constants in lanes.
+    const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps();
+    const __m128 shadowR = _mm_set1_ps(shadowLightColor.x), shadowG = _mm_set1_ps(shadowLightColor.y),
+                 shadowB = _mm_set1_ps(shadowLightColor.z);
+    const __m128 diffLx = _mm_set1_ps(diffuseLightDir.x), diffLy = _mm_set1_ps(diffuseLightDir.y),
+                 diffLz = _mm_set1_ps(diffuseLightDir.z);
+    const __m128 diffR = _mm_set1_ps(diffuseLightColor.x), diffG = _mm_set1_ps(diffuseLightColor.y),
+                 diffB = _mm_set1_ps(diffuseLightColor.z);
+    const __m128 toLx = _mm_set1_ps(-specularLightDir.x), toLy = _mm_set1_ps(-specularLightDir.y),
+                 toLz = _mm_set1_ps(-specularLightDir.z);
+    const __m128 specR = _mm_set1_ps(specularLightColor.x), specG = _mm_set1_ps(specularLightColor.y),
+                 specB = _mm_set1_ps(specularLightColor.z);
+    const __m128 ambient = _mm_set1_ps(ambientAmount);
+    const __m128 seventenths = _mm_set1_ps(0.7f);
+    const __m128 skyWMinus1 = _mm_set1_ps(skyW - 1.0f), skyHMinus1 = _mm_set1_ps(skyH - 1.0f);
+    const __m128 curvatureScales = _mm_set1_ps(curvatureScale), skyStrength = _mm_set1_ps(skyboxStrength);
+    // The shadow walk's sum when every step lets all light through, the same operations in order.
+    __m128 allLightPassed = zero;
+    for (int k = 0; k < 10; ++k)
+        allLightPassed = _mm_add_ps(
+            allLightPassed, _mm_mul_ps(_mm_add_ps(one, _mm_mul_ps(seventenths, one)), shadowWeights[k]));
+    RowLight lit;
 
-    // The pyramid samples of a row share their column taps: compute them once per chunk of
-    // columns and their row taps once per row.
-    ColumnTap depthColumns[4][kChunk];
-    ColumnTap glowColumns[5][kChunk];
-    float eyeX[kChunk];
+    ColumnTap depthColumns[4][kPadded];
+    ColumnTap glowColumns[5][kPadded];
+    alignas(16) float eyeX[kPadded];
+    alignas(16) float eyeX2[kPadded];
+    RowCache<1> aoCache[4];
+    RowCache<3> glowCache[5];
+    alignas(16) static constexpr float kZeroRow[kPadded] = {};
+
     for (std::int32_t chunkX = a.min.x; chunkX < a.max.x; chunkX += kChunk) {
         const std::int32_t chunkEnd = a.max.x - chunkX > kChunk ? chunkX + kChunk : a.max.x;
-        for (std::int32_t x = chunkX; x < chunkEnd; ++x) {
+        // Columns rounded up to whole groups; the extra lanes of the last group read valid
+        // (clamped) positions and are never stored.
+        const std::int32_t columns = (chunkEnd - chunkX + kLanes - 1) / kLanes * kLanes;
+        for (std::int32_t i = 0; i < columns; ++i) {
+            const std::int32_t x = chunkX + i;
             const float px = static_cast<float>(x) + 0.5f;
-            const std::int32_t i = x - chunkX;
             eyeX[i] = 0.5f - static_cast<float>(x) / fw;
+            eyeX2[i] = eyeX[i] * eyeX[i];
             if (depthPresent)
                 for (int l = 0; l < 4; ++l)
                     depthLevels[l].columnTap(px, depthColumns[l][i].x0, depthColumns[l][i].x1,
                                              depthColumns[l][i].u);
             for (int l = 0; l < 5; ++l)
-                if (glowPresent[l])
+                if (glowLevels[l].base != nullptr)
                     glowLevels[l].columnTap(px, glowColumns[l][i].x0, glowColumns[l][i].x1,
                                             glowColumns[l][i].u);
         }
+        for (auto& c : aoCache) c.rows[0] = c.rows[1] = -1;
+        for (auto& c : glowCache) c.rows[0] = c.rows[1] = -1;
 
         for (std::int32_t y = a.min.y; y < a.max.y; ++y) {
+            RowInputs row;
             const float py = static_cast<float>(y) + 0.5f;
-            const L16 *depthRow0[4] = {}, *depthRow1[4] = {};
-            float depthV[4] = {};
-            if (depthPresent)
-                for (int l = 0; l < 4; ++l) depthLevels[l].rowTap(py, depthRow0[l], depthRow1[l], depthV[l]);
-            const RGBA *glowRow0[5] = {}, *glowRow1[5] = {};
-            float glowV[5] = {};
-            for (int l = 0; l < 5; ++l)
-                if (glowPresent[l]) glowLevels[l].rowTap(py, glowRow0[l], glowRow1[l], glowV[l]);
-            const L16* rowsAbove[10];  // rows of the shadow walk, raised to at least 0
-            for (int k = 0; k < 10; ++k) rowsAbove[k] = depth0.row(y - 1 - k < 0 ? 0 : y - 1 - k);
-            const L16* rowUp = depth0.row(clampTo(y - 1, 0, dh - 1));
-            const L16* rowMid = depth0.row(clampTo(y, 0, dh - 1));
-            const L16* rowDown = depth0.row(clampTo(y + 1, 0, dh - 1));
-            const float toEyeY = static_cast<float>(y) / fh - 0.5f;
-            const RGBA* diffuseRow = diffuse0.row(y);
-            const RGBA* materialRow = material0.row(y);
-            RGBA* out = wfb.row(y);
+            row.up = depth0.row(clampTo(y - 1, 0, dh - 1));
+            row.mid = depth0.row(clampTo(y, 0, dh - 1));
+            row.down = depth0.row(clampTo(y + 1, 0, dh - 1));
+            for (int k = 0; k < 10; ++k) row.above[k] = depth0.row(y - 1 - k < 0 ? 0 : y - 1 - k);
+            row.diffuse = diffuse0.row(y);
+            row.material = material0.row(y);
+            row.out = wfb.row(y);
+            row.eyeY = static_cast<float>(y) / fh - 0.5f;
+            row.eyeY2 = row.eyeY * row.eyeY;
 
-            for (std::int32_t x = chunkX; x < chunkEnd; ++x) {
-                const std::int32_t column = x - chunkX;
-                // 1. Depth patch, columns clamped.
-                const std::int32_t xl = clampTo(x - 1, 0, dw - 1), xr = clampTo(x + 1, 0, dw - 1);
-                const std::int32_t uL = rowUp[xl].l, uC = rowUp[x].l, uR = rowUp[xr].l;
-                const std::int32_t mL = rowMid[xl].l, mC = rowMid[x].l, mR = rowMid[xr].l;
-                const std::int32_t dL = rowDown[xl].l, dC = rowDown[x].l, dR = rowDown[xr].l;
-                const std::int32_t d0 = mC;
+            // Ambient occlusion samples of this row, level by level.
+            for (int l = 0; l < 4; ++l) {
+                if (!depthPresent) {
+                    row.aoTop[l] = row.aoBottom[l] = kZeroRow;
+                    row.aoV[l] = 0.0f;
+                    continue;
+                }
+                const LevelSampler<L16>& s = depthLevels[l];
+                std::int32_t y0, y1;
+                s.rowTap(py, y0, y1, row.aoV[l]);
+                auto fill = [&](int slot, std::int32_t r) {
+                    interpolateDepthRow(s.row(r), depthColumns[l], columns, aoCache[l].values[slot][0]);
+                    return true;
+                };
+                const int s0 = aoCache[l].slotFor(y0, y1, fill);
+                const int s1 = aoCache[l].slotFor(y1, y0, fill);
+                row.aoTop[l] = aoCache[l].values[s0][0];
+                row.aoBottom[l] = aoCache[l].values[s1][0];
+            }
+            // Glow levels that have something to add in this row.
+            row.glowCount = 0;
+            for (int l = 0; l < 5; ++l) {
+                const LevelSampler<RGBA>& s = glowLevels[l];
+                if (s.base == nullptr) continue;
+                std::int32_t y0, y1;
+                float v;
+                s.rowTap(py, y0, y1, v);
+                RowCache<3>& cache = glowCache[l];
+                auto fill = [&](int slot, std::int32_t r) {
+                    return interpolateGlowRow(s.row(r), glowColumns[l], columns, cache.values[slot][0],
+                                              cache.values[slot][1], cache.values[slot][2]);
+                };
+                const int s0 = cache.slotFor(y0, y1, fill);
+                const int s1 = cache.slotFor(y1, y0, fill);
+                if (!cache.nonZero[s0] && !cache.nonZero[s1]) continue;  // adds exactly 0
+                const int g = row.glowCount++;
+                // A black row was not interpolated: it reads as zeros.
+                for (int c = 0; c < 3; ++c) {
+                    row.glowTop[g][c] = cache.nonZero[s0] ? cache.values[s0][c] : kZeroRow;
+                    row.glowBottom[g][c] = cache.nonZero[s1] ? cache.values[s1][c] : kZeroRow;
+                }
+                row.glowV[g] = v;
+                row.glowWeight[g] = kGlowWeights[l];
+            }
+
+            // Pass 1, four pixels at a time: everything up to the diffuse light, and what the
+            // specular, skybox and glow terms need.
+            const std::int32_t groups = columns / kLanes;
+            for (std::int32_t group = 0; group < groups; ++group) {
+                const std::int32_t column = group * kLanes;
+                const std::int32_t x = chunkX + column;
+                const std::int32_t lanes = chunkEnd - x < kLanes ? chunkEnd - x : kLanes;
+                // No clamping needed: the whole group lies inside, and so does its shadow walk.
+                const bool interior = lanes == kLanes && x >= 10 && x + 13 <= dw - 1;
+
+                // 1. Depth patch.
+                __m128i uL, uC, uR, mL, mC, mR, dL, dC, dR, basePixels, matPixels;
+                if (interior) {
+                    uL = loadDepth4(row.up + x - 1), uC = loadDepth4(row.up + x),
+                    uR = loadDepth4(row.up + x + 1);
+                    mL = loadDepth4(row.mid + x - 1), mC = loadDepth4(row.mid + x),
+                    mR = loadDepth4(row.mid + x + 1);
+                    dL = loadDepth4(row.down + x - 1), dC = loadDepth4(row.down + x),
+                    dR = loadDepth4(row.down + x + 1);
+                    basePixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.diffuse + x));
+                    matPixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.material + x));
+                } else {
+                    // Lanes past the area's end read the last column: computed, never stored.
+                    std::int32_t xs[4];
+                    for (int i = 0; i < 4; ++i) xs[i] = x + i < a.max.x ? x + i : a.max.x - 1;
+                    auto patch = [&](const L16* r, int dx) {
+                        return _mm_setr_epi32(
+                            r[clampTo(xs[0] + dx, 0, dw - 1)].l, r[clampTo(xs[1] + dx, 0, dw - 1)].l,
+                            r[clampTo(xs[2] + dx, 0, dw - 1)].l, r[clampTo(xs[3] + dx, 0, dw - 1)].l);
+                    };
+                    uL = patch(row.up, -1), uC = patch(row.up, 0), uR = patch(row.up, 1);
+                    mL = patch(row.mid, -1), mC = patch(row.mid, 0), mR = patch(row.mid, 1);
+                    dL = patch(row.down, -1), dC = patch(row.down, 0), dR = patch(row.down, 1);
+                    basePixels = gatherPixels4(row.diffuse, x, a.max.x - 1);
+                    matPixels = gatherPixels4(row.material, x, a.max.x - 1);
+                }
+                const __m128i d0 = mC;
 
                 // 2. Normal from the Sobel gradient.
-                const std::int32_t sx = (uL + 2 * mL + dL) - (uR + 2 * mR + dR);
-                const std::int32_t sy = (dL + 2 * dC + dR) - (uL + 2 * uC + uR);
-                const float fsx = static_cast<float>(sx), fsy = static_cast<float>(sy);
-                const float nScale = rsqrt(fsx * fsx + fsy * fsy + kNormalZSquared);
-                const Vec3f n{fsx * nScale, fsy * nScale, kNormalZ * nScale};
+                const __m128i sx = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(uL, _mm_add_epi32(mL, mL)), dL),
+                                                 _mm_add_epi32(_mm_add_epi32(uR, _mm_add_epi32(mR, mR)), dR));
+                const __m128i sy = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(dL, _mm_add_epi32(dC, dC)), dR),
+                                                 _mm_add_epi32(_mm_add_epi32(uL, _mm_add_epi32(uC, uC)), uR));
+                const __m128 fsx = _mm_cvtepi32_ps(sx), fsy = _mm_cvtepi32_ps(sy);
+                const __m128 lengthSquared = _mm_add_ps(
+                    _mm_add_ps(_mm_mul_ps(fsx, fsx), _mm_mul_ps(fsy, fsy)), _mm_set1_ps(kNormalZSquared));
+                const __m128 nScale = _mm_div_ps(one, _mm_sqrt_ps(lengthSquared));
+                const __m128 nx = _mm_mul_ps(fsx, nScale), ny = _mm_mul_ps(fsy, nScale),
+                             nz = _mm_mul_ps(_mm_set1_ps(kNormalZ), nScale);
 
-                // 3. Material and base colour.
-                const RGBA base = diffuseRow[x];
-                const RGBA mat = materialRow[x];
-                const float br = kByteUnit[base.r], bg = kByteUnit[base.g], bb = kByteUnit[base.b];
-                const float roughness = kByteUnit[mat.r], metalness = kByteUnit[mat.g],
-                            specular = kByteUnit[mat.b];
+                // 3. Base colour and material.
+                const __m128 br = unitOf(byteOf(basePixels, 0)), bg = unitOf(byteOf(basePixels, 8)),
+                             bb = unitOf(byteOf(basePixels, 16));
+                const __m128i roughnessBytes = byteOf(matPixels, 0);
+                const __m128i metalBytes = byteOf(matPixels, 8);
+                const __m128i specularBytes = byteOf(matPixels, 16);
+                const __m128 roughness = unitOf(roughnessBytes);
 
-                // 4. Eye vector.
-                Vec3f eye{eyeX[column], toEyeY, 1.0f};
-                const float eScale = rsqrt(eye.x * eye.x + eye.y * eye.y + eye.z * eye.z);
-                eye = Vec3f{eye.x * eScale, eye.y * eScale, eye.z * eScale};
+                // 5. Ambient occlusion.
+                __m128 sum = zero;
+                for (int l = 0; l < 4; ++l) {
+                    const __m128 top = _mm_loadu_ps(row.aoTop[l] + column);
+                    const __m128 bottom = _mm_loadu_ps(row.aoBottom[l] + column);
+                    const __m128 s =
+                        _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), _mm_set1_ps(row.aoV[l])));
+                    sum = l == 0 ? s : _mm_add_ps(sum, s);
+                }
+                const __m128 diff = _mm_sub_ps(_mm_cvtepi32_ps(d0), _mm_mul_ps(_mm_set1_ps(0.25f), sum));
+                __m128 cavity;
+                if (_mm_movemask_ps(_mm_cmplt_ps(diff, zero)) == 0) {
+                    cavity = one;
+                } else {
+                    const __m128 fade = _mm_set1_ps(kCavityFade);
+                    cavity = _mm_div_ps(
+                        _mm_add_ps(_mm_min_ps(_mm_max_ps(diff, _mm_set1_ps(-kCavityFade)), zero), fade),
+                        fade);
+                }
+                __m128 cr = _mm_mul_ps(_mm_mul_ps(br, cavity), ambient);
+                __m128 cg = _mm_mul_ps(_mm_mul_ps(bg, cavity), ambient);
+                __m128 cb = _mm_mul_ps(_mm_mul_ps(bb, cavity), ambient);
 
-                // 5. Ambient occlusion: how far the pixel lies below its blurred surroundings.
-                float depthSamples[4] = {};
-                if (depthPresent) {
-                    for (int l = 0; l < 4; ++l) {
-                        const ColumnTap& c = depthColumns[l][column];
-                        depthSamples[l] = LevelSampler<L16>::lerp2(depthRow0[l][c.x0].l, depthRow0[l][c.x1].l,
-                                                                   depthRow1[l][c.x0].l, depthRow1[l][c.x1].l,
-                                                                   c.u, depthV[l]);
+                // 6. Cast shadow: walk up both diagonals looking for higher depth. Where no step
+                // has a higher blocker, all the light passes (the sum is a constant).
+                __m128i margins[20];
+                __m128i anyBlocker = _mm_setzero_si128();
+                for (int k = 0; k < 10; ++k) {
+                    const L16* r = row.above[k];
+                    __m128i v1, v2;
+                    if (interior) {
+                        v1 = loadDepth4(r + x + 1 + k);
+                        v2 = loadDepth4(r + x - 1 - k);
+                    } else {
+                        v1 = gatherDepth4(r, x + 1 + k, dw - 1);
+                        v2 = gatherDepth4(r, x - 1 - k, dw - 1);
+                    }
+                    const __m128i reach = _mm_add_epi32(d0, _mm_set1_epi32(k + 1));
+                    margins[2 * k] = _mm_sub_epi32(reach, v1);
+                    margins[2 * k + 1] = _mm_sub_epi32(reach, v2);
+                    anyBlocker = _mm_or_si128(anyBlocker, _mm_or_si128(margins[2 * k], margins[2 * k + 1]));
+                }
+                __m128 lightPassed;
+                if (_mm_movemask_ps(_mm_castsi128_ps(anyBlocker)) == 0) {
+                    lightPassed = allLightPassed;
+                } else {
+                    lightPassed = zero;
+                    for (int k = 0; k < 10; ++k) {
+                        const __m128 t1 = _mm_cvtepi32_ps(margins[2 * k]);
+                        const __m128 t2 = _mm_cvtepi32_ps(margins[2 * k + 1]);
+                        __m128 f1, f2;
+                        if (inFadeBand(t1) || inFadeBand(t2)) {
+                            f1 = shadowFactor(t1);
+                            f2 = shadowFactor(t2);
+                        } else {
+                            f1 = select(_mm_cmpge_ps(t1, zero), one);
+                            f2 = select(_mm_cmpge_ps(t2, zero), one);
+                        }
+                        lightPassed = _mm_add_ps(
+                            lightPassed,
+                            _mm_mul_ps(_mm_add_ps(f1, _mm_mul_ps(seventenths, f2)), shadowWeights[k]));
                     }
                 }
-                const float avg =
-                    0.25f * (depthSamples[0] + depthSamples[1] + depthSamples[2] + depthSamples[3]);
-                const float diff = static_cast<float>(d0) - avg;
-                float cavity;
-                if (diff >= 0.0f)
-                    cavity = 1.0f;
-                else if (diff < -kCavityFade)
-                    cavity = 0.0f;
-                else
-                    cavity = (diff + kCavityFade) / kCavityFade;
-                float cr = 0.0f, cg = 0.0f, cb = 0.0f;
-                if (cavity > 0.0f) {
-                    cr = br * cavity * ambientAmount;
-                    cg = bg * cavity * ambientAmount;
-                    cb = bb * cavity * ambientAmount;
-                }
-
-                // 6. Cast shadow: walk up both diagonals looking for higher depth.
-                float lightPassed = 0.0f;
-                const bool inside = x >= 10 && x + 10 < dw;  // no column of the walk needs clamping
-                for (int k = 0; k < 10; ++k) {
-                    const L16* r = rowsAbove[k];
-                    const std::int32_t v1 = inside ? r[x + 1 + k].l : r[clampTo(x + 1 + k, 0, dw - 1)].l;
-                    const std::int32_t v2 = inside ? r[x - 1 - k].l : r[clampTo(x - 1 - k, 0, dw - 1)].l;
-                    const std::int32_t t1 = d0 + k + 1 - v1, t2 = d0 + k + 1 - v2;
-                    const float f1 = t1 >= 0       ? 1.0f
-                                     : t1 < -15360 ? 0.0f
-                                                   : static_cast<float>(t1 + 15360) / kShadowFade;
-                    const float f2 = t2 >= 0       ? 1.0f
-                                     : t2 < -15360 ? 0.0f
-                                                   : static_cast<float>(t2 + 15360) / kShadowFade;
-                    lightPassed += (f1 + 0.7f * f2) * shadowWeights[k];
-                }
-                const float shadow = lightPassed * kShadowNormalisation;
-                cr += br * shadowLightColor.x * shadow;
-                cg += bg * shadowLightColor.y * shadow;
-                cb += bb * shadowLightColor.z * shadow;
+                const __m128 shadow = _mm_mul_ps(lightPassed, _mm_set1_ps(kShadowNormalisation));
+                cr = _mm_add_ps(cr, _mm_mul_ps(_mm_mul_ps(br, shadowR), shadow));
+                cg = _mm_add_ps(cg, _mm_mul_ps(_mm_mul_ps(bg, shadowG), shadow));
+                cb = _mm_add_ps(cb, _mm_mul_ps(_mm_mul_ps(bb, shadowB), shadow));
 
                 // 7. Diffuse light.
                 {
-                    const float lambert = 0.5f + 0.5f * dot(n, diffuseLightDir);
-                    const float t = 0.24f - 0.5f * roughness;
-                    const float f = (lambert - t) / (1.0f - t);
-                    if (f > 0.0f) {
-                        cr += br * diffuseLightColor.x * f;
-                        cg += bg * diffuseLightColor.y * f;
-                        cb += bb * diffuseLightColor.z * f;
+                    const __m128 lambert =
+                        _mm_add_ps(half, _mm_mul_ps(half, dot3(nx, ny, nz, diffLx, diffLy, diffLz)));
+                    const __m128 t = _mm_sub_ps(_mm_set1_ps(0.24f), _mm_mul_ps(half, roughness));
+                    const __m128 f = _mm_div_ps(_mm_sub_ps(lambert, t), _mm_sub_ps(one, t));
+                    const __m128 lit = _mm_cmpgt_ps(f, zero);
+                    cr = _mm_add_ps(cr, select(lit, _mm_mul_ps(_mm_mul_ps(br, diffR), f)));
+                    cg = _mm_add_ps(cg, select(lit, _mm_mul_ps(_mm_mul_ps(bg, diffG), f)));
+                    cb = _mm_add_ps(cb, select(lit, _mm_mul_ps(_mm_mul_ps(bb, diffB), f)));
+                }
+                _mm_store_ps(lit.r + column, cr);
+                _mm_store_ps(lit.g + column, cg);
+                _mm_store_ps(lit.b + column, cb);
+                _mm_store_ps(lit.baseR + column, br);
+                _mm_store_ps(lit.baseG + column, bg);
+                _mm_store_ps(lit.baseB + column, bb);
+                _mm_store_ps(lit.roughness + column, roughness);
+
+                // 4. Eye vector, only for the terms that need it.
+                const __m128i noBits = _mm_setzero_si128();
+                const int specularLanes =
+                    _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(specularBytes, noBits))) ^ 0xF;
+                const int metalLanes =
+                    skyLevels > 0
+                        ? _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(metalBytes, noBits))) ^ 0xF
+                        : 0;
+                lit.specularLanes[group] = 0;
+                lit.metalLanes[group] = metalLanes;
+                if ((specularLanes | metalLanes) == 0) continue;
+                const __m128 eScale = _mm_div_ps(
+                    one, _mm_sqrt_ps(_mm_add_ps(
+                             _mm_add_ps(_mm_load_ps(eyeX2 + column), _mm_set1_ps(row.eyeY2)), one)));
+                const __m128 ex = _mm_mul_ps(_mm_load_ps(eyeX + column), eScale);
+                const __m128 ey = _mm_mul_ps(_mm_set1_ps(row.eyeY), eScale);
+                const __m128 ez = eScale;
+                _mm_store_ps(lit.metalness + column, unitOf(metalBytes));
+                _mm_store_ps(lit.specular + column, unitOf(specularBytes));
+
+                // 8. Specular light: the reflected light's alignment with the eye; its power
+                // comes in pass 2.
+                if (specularLanes != 0) {
+                    const __m128 nl = _mm_mul_ps(_mm_set1_ps(2.0f), dot3(nx, ny, nz, toLx, toLy, toLz));
+                    const __m128 rx = _mm_sub_ps(toLx, _mm_mul_ps(nl, nx)),
+                                 ry = _mm_sub_ps(toLy, _mm_mul_ps(nl, ny)),
+                                 rz = _mm_sub_ps(toLz, _mm_mul_ps(nl, nz));
+                    const __m128 s = dot3(ex, ey, ez, rx, ry, rz);
+                    const int active = specularLanes & _mm_movemask_ps(_mm_cmpgt_ps(s, _mm_set1_ps(0.001f)));
+                    lit.specularLanes[group] = active;
+                    if (active != 0) {
+                        alignas(16) std::int32_t rb[4];
+                        _mm_store_si128(reinterpret_cast<__m128i*>(rb), roughnessBytes);
+                        _mm_store_ps(lit.alignment + column, s);
+                        _mm_store_ps(lit.exponent + column,
+                                     _mm_setr_ps(specularExponents[rb[0]], specularExponents[rb[1]],
+                                                 specularExponents[rb[2]], specularExponents[rb[3]]));
                     }
                 }
 
-                // 8. Specular light.
-                if (mat.b != 0) {
-                    const float nl = 2.0f * dot(n, toLight);
-                    const Vec3f reflected{toLight.x - nl * n.x, toLight.y - nl * n.y, toLight.z - nl * n.z};
-                    float s = dot(eye, reflected);
-                    if (s > 0.001f) {
-                        s = static_cast<float>(
-                            std::pow(static_cast<double>(s), static_cast<double>(specularExponents[mat.r])));
-                        s = s * 10.0f * (1.0f - roughness) * (1.0f - 0.5f * metalness);
-                        if (s != 0.0f) {
-                            const float k = specular * s;
-                            cr += br * specularLightColor.x * k;
-                            cg += bg * specularLightColor.y * k;
-                            cb += bb * specularLightColor.z * k;
+                // 9. Skybox reflection direction and blur level.
+                if (metalLanes != 0) {
+                    const __m128 ne = _mm_mul_ps(_mm_set1_ps(2.0f), dot3(nx, ny, nz, ex, ey, ez));
+                    const __m128 rsx = _mm_sub_ps(ex, _mm_mul_ps(ne, nx)),
+                                 rsy = _mm_sub_ps(ey, _mm_mul_ps(ne, ny));
+                    _mm_store_ps(
+                        lit.skyX + column,
+                        _mm_add_ps(half, _mm_mul_ps(_mm_sub_ps(half, _mm_mul_ps(half, rsx)), skyWMinus1)));
+                    _mm_store_ps(
+                        lit.skyY + column,
+                        _mm_add_ps(half, _mm_mul_ps(_mm_add_ps(half, _mm_mul_ps(half, rsy)), skyHMinus1)));
+                    // Second derivatives of the depth over the patch.
+                    const __m128i rowsOuter = _mm_add_epi32(_mm_add_epi32(_mm_add_epi32(uL, uC), uR),
+                                                            _mm_add_epi32(_mm_add_epi32(dL, dC), dR));
+                    const __m128i rowMid = _mm_add_epi32(_mm_add_epi32(mL, mC), mR);
+                    const __m128i colsOuter = _mm_add_epi32(_mm_add_epi32(_mm_add_epi32(uL, mL), dL),
+                                                            _mm_add_epi32(_mm_add_epi32(uR, mR), dR));
+                    const __m128i colMid = _mm_add_epi32(_mm_add_epi32(uC, mC), dC);
+                    const __m128 inv256 = _mm_set1_ps(1.0f / 256.0f);
+                    const __m128 ddy = _mm_mul_ps(
+                        _mm_cvtepi32_ps(_mm_sub_epi32(rowsOuter, _mm_add_epi32(rowMid, rowMid))), inv256);
+                    const __m128 ddx = _mm_mul_ps(
+                        _mm_cvtepi32_ps(_mm_sub_epi32(colsOuter, _mm_add_epi32(colMid, colMid))), inv256);
+                    const __m128 q = _mm_add_ps(
+                        _mm_mul_ps(_mm_add_ps(_mm_mul_ps(ddx, ddx), _mm_mul_ps(ddy, ddy)), curvatureScales),
+                        one);
+                    _mm_store_ps(lit.skyLevel + column, _mm_add_ps(_mm_mul_ps(half, fastLog2(q)),
+                                                                   _mm_mul_ps(_mm_set1_ps(6.0f), roughness)));
+                }
+            }
+
+            // Pass 2: the specular powers of the row.
+            specularPowers(lit.alignment, lit.exponent, lit.specularLanes, groups, lit.powered);
+
+            // Pass 3: specular, skybox and glow added in that order; output.
+            for (std::int32_t group = 0; group < groups; ++group) {
+                const std::int32_t column = group * kLanes;
+                const std::int32_t x = chunkX + column;
+                const std::int32_t lanes = chunkEnd - x < kLanes ? chunkEnd - x : kLanes;
+                __m128 cr = _mm_load_ps(lit.r + column), cg = _mm_load_ps(lit.g + column),
+                       cb = _mm_load_ps(lit.b + column);
+                const int specularLanes = lit.specularLanes[group], metalLanes = lit.metalLanes[group];
+                if ((specularLanes | metalLanes) != 0) {
+                    const __m128 br = _mm_load_ps(lit.baseR + column), bg = _mm_load_ps(lit.baseG + column),
+                                 bb = _mm_load_ps(lit.baseB + column);
+                    const __m128 metalness = _mm_load_ps(lit.metalness + column);
+                    // 8. Specular light.
+                    if (specularLanes != 0) {
+                        const __m128 roughness = _mm_load_ps(lit.roughness + column);
+                        __m128 sp =
+                            _mm_mul_ps(_mm_mul_ps(_mm_load_ps(lit.powered + column), _mm_set1_ps(10.0f)),
+                                       _mm_sub_ps(one, roughness));
+                        sp = _mm_mul_ps(sp, _mm_sub_ps(one, _mm_mul_ps(half, metalness)));
+                        const __m128 adds = _mm_and_ps(laneMask(specularLanes), _mm_cmpneq_ps(sp, zero));
+                        const __m128 k = _mm_mul_ps(_mm_load_ps(lit.specular + column), sp);
+                        cr = _mm_add_ps(cr, select(adds, _mm_mul_ps(_mm_mul_ps(br, specR), k)));
+                        cg = _mm_add_ps(cg, select(adds, _mm_mul_ps(_mm_mul_ps(bg, specG), k)));
+                        cb = _mm_add_ps(cb, select(adds, _mm_mul_ps(_mm_mul_ps(bb, specB), k)));
+                    }
+                    // 9. Skybox reflection, blurred by roughness and by the depth's curvature.
+                    if (metalLanes != 0) {
+                        const __m128 level = _mm_load_ps(lit.skyLevel + column);
+                        const __m128i levelIndex = _mm_cvttps_epi32(level);
+                        alignas(16) float fs[4], sky[3][4] = {};
+                        alignas(16) std::int32_t is[4];
+                        _mm_store_ps(fs, _mm_sub_ps(level, _mm_cvtepi32_ps(levelIndex)));
+                        _mm_store_si128(reinterpret_cast<__m128i*>(is), levelIndex);
+                        for (int i = 0; i < 4; ++i) {
+                            if (!(metalLanes & (1 << i))) continue;
+                            const float sx = lit.skyX[column + i], sy = lit.skyY[column + i];
+                            const int lower = is[i] < 13 ? is[i] : 13,
+                                      upper = is[i] + 1 < 13 ? is[i] + 1 : 13;
+                            __m128 s = sampleRGBA(skySamplers[lower], sx, sy);
+                            if (fs[i] != 0.0f) {
+                                const __m128 s2 = sampleRGBA(skySamplers[upper], sx, sy);
+                                s = _mm_add_ps(_mm_mul_ps(s, _mm_set1_ps(1.0f - fs[i])),
+                                               _mm_mul_ps(s2, _mm_set1_ps(fs[i])));
+                            }
+                            alignas(16) float channels[4];
+                            _mm_store_ps(channels, s);
+                            sky[0][i] = channels[0];
+                            sky[1][i] = channels[1];
+                            sky[2][i] = channels[2];
                         }
+                        const __m128 k = _mm_mul_ps(_mm_div_ps(metalness, _mm_set1_ps(255.0f)), skyStrength);
+                        const __m128 metal = laneMask(metalLanes);
+                        cr =
+                            _mm_add_ps(cr, select(metal, _mm_mul_ps(_mm_mul_ps(br, _mm_load_ps(sky[0])), k)));
+                        cg =
+                            _mm_add_ps(cg, select(metal, _mm_mul_ps(_mm_mul_ps(bg, _mm_load_ps(sky[1])), k)));
+                        cb =
+                            _mm_add_ps(cb, select(metal, _mm_mul_ps(_mm_mul_ps(bb, _mm_load_ps(sky[2])), k)));
                     }
-                }
-
-                // 9. Skybox reflection, blurred by roughness and by the depth's curvature.
-                if (mat.g != 0 && skyLevels > 0) {
-                    const float ne = 2.0f * dot(n, eye);
-                    const Vec3f rs{eye.x - ne * n.x, eye.y - ne * n.y, eye.z - ne * n.z};
-                    const float skyX = 0.5f + (0.5f - 0.5f * rs.x) * (skyW - 1.0f);
-                    const float skyY = 0.5f + (0.5f + 0.5f * rs.y) * (skyH - 1.0f);
-                    const std::int32_t rowsOuter = (uL + uC + uR) + (dL + dC + dR);
-                    const std::int32_t rowMidSum = mL + mC + mR;
-                    const std::int32_t colsOuter = (uL + mL + dL) + (uR + mR + dR);
-                    const std::int32_t colMidSum = uC + mC + dC;
-                    const float ddy = static_cast<float>(rowsOuter - 2 * rowMidSum) * (1.0f / 256.0f);
-                    const float ddx = static_cast<float>(colsOuter - 2 * colMidSum) * (1.0f / 256.0f);
-                    const float q = (ddx * ddx + ddy * ddy) * curvatureScale + 1.0f;
-                    const float level = 0.5f * fastLog2(q) + 6.0f * roughness;
-                    const auto i = static_cast<int>(level);
-                    const float f = level - static_cast<float>(i);
-                    const int lower = i < 13 ? i : 13, upper = i + 1 < 13 ? i + 1 : 13;
-                    __m128 sky = sampleRGBA(skySamplers[lower], skyX, skyY);
-                    if (f != 0.0f) {
-                        const __m128 s2 = sampleRGBA(skySamplers[upper], skyX, skyY);
-                        sky = _mm_add_ps(_mm_mul_ps(sky, _mm_set1_ps(1.0f - f)),
-                                         _mm_mul_ps(s2, _mm_set1_ps(f)));
-                    }
-                    float skyChannels[4];
-                    _mm_storeu_ps(skyChannels, sky);
-                    const float k = metalness / 255.0f * skyboxStrength;
-                    cr += br * skyChannels[0] * k;
-                    cg += bg * skyChannels[1] * k;
-                    cb += bb * skyChannels[2] * k;
                 }
 
                 // 10. Emissive glow from the blurred, alpha-premultiplied diffuse.
-                __m128 c = _mm_setr_ps(cr, cg, cb, 0.0f);
-                for (int l = 0; l < 5; ++l) {
-                    if (!glowPresent[l]) continue;
-                    const ColumnTap& t = glowColumns[l][column];
-                    const __m128 g = lerpRGBA(glowRow0[l] + t.x0, glowRow0[l] + t.x1, glowRow1[l] + t.x0,
-                                              glowRow1[l] + t.x1, t.u, glowV[l]);
-                    c = _mm_add_ps(c, _mm_mul_ps(g, _mm_set1_ps(kGlowWeights[l])));
+                for (int g = 0; g < row.glowCount; ++g) {
+                    const __m128 v = _mm_set1_ps(row.glowV[g]), weight = _mm_set1_ps(row.glowWeight[g]);
+                    __m128* channels[3] = {&cr, &cg, &cb};
+                    for (int c = 0; c < 3; ++c) {
+                        const __m128 top = _mm_load_ps(row.glowTop[g][c] + column);
+                        const __m128 bottom = _mm_load_ps(row.glowBottom[g][c] + column);
+                        const __m128 s = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), v));
+                        *channels[c] = _mm_add_ps(*channels[c], _mm_mul_ps(s, weight));
+                    }
                 }
-                float channels[4];
-                _mm_storeu_ps(channels, c);
-                cr = channels[0];
-                cg = channels[1];
-                cb = channels[2];
 
-                // 11. Output.
-                auto toByte = [](float c) {
-                    return static_cast<std::uint8_t>((c < 1.0f ? c : 1.0f) * 255.99f);
-                };
-                out[x] = RGBA{toByte(cr), toByte(cg), toByte(cb), 255};
+                // 11. Output: min(C, 1) x 255.99, truncated; alpha 255.
+                const __m128 scale = _mm_set1_ps(255.99f);
+                const __m128i r8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cr, one), scale));
+                const __m128i g8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cg, one), scale));
+                const __m128i b8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cb, one), scale));
+                const __m128i pixels = _mm_or_si128(
+                    _mm_or_si128(r8, _mm_slli_epi32(g8, 8)),
+                    _mm_or_si128(_mm_slli_epi32(b8, 16), _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+                if (lanes == kLanes) {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row.out + x), pixels);
+                } else {
+                    alignas(16) std::uint32_t bits[4];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(bits), pixels);
+                    std::memcpy(row.out + x, bits, static_cast<std::size_t>(lanes) * 4);
+                }
             }
         }
     }
