@@ -15,6 +15,20 @@ function(korvo_add_vst3_module target)
   target_link_libraries(${target} PRIVATE korvo_vst3 ${ARG_DEPS})
   set_target_properties(${target} PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   set(bundle ${ARG_OUTPUT_DIR}/${ARG_BUNDLE_NAME}.vst3)
+  # The shipped module carries no debug information: it is split off into <file>.debug beside the
+  # module (the DLL, or the bundle folder), and the module names it in a debug link, for crash
+  # reports. Sanitizer builds are left whole.
+  if(NOT KORVO_SANITIZE AND CMAKE_OBJCOPY)
+    if(WIN32)
+      set(debug_file ${ARG_OUTPUT_DIR}/${ARG_DLL_NAME}.dll.debug)
+    else()
+      set(debug_file ${ARG_OUTPUT_DIR}/${ARG_BUNDLE_NAME}.so.debug)
+    endif()
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${debug_file}
+      COMMAND ${CMAKE_OBJCOPY} --strip-unneeded --add-gnu-debuglink=${debug_file} $<TARGET_FILE:${target}>
+      VERBATIM)
+  endif()
   if(WIN32)
     set_target_properties(${target} PROPERTIES OUTPUT_NAME ${ARG_DLL_NAME}
                           RUNTIME_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR})

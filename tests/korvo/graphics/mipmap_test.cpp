@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -123,6 +124,55 @@ TEST(MipmapFilters, CubicClampsItsTapsAtTheEdges) {
     EXPECT_EQ(dst.pixelAt(0, 0)->l, 40);
     // Rows 1, 2, 3, 4 -> 3.
     EXPECT_EQ(dst.pixelAt(0, 1)->l, (8 * (64 + 3 * 128 + 3 * 192 + 192) + 32) >> 6);
+}
+
+// The two RGBA filters of the renderer's diffuse pyramid, from their formulas with clamped taps.
+RGBA premultipliedFormula(const ImageView<RGBA>& s, int x, int y) {
+    auto at = [&](int cx, int cy) { return s.at(std::min(cx, s.w - 1), std::min(cy, s.h - 1)); };
+    const RGBA taps[4] = {at(2 * x, 2 * y), at(2 * x + 1, 2 * y), at(2 * x, 2 * y + 1),
+                          at(2 * x + 1, 2 * y + 1)};
+    unsigned sum[4] = {};
+    for (const RGBA& p : taps) {
+        sum[0] += p.r * p.a, sum[1] += p.g * p.a, sum[2] += p.b * p.a, sum[3] += p.a * p.a;
+    }
+    auto out = [](unsigned v) { return static_cast<std::uint8_t>(std::min(255u, (v + 512) >> 10)); };
+    return RGBA{out(sum[0]), out(sum[1]), out(sum[2]), out(sum[3])};
+}
+RGBA cubicFormula(const ImageView<RGBA>& s, int x, int y) {
+    static constexpr unsigned kWeights[4] = {1, 3, 3, 1};
+    unsigned sum[4] = {};
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i) {
+            const RGBA p = s.at(std::clamp(2 * x - 1 + i, 0, s.w - 1), std::clamp(2 * y - 1 + j, 0, s.h - 1));
+            const unsigned w = kWeights[i] * kWeights[j];
+            sum[0] += w * p.r, sum[1] += w * p.g, sum[2] += w * p.b, sum[3] += w * p.a;
+        }
+    return RGBA{static_cast<std::uint8_t>((sum[0] + 32) >> 6), static_cast<std::uint8_t>((sum[1] + 32) >> 6),
+                static_cast<std::uint8_t>((sum[2] + 32) >> 6), static_cast<std::uint8_t>((sum[3] + 32) >> 6)};
+}
+
+TEST(MipmapFilters, RGBAFiltersMatchTheirFormulasAtEveryWidthAndOffset) {
+    // Widths around the multiples of the runs, rectangles starting and ending anywhere: the
+    // interior runs and the clamped edges must join without a seam.
+    for (int w = 1; w <= 23; ++w)
+        for (int h : {1, 2, 5}) {
+            auto src = randomImage(w, h, static_cast<unsigned>(w * 31 + h));
+            const int dw = std::max(w / 2, 1), dh = std::max(h / 2, 1);
+            for (Filter f : {Filter::premultipliedBox, Filter::cubic})
+                for (int x0 = 0; x0 < dw; ++x0) {
+                    OwnedImage<RGBA> dst(dw, dh);
+                    fill(dst.view(), RGBA{7, 7, 7, 7});
+                    downsample(f, src->view(), dst.view(), IntRect{{x0, 0}, {dw, dh}});
+                    for (int y = 0; y < dh; ++y)
+                        for (int x = 0; x < dw; ++x) {
+                            const RGBA want = x < x0               ? RGBA{7, 7, 7, 7}
+                                              : f == Filter::cubic ? cubicFormula(src->view(), x, y)
+                                                                   : premultipliedFormula(src->view(), x, y);
+                            ASSERT_EQ(*dst.pixelAt(x, y), want) << "width " << w << " x " << x << " y " << y
+                                                                << " from " << x0 << " filter " << int(f);
+                        }
+                }
+        }
 }
 
 TEST(MipmapBuild, LevelsUseBoxThenCubic) {

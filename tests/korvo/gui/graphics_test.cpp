@@ -216,18 +216,31 @@ TEST(GUIGraphicsFrame, RawOnlyChangeRecompositesNothing) {
 }
 
 TEST(GUIGraphicsFrame, ConvertsToTheWindowByteOrder) {
-    TestGUI gui(16, 16);
-    gui.onResize(16, 16);
+    // 18 pixels wide: rows are converted four pixels at a time plus a tail of two.
+    TestGUI gui(18, 5);
+    gui.onResize(18, 5);
     gui.setDirtyAll(DirtyLayer::fromFlags);
     gui.frame(PixelOrder::RGBA8);
-    const RGBA lit = gui.litView().at(3, 3);
-    EXPECT_EQ(lit.a, 255);
+    for (std::int32_t y = 0; y < 5; ++y)
+        for (std::int32_t x = 0; x < 18; ++x) {
+            const RGBA lit = gui.litView().at(x, y);
+            ASSERT_EQ(lit.a, 255);
+            ASSERT_EQ(gui.shownView().at(x, y), lit) << x << "," << y;
+        }
     gui.setDirtyAll(DirtyLayer::fromFlags);
     gui.frame(PixelOrder::BGRA8);
-    EXPECT_EQ(gui.shownView().at(3, 3), (RGBA{lit.b, lit.g, lit.r, 255}));
+    for (std::int32_t y = 0; y < 5; ++y)
+        for (std::int32_t x = 0; x < 18; ++x) {
+            const RGBA lit = gui.litView().at(x, y);
+            ASSERT_EQ(gui.shownView().at(x, y), (RGBA{lit.b, lit.g, lit.r, 255})) << x << "," << y;
+        }
     gui.setDirtyAll(DirtyLayer::fromFlags);
     gui.frame(PixelOrder::ARGB8);
-    EXPECT_EQ(gui.shownView().at(3, 3), (RGBA{255, lit.r, lit.g, lit.b}));
+    for (std::int32_t y = 0; y < 5; ++y)
+        for (std::int32_t x = 0; x < 18; ++x) {
+            const RGBA lit = gui.litView().at(x, y);
+            ASSERT_EQ(gui.shownView().at(x, y), (RGBA{255, lit.r, lit.g, lit.b})) << x << "," << y;
+        }
 }
 
 // Paints its cache with the column number in the red channel.
