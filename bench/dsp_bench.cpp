@@ -1,7 +1,9 @@
 // Throughput of the effect's whole signal chain: VelmoraClient at 48 kHz, stereo in and out, fed in
 // 512-frame host blocks through processAudioFromHost, as a host would. Reports frames per second
-// (items/s) and "x realtime" (frames per second / 48000).
+// (items/s) and "x realtime" (frames per second / 48000). A second group runs 64 instances at once
+// in 128-frame blocks and reports the share of one core they take.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 #include <time.h>
 
 #include <cstdint>
@@ -32,44 +34,56 @@ void set(velmora::VelmoraClient& client, velmora::Param index, std::string_view 
     client.setParameterFromHost(index, static_cast<float>(parsed.normalized));
 }
 
-void runChain(benchmark::State& state, Setup setup) {
-    auto client = korvo::makeHeap<velmora::VelmoraClient>();
+// Parameter settings of each case, set as a host's generic editor would.
+void configure(velmora::VelmoraClient& client, Setup setup) {
     if (setup == Setup::fullChain) {
-        set(*client, velmora::kPan, "45");
-        set(*client, velmora::kDistance, "-12");
-        set(*client, velmora::kHeadSize, "200");
-        set(*client, velmora::kSpectralPan, "200");
-        set(*client, velmora::kLevelPan, "200");
-        set(*client, velmora::kStereoWidth, "150");
-        set(*client, velmora::kOutputLevel, "-3");
-        set(*client, velmora::kDryWet, "70");
+        set(client, velmora::kPan, "45");
+        set(client, velmora::kDistance, "-12");
+        set(client, velmora::kHeadSize, "200");
+        set(client, velmora::kSpectralPan, "200");
+        set(client, velmora::kLevelPan, "200");
+        set(client, velmora::kStereoWidth, "150");
+        set(client, velmora::kOutputLevel, "-3");
+        set(client, velmora::kDryWet, "70");
     }
     if (setup == Setup::allStages) {
         // The full chain plus every stage at work: generator, tilt and the LFO on all four targets.
-        set(*client, velmora::kPan, "45");
-        set(*client, velmora::kDistance, "-12");
-        set(*client, velmora::kStereoWidth, "150");
-        set(*client, velmora::kMtoSAmount, "50");
-        set(*client, velmora::kTilt, "3");
-        set(*client, velmora::kLfoToPan, "50");
-        set(*client, velmora::kLfoToDistance, "50");
-        set(*client, velmora::kLfoToGain, "50");
-        set(*client, velmora::kLfoToTilt, "50");
+        set(client, velmora::kPan, "45");
+        set(client, velmora::kDistance, "-12");
+        set(client, velmora::kStereoWidth, "150");
+        set(client, velmora::kMtoSAmount, "50");
+        set(client, velmora::kTilt, "3");
+        set(client, velmora::kLfoToPan, "50");
+        set(client, velmora::kLfoToDistance, "50");
+        set(client, velmora::kLfoToGain, "50");
+        set(client, velmora::kLfoToTilt, "50");
     }
-    client->resetFromHost(kRate, kBlock, 2, 2);
+}
 
-    // A second of input, looped: decorrelated noise, or exact zeros for the silence case.
-    const std::size_t loop = static_cast<std::size_t>(kRate);
-    std::vector<float> left(loop, 0.0f), right(loop, 0.0f);
-    if (setup != Setup::silence) {
+// A second of decorrelated noise at a quarter of full scale, looped by the cases.
+struct NoiseLoop {
+    std::vector<float> left, right;
+    explicit NoiseLoop(bool silent) : left(static_cast<std::size_t>(kRate), 0.0f), right(left.size(), 0.0f) {
+        if (silent) return;
         std::uint32_t seed = 12345;
-        for (std::size_t i = 0; i < loop; ++i) {
+        for (std::size_t i = 0; i < left.size(); ++i) {
             seed = seed * 1664525u + 1013904223u;
             left[i] = static_cast<float>(static_cast<std::int32_t>(seed)) * (0.25f / 2147483648.0f);
             seed = seed * 1664525u + 1013904223u;
             right[i] = static_cast<float>(static_cast<std::int32_t>(seed)) * (0.25f / 2147483648.0f);
         }
     }
+};
+
+void runChain(benchmark::State& state, Setup setup) {
+    auto client = korvo::makeHeap<velmora::VelmoraClient>();
+    configure(*client, setup);
+    client->resetFromHost(kRate, kBlock, 2, 2);
+
+    const NoiseLoop noise(setup == Setup::silence);
+    const std::vector<float>& left = noise.left;
+    const std::vector<float>& right = noise.right;
+    const std::size_t loop = left.size();
     std::vector<float> outLeft(kBlock), outRight(kBlock);
     korvo::HostTiming timing{120.0, 0, true};
     std::size_t position = 0;
@@ -112,11 +126,77 @@ void AllStages(benchmark::State& state) {
     runChain(state, Setup::allStages);
 }
 
+// A big session: 64 instances in one process, 48 kHz, 128-frame blocks, each instance with its own
+// output buffers and its own place in the input, the host position advancing. Reports the share
+// of one core the 64 take ("core share": CPU seconds per second of audio; 1 is a whole core) and
+// each instance's heap after reset (bytes in use, from the allocator).
+constexpr int kInstances = 64;
+constexpr std::int32_t kSessionBlock = 128;
+
+std::size_t heapInUse() {
+    return mallinfo2().uordblks;
+}
+
+void runSession(benchmark::State& state, Setup setup) {
+    const NoiseLoop noise(false);
+    const std::size_t heapBefore = heapInUse();
+    std::vector<korvo::HeapPtr<velmora::VelmoraClient>> clients;
+    for (int i = 0; i < kInstances; ++i) {
+        clients.push_back(korvo::makeHeap<velmora::VelmoraClient>());
+        configure(*clients.back(), setup);
+        clients.back()->resetFromHost(kRate, kSessionBlock, 2, 2);
+    }
+    const double heapPerInstance = static_cast<double>(heapInUse() - heapBefore) / kInstances;
+    std::vector<float> outputs(static_cast<std::size_t>(kInstances) * 2 * kSessionBlock);
+    korvo::HostTiming timing{120.0, 0, true};
+    std::size_t position = 0;
+    const auto processBlock = [&] {
+        for (int i = 0; i < kInstances; ++i) {
+            // Instances read the loop at different places, as different tracks would.
+            const std::size_t at =
+                (position + static_cast<std::size_t>(i) * 743) % (noise.left.size() - kSessionBlock);
+            const float* in[2] = {noise.left.data() + at, noise.right.data() + at};
+            float* out[2] = {outputs.data() + static_cast<std::size_t>(i) * 2 * kSessionBlock,
+                             outputs.data() + (static_cast<std::size_t>(i) * 2 + 1) * kSessionBlock};
+            clients[static_cast<std::size_t>(i)]->processAudioFromHost(in, 2, out, 2, kSessionBlock, timing);
+        }
+        position += kSessionBlock;
+        timing.timeInSamples += kSessionBlock;
+    };
+    for (int i = 0; i < 188; ++i) processBlock();  // half a second: glides settle
+
+    const double start = threadCpuSeconds();
+    for (auto _ : state) {
+        processBlock();
+        benchmark::DoNotOptimize(outputs.data());
+        benchmark::ClobberMemory();
+    }
+    const double elapsed = threadCpuSeconds() - start;
+    const double audioSeconds = static_cast<double>(state.iterations()) * kSessionBlock / kRate;
+    state.SetItemsProcessed(state.iterations() * kSessionBlock * kInstances);
+    state.counters["core share"] = audioSeconds > 0 ? elapsed / audioSeconds : 0.0;
+    state.counters["heap/instance"] = heapPerInstance;
+}
+
+void SessionDefaults(benchmark::State& state) {
+    runSession(state, Setup::defaults);
+}
+void SessionFullChain(benchmark::State& state) {
+    runSession(state, Setup::fullChain);
+}
+void SessionAllStages(benchmark::State& state) {
+    runSession(state, Setup::allStages);
+}
+
 }  // namespace
 
 BENCHMARK(Defaults)->Name("velmora/defaults/48k_stereo_512");
 BENCHMARK(FullChain)->Name("velmora/full_chain/48k_stereo_512");
 BENCHMARK(Silence)->Name("velmora/silence/48k_stereo_512");
 BENCHMARK(AllStages)->Name("velmora/all_stages/48k_stereo_512");
+
+BENCHMARK(SessionDefaults)->Name("velmora/64_instances/defaults/48k_stereo_128");
+BENCHMARK(SessionFullChain)->Name("velmora/64_instances/full_chain/48k_stereo_128");
+BENCHMARK(SessionAllStages)->Name("velmora/64_instances/all_stages/48k_stereo_128");
 
 BENCHMARK_MAIN();
