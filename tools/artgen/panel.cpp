@@ -161,6 +161,22 @@ private:
         c_.setHeight(b, Canvas::rampOf(shape, ramp), level);
         c_.paintColor(b, Canvas::fillOf(shape), floor);
     }
+    // A recessed glass screen in a machined frame, with a faint sheen from the upper left.
+    void screen(const IntRect& r) {
+        bezel(r, 4.0f, 18.0f, 6.0f);
+        pocket(r, 0.0f, 6.0f, kGlassLevel, 3.0f, kGlass);
+        const RoundBox glass = roundBox(r, 0.0f, 6.0f);
+        c_.paintMaterial(grow(r, 1), Canvas::fillOf(glass), kGlassMat);
+        const float x0 = static_cast<float>(r.min.x), y0 = static_cast<float>(r.min.y);
+        const float reach = 0.7f * static_cast<float>(r.width() + r.height());
+        c_.paintColor(
+            r,
+            [&](std::int32_t x, std::int32_t y) {
+                const float t = (static_cast<float>(x) - x0 + static_cast<float>(y) - y0) / reach;
+                return Canvas::fillOf(glass)(x, y) * 0.12f * (1.0f - smooth01(t));
+            },
+            Color3{70, 82, 96});
+    }
     void line(float x0, float y0, float x1, float y1, float half, Color3 color, float alpha, float emissive) {
         const Segment s{x0, y0, x1, y1, half};
         const IntRect b{{static_cast<std::int32_t>(std::floor(std::min(x0, x1) - half - 2)),
@@ -233,18 +249,23 @@ private:
             c_.paintColor(b, Canvas::fillOf(s), kTrim, 0.7f);
             c_.paintMaterial(b, Canvas::fillOf(s), kTrimMat);
         };
-        // A perforated grille on the visor (colour only: the editor owns the visor's depth).
-        const RoundBox grille{312.0f, 8.0f, 451.0f, 80.0f, 6.0f};
-        for (int row = 0; row < 13; ++row)
-            for (int col = 0; col < 25; ++col) {
-                const float hx = 314.0f + 5.75f * static_cast<float>(col) + ((row & 1) ? 2.875f : 0.0f);
-                const float hy = 11.0f + 5.0f * static_cast<float>(row);
+        // The visor's grille: perforations on arcs around the middle of its lower edge, the
+        // panorama's motif (colour only: the editor owns the visor's depth).
+        const RoundBox grille{310.0f, 7.0f, 453.0f, 84.0f, 6.0f};
+        const float gx = 381.5f, gy = 96.0f;
+        for (int ring = 0; ring < 14; ++ring) {
+            const float r = 16.0f + 5.5f * static_cast<float>(ring);
+            const int holes = static_cast<int>(kPi * r / 5.5f);
+            for (int i = 0; i <= holes; ++i) {
+                const float a = -0.5f * kPi + kPi * static_cast<float>(i) / static_cast<float>(holes);
+                const float hx = gx + std::sin(a) * r, hy = gy - std::cos(a) * r;
                 if (grille.distance(hx, hy) > -2.0f) continue;
-                const Circle hole{hx, hy, 1.45f};
+                const Circle hole{hx, hy, 1.35f};
                 const IntRect b = around(hx, hy, 2.0f);
-                c_.paintColor(b, Canvas::fillOf(hole), Color3{24, 28, 34});
+                c_.paintColor(b, Canvas::fillOf(hole), Color3{26, 30, 37});
                 c_.paintMaterial(b, Canvas::fillOf(hole), Material{220, 0, 20});
             }
+        }
         trimLine(300.5f, 0.0f, 300.5f, 89.5f);
         trimLine(462.5f, 0.0f, 462.5f, 89.5f);
         trimLine(300.5f, 89.5f, 462.5f, 89.5f);
@@ -258,9 +279,7 @@ private:
     void screens() {
         // Panorama: recessed glass in a machined frame; the marks of the half-disc map.
         const IntRect pano = widget("panorama");
-        bezel(pano, 4.0f, 18.0f, 6.0f);
-        pocket(pano, 0.0f, 6.0f, kGlassLevel, 3.0f, kGlass);
-        c_.paintMaterial(grow(pano, 1), Canvas::fillOf(roundBox(pano, 0.0f, 6.0f)), kGlassMat);
+        screen(pano);
         const float lx = 262.0f, ly = 211.0f, rmax = 91.0f;  // listener and reach of the source
         const auto arc = [&](float r, float half, float alpha, float emissive, bool dashed) {
             const Ring ring{lx, ly, r, half};
@@ -297,9 +316,7 @@ private:
 
         // Phase scope: the same glass; axes, diagonals and the full-scale circle.
         const IntRect scope = widget("phase scope");
-        bezel(scope, 4.0f, 18.0f, 6.0f);
-        pocket(scope, 0.0f, 6.0f, kGlassLevel, 3.0f, kGlass);
-        c_.paintMaterial(grow(scope, 1), Canvas::fillOf(roundBox(scope, 0.0f, 6.0f)), kGlassMat);
+        screen(scope);
         const float sx = 561.5f, sy = 387.5f, sr = 58.5f;
         const Ring full{sx, sy, sr, 0.5f};
         c_.paintColor(around(sx, sy, sr), Canvas::fillOf(full), kGlassLine, 0.8f);
@@ -403,7 +420,7 @@ private:
         bezel(widget("LFO Synced"), 2.5f, 14.0f, 2.0f);
         control("SYNC", 539.5f, 141);
         knobSeat("LFO Freq", false);
-        control("RATE", 539.0f, 196);
+        control("RATE", 539.0f, 198);
         knobSeat("LFO Phase", false);
         control("PHASE", 539.0f, 306);
         // Wave shapes beside the radio lights (rows of 28 pixels from y = 108).
@@ -411,10 +428,10 @@ private:
         const std::int32_t baselines[] = {126, 154, 182, 208, 239};
         for (int i = 0; i < 5; ++i) control(waves[i], 459.0f, baselines[i], Align::left);
         // Targets.
-        control("DEPTH", 613.0f, 90);
+        title("DEPTH", 613.0f, 91);
         const char* targets[] = {"LFO > Pan", "LFO > Distance", "LFO > Gain", "LFO > Tilt"};
         const char* names[] = {"PAN", "DISTANCE", "GAIN", "TILT"};
-        const std::int32_t below[] = {144, 197, 249, 299};
+        const std::int32_t below[] = {139, 192, 245, 294};  // right under each knob
         for (int i = 0; i < 4; ++i) {
             knobSeat(targets[i], false);
             control(names[i], 613.0f, below[i]);
