@@ -66,6 +66,7 @@ public:
     void paint() {
         base();
         plates();
+        footer();
         screens();
         header();
         leftColumn();
@@ -73,7 +74,6 @@ public:
         panCluster();
         lfo();
         rightColumn();
-        footer();
         slopes();
     }
 
