@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <thread>
+
+#include "effect/panorama.h"
+#include "effect/phasedisplay.h"
 
 namespace velmora {
 
@@ -393,13 +397,26 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
     panorama_ = feed;
 
     // Editor feed, also after a silenced block; skipped when the editor is busy or absent.
-    if (korvo::IGraphics* graphics = tryAcquireGraphics()) {
-        if (auto* displays = dynamic_cast<IEffectDisplays*>(graphics)) {
-            displays->sendPanoramaState(sampleRate_, feed.gain, feed.tilt, feed.distance, feed.pan);
-            displays->sendPhaseSamples(outLeft, outRight, n, sampleRate_);
-        }
+    if (tryAcquireGraphics() != nullptr) {
+        if (panoramaDisplay_ != nullptr)
+            panoramaDisplay_->sendPanoramaState(sampleRate_, feed.gain, feed.tilt, feed.distance, feed.pan);
+        if (phaseDisplay_ != nullptr) phaseDisplay_->sendPhaseSamples(outLeft, outRight, n, sampleRate_);
         releaseGraphics();
     }
+}
+
+void VelmoraClient::attachDisplays(PanoramaDisplay* panorama, PhaseDisplay* phase) noexcept {
+    // No editor published (inside createGraphics, or while destroyGraphics tears it down): the
+    // audio thread cannot be feeding.
+    if (graphics() == nullptr) {
+        panoramaDisplay_ = panorama;
+        phaseDisplay_ = phase;
+        return;
+    }
+    while (tryAcquireGraphics() == nullptr) std::this_thread::yield();
+    panoramaDisplay_ = panorama;
+    phaseDisplay_ = phase;
+    releaseGraphics();
 }
 
 }  // namespace velmora

@@ -87,17 +87,8 @@ enum Param : std::int32_t {
 
 inline constexpr std::int32_t kPresetCount = 32;
 
-// What the effect's editor offers the audio thread: the displays' feeds. Both only try locks.
-class IEffectDisplays {
-public:
-    virtual ~IEffectDisplays() = default;
-    // The source as the panorama display shows it. [audio-thread]
-    virtual void sendPanoramaState(float sampleRate, float gainValue, float tilt, float distance,
-                                   float pan) noexcept = 0;
-    // The final output samples of one block, for the phase scope. [audio-thread]
-    virtual void sendPhaseSamples(const float* left, const float* right, std::int32_t frames,
-                                  float sampleRate) noexcept = 0;
-};
+class PanoramaDisplay;
+class PhaseDisplay;
 
 class VelmoraClient : public korvo::Client {
 public:
@@ -136,6 +127,24 @@ public:
     };
     PanoramaState lastPanoramaState() const noexcept { return panorama_; }
 
+    // ---- The editor's displays ------------------------------------------------------------------
+    // After every block (a silenced one too) the audio thread feeds the panorama display (pan,
+    // distance, tilt, tremolo gain) and then the phase display (the final output samples), but
+    // only while it holds the editor (tryAcquireGraphics); when the editor is busy or absent the
+    // block is not shown. The client does not own the displays: the editor does, and tells the
+    // client which ones to feed.
+    //
+    // The editor (VelmoraGUI) calls attachDisplays(panorama, phase) in its constructor and
+    // attachDisplays(nullptr, nullptr) first thing in its destructor. Both moments are safe without
+    // waiting: createGraphics runs before the client publishes the editor to the audio thread, and
+    // destroyGraphics takes the editor away from the audio thread, for good, before destroying it.
+    // So a block that arrives while the editor is being destroyed is never fed to a freed display.
+    // At any other time attachDisplays takes the editor itself, waiting for a feed in progress to
+    // end. Either pointer may be null (that display is not fed). [main-thread]
+    void attachDisplays(PanoramaDisplay* panorama, PhaseDisplay* phase) noexcept;
+    PanoramaDisplay* panoramaDisplay() const noexcept { return panoramaDisplay_; }
+    PhaseDisplay* phaseDisplay() const noexcept { return phaseDisplay_; }
+
 private:
     // The per-block values of the chain that the LFO does not touch.
     struct ChainSettings {
@@ -159,6 +168,9 @@ private:
     korvo::Vec<float> midBuffer_{32};
     korvo::Vec<float> sideBuffer_{32};
     PanoramaState panorama_;
+    // Fed only while the audio thread holds the editor; written as attachDisplays says.
+    PanoramaDisplay* panoramaDisplay_ = nullptr;
+    PhaseDisplay* phaseDisplay_ = nullptr;
 };
 
 }  // namespace velmora

@@ -69,6 +69,35 @@ public:
     // [audio-thread]
     void pushOne(const T& element, float sampleRate) noexcept { pushSamples(&element, 1, sampleRate); }
 
+    // The same as pushSamples for n elements that are made on demand: element(i) (i in [0, n)) is
+    // called, in order, only for the elements the decimation stores. A producer whose elements
+    // must first be assembled (a stereo pair from two channel arrays) needs no scratch buffer and
+    // builds only one element in `resolution`. element must not block. [audio-thread]
+    template <class Make>
+    void pushGenerated(std::int32_t n, float sampleRate, Make&& element) noexcept {
+        sampleRate_.exchange(sampleRate, std::memory_order_relaxed);
+        if (n <= 0 || data_ == nullptr || !fifoLock_.tryLock()) return;
+        // The first i whose counter value (inputCounter + 1 + i) passes the decimation test.
+        const std::uint32_t step = decimationMask_ + 1;
+        const std::uint32_t first = (step - ((inputCounter_ + 1) & decimationMask_)) & decimationMask_;
+        T* const data = data_;
+        const std::uint32_t wrapMask = wrapMask_;
+        std::uint32_t read = readIndex_;
+        std::uint32_t count = static_cast<std::uint32_t>(count_);
+        const auto length = static_cast<std::uint32_t>(length_);
+        for (std::uint32_t i = first; i < static_cast<std::uint32_t>(n); i += step) {
+            data[(read + count) & wrapMask] = element(static_cast<std::int32_t>(i));
+            if (count < length)
+                ++count;
+            else
+                ++read;  // full: the newest element has overwritten the oldest
+        }
+        readIndex_ = read;
+        count_ = static_cast<std::int32_t>(count);
+        inputCounter_ += static_cast<std::uint32_t>(n);
+        fifoLock_.unlock();
+    }
+
     // Copies up to outputLength of the oldest elements into output and returns how many; then drops
     // the stored elements that correspond to the time elapsed (seconds) since the last read, keeping
     // at least minKeep of those read (n - 1 when fewer were read). Fractions of an element are

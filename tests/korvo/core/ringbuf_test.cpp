@@ -32,6 +32,32 @@ TEST(TimedFIFO, DecimationKeepsEveryNthElementCountingFromTheFirst) {
     EXPECT_EQ(out[2], 12);
 }
 
+TEST(TimedFIFO, GeneratedPushesStoreWhatPlainPushesStore) {
+    // Runs of odd lengths across the decimation phase: both forms keep the same elements, and the
+    // generated form builds only those.
+    for (int resolution : {1, 2, 4, 8}) {
+        TimedFIFO<int> plain, generated;
+        plain.initialize(64, resolution);
+        generated.initialize(64, resolution);
+        int next = 0, built = 0;
+        for (int n : {0, 1, 3, 7, 2, 13, 5, 64, 9}) {
+            const auto input = ramp(next, n);
+            plain.pushSamples(input.data(), n, 1000.0f);
+            generated.pushGenerated(n, 1000.0f, [&](std::int32_t i) {
+                ++built;
+                return input[static_cast<std::size_t>(i)];
+            });
+            next += n;
+        }
+        ASSERT_EQ(generated.count(), plain.count()) << resolution;
+        EXPECT_EQ(built, next / resolution) << resolution;
+        int a[64], b[64];
+        const int n = plain.readOldestAndDrop(a, 64, 0.0, 64);
+        ASSERT_EQ(generated.readOldestAndDrop(b, 64, 0.0, 64), n);
+        for (int i = 0; i < n; ++i) EXPECT_EQ(b[i], a[i]) << resolution << " " << i;
+    }
+}
+
 TEST(TimedFIFO, AFullFifoDropsItsOldestElements) {
     TimedFIFO<int> fifo;
     fifo.initialize(8, 1);

@@ -1,0 +1,340 @@
+#include "effect/panorama.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "korvo/gui/context.h"
+
+namespace velmora {
+
+using korvo::ImageView;
+using korvo::IntRect;
+using korvo::L16;
+using korvo::RGBA;
+
+namespace {
+
+constexpr float kHalfPi = 1.57079632679489661923f;
+constexpr float kZoomFactors[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+constexpr float kZeroDiscPeak[4] = {0.45f, 0.40f, 0.35f, 0.30f};
+constexpr std::int32_t kZoomLineLength[4] = {13, 8, 6, 4};
+constexpr float kDomeDepth = 50000.0f;
+
+const RGBA kZeroDiscColor{54, 54, 60, 255};
+const RGBA kLineColor{210, 210, 255, 255};
+const RGBA kHoverColor{255, 250, 230, 255};
+const RGBA kZoomLabelColor{139, 151, 150, 192};
+
+// Blends `color` into the pixels of `view` around (cx, cy) (view coordinates) whose squared
+// distance d² to the centre is below reach², with alpha = coverage(d²) x peak. A centre or reach
+// that is not finite draws nothing.
+template <class Coverage>
+void radialMark(const ImageView<RGBA>& view, float cx, float cy, float reach, RGBA color, float peak,
+                Coverage&& coverage) noexcept {
+    if (view.empty() || !std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(reach) || !(reach > 0.0f))
+        return;
+    std::int32_t x0, x1, y0, y1;
+    if (!korvo::detail::clipSpan(std::floor(cx - reach) - 1.0, std::ceil(cx + reach) + 2.0, view.w, x0, x1) ||
+        !korvo::detail::clipSpan(std::floor(cy - reach) - 1.0, std::ceil(cy + reach) + 2.0, view.h, y0, y1))
+        return;
+    const float reach2 = reach * reach;
+    for (std::int32_t y = y0; y < y1; ++y) {
+        const float dy = cy - static_cast<float>(y);
+        RGBA* row = view.row(y);
+        for (std::int32_t x = x0; x < x1; ++x) {
+            const float dx = cx - static_cast<float>(x);
+            const float d2 = dx * dx + dy * dy;
+            if (!(d2 < reach2)) continue;
+            const int a = korvo::detail::coverage255(coverage(d2) * peak);
+            if (a > 0) korvo::detail::PixelTraits<RGBA>::blend(row[x], color, a);
+        }
+    }
+}
+
+// 1 inside radius a, falling linearly in d² to 0 at radius b (a < b; a below 0 counts as 0).
+struct Ramp {
+    float a2, b2;
+    Ramp(float a, float b) noexcept : a2(a > 0.0f ? a * a : 0.0f), b2(b * b) {}
+    float operator()(float d2) const noexcept {
+        if (d2 < a2) return 1.0f;
+        return b2 > a2 ? (b2 - d2) / (b2 - a2) : 0.0f;
+    }
+};
+
+// A halo: 1 - d² / r².
+struct Halo {
+    float r2;
+    explicit Halo(float r) noexcept : r2(r * r) {}
+    float operator()(float d2) const noexcept { return 1.0f - d2 / r2; }
+};
+
+// A ring of radius rho: rising linearly in d² from 0 at rho - 2 to 1 at rho, then falling to 0 at
+// rho + 2.
+struct Ring {
+    float in2, mid2, out2;
+    explicit Ring(float rho) noexcept {
+        const float in = rho - 2.0f > 0.0f ? rho - 2.0f : 0.0f;
+        in2 = in * in;
+        mid2 = rho * rho;
+        out2 = (rho + 2.0f) * (rho + 2.0f);
+    }
+    float operator()(float d2) const noexcept {
+        if (d2 <= in2) return 0.0f;
+        if (d2 < mid2) return (d2 - in2) / (mid2 - in2);
+        return (out2 - d2) / (out2 - mid2);
+    }
+};
+
+// The parameter dot, radius 3: 1 for d² < 1, then 1 - (d² - 1) / 8.
+float dotCoverage(float d2) noexcept {
+    return d2 < 1.0f ? 1.0f : 1.0f - (d2 - 1.0f) / 8.0f;
+}
+
+}  // namespace
+
+PanoramaDisplay::PanoramaDisplay(korvo::UIContext* context, korvo::FloatParameter* pan,
+                                 korvo::FloatParameter* distance, korvo::FloatParameter* tilt,
+                                 korvo::FloatParameter* outputLevel)
+    : UIElement(context, korvo::ElementFlags::drawsRaw | korvo::ElementFlags::drawsPBR |
+                             korvo::ElementFlags::wantsAnimation),
+      paramPan_(pan),
+      paramDistance_(distance),
+      paramTilt_(tilt),
+      paramOutputLevel_(outputLevel) {
+    for (korvo::FloatParameter* p : {paramPan_, paramDistance_, paramTilt_, paramOutputLevel_})
+        p->addListener(this);
+    stateFifo_.initialize(kFifoSize, 1);
+    setZoomIndex(1);
+}
+
+PanoramaDisplay::~PanoramaDisplay() {
+    for (korvo::FloatParameter* p : {paramPan_, paramDistance_, paramTilt_, paramOutputLevel_})
+        p->removeListener(this);
+}
+
+// ---- Geometry ----------------------------------------------------------------------------------
+
+float PanoramaDisplay::usableRadius() const noexcept {
+    const float r = std::max(0.0f, std::min(width() / 2.0f, height() - 14.0f)) - 28.0f;
+    return r > 0.0f ? r : 0.0f;
+}
+
+PanoramaDisplay::Point PanoramaDisplay::listenerPoint() const noexcept {
+    return Point{width() / 2.0f, height() - 18.0f};
+}
+
+PanoramaDisplay::Point PanoramaDisplay::pointFromPanDistance(float distance, float pan) const noexcept {
+    float k = std::min(1.0f, (1.0f - (distance + 24.0f) / 30.0f) * zoomFactor());
+    k = std::max(0.0f, k);
+    const float r = k * usableRadius();
+    const float a = std::clamp(pan, -1.0f, 1.0f) * kHalfPi;
+    const Point l = listenerPoint();
+    return Point{l.x + std::sin(a) * r, l.y - std::cos(a) * r};
+}
+
+PanoramaDisplay::PanDistance PanoramaDisplay::panDistanceFromPoint(float x, float y) const noexcept {
+    const float rmax = usableRadius();
+    const auto currentPan = static_cast<float>(paramPan_->value());
+    if (!(rmax > 0.0f)) return PanDistance{currentPan, static_cast<float>(paramDistance_->value())};
+    const Point l = listenerPoint();
+    const float dx = (x - l.x) / rmax;
+    const float dy = (y - l.y) / rmax;
+    const float len = std::sqrt(dx * dx + dy * dy);
+    PanDistance result;
+    result.distance = (len / zoomFactor() - 1.0f) * -30.0f - 24.0f;
+    // On the listener the angle is undefined: the pan stays where it is.
+    result.panDegrees = len > 0.0f
+                            ? std::clamp(std::atan2(dx / len, -dy / len) / kHalfPi * 90.0f, -90.0f, 90.0f)
+                            : currentPan;
+    return result;
+}
+
+RGBA PanoramaDisplay::colorFromTilt(float tilt) const noexcept {
+    float t = std::clamp(tilt, -12.0f, 12.0f);
+    if (t != t) t = 0.0f;  // NaN: neutral
+    const float v = t * 80.0f / 12.0f;
+    if (t >= 0.0f) return RGBA{static_cast<std::uint8_t>(std::lround(220.0f - v)), 220, 255, 255};
+    return RGBA{220, 220, static_cast<std::uint8_t>(std::lround(255.0f + v)), 255};
+}
+
+bool PanoramaDisplay::isNearPanorama(float x, float y, float margin) const noexcept {
+    if (y > height()) return false;
+    const Point l = listenerPoint();
+    const float dx = x - l.x, dy = y - l.y;
+    return std::sqrt(dx * dx + dy * dy) < usableRadius() + margin;
+}
+
+void PanoramaDisplay::setParamsFromPoint(float x, float y) noexcept {
+    const PanDistance pd = panDistanceFromPoint(x, y);
+    paramPan_->setFromEditor(pd.panDegrees);
+    paramDistance_->setFromEditor(pd.distance);
+}
+
+void PanoramaDisplay::setZoomIndex(std::int32_t index) noexcept {
+    index = std::clamp(index, 0, 3);
+    zoomIndex_.store(index, std::memory_order_relaxed);
+    zoomFactor_.store(kZoomFactors[index], std::memory_order_relaxed);
+    setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+}
+
+// ---- Feed and listener -------------------------------------------------------------------------
+
+void PanoramaDisplay::sendPanoramaState(float sampleRate, float gain, float tilt, float distance,
+                                        float pan) noexcept {
+    stateFifo_.pushOne(State{pan, distance, tilt, gain}, sampleRate / kSamplesPerState);
+}
+
+void PanoramaDisplay::onParameterChanged(korvo::Parameter&) noexcept {
+    parameterChanged_.store(true, std::memory_order_release);
+}
+
+void PanoramaDisplay::onAnimate(double dt, double) {
+    if (parameterChanged_.exchange(false, std::memory_order_acq_rel))
+        setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+    State state;
+    if (stateFifo_.readOldestAndDrop(&state, 1, dt, 0) > 0) {
+        lastState_ = state;
+        setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+    }
+}
+
+// ---- Mouse -------------------------------------------------------------------------------------
+
+bool PanoramaDisplay::onMouseClick(std::int32_t x, std::int32_t y, korvo::MouseButton, bool isDoubleClick,
+                                   korvo::MouseState mouseState) {
+    const auto fx = static_cast<float>(x), fy = static_cast<float>(y);
+    if (!isNearPanorama(fx, fy, kClickMargin)) return false;
+    if (isDoubleClick || mouseState.alt) {
+        if (mouseState.alt) setZoomIndex(1);
+        paramPan_->resetToDefaultFromEditor();
+        paramDistance_->resetToDefaultFromEditor();
+        return true;
+    }
+    paramPan_->beginEdit();
+    paramDistance_->beginEdit();
+    setParamsFromPoint(fx, fy);
+    paramPan_->endEdit();
+    paramDistance_->endEdit();
+    return true;
+}
+
+void PanoramaDisplay::onBeginDrag() {
+    paramPan_->beginEdit();
+    paramDistance_->beginEdit();
+}
+
+void PanoramaDisplay::onStopDrag() {
+    paramDistance_->endEdit();
+    paramPan_->endEdit();
+}
+
+void PanoramaDisplay::onMouseDrag(std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
+                                  korvo::MouseState) {
+    mouseX_ = x;
+    mouseY_ = y;
+    setParamsFromPoint(static_cast<float>(x), static_cast<float>(y));
+}
+
+void PanoramaDisplay::onMouseMove(std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
+                                  korvo::MouseState) {
+    mouseX_ = x;
+    mouseY_ = y;
+    setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+}
+
+void PanoramaDisplay::onMouseExit() {
+    setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+}
+
+bool PanoramaDisplay::onMouseWheel(std::int32_t, std::int32_t, std::int32_t, std::int32_t wheelDeltaY,
+                                   korvo::MouseState) {
+    if (wheelDeltaY == 0) return false;
+    const std::int32_t current = zoomIndex();
+    const std::int32_t next = std::clamp(current + (wheelDeltaY > 0 ? 1 : -1), 0, 3);
+    if (next != current) setZoomIndex(next);
+    return true;  // taken at the ends too, so the host does not scroll
+}
+
+// ---- Drawing -----------------------------------------------------------------------------------
+
+void PanoramaDisplay::onDrawPBR(ImageView<RGBA>, ImageView<L16> depthMap, ImageView<RGBA>,
+                                const korvo::Vec<IntRect>& dirtyRects) {
+    const float radius = std::max(0.0f, std::min(width() / 2.0f, height() - 14.0f));
+    if (!(radius > 0.0f)) return;
+    const Point l = listenerPoint();
+    for (const IntRect& rect : dirtyRects) {
+        const korvo::CroppedView<L16> target{depthMap, rect};
+        const float ox = static_cast<float>(rect.min.x + _drawOffset.x);
+        const float oy = static_cast<float>(rect.min.y + _drawOffset.y);
+        korvo::softDisc(target, l.x - ox, l.y - oy, 0.0f, radius, L16{static_cast<std::uint16_t>(kDomeDepth)},
+                        1.0f);
+    }
+}
+
+void PanoramaDisplay::onDrawRaw(ImageView<RGBA> rawMap, const korvo::Vec<IntRect>& dirtyRects) {
+    for (const IntRect& rect : dirtyRects) {
+        const ImageView<RGBA> target = rawMap.sub(rect);
+        if (target.empty()) continue;
+        drawMarks(target, static_cast<float>(rect.min.x + _drawOffset.x),
+                  static_cast<float>(rect.min.y + _drawOffset.y));
+    }
+}
+
+// Every mark, in order, into `target`, whose pixel (0, 0) is element pixel (ox, oy).
+void PanoramaDisplay::drawMarks(ImageView<RGBA> target, float ox, float oy) const noexcept {
+    const std::int32_t zoom = zoomIndex();
+    const float rmax = usableRadius();
+    const State audio = lastState_;
+    const Point l = listenerPoint();
+    const Point pParam = pointFromPanDistance(static_cast<float>(paramDistance_->value()),
+                                              static_cast<float>(paramPan_->value()) / 90.0f);
+    const Point pAudio = pointFromPanDistance(audio.distance, audio.pan);
+    const RGBA cParam = colorFromTilt(static_cast<float>(paramTilt_->value()));
+    const RGBA cAudio = colorFromTilt(audio.tilt);
+    const float g = audio.gain;
+    const float level = std::max(-48.0f, static_cast<float>(paramOutputLevel_->value()));  // -inf dB: -48
+    const float rho = 8.0f * (1.0f + level / 64.0f);
+
+    // Local (view) coordinates.
+    const float lx = l.x - ox, ly = l.y - oy;
+    const float px = pParam.x - ox, py = pParam.y - oy;
+    const float ax = pAudio.x - ox, ay = pAudio.y - oy;
+
+    // 1. The disc of distance 0.
+    const float r0 = zoomFactor() * rmax * 0.2f;
+    radialMark(target, lx, ly, r0 + 1.0f, kZeroDiscColor, kZeroDiscPeak[zoom], Ramp(r0 - 1.0f, r0 + 1.0f));
+    // 2. Lines: parameter point to the listener, audio point to the parameter point.
+    korvo::lineAA(target, px, py, lx, ly, kLineColor, 80);
+    korvo::lineAA(target, ax, ay, px, py, kLineColor, 40);
+    // 3, 4. Halos.
+    radialMark(target, ax, ay, 10.0f * g, cAudio, 0.15f, Halo(10.0f * g));
+    radialMark(target, px, py, 20.0f, cParam, 0.1f, Halo(20.0f));
+    // 5. The audio dot, its size following the tremolo gain.
+    radialMark(target, ax, ay, 5.0f * g, cAudio, 0.8f, Ramp(5.0f * g - 2.0f, 5.0f * g));
+    // 6. The output-level ring, 7. the parameter dot.
+    radialMark(target, px, py, rho + 2.0f, cParam, 0.8f, Ring(rho));
+    radialMark(target, px, py, 3.0f, cParam, 0.8f, dotCoverage);
+
+    // 8. Where a click would put the source, while the pointer hovers without dragging.
+    if (_mouseOver && !isDragged() &&
+        isNearPanorama(static_cast<float>(mouseX_), static_cast<float>(mouseY_), kClickMargin)) {
+        const PanDistance pd = panDistanceFromPoint(static_cast<float>(mouseX_), static_cast<float>(mouseY_));
+        const Point pMouse = pointFromPanDistance(pd.distance, pd.panDegrees / 90.0f);
+        const float mx = pMouse.x - ox, my = pMouse.y - oy;
+        korvo::lineAA(target, mx, my, lx, ly, kHoverColor, 40);
+        radialMark(target, mx, my, 20.0f, kHoverColor, 0.05f, Halo(20.0f));
+        radialMark(target, mx, my, rho + 2.0f, kHoverColor, 0.4f, Ring(rho));
+        radialMark(target, mx, my, 3.0f, kHoverColor, 0.4f, dotCoverage);
+    }
+
+    // 9. The zoom label's underline: 9 pixels below the text, centred 7 pixels right of its origin.
+    const std::int32_t textX = _position.width() - 39, textY = _position.height() - 13;
+    const std::int32_t length = kZoomLineLength[zoom];
+    const std::int32_t lineX = textX + 7 - length / 2;
+    const auto ix = static_cast<std::int32_t>(ox), iy = static_cast<std::int32_t>(oy);
+    const IntRect line{{lineX - ix, textY + 9 - iy}, {lineX + length - ix, textY + 10 - iy}};
+    korvo::blendBox(target, line, RGBA{kZoomLabelColor.r, kZoomLabelColor.g, kZoomLabelColor.b, 255},
+                    static_cast<int>(kZoomLabelColor.a));
+}
+
+}  // namespace velmora
