@@ -13,6 +13,9 @@
 #include <vector>
 
 #include "effect/main.h"
+#include "effect/panorama.h"
+#include "effect/phasedisplay.h"
+#include "korvo/gui/context.h"
 
 namespace {
 
@@ -188,12 +191,124 @@ void SessionAllStages(benchmark::State& state) {
     runSession(state, Setup::allStages);
 }
 
+// ---- The editor feed -----------------------------------------------------------------------------
+// After every block the audio thread hands pan, distance, tilt and gain to the panorama display and
+// the output samples to the phase display. DisplayClient is a VelmoraClient whose editor is just
+// the two displays, attached the way the effect's editor attaches them. Nothing reads the
+// displays' FIFOs here, so they stay full, which costs a push the same.
+
+class DisplayEditor final : public korvo::IGraphics {
+public:
+    explicit DisplayEditor(velmora::VelmoraClient& client) : client_(client) {
+        auto param = [&](velmora::Param i) {
+            return static_cast<korvo::FloatParameter*>(&client.parameter(i));
+        };
+        panorama_ = korvo::makeHeap<velmora::PanoramaDisplay>(
+            &context_, param(velmora::kPan), param(velmora::kDistance), param(velmora::kTilt),
+            param(velmora::kOutputLevel));
+        phase_ = korvo::makeHeap<velmora::PhaseDisplay>(&context_);
+        client_.attachDisplays(panorama_.get(), phase_.get());
+    }
+    ~DisplayEditor() override { client_.attachDisplays(nullptr, nullptr); }
+    void* openUI(void*, void*, korvo::HostKind, korvo::WindowBackend) override { return nullptr; }
+    void closeUI() override {}
+    void getGUISize(std::int32_t* w, std::int32_t* h) override { *w = *h = 0; }
+
+private:
+    velmora::VelmoraClient& client_;
+    korvo::UIContext context_;
+    korvo::HeapPtr<velmora::PanoramaDisplay> panorama_;
+    korvo::HeapPtr<velmora::PhaseDisplay> phase_;
+};
+
+class DisplayClient final : public velmora::VelmoraClient {
+public:
+    korvo::HeapPtr<korvo::IGraphics> createGraphics() override {
+        return korvo::HeapPtr<korvo::IGraphics>(korvo::heapNew<DisplayEditor>(*this));
+    }
+};
+
+// The feed's cost against the chain's own, in CPU time, measured in the same run on two clients
+// with the full chain's settings: one without an editor, one feeding the displays. Each iteration
+// times 32 blocks of each kind (a thread-CPU clock read costs about as much as the feed itself, so
+// it is read once per 32 blocks):
+//   "chain us":     one 512-frame block without displays;
+//   "feed us":      the feed alone, as processAudio runs it (take the editor, one panorama state,
+//                   the phase samples, give the editor back), on that block's output;
+//   "feed %":       feed us / chain us;
+//   "displays %":   the whole block with displays against without (the same, end to end, noisier).
+void FeedCost(benchmark::State& state) {
+    constexpr int kBatch = 32;
+    auto plain = korvo::makeHeap<velmora::VelmoraClient>();
+    auto fed = korvo::makeHeap<DisplayClient>();
+    fed->ensureGraphics();
+    for (velmora::VelmoraClient* client : {static_cast<velmora::VelmoraClient*>(plain.get()),
+                                           static_cast<velmora::VelmoraClient*>(fed.get())}) {
+        configure(*client, Setup::fullChain);
+        client->resetFromHost(kRate, kBlock, 2, 2);
+    }
+    const velmora::VelmoraClient& fedClient = *fed;
+
+    std::vector<float> left(kBlock), right(kBlock), outLeft(kBlock), outRight(kBlock);
+    std::uint32_t seed = 777;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        left[i] = static_cast<float>(static_cast<std::int32_t>(seed)) * (0.25f / 2147483648.0f);
+        right[i] = -0.5f * left[i];
+    }
+    korvo::HostTiming timing{120.0, 0, true};
+    auto process = [&](velmora::VelmoraClient& client) {
+        for (int b = 0; b < kBatch; ++b) {
+            const float* inputs[2] = {left.data(), right.data()};
+            float* outputs[2] = {outLeft.data(), outRight.data()};
+            client.processAudioFromHost(inputs, 2, outputs, 2, kBlock, timing);
+        }
+    };
+    auto feed = [&] {
+        for (int b = 0; b < kBatch; ++b) {
+            if (fed->tryAcquireGraphics() != nullptr) {
+                fedClient.panoramaDisplay()->sendPanoramaState(48000.0f, 1.0f, 0.0f, -8.4f, 0.35f);
+                fedClient.phaseDisplay()->sendPhaseSamples(outLeft.data(), outRight.data(), kBlock, 48000.0f);
+                fed->releaseGraphics();
+            }
+        }
+    };
+    for (int i = 0; i < 2; ++i) {  // glides settle, FIFOs fill
+        process(*plain);
+        process(*fed);
+        feed();
+    }
+    double chainSeconds = 0.0, feedSeconds = 0.0, withSeconds = 0.0;
+    for (auto _ : state) {
+        const double t0 = threadCpuSeconds();
+        process(*plain);
+        const double t1 = threadCpuSeconds();
+        feed();
+        const double t2 = threadCpuSeconds();
+        process(*fed);
+        const double t3 = threadCpuSeconds();
+        chainSeconds += t1 - t0;
+        feedSeconds += t2 - t1;
+        withSeconds += t3 - t2;
+        benchmark::DoNotOptimize(outLeft.data());
+        benchmark::ClobberMemory();
+    }
+    const double blocks = static_cast<double>(state.iterations()) * kBatch;
+    state.SetItemsProcessed(state.iterations() * kBatch * kBlock);
+    state.counters["chain us"] = blocks > 0 ? 1e6 * chainSeconds / blocks : 0.0;
+    state.counters["feed us"] = blocks > 0 ? 1e6 * feedSeconds / blocks : 0.0;
+    state.counters["feed %"] = chainSeconds > 0 ? 100.0 * feedSeconds / chainSeconds : 0.0;
+    state.counters["displays %"] =
+        chainSeconds > 0 ? 100.0 * (withSeconds - chainSeconds) / chainSeconds : 0.0;
+}
+
 }  // namespace
 
 BENCHMARK(Defaults)->Name("velmora/defaults/48k_stereo_512");
 BENCHMARK(FullChain)->Name("velmora/full_chain/48k_stereo_512");
 BENCHMARK(Silence)->Name("velmora/silence/48k_stereo_512");
 BENCHMARK(AllStages)->Name("velmora/all_stages/48k_stereo_512");
+BENCHMARK(FeedCost)->Name("velmora/display_feed/48k_stereo_512");
 
 BENCHMARK(SessionDefaults)->Name("velmora/64_instances/defaults/48k_stereo_128");
 BENCHMARK(SessionFullChain)->Name("velmora/64_instances/full_chain/48k_stereo_128");
