@@ -185,12 +185,10 @@ void PanoramaDisplay::sendPanoramaState(float sampleRate, float gain, float tilt
 }
 
 void PanoramaDisplay::onParameterChanged(korvo::Parameter&) noexcept {
-    parameterChanged_.store(true, std::memory_order_release);
+    markDirtyFromAnyThread(korvo::DirtyLayer::rawLayerOnly);  // the marks only: nothing lit moves
 }
 
 void PanoramaDisplay::onAnimate(double dt, double) {
-    if (parameterChanged_.exchange(false, std::memory_order_acq_rel))
-        setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
     State state;
     if (stateFifo_.readOldestAndDrop(&state, 1, dt, 0) > 0) {
         lastState_ = state;

@@ -22,7 +22,7 @@
 // - sendPanoramaState: [audio-thread], never waits (an atomic store and a try-lock on the FIFO;
 //   a busy lock drops that state and the display keeps the previous one).
 // - onParameterChanged may run on any thread, the audio thread included (host automation): it only
-//   raises an atomic flag; the next animation tick marks the raw layer dirty.
+//   calls markDirtyFromAnyThread (an atomic flag); the next animation tick marks the raw layer.
 // - zoomIndex and zoomFactor are atomic because the renderer may draw on its pool threads.
 // - Everything else: [main-thread] (the editor's thread; drawing on its pool during a frame).
 //
@@ -87,7 +87,7 @@ public:
     virtual void setParamsFromPoint(float x, float y) noexcept;
 
     // ---- IParameterListener ------------------------------------------------------------------------
-    // Requests a raw-layer redraw at the next tick. [any-thread, audio included]
+    // Requests a redraw at the next tick (markDirtyFromAnyThread). [any-thread, audio included]
     void onParameterChanged(korvo::Parameter& parameter) noexcept override;
     void onBeginParameterEdit(korvo::Parameter&) noexcept override {}
     void onEndParameterEdit(korvo::Parameter&) noexcept override {}
@@ -137,7 +137,6 @@ private:
     State lastState_;
     std::int32_t mouseX_ = 0;
     std::int32_t mouseY_ = 0;
-    std::atomic<bool> parameterChanged_{false};
 };
 
 }  // namespace velmora

@@ -49,7 +49,11 @@ void UIElement::onDrawRaw(ImageView<RGBA>, const Vec<IntRect>&) {}
 
 void UIElement::animate(double dt, double time) {
     // Taken before anything else, so a request arriving during this tick is kept for the next one.
-    if (_dirtyRequested.exchange(false, std::memory_order_acq_rel)) setDirtyAll(DirtyLayer::fromFlags);
+    const std::uint8_t requested = _dirtyRequested.exchange(0, std::memory_order_acq_rel);
+    if ((requested & kRequestFromFlags) != 0)
+        setDirtyAll(DirtyLayer::fromFlags);  // the raw layer above follows
+    else if ((requested & kRequestRawOnly) != 0)
+        setDirtyAll(DirtyLayer::rawLayerOnly);
     if (hasFlag(_flags, ElementFlags::wantsAnimation)) onAnimate(dt, time);
     for (UIElement* child : _children) child->animate(dt, time);
 }

@@ -133,7 +133,7 @@ public:
     // true = handled. [false]
     virtual bool onKeyDown(Key key);
     virtual bool onKeyUp(Key key);
-    // [setDirtyAll(fromFlags) when markDirtyFromAnyThread was called since the last tick; then
+    // [setDirtyAll with the layer(s) markDirtyFromAnyThread asked for since the last tick; then
     // onAnimate when wantsAnimation is set; then animate on every child in order]. An override must
     // call this one.
     virtual void animate(double dt, double time);
@@ -150,9 +150,15 @@ public:
     // dt: seconds since the previous tick; time: seconds since the window was created. [nothing]
     virtual void onAnimate(double dt, double time);
 
-    // Records that the whole element must be redrawn; the next animate marks it dirty. Lock-free
-    // and allocation-free. [any-thread, including audio]
-    void markDirtyFromAnyThread() noexcept { _dirtyRequested.store(true, std::memory_order_release); }
+    // Records that the whole element must be redrawn; the next animate marks it dirty on `layer`
+    // (rawLayerOnly: a change that touches nothing lit, so no lighting is redone). Lock-free and
+    // allocation-free. [any-thread, including audio]
+    void markDirtyFromAnyThread(DirtyLayer layer = DirtyLayer::fromFlags) noexcept {
+        if (layer == DirtyLayer::fromFlags)
+            _dirtyRequested.fetch_or(kRequestFromFlags, std::memory_order_release);
+        else if (layer == DirtyLayer::rawLayerOnly)
+            _dirtyRequested.fetch_or(kRequestRawOnly, std::memory_order_release);
+    }
 
     // ---- Recursive dispatch (called on the root with editor coordinates) ----------------------
     bool mouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
@@ -196,9 +202,10 @@ protected:
     Vec<IntRect> _localRects;
     Vec<UIElement*> _sortedChildren;
     IntPoint _drawOffset;
-    // Set by markDirtyFromAnyThread, taken by animate.
-    std::atomic<bool> _dirtyRequested{false};
-    static_assert(std::atomic<bool>::is_always_lock_free);
+    // Set by markDirtyFromAnyThread (one bit per layer), taken by animate.
+    static constexpr std::uint8_t kRequestFromFlags = 1, kRequestRawOnly = 2;
+    std::atomic<std::uint8_t> _dirtyRequested{0};
+    static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 
 private:
     void addDirtyRect(DirtyLayer layer, IntRect editorRect);

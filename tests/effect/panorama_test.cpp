@@ -200,8 +200,9 @@ TEST(Panorama, AutomationOnTheAudioThreadOnlyRaisesAFlag) {
     client.parameter(kOutputLevel).setNormalizedFromHost(0.1);
     EXPECT_EQ(probe.allocations(), 0u);
     EXPECT_EQ(probe.blockingLocks(), 0u);
-    EXPECT_EQ(context.dirtyListRaw.length(), 0u);
-    p.onAnimate(0.015, 0.0);  // the editor's tick marks it
+    EXPECT_EQ(context.dirtyListPBR.length() + context.dirtyListRaw.length(), 0u);
+    p.animate(0.015, 0.0);  // the editor's tick marks it, the raw layer only
+    EXPECT_EQ(context.dirtyListPBR.length(), 0u);
     korvo::Vec<korvo::IntRect> rects;
     context.dirtyListRaw.takeAll(rects);
     ASSERT_EQ(rects.length(), 1u);

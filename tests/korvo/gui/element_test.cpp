@@ -237,6 +237,20 @@ TEST(ElementDirty, ARequestMadeDuringATickIsKeptForTheNextOne) {
     EXPECT_EQ(context.dirtyListPBR.length(), 1u);
 }
 
+TEST(ElementDirty, ARawOnlyRequestLeavesTheLitLayersAlone) {
+    UIContext context;
+    UIElement e(&context, ElementFlags::drawsPBR | ElementFlags::drawsRaw);
+    e.setPosition(box(0, 0, 5, 5));
+    e.markDirtyFromAnyThread(DirtyLayer::rawLayerOnly);
+    e.animate(0.015, 0.015);
+    EXPECT_EQ(context.dirtyListPBR.length(), 0u);
+    EXPECT_EQ(context.dirtyListRaw.length(), 1u);
+    e.markDirtyFromAnyThread(DirtyLayer::rawLayerOnly);  // with a full request too: the full one
+    e.markDirtyFromAnyThread();
+    e.animate(0.015, 0.030);
+    EXPECT_EQ(context.dirtyListPBR.length(), 1u);
+}
+
 TEST(ElementDraw, DefaultPBRIsAnEightPixelCheckerboard) {
     UIContext context;
     UIElement e(&context, ElementFlags::drawsPBR);
