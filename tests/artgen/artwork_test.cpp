@@ -108,11 +108,6 @@ TEST_F(ArtworkTest, RegeneratedFilesDecodeToTheCommittedPixels) {
     }
 }
 
-TEST_F(ArtworkTest, DrawingTwiceGivesTheSameBytes) {
-    const EncodedArtwork again = encodeArtwork(drawArtwork());
-    for (std::size_t i = 0; i < again.size(); ++i) EXPECT_TRUE(again[i] == encoded()[i]) << kFileNames[i];
-}
-
 TEST_F(ArtworkTest, SkyboxIsASoftStudioBrightAboveDarkBelow) {
     const korvo::ImageView<korvo::RGBA> sky = art().skybox->view();
     auto meanLuma = [&](float v0, float v1) {

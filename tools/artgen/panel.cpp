@@ -22,7 +22,7 @@ constexpr float kPi = 3.14159265358979f;
 constexpr Color3 kPanel{76, 86, 101};
 constexpr Color3 kPlate{84, 93, 107};     // the tilted plates (visor, output block)
 constexpr Color3 kTrayFloor{50, 56, 66};  // the LFO tray
-constexpr Color3 kFooter{52, 58, 67};
+constexpr Color3 kFooter{64, 71, 82};
 constexpr Color3 kSeat{60, 67, 78};     // knob seats and slider slots
 constexpr Color3 kTrim{150, 158, 170};  // machined metal edges
 constexpr Color3 kGlass{14, 18, 24};
