@@ -189,6 +189,7 @@ void PanoramaDisplay::onParameterChanged(korvo::Parameter&) noexcept {
 }
 
 void PanoramaDisplay::onAnimate(double dt, double) {
+    stateFifo_.dropOlderThan(kMaxLagSeconds);
     State state;
     if (stateFifo_.readOldestAndDrop(&state, 1, dt, 0) > 0) {
         lastState_ = state;

@@ -61,6 +61,8 @@ public:
     static constexpr std::int32_t kFifoSize = 16;
     static constexpr float kSamplesPerState = 512.0f;  // display time of one state
     static constexpr float kClickMargin = 30.0f;       // pixels beyond Rmax still taken
+    // The most the audio marks trail the audio (after a pause in the ticks).
+    static constexpr double kMaxLagSeconds = 0.05;
 
     // Binds "Pan", "Distance", "Tilt" and "Output Level" (not owned) and listens to them; zoom x2.
     // [main-thread]

@@ -70,6 +70,7 @@ void PhaseDisplay::sendPhaseSamples(const float* left, const float* right, std::
 // ---- Animation ---------------------------------------------------------------------------------
 
 void PhaseDisplay::onAnimate(double dt, double) {
+    sampleFifo_.dropOlderThan(kMaxLagSeconds);
     const std::int32_t n = sampleFifo_.readOldestAndDrop(points_, kMaxPoints, dt, 0);
     // Switched off: what was still queued drains unseen, so the grid fades at once.
     pointCount_ = isDisabled() ? 0 : n;

@@ -48,6 +48,9 @@ public:
     static constexpr std::int32_t kFifoResolution = 4;  // one pair in four is stored
     static constexpr std::int32_t kMaxPoints = 256;     // pairs read per animation step
     static constexpr std::int32_t kSilentStepsBeforeIdle = 20;
+    // The most the scope trails the audio: after a pause in the ticks (the window closed, the
+    // editor's thread held up) it goes on with what plays now.
+    static constexpr double kMaxLagSeconds = 0.05;
     // The editor's box for the scope; the grid follows the element's actual size.
     static constexpr std::int32_t kDefaultWidth = 139;
     static constexpr std::int32_t kDefaultHeight = 134;

@@ -98,6 +98,24 @@ public:
         fifoLock_.unlock();
     }
 
+    // Drops the oldest stored elements beyond what the last `seconds` of the stream leave stored, so
+    // a reader that was away (its window closed, its thread held up) goes on with what plays now:
+    // readOldestAndDrop alone works a backlog off at 1 % a read. Returns how many were dropped; 0
+    // when the producer holds the lock or `seconds` is not a number. [GUI-thread]
+    std::int32_t dropOlderThan(double seconds) noexcept {
+        if (data_ == nullptr || !fifoLock_.tryLock()) return 0;
+        const double limit =
+            static_cast<double>(sampleRate_.load(std::memory_order_relaxed)) * seconds * decimationScale_;
+        std::int32_t dropped = 0;
+        if (limit >= 0.0 && static_cast<double>(count_) > limit) {
+            dropped = count_ - static_cast<std::int32_t>(std::ceil(limit));
+            count_ -= dropped;
+            readIndex_ += static_cast<std::uint32_t>(dropped);
+        }
+        fifoLock_.unlock();
+        return dropped;
+    }
+
     // Copies up to outputLength of the oldest elements into output and returns how many; then drops
     // the stored elements that correspond to the time elapsed (seconds) since the last read, keeping
     // at least minKeep of those read (n - 1 when fewer were read). Fractions of an element are

@@ -186,6 +186,11 @@ TEST_F(PanoramaTest, FeedFollowsTheAudioAndABusyLockLosesOneState) {
     p->sendPanoramaState(48000.0f, 1.0f, 0.0f, 5.0f, -0.5f);
     p->onAnimate(0.015, 0.03);
     EXPECT_FLOAT_EQ(p->lastState().pan, -0.5f);
+    // After a pause in the ticks (16 states, 0.17 s) it goes on from the last 50 ms: 5 states.
+    for (int i = 0; i < 16; ++i)
+        p->sendPanoramaState(48000.0f, 1.0f, 0.0f, 0.0f, static_cast<float>(i) / 16.0f);
+    p->onAnimate(0.015, 0.2);
+    EXPECT_FLOAT_EQ(p->lastState().pan, 11.0f / 16.0f);
 }
 
 // Without an editor's render workers, whose start-up would disturb the process-wide probe.

@@ -110,6 +110,16 @@ TEST(PhaseDisplay, FeedStoresOnePairInFourWithoutAllocatingAndDropsBusyBlocks) {
     EXPECT_EQ(s.phase.sampleFifo().count(), 325 + 128);
 }
 
+TEST(PhaseDisplay, AfterAPauseInTheTicksItShowsWhatPlaysNow) {
+    Scope s;
+    std::vector<float> ramp(96000), zeros(96000, 0.0f);  // two seconds nobody looks at
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<float>(i) * 1e-5f;
+    s.feed(ramp, zeros);
+    s.step(0.015);
+    ASSERT_EQ(s.phase.pointCount(), 256);
+    EXPECT_GE(s.phase.points()[0].a, static_cast<float>(96000 - 2400 - 4) * 1e-5f);  // the last 50 ms
+}
+
 TEST(PhaseDisplay, SplatsBetweenConsecutivePoints) {
     // Two stored pairs of a mono 0.5: side 0, mid 1, the batch's peak, so scale 58.5 puts both at
     // (69, 127.5): five splats with fx = 0, fy = 8.

@@ -58,6 +58,20 @@ TEST(TimedFIFO, GeneratedPushesStoreWhatPlainPushesStore) {
     }
 }
 
+TEST(TimedFIFO, DropOlderThanKeepsOnlyTheRecentPast) {
+    TimedFIFO<int> fifo;
+    fifo.initialize(64, 2);
+    const auto input = ramp(0, 80);
+    fifo.pushSamples(input.data(), 80, 100.0f);  // 40 stored: 1, 3, ..., 79; 50 per second
+    EXPECT_EQ(fifo.dropOlderThan(std::nan("")), 0);
+    EXPECT_EQ(fifo.dropOlderThan(1.0), 0);    // 50 may stay
+    EXPECT_EQ(fifo.dropOlderThan(0.15), 32);  // 7.5: 8 stay
+    int out[64];
+    ASSERT_EQ(fifo.readOldestAndDrop(out, 64, 0.0, 64), 8);
+    EXPECT_EQ(out[0], 65);
+    EXPECT_EQ(out[7], 79);
+}
+
 TEST(TimedFIFO, AFullFifoDropsItsOldestElements) {
     TimedFIFO<int> fifo;
     fifo.initialize(8, 1);
