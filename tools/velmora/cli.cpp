@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "effect/main.h"
+#include "tools/velmora/batch.h"
 #include "tools/velmora/info.h"
 #include "tools/velmora/render.h"
 #include "tools/velmora/screenshot.h"
@@ -21,6 +22,7 @@ const char* usage() noexcept {
            "commands:\n"
            "  render [INPUT] OUTPUT [options]   run audio (or the built-in demo) through the effect;\n"
            "                                    velmora render --help lists the options\n"
+           "  render INPUT... --out-dir DIR     many files at once, on all cores\n"
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
            "  info --plugin BUNDLE [--host-name NAME]\n"
            "                                    what a VST3 host sees when it loads BUNDLE\n"
@@ -43,6 +45,7 @@ int runRender(std::span<const std::string> args, const Environment& environment,
         out << renderUsage();
         return kExitOk;
     }
+    if (!options.outDir.empty()) return renderBatch(options, environment.stderrIsTerminal, err);
     options.showProgress = environment.stderrIsTerminal;
     RenderReport report;
     const int code = render(options, report, error);
@@ -75,7 +78,8 @@ int runInfo(std::span<const std::string> args, const Environment& environment, s
             err << "velmora info: --plugin needs the path of a .vst3 bundle or module\n";
             return 2;
         }
-        std::vector<std::string> argv = {siblingToolPath(environment.executablePath, "vst3host/vst3host"), "info"};
+        std::vector<std::string> argv = {siblingToolPath(environment.executablePath, "vst3host/vst3host"),
+                                         "info"};
         argv.insert(argv.end(), args.begin() + 1, args.end());
         return execProgram(std::move(argv), "info", out, err);
     }

@@ -160,7 +160,7 @@ private:
     std::int64_t framesHint_ = 0;
 };
 
-// A progress bar on stderr, drawn only once a render has run for half a second.
+// A progress bar on stderr, drawn only once a render has run for two seconds.
 class Progress {
 public:
     Progress(bool enabled, std::int64_t total) : enabled_(enabled && total > 0), total_(total) {
@@ -178,7 +178,7 @@ public:
     void update(std::int64_t done) {
         if (!enabled_ || ++calls_ % 64 != 0) return;
         const auto elapsed = std::chrono::steady_clock::now() - start_;
-        if (!shown_ && elapsed < std::chrono::milliseconds(500)) return;
+        if (!shown_ && elapsed < std::chrono::seconds(2)) return;
         const int percent = static_cast<int>(std::min<std::int64_t>(100, done * 100 / total_));
         if (shown_ && percent == lastPercent_) return;
         shown_ = true;
@@ -208,6 +208,7 @@ private:
 
 const char* renderUsage() noexcept {
     return "usage: velmora render [INPUT] OUTPUT [options]\n"
+           "       velmora render INPUT... --out-dir DIR [options]\n"
            "  Runs INPUT (any file libsndfile reads, mono or stereo) through the effect and writes a\n"
            "  stereo OUTPUT that includes the effect's whole tail. Without INPUT a built-in demo signal\n"
            "  (clicks, a melody, pink-noise bursts; mono) is rendered. OUTPUT is WAV, or FLAC / AIFF by\n"
@@ -224,8 +225,13 @@ const char* renderUsage() noexcept {
            "                          sample format (default float; pcm24 for .flac, which holds no floats)\n"
            "  --compensate-latency    drop the effect's reported latency so the output lines up with\n"
            "                          the input\n"
+           "  --out-dir DIR           render every INPUT into DIR (made if missing) under its own file\n"
+           "                          name (.wav when its type cannot be written), on all cores; a file\n"
+           "                          that fails is reported and the others are still rendered\n"
+           "  --jobs N                with --out-dir: render N files at a time (default: one per core)\n"
            "exit codes: 0 done, 2 bad argument, file, parameter, value or preset (nothing written),\n"
-           "            1 the output could not be written\n";
+           "            1 the output could not be written; for --out-dir the code of the first file\n"
+           "            that failed\n";
 }
 
 bool parseRenderArguments(std::span<const std::string> args, RenderOptions& options, std::string& error) {
@@ -284,15 +290,54 @@ bool parseRenderArguments(std::span<const std::string> args, RenderOptions& opti
             options.formatGiven = true;
         } else if (arg == "--compensate-latency" && !hasInlineValue) {
             options.compensateLatency = true;
+        } else if (arg == "--out-dir") {
+            if (!takeValue("DIR")) return false;
+            if (value.empty()) {
+                error = "empty --out-dir folder name";
+                return false;
+            }
+            options.outDir = value;
+        } else if (arg == "--jobs") {
+            if (!takeValue("N")) return false;
+            if (!parseBoundedInt(value, 1, kMaxJobs, options.jobs)) {
+                error = "invalid --jobs " + quoted(value) + "; valid: a whole number from 1 to " +
+                        std::to_string(kMaxJobs);
+                return false;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + quoted(args[i]) +
-                    "; valid: --preset, --set, --block, --rate, --format, --compensate-latency";
+                    "; valid: --preset, --set, --block, --rate, --format, --compensate-latency, --out-dir, "
+                    "--jobs";
             return false;
         } else {
             positional.push_back(args[i]);
         }
     }
     if (options.helpRequested) return true;
+
+    if (!options.outDir.empty()) {
+        // A batch: every file name is an input; outputs are named after them (batch.h).
+        if (positional.empty()) {
+            error = "missing INPUT files; usage: velmora render INPUT... --out-dir DIR [options]";
+            return false;
+        }
+        if (options.sampleRateGiven) {
+            error = "--rate applies to the demo signal only; INPUT files are rendered at their own rate";
+            return false;
+        }
+        for (const std::string& input : positional) {
+            if (input.empty()) {
+                error = "empty INPUT file name";
+                return false;
+            }
+        }
+        options.batchInputs = positional;
+        return true;
+    }
+    if (options.jobs != 0) {
+        error = "--jobs applies to a batch (INPUT... --out-dir DIR)";
+        return false;
+    }
 
     if (positional.empty() || positional.size() > 2) {
         error = positional.empty() ? "missing OUTPUT; usage: velmora render [INPUT] OUTPUT [options]"
@@ -495,6 +540,7 @@ int render(const RenderOptions& options, RenderReport& report, std::string& erro
         written += count;
         position += frames;
         progress.update(position);
+        if (options.framesDone != nullptr) options.framesDone->fetch_add(frames, std::memory_order_relaxed);
     }
 
     if (!writer.commit(error)) return kExitWriteFailed;

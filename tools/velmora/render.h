@@ -12,6 +12,7 @@
 // Failures carry one line of text naming the problem and the valid choices; the caller prints it.
 // Main thread only.
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -40,14 +41,23 @@ struct RenderOptions {
     bool compensateLatency = false;
     bool showProgress = false;  // draw a progress bar on stderr for long renders
     bool helpRequested = false;
+    // A batch (tools/velmora/batch.h): every INPUT, rendered into outDir.
+    std::string outDir;  // non-empty: a batch
+    std::vector<std::string> batchInputs;
+    std::int32_t jobs = 0;  // batch workers; 0: one per core
+    // Frames processed so far are added here as the render goes (batch progress); may be null.
+    std::atomic<std::int64_t>* framesDone = nullptr;
 };
+
+inline constexpr std::int32_t kMaxJobs = 256;
 
 inline constexpr std::int32_t kMinBlockFrames = 1;
 inline constexpr std::int32_t kMaxBlockFrames = 65536;
 inline constexpr std::int32_t kMinDemoRate = 8000;
 inline constexpr std::int32_t kMaxDemoRate = 384000;
 
-// Parses the arguments that follow "render". False with a one-line message in error.
+// Parses the arguments that follow "render": [INPUT] OUTPUT, or INPUT... --out-dir DIR for a batch.
+// False with a one-line message in error.
 bool parseRenderArguments(std::span<const std::string> args, RenderOptions& options, std::string& error);
 
 // The host's program change to a preset given by exact name (the first preset with that name) or
