@@ -4,7 +4,8 @@
 // AudioReader reads any file libsndfile understands as interleaved floats in [-1, 1].
 // AudioWriter writes a new file under a temporary name beside the destination and moves it into
 // place only when commit() succeeds, so a failed render never leaves a half-written output (nor
-// replaces an existing one). Main thread only; not copyable.
+// replaces an existing one). One thread per object (a batch renders files on several threads);
+// not copyable.
 
 #include <cstdint>
 #include <string>
