@@ -8,6 +8,7 @@
 
 #include "korvo/gui/demoscene.h"
 #include "korvo/window/screenshot.h"
+#include "tools/gallery/gallery.h"
 
 namespace velmora::cli {
 
@@ -41,15 +42,36 @@ bool writePNG(const std::string& path, korvo::ImageView<korvo::RGBA> image) {
     return std::fclose(file) == 0 && written;
 }
 
+// The named pictures besides the demo scene: one option each. A new picture (a display, the
+// editor) is one more line here.
+struct Scene {
+    const char* option;
+    const char* description;
+    korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> (*render)();
+};
+constexpr Scene kScenes[] = {
+    {"--widgets", "the widget gallery: every widget in its states (760x560)", &gallery::renderWidgetGallery},
+};
+
+const Scene* findScene(const std::string& option) {
+    for (const Scene& scene : kScenes)
+        if (option == scene.option) return &scene;
+    return nullptr;
+}
+
 }  // namespace
 
 const char* screenshotUsage() noexcept {
-    return "usage: velmora screenshot OUT.png [--size WxH]\n"
-           "  renders the GUI off-screen (for now the framework demo scene, 192x128) to a PNG file\n";
+    return "usage: velmora screenshot [--widgets] OUT.png [--size WxH]\n"
+           "  renders a picture off-screen through the headless window and the compositor to a PNG file:\n"
+           "  --widgets   the widget gallery: every widget in its states (760x560)\n"
+           "  (none)      the framework demo scene, 192x128 or --size WxH\n";
 }
 
 int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     std::string output;
+    const Scene* scene = nullptr;
+    bool sized = false;
     std::int32_t width = korvo::DemoScene::kDefaultWidth, height = korvo::DemoScene::kDefaultHeight;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -63,6 +85,13 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
                 return 2;
             }
             ++i;
+            sized = true;
+        } else if (const Scene* named = findScene(arg)) {
+            if (scene != nullptr && scene != named) {
+                err << "velmora screenshot: choose one picture\n";
+                return 2;
+            }
+            scene = named;
         } else if (!arg.empty() && arg[0] == '-') {
             err << "velmora screenshot: unknown option \"" << arg << "\"\n" << screenshotUsage();
             return 2;
@@ -77,7 +106,11 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
         err << "velmora screenshot: no output file given\n" << screenshotUsage();
         return 2;
     }
-    auto image = korvo::renderDemoScreenshot(width, height);
+    if (scene != nullptr && sized) {
+        err << "velmora screenshot: --size applies to the demo scene only\n";
+        return 2;
+    }
+    auto image = scene != nullptr ? scene->render() : korvo::renderDemoScreenshot(width, height);
     if (!writePNG(output, image->view())) {
         err << "velmora screenshot: cannot write \"" << output << "\"\n";
         return 1;
