@@ -44,6 +44,19 @@ TEST(ScreenshotCommand, WritesAnOpaquePNGOfTheRequestedSize) {
     for (std::int32_t i = 0; i < image.w * image.h; ++i) ASSERT_EQ(image.pixels[i * 4 + 3], 255);
 }
 
+TEST(ScreenshotCommand, WidgetsWritesTheGallery) {
+    test::TempDir dir;
+    const std::string path = dir.file("widgets.png");
+    const Outcome o = runTool({"screenshot", "--widgets", path});
+    ASSERT_EQ(o.code, 0) << o.err;
+    const std::vector<std::uint8_t> png = readFile(path);
+    const korvo::DecodedImage image = korvo::decodeImage(png.data(), png.size(), 4);
+    EXPECT_EQ(image.w, 760);
+    EXPECT_EQ(image.h, 560);
+    EXPECT_EQ(runTool({"screenshot", "--widgets", dir.file("b.png"), "--size", "64x40"}).code, 2);
+    EXPECT_NE(runTool({"screenshot", "--help"}).out.find("--widgets"), std::string::npos);
+}
+
 TEST(ScreenshotCommand, RefusesBadRequestsWithoutWriting) {
     test::TempDir dir;
     EXPECT_EQ(runTool({"screenshot"}).code, 2);

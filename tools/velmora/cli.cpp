@@ -26,10 +26,11 @@ const char* usage() noexcept {
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
            "  info --plugin BUNDLE [--host-name NAME]\n"
            "                                    what a VST3 host sees when it loads BUNDLE\n"
-           "  bench [gui|graphics|displays] [options]\n"
+           "  bench [gui|graphics|displays|widgets] [options]\n"
            "                                    DSP throughput (frames/s and times real time); with gui,\n"
            "                                    editor frame times (ms); with graphics, drawing primitives;\n"
-           "                                    with displays, the live displays' redraw per tick (ms)\n"
+           "                                    with displays, the live displays' redraw per tick (ms);\n"
+           "                                    with widgets, frame costs of widget changes (ms)\n"
            "  screenshot OUT.png [--size WxH]   the GUI rendered off-screen to a PNG file\n";
 }
 
@@ -111,6 +112,9 @@ int runBench(std::span<const std::string> args, const Environment& environment, 
         args = args.subspan(1);
     } else if (!args.empty() && args[0] == "displays") {
         program = siblingToolPath(environment.executablePath, "../bench/velmora_displays_bench");
+        args = args.subspan(1);
+    } else if (!args.empty() && args[0] == "widgets") {
+        program = siblingToolPath(environment.executablePath, "../bench/korvo_widgets_bench");
         args = args.subspan(1);
     }
     std::vector<std::string> argv = {program, "--benchmark_counters_tabular=true"};
