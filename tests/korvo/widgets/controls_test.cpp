@@ -111,6 +111,30 @@ TEST(UIOnOffSwitch, ClickTogglesAltClickSetsTheDefaultAndTheFaceRocks) {
     EXPECT_FALSE(client.toggle().value());
 }
 
+TEST(UISlider, HostValuesThatAreNotNumbersOrOutOfRangeDrawInsideAndNeverReachTheParameter) {
+    test::HostileParameter hostile;
+    Harness h(60, 120);
+    auto* fader = h.panel.addChild(makeHeap<UISlider>(&h.panel.uiContext(), &hostile));
+    fader->setPosition(IntRect{{20, 10}, {40, 110}});
+    auto& w = h.open();
+    for (double v : {std::nan(""), std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(), -2.0, 9.0}) {
+        hostile.shown = v;
+        hostile.notifyListeners();
+        w.tick();
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 60; ++x)
+                if (!fader->position().contains(x, y)) {
+                    ASSERT_EQ(h.depthAt(x, y), test::TestPanel::kBackgroundDepth) << v;
+                }
+        w.mouseMove(30, 60);
+        w.mouseDown(MouseButton::left, held());
+        w.mouseMove(30, 50, held());
+        w.mouseUp(MouseButton::left);
+    }
+    for (double n : hostile.received) EXPECT_TRUE(n >= 0.0 && n <= 1.0) << n;
+}
+
 Font& lato() {
     static Font font(resources::Lato_Semibold_ttf, resources::Lato_Semibold_ttf_size);
     return font;

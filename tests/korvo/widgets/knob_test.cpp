@@ -125,19 +125,8 @@ TEST(UIKnobDrag, HostSeesBeginPerformsEndAndNothingWithoutAGesture) {
     EXPECT_EQ(edits.kinds(), "bpebe");
 }
 
-// A parameter whose normalized value is whatever a misbehaving host left there, and which records
-// what the editor hands it.
-class HostileParameter final : public LinearFloatParameter {
-public:
-    HostileParameter() : LinearFloatParameter(0, "Hostile", "", 0.0, 1.0, 0.5) {}
-    double getNormalized() const noexcept override { return shown; }
-    void setFromEditorNormalized(double n) noexcept override { received.push_back(n); }
-    double shown = 0.5;
-    std::vector<double> received;
-};
-
 TEST(UIKnobHostValues, NonFiniteAndOutOfRangeValuesDrawInsideTheElementAndNeverReachTheParameter) {
-    HostileParameter hostile;
+    test::HostileParameter hostile;
     Harness h(100, 100);
     auto* knob = h.panel.addChild(makeHeap<PanKnob>(&h.panel.uiContext(), &hostile));
     knob->setPosition(IntRect{{30, 30}, {70, 70}});

@@ -144,6 +144,17 @@ public:
     EditRecorder recorder;
 };
 
+// A parameter whose normalized value is whatever a misbehaving host left there, and which records
+// what the editor hands it.
+class HostileParameter final : public LinearFloatParameter {
+public:
+    HostileParameter() : LinearFloatParameter(0, "Hostile", "", 0.0, 1.0, 0.5) {}
+    double getNormalized() const noexcept override { return shown; }
+    void setFromEditorNormalized(double n) noexcept override { received.push_back(n); }
+    double shown = 0.5;
+    std::vector<double> received;
+};
+
 // Replaces the URL launcher while alive and records what it is asked to open.
 class RecordingLauncher {
 public:
