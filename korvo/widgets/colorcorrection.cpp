@@ -38,6 +38,12 @@ void UIColorCorrection::setLevelsMatrix(const float levels[3][4]) {
     setLevels(rows[0], rows[1], rows[2]);
 }
 
+void UIColorCorrection::setLevels(const float levels[12]) {
+    setLevels(Levels{levels[0], levels[1], levels[2], levels[3]},
+              Levels{levels[4], levels[5], levels[6], levels[7]},
+              Levels{levels[8], levels[9], levels[10], levels[11]});
+}
+
 void UIColorCorrection::setLevels(Levels red, Levels green, Levels blue) {
     buildTable(red, _tables[0]);
     buildTable(green, _tables[1]);

@@ -37,6 +37,8 @@ public:
     void setLevelsMatrix(const float levels[3][4]);
     // The per-channel form: rebuilds the tables and marks the element dirty.
     void setLevels(Levels red, Levels green, Levels blue);
+    // The same as twelve values: (black, gamma, gain, contrast) for red, then green, then blue.
+    void setLevels(const float levels[12]);
 
     const std::array<std::uint8_t, 256>& table(int channel) const noexcept { return _tables[channel]; }
 
