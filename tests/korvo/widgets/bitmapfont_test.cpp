@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace korvo {
 namespace {
@@ -33,11 +34,35 @@ TEST(BitmapFont, EveryPrintableCharacterHasItsOwnShapeAndTheRestIsBlank) {
     }
 }
 
-TEST(BitmapFont, TallGlyphsKeepTheSmallShapesOnTheSameBaselineGrid) {
-    for (int code = 32; code < 127; ++code) {
-        const auto* small = bitmapGlyphRows(BitmapFontSize::small8x8, static_cast<std::uint8_t>(code));
-        const auto* tall = bitmapGlyphRows(BitmapFontSize::tall8x16, static_cast<std::uint8_t>(code));
-        for (int r = 0; r < 16; ++r) ASSERT_EQ(tall[r], small[r / 2]) << "code " << code << " row " << r;
+// First and last set row of a glyph (-1 when blank).
+std::pair<int, int> rowSpan(BitmapFontSize size, char c) {
+    const std::uint8_t* rows = bitmapGlyphRows(size, static_cast<std::uint8_t>(c));
+    int first = -1, last = -1;
+    for (int r = 0; r < bitmapGlyphHeight(size); ++r)
+        if (rows[r] != 0) {
+            if (first < 0) first = r;
+            last = r;
+        }
+    return {first, last};
+}
+
+TEST(BitmapFont, BothSizesKeepOneBaselineGridWithRoomForTheLineGap) {
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        EXPECT_EQ(rowSpan(BitmapFontSize::small8x8, c), (std::pair<int, int>{0, 6})) << c;
+        EXPECT_EQ(rowSpan(BitmapFontSize::tall8x16, c), (std::pair<int, int>{2, 11})) << c;
+    }
+    for (char c : std::string("acemnorsuvwxz")) {
+        EXPECT_EQ(rowSpan(BitmapFontSize::small8x8, c), (std::pair<int, int>{2, 6})) << c;
+        EXPECT_EQ(rowSpan(BitmapFontSize::tall8x16, c), (std::pair<int, int>{5, 11})) << c;
+    }
+    for (char c : std::string("gjpqy")) {
+        EXPECT_EQ(rowSpan(BitmapFontSize::small8x8, c).second, 7) << c;
+        EXPECT_EQ(rowSpan(BitmapFontSize::tall8x16, c).second, 14) << c;
+    }
+    for (int code = 33; code < 127; ++code) {
+        const auto tall = rowSpan(BitmapFontSize::tall8x16, static_cast<char>(code));
+        EXPECT_GE(tall.first, 2) << static_cast<char>(code);
+        EXPECT_LE(tall.second, 14) << static_cast<char>(code);
     }
 }
 
@@ -58,7 +83,7 @@ TEST(BitmapFont, GlyphsLandAtEightPixelStepsWithTheColourBlendedByItsAlpha) {
     // Half alpha blends all four channels; alpha 0 draws nothing.
     fill(image.view(), RGBA{0, 0, 0, 0});
     drawBitmapText(image.view(), 0, 0, "|", RGBA{255, 255, 255, 128}, BitmapFontSize::tall8x16);
-    EXPECT_EQ(image.view().at(3, 0), (RGBA{128, 128, 128, 64}));
+    EXPECT_EQ(image.view().at(3, 5), (RGBA{128, 128, 128, 64}));
     fill(image.view(), kPaper);
     drawBitmapText(image.view(), 0, 0, "Hello", RGBA{255, 255, 255, 0}, BitmapFontSize::small8x8);
     for (int y = 0; y < 20; ++y)
