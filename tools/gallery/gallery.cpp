@@ -5,6 +5,7 @@
 #include <string>
 
 #include "effect/bowgame.h"
+#include "korvo/graphics/decode.h"
 #include "korvo/gui/context.h"
 #include "korvo/widgets/bitmapfont.h"
 #include "korvo/widgets/colorcorrection.h"
@@ -18,6 +19,7 @@
 #include "korvo_resources_resources.h"
 #include "tessary/widgets/dropdown.h"
 #include "tessary/widgets/radiobuttonset.h"
+#include "velmora_resources_resources.h"
 
 namespace velmora::gallery {
 
@@ -129,21 +131,14 @@ void styleKnob(UIKnob& k, KnobStyle style) {
     }
 }
 
-// Our mark: a half-disc with an arc over it, drawn here (64 x 56, alpha is the shape).
+// The editor's logo from the embedded artwork (64 x 56, its alpha is its shape).
 HeapPtr<OwnedImage<RGBA>> makeLogo() {
-    auto image = makeHeap<OwnedImage<RGBA>>(64, 56);
-    const ImageView<RGBA> v = image->view();
-    fill(v, RGBA{0, 0, 0, 0});
-    const float cx = 31.5f, cy = 40.0f;
-    for (int y = 0; y < 56; ++y)
-        for (int x = 0; x < 64; ++x) {
-            const float dx = static_cast<float>(x) - cx, dy = static_cast<float>(y) - cy;
-            const float d = std::sqrt(dx * dx + dy * dy);
-            float a = 0.0f;
-            if (dy <= 0.5f) a = std::fmax(a, std::fmin(1.0f, 16.5f - d));                    // half-disc
-            if (dy <= 0.5f) a = std::fmax(a, std::fmin(1.0f, 1.6f - std::fabs(d - 26.0f)));  // arc
-            if (dy > 0.5f && dy < 3.5f && std::fabs(dx) < 29.0f) a = std::fmax(a, 1.0f);     // base line
-            if (a > 0.0f) v.at(x, y) = RGBA{214, 236, 246, static_cast<std::uint8_t>(a * 255.0f + 0.5f)};
+    const DecodedImage png = decodeImage(velmora::resources::logo_png, velmora::resources::logo_png_size, 4);
+    auto image = makeHeap<OwnedImage<RGBA>>(png.w, png.h);
+    for (std::int32_t y = 0; y < png.h; ++y)
+        for (std::int32_t x = 0; x < png.w; ++x) {
+            const std::uint8_t* p = png.pixels + (static_cast<std::size_t>(y) * png.w + x) * 4;
+            image->view().at(x, y) = RGBA{p[0], p[1], p[2], p[3]};
         }
     return image;
 }
@@ -182,9 +177,10 @@ std::string printable(int from, int to) {
 
 WidgetGallery::WidgetGallery()
     : GUIGraphics(kWidth, kHeight, ElementFlags::drawsPBR),
-      lato_(std::make_unique<Font>(resources::Lato_Semibold_ttf, resources::Lato_Semibold_ttf_size)),
-      spartan_(
-          std::make_unique<Font>(resources::LeagueSpartan_Bold_otf, resources::LeagueSpartan_Bold_otf_size)) {
+      lato_(std::make_unique<Font>(korvo::resources::Lato_Semibold_ttf,
+                                   korvo::resources::Lato_Semibold_ttf_size)),
+      spartan_(std::make_unique<Font>(korvo::resources::LeagueSpartan_Bold_otf,
+                                      korvo::resources::LeagueSpartan_Bold_otf_size)) {
     // The editor's lighting.
     PBRCompositor& c = compositor();
     c.shadowLightColor = {0.1984f, 0.2480f, 0.2976f};
