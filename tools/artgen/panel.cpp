@@ -301,7 +301,6 @@ private:
         };
         arc(rmax, 0.6f, 1.0f, 16.0f, false);
         arc(rmax * 2.0f / 3.0f, 0.5f, 0.7f, 8.0f, true);
-        arc(rmax / 3.0f, 0.5f, 0.7f, 8.0f, true);
         // Pan ticks every 15 degrees on the rim, longer at left, centre and right.
         for (int i = -6; i <= 6; ++i) {
             const float a = static_cast<float>(i) * kPi / 12.0f;

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effect/main.h"
+#include "effect/panorama.h"
+#include "effect/phasedisplay.h"
 #include "korvo/graphics/decode.h"
 #include "korvo/graphics/font.h"
 #include "korvo/gui/context.h"
@@ -292,7 +295,8 @@ public:
 
 class PreviewEditor final : public korvo::GUIGraphics {
 public:
-    PreviewEditor(const EncodedArtwork& files, const PreviewOptions& options)
+    // The displays bind to `client`'s parameters: it must outlive the editor.
+    PreviewEditor(const EncodedArtwork& files, const PreviewOptions& options, VelmoraClient& client)
         : GUIGraphics(kWidth, kHeight, ElementFlags::drawsPBR),
           titleFont_(korvo::resources::LeagueSpartan_Bold_otf,
                      korvo::resources::LeagueSpartan_Bold_otf_size) {
@@ -318,9 +322,21 @@ public:
         }
         uiContext().setSkybox(korvo::decodeToRGBA(files[4].data(), files[4].size()).release());
         logo_ = korvo::decodeToRGBA(files[5].data(), files[5].size());
-        if (options.standIns)
-            for (const WidgetBox& w : kWidgets)
-                addChild(korvo::makeHeap<StandIn>(_context, w, logo_.get(), &titleFont_));
+        if (options.standIns) {
+            const auto param = [&client](Param index) {
+                return static_cast<korvo::FloatParameter*>(&client.parameter(index));
+            };
+            for (const WidgetBox& w : kWidgets) {
+                // The effect's own displays; stand-ins for the rest.
+                if (w.kind == WidgetKind::panorama)
+                    displays_[0] = addChild(korvo::makeHeap<PanoramaDisplay>(
+                        _context, param(kPan), param(kDistance), param(kTilt), param(kOutputLevel)));
+                else if (w.kind == WidgetKind::phaseScope)
+                    displays_[1] = addChild(korvo::makeHeap<PhaseDisplay>(_context));
+                else
+                    addChild(korvo::makeHeap<StandIn>(_context, w, logo_.get(), &titleFont_));
+            }
+        }
         addChild(korvo::makeHeap<ColorCorrection>(_context));
         if (options.outlines) addChild(korvo::makeHeap<Outlines>(_context));
     }
@@ -328,6 +344,9 @@ public:
     void reflow(IntRect box) override {
         _position = box;
         for (UIElement* child : _children) child->reflow(box);
+        for (int i = 0; i < 2; ++i)
+            if (displays_[i] != nullptr)
+                displays_[i]->reflow(widgetBox(i == 0 ? WidgetKind::panorama : WidgetKind::phaseScope));
     }
 
     void onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
@@ -353,6 +372,13 @@ public:
     }
 
 private:
+    static IntRect widgetBox(WidgetKind kind) {
+        for (const WidgetBox& w : kWidgets)
+            if (w.kind == kind) return w.box;
+        return IntRect{};
+    }
+
+    UIElement* displays_[2] = {nullptr, nullptr};
     korvo::Font titleFont_;
     HeapPtr<OwnedImage<RGBA>> diffuse_;
     HeapPtr<OwnedImage<RGBA>> material_;
@@ -363,7 +389,8 @@ private:
 }  // namespace
 
 HeapPtr<OwnedImage<RGBA>> renderPreview(const EncodedArtwork& files, const PreviewOptions& options) {
-    PreviewEditor editor(files, options);
+    VelmoraClient client;  // parameters for the displays, at their defaults
+    PreviewEditor editor(files, options, client);
     return korvo::renderScreenshot(editor);
 }
 
