@@ -164,15 +164,8 @@ private:
                 dif = RGBA{100, 100, 100, 0};
                 mat = RGBA{255, 32, 128, 255};
                 break;
-            case WidgetKind::panorama: {
-                const float dx = px - w * 0.5f, dy = py - (h - 18.0f), r2 = std::min(w * 0.5f, h - 14.0f);
-                const float d2 = dx * dx + dy * dy;
-                if (d2 < r2 * r2) blendDepth(dep, 50000.0f, 1.0f - (d2 / (r2 * r2)) * (d2 / (r2 * r2)));
-                break;
-            }
-            case WidgetKind::phaseScope:
-                if (px >= 122 && px < 125 && py >= 118 && py < 121) dif = RGBA{32, 192, 192, 192};
-                break;
+            case WidgetKind::panorama:
+            case WidgetKind::phaseScope: break;  // the effect's own displays are used
             case WidgetKind::bowGame:
                 dif = RGBA{230, 230, 230, 0};
                 dep.l = 28000;
