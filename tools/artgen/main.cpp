@@ -4,8 +4,8 @@
 //   artgen [--out DIR] [--preview FILE.png] [--bare] [--outlines] [--zoom N] [--crop X,Y,W,H]
 //
 // --out DIR      where the six images go (default: effect/resources of the source tree)
-// --preview PNG  also render the artwork lit by the editor's compositor, with stand-ins of the
-//                widgets (--bare: without them; --outlines: widget, hint and slope boxes outlined);
+// --preview PNG  also render the artwork lit by the editor's compositor, with the editor's widgets
+//                (--bare: without them; --outlines: widget, hint and slope boxes outlined);
 //                --crop and --zoom enlarge a part of it (nearest neighbour) for a closer look.
 #include <cstdio>
 #include <cstring>
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--preview" && hasValue) {
             preview = argv[++i];
         } else if (arg == "--bare") {
-            options.standIns = false;
+            options.widgets = false;
         } else if (arg == "--outlines") {
             options.outlines = true;
         } else if (arg == "--zoom" && hasValue) {

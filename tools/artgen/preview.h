@@ -2,9 +2,10 @@
 // Preview of the artwork as the editor will show it: the encoded files are decoded as the plug-in
 // decodes them, the depth slopes and the editor's lighting set-up are applied, and the frame is
 // lit by the real PBR compositor through GUIGraphics and the headless window, then colour
-// corrected like the editor's last child. The effect's panorama and phase displays and simple
-// stand-ins of the other widgets (knobs, sliders, switches, radio lights, the drop-down header,
-// the bow game, the logo) can be drawn at their boxes, and the widget and hint boxes outlined.
+// corrected like the editor's last child. The widgets (knobs, sliders, switches, the radio set,
+// the drop-down, the displays, the bow game, the logo and the subtitle) can be placed at their
+// boxes with the editor's style settings and the parameters' defaults, and the widget and hint
+// boxes outlined. (The value hints are left out: at rest they draw nothing.)
 //
 // Thread contract: [main-thread].
 
@@ -15,7 +16,7 @@
 namespace velmora::artgen {
 
 struct PreviewOptions {
-    bool standIns = true;   // draw the widgets (displays real, the others as stand-ins)
+    bool widgets = true;    // place the editor's widgets
     bool outlines = false;  // outline widget boxes (magenta) and hint boxes (yellow)
 };
 
