@@ -27,9 +27,9 @@ constexpr Color3 kSeat{60, 67, 78};     // knob seats and slider slots
 constexpr Color3 kTrim{150, 158, 170};  // machined metal edges
 constexpr Color3 kGlass{14, 18, 24};
 constexpr Color3 kGlassLine{56, 78, 88};
-constexpr Color3 kLabel{160, 166, 174};
-constexpr Color3 kTitle{196, 203, 212};
-constexpr Color3 kScale{150, 156, 164};
+constexpr Color3 kLabel{184, 190, 198};
+constexpr Color3 kTitle{204, 211, 220};
+constexpr Color3 kScale{166, 172, 180};
 constexpr Color3 kAccent{110, 196, 214};
 
 constexpr Material kPanelMat{170, 60, 80};
