@@ -9,11 +9,14 @@ else()
   message(FATAL_ERROR "GoogleTest sources not found: run ./velmora setup")
 endif()
 
-# korvo_add_test(NAME DIR [DEPS ...] [EXTRA_SOURCES ...])
+# korvo_add_test(NAME DIR [DEPS ...] [EXTRA_SOURCES ...] [NEEDS_DISPLAY])
 # One GoogleTest executable per test folder, made of every .cpp in it (same platform suffix rule
 # as the libraries). Nothing is made for an empty folder.
+# NEEDS_DISPLAY: the tests open real windows. Native tests start their own Xvfb
+# (tests/support/xvfb.h); Windows executables are started under Wine through
+# tests/support/with-xvfb, one at a time.
 function(korvo_add_test name dir)
-  cmake_parse_arguments(ARG "" "" "DEPS;EXTRA_SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "NEEDS_DISPLAY" "" "DEPS;EXTRA_SOURCES" ${ARGN})
   korvo_glob_sources(srcs "${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
   if(NOT srcs)
     return()
@@ -21,6 +24,12 @@ function(korvo_add_test name dir)
   add_executable(${name} ${srcs} ${ARG_EXTRA_SOURCES})
   target_link_libraries(${name} PRIVATE korvo_test_support ${ARG_DEPS} gtest gtest_main)
   target_compile_definitions(${name} PRIVATE KORVO_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
-  add_test(NAME ${name} COMMAND ${name})
+  if(ARG_NEEDS_DISPLAY AND CMAKE_CROSSCOMPILING_EMULATOR)
+    add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/with-xvfb --wine
+                                  ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_display)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()

@@ -95,9 +95,10 @@ struct MidiMessage {
 
 // How the window handle given to openUI is to be read.
 enum class WindowBackend : std::int32_t {
-    win32 = 1,  // "HWND"
-    cocoa = 3,  // "NSView"
-    x11 = 4,    // "X11EmbedWindowID"
+    platformDefault = 0,  // this platform's own window (HWND on Windows, X11 Window id on Linux)
+    win32 = 1,            // "HWND"
+    cocoa = 3,            // "NSView"
+    x11 = 4,              // "X11EmbedWindowID"
 };
 
 // The client's way back to the host. Implemented by the adapter; not owned by the client; it
@@ -123,7 +124,8 @@ class IGraphics {
 public:
     virtual ~IGraphics() = default;
     // Creates the editor window inside parent; returns the native window handle. controlInfo is
-    // always null here.
+    // null, except with the X11 backend, where it is the host's event loop (a korvo::IEventLoop*,
+    // korvo/window/eventloop.h) the window runs on.
     virtual void* openUI(void* parentWindow, void* controlInfo, HostKind hostKind, WindowBackend backend) = 0;
     // Destroys the window; the editor object survives and may be opened again.
     virtual void closeUI() = 0;

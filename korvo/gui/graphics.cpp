@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "korvo/window/factory.h"
+
 namespace korvo {
 
 namespace {
@@ -127,10 +129,14 @@ GUIGraphics::~GUIGraphics() {
     alignedRelease(_shownBuffer, kBufferAlignment);
 }
 
-void* GUIGraphics::openUI(void* parentWindow, void*, HostKind, WindowBackend backend) {
+void* GUIGraphics::openUI(void* parentWindow, void* controlInfo, HostKind, WindowBackend backend) {
     _window.reset();
-    if (_windowFactory != nullptr)
-        _window = _windowFactory(parentWindow, _windowListener.get(), _editorWidth, _editorHeight, backend);
+    auto* eventLoop = static_cast<IEventLoop*>(controlInfo);
+    WindowFactory factory = _windowFactory;
+    if (factory == nullptr && parentWindow != nullptr) factory = &createPlatformWindow;
+    if (factory != nullptr)
+        _window =
+            factory(parentWindow, _windowListener.get(), _editorWidth, _editorHeight, backend, eventLoop);
     reflow(IntRect{{0, 0}, {_editorWidth, _editorHeight}});
     setDirtyAll(DirtyLayer::fromFlags);
     return _window ? _window->nativeHandle() : nullptr;

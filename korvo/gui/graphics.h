@@ -10,9 +10,10 @@
 // window's byte order. The lit image stays in its own buffer between frames, so a raw-only change
 // needs no lighting.
 //
-// The window is made by a window factory (setWindowFactory); without one, openUI lays out and
-// marks everything dirty but creates no window, and frames are driven by calling the listener
-// directly.
+// The window is made by a window factory (setWindowFactory). Without one, openUI given a parent
+// window makes the platform's window (createPlatformWindow: Win32 on Windows, X11 on Linux, on the
+// event loop passed as controlInfo), and openUI without a parent makes none: it lays out and marks
+// everything dirty, and frames are driven by calling the listener directly.
 //
 // Thread contract: [main-thread] (the GUI thread) for everything. During drawFrame the pool runs
 // element drawing (never two intersecting elements at once), pyramid updates and lighting tiles.
@@ -28,16 +29,17 @@
 #include "korvo/gui/compositor.h"
 #include "korvo/gui/context.h"
 #include "korvo/gui/element.h"
+#include "korvo/window/eventloop.h"
 #include "korvo/window/window.h"
 
 namespace korvo {
 
 class GUIGraphics;
 
-// Makes the window for openUI: (parent handle, the listener to drive, width, height, backend).
-// Returns null when the backend is not available.
+// Makes the window for openUI: (parent handle, the listener to drive, width, height, backend, the
+// event loop to run on or null). Returns null when the backend is not available.
 using WindowFactory = HeapPtr<IWindow> (*)(void* parent, IWindowListener* listener, std::int32_t width,
-                                           std::int32_t height, WindowBackend backend);
+                                           std::int32_t height, WindowBackend backend, IEventLoop* eventLoop);
 
 // Forwards the window's calls to one editor.
 class WindowListener final : public IWindowListener {
@@ -75,7 +77,8 @@ public:
 
     // ---- IGraphics ----------------------------------------------------------------------------
     // Creates the window through the factory, lays out the tree in (0, 0, width, height) and
-    // marks everything dirty. Returns the native handle (null without a window).
+    // marks everything dirty. Returns the native handle (null without a window). controlInfo is
+    // the IEventLoop* an X11 window runs on (null otherwise).
     void* openUI(void* parentWindow, void* controlInfo, HostKind hostKind, WindowBackend backend) override;
     void closeUI() override;
     void getGUISize(std::int32_t* width, std::int32_t* height) override;

@@ -17,7 +17,7 @@ HeadlessWindow::HeadlessWindow(IWindowListener* listener, std::int32_t width, st
 HeadlessWindow::~HeadlessWindow() = default;
 
 HeapPtr<IWindow> HeadlessWindow::create(void*, IWindowListener* listener, std::int32_t width,
-                                        std::int32_t height, WindowBackend) {
+                                        std::int32_t height, WindowBackend, IEventLoop*) {
     return HeapPtr<IWindow>(heapNew<HeadlessWindow>(listener, width, height));
 }
 

@@ -27,6 +27,7 @@
 #include "korvo/client/client.h"
 #include "korvo/core/nogc.h"
 #include "korvo/graphics/image.h"
+#include "korvo/window/eventloop.h"
 #include "korvo/window/window.h"
 
 namespace korvo {
@@ -43,7 +44,7 @@ public:
 
     // A WindowFactory for GUIGraphics: a headless window whatever the backend.
     static HeapPtr<IWindow> create(void* parent, IWindowListener* listener, std::int32_t width,
-                                   std::int32_t height, WindowBackend backend);
+                                   std::int32_t height, WindowBackend backend, IEventLoop* eventLoop);
 
     // ---- IWindow ----------------------------------------------------------------------------------
     // Paints when something is invalid, otherwise delivers one animation tick.

@@ -10,6 +10,11 @@
 //   - on paint: onResize(width, height) when the client size changed (its returned view is the
 //     buffer the window shows), then onDraw(pixel order), then a copy of the updated area of that
 //     buffer to the screen.
+// Clicks and releases come at the position of the last move (a click before any move at (0, 0));
+// wheel deltas are in notches, wheelNotches of the platform's delta (120 per notch).
+//
+// Backends: HeadlessWindow (tests, tools), Win32Window (Windows), X11Window (Linux); the default
+// for a plug-in's editor is createPlatformWindow (factory.h).
 //
 // Thread contract: [main-thread] (the window's thread) for every operation of both interfaces.
 
@@ -30,9 +35,15 @@ public:
     virtual bool isClosed() = 0;
     // Milliseconds of the window's clock.
     virtual std::uint32_t timeMs() = 0;
-    // The native window handle (HWND on Windows).
+    // The native window handle (HWND on Windows, the X11 Window id cast to a pointer on Linux).
     virtual void* nativeHandle() = 0;
 };
+
+// Notches of a wheel delta in the Windows unit (120 per notch), truncated toward zero: a
+// high-resolution delta of 60 gives 0.
+constexpr std::int32_t wheelNotches(std::int32_t delta) noexcept {
+    return delta / 120;
+}
 
 class IWindowListener {
 public:
