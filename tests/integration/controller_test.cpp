@@ -162,12 +162,36 @@ TEST_F(Vst3Controller, UnitsProgramsAndKnobMode) {
     EXPECT_EQ(plugin->controller2->openAboutBox(0), v::kResultFalse);
 }
 
-TEST_F(Vst3Controller, NoViewWithoutAnEditor) {
+TEST_F(Vst3Controller, EditorViewForThisPlatformOnly) {
     v::IEditController* c = plugin->controller;
     EXPECT_EQ(c->createView("other"), nullptr);
     EXPECT_EQ(c->createView(nullptr), nullptr);
-    // This client has no editor: the host falls back to its own generic one.
-    EXPECT_EQ(c->createView("editor"), nullptr);
+    v::IPlugView* view = c->createView("editor");
+    ASSERT_NE(view, nullptr);
+#if defined(_WIN32)
+    EXPECT_EQ(view->isPlatformTypeSupported("HWND"), v::kResultOk);
+    EXPECT_EQ(view->isPlatformTypeSupported("X11EmbedWindowID"), v::kResultFalse);
+#else
+    EXPECT_EQ(view->isPlatformTypeSupported("X11EmbedWindowID"), v::kResultOk);
+    EXPECT_EQ(view->isPlatformTypeSupported("HWND"), v::kResultFalse);
+#endif
+    EXPECT_EQ(view->isPlatformTypeSupported("NSView"), v::kResultFalse);
+    EXPECT_EQ(view->attached(nullptr, "NSView"), v::kResultFalse);
+    v::ViewRect rect{1, 2, 3, 4};
+    ASSERT_EQ(view->getSize(&rect), v::kResultOk);
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.top, 0);
+    EXPECT_EQ(rect.right, 240);
+    EXPECT_EQ(rect.bottom, 120);
+    EXPECT_EQ(view->canResize(), v::kResultFalse);
+    EXPECT_EQ(view->onSize(&rect), v::kResultOk);
+    EXPECT_EQ(view->setFrame(nullptr), v::kResultOk);
+    EXPECT_EQ(view->onWheel(1.0f), v::kResultFalse);
+    void* face = nullptr;
+    ASSERT_EQ(view->queryInterface(v::iidIPlugView.data(), &face), v::kResultOk);
+    EXPECT_EQ(face, view);
+    EXPECT_EQ(view->release(), 1u);
+    EXPECT_EQ(view->release(), 0u);
 }
 
 TEST_F(Vst3Controller, HostObjectsAreGivenBack) {

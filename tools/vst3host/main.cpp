@@ -1,31 +1,52 @@
-// vst3host: loads a VST3 module the way a host does and prints what a host sees.
+// vst3host: loads a VST3 module the way a host does and prints what a host sees, or opens its
+// editor in a window of its own.
 //
-//   vst3host info <bundle or binary> [--host-name NAME]
+//   vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]
+//   vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--do ACTION]...   (see editor.h)
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "tools/vst3host/editor.h"
 #include "tools/vst3host/host.h"
 
 namespace {
 int usage() {
-    std::fprintf(stderr, "usage: vst3host info <bundle or binary> [--host-name NAME]\n");
+    std::fprintf(stderr,
+                 "usage: vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]\n"
+                 "       vst3host editor <bundle or binary> [options]   (vst3host editor for the options)\n");
     return 2;
 }
-}  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 3 || std::strcmp(argv[1], "info") != 0) return usage();
+int info(int argc, char** argv) {
     std::string path = argv[2];
-    std::string hostName = "vst3host";
+    std::string hostName = "vst3host", shot;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--host-name") == 0 && i + 1 < argc)
             hostName = argv[++i];
+        else if (std::strcmp(argv[i], "--editor-shot") == 0 && i + 1 < argc)
+            shot = argv[++i];
         else
             return usage();
     }
     std::string out;
-    const bool ok = vst3host::printModuleInfo(path, hostName, out);
+    bool ok = vst3host::printModuleInfo(path, hostName, out);
+    if (ok && !shot.empty()) ok = vst3host::saveEditorShot(path, hostName, shot, out);
     std::fputs(out.c_str(), ok ? stdout : stderr);
     return ok ? 0 : 1;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "editor") == 0) {
+        std::string out, err;
+        const int status =
+            vst3host::runEditorCommand(std::vector<std::string>(argv + 2, argv + argc), out, err);
+        std::fputs(out.c_str(), stdout);
+        std::fputs(err.c_str(), stderr);
+        return status;
+    }
+    if (argc < 3 || std::strcmp(argv[1], "info") != 0) return usage();
+    return info(argc, argv);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "korvo/core/fpcontrol.h"
+#include "tests/integration/testplugin/testeditor.h"
 
 namespace vst3test {
 
@@ -77,13 +78,17 @@ PluginDescription TestGainClient::buildDescription() {
     d.versionMajor = 1;
     d.versionMinor = 4;
     d.versionPatch = 0;
-    d.hasGUI = false;
+    d.hasGUI = true;
     d.category = 5;
     char homepage[64];
     std::snprintf(homepage, sizeof(homepage), "https://example.invalid/mxcsr/%04X",
                   static_cast<unsigned>(FPControl::readMXCSR() & 0xFFC0u));
     d.pluginHomepage = homepage;
     return d;
+}
+
+HeapPtr<IGraphics> TestGainClient::createGraphics() {
+    return HeapPtr<IGraphics>(heapNew<TestEditor>(*this));
 }
 
 Vec<ChannelConfig> TestGainClient::buildChannelConfigs() {

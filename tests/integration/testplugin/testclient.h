@@ -11,6 +11,8 @@
 // The description's homepage reports the SSE control register (MXCSR) in effect while the factory
 // was built, e.g. "https://example.invalid/mxcsr/9FFF".
 //
+// Its editor is TestEditor (testeditor.h): a slider for "Level" and a switch for "Invert".
+//
 // Traps: a processAudio call longer than the frames given to reset, or before any reset, writes
 // NaN to every output so the tests see it.
 
@@ -41,6 +43,7 @@ public:
     korvo::PresetList buildPresets() override;
     korvo::PluginDescription buildDescription() override;
     korvo::Vec<korvo::ChannelConfig> buildChannelConfigs() override;
+    korvo::HeapPtr<korvo::IGraphics> createGraphics() override;
 
 private:
     std::int32_t maxFrames_ = 0;

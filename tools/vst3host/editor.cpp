@@ -1,0 +1,301 @@
+// The editor host's platform-neutral part: opening and closing the view, settling, PNG files and
+// the `editor` command.
+#include "tools/vst3host/editor.h"
+
+#include <stb/stb_image_write.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vst3host {
+
+namespace {
+
+void appendf(std::string& out, const char* format, ...) {
+    char buffer[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof(buffer), format, args);
+    va_end(args);
+    out += buffer;
+}
+
+}  // namespace
+
+const char* EditorHost::platformType() {
+#if defined(_WIN32)
+    return v::kPlatformTypeHWND;
+#else
+    return v::kPlatformTypeX11EmbedWindowID;
+#endif
+}
+
+bool EditorHost::open(v::IEditController* controller, std::string& error) {
+    close();
+    if (controller == nullptr) {
+        error = "no edit controller";
+        return false;
+    }
+    view_ = controller->createView(v::kEditorViewType);
+    if (view_ == nullptr) {
+        error = "the plug-in has no editor (createView returned null)";
+        return false;
+    }
+    if (view_->isPlatformTypeSupported(platformType()) != v::kResultOk) {
+        error = std::string("the editor does not support \"") + platformType() + "\"";
+        close();
+        return false;
+    }
+    if (view_->getSize(&size_) != v::kResultOk || size_.right - size_.left <= 0 ||
+        size_.bottom - size_.top <= 0) {
+        error = "getSize failed";
+        close();
+        return false;
+    }
+    if (!createWindow(error)) {
+        close();
+        return false;
+    }
+    view_->setFrame(&frame_);
+    if (view_->attached(windowHandle(), platformType()) != v::kResultOk) {
+        error = "attached failed";
+        close();
+        return false;
+    }
+    attached_ = true;
+    return true;
+}
+
+void EditorHost::close() {
+    if (view_ != nullptr) {
+        // The order hosts use: frame gone, then removed, then the last reference.
+        view_->setFrame(nullptr);
+        if (attached_) view_->removed();
+        view_->release();
+        view_ = nullptr;
+    }
+    attached_ = false;
+    destroyWindow();
+}
+
+void EditorHost::detach() {
+    if (view_ == nullptr || !attached_) return;
+    view_->removed();
+    attached_ = false;
+    run(20);
+}
+
+bool EditorHost::reattach(std::string& error) {
+    if (view_ == nullptr) {
+        error = "no view";
+        return false;
+    }
+    if (attached_) return true;
+    if (view_->attached(windowHandle(), platformType()) != v::kResultOk) {
+        error = "attached failed";
+        return false;
+    }
+    attached_ = true;
+    return true;
+}
+
+bool EditorHost::settle(std::uint32_t timeoutMs) {
+    const std::uint64_t end = monotonicMs() + timeoutMs;
+    Image previous, current;
+    std::string error;
+    run(60);
+    if (!screenshot(previous, error)) return false;
+    while (monotonicMs() < end) {
+        run(60);
+        if (!screenshot(current, error)) return false;
+        if (current.rgba == previous.rgba) return true;
+        previous.rgba.swap(current.rgba);
+    }
+    return false;
+}
+
+bool savePNG(const std::string& path, const Image& image) {
+    if (image.width <= 0 || image.height <= 0) return false;
+    std::vector<std::uint8_t> bytes;
+    auto append = [](void* context, void* data, int size) {
+        auto* b = static_cast<std::vector<std::uint8_t>*>(context);
+        b->insert(b->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
+    };
+    if (stbi_write_png_to_func(append, &bytes, image.width, image.height, 4, image.rgba.data(),
+                               image.width * 4) == 0)
+        return false;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+// ---- The commands -----------------------------------------------------------------------------------
+
+namespace {
+
+// The first class of category "Audio Module Class", as 16 id bytes. False when there is none.
+bool firstEffectClass(v::IPluginFactory* factory, char (&cid)[16]) {
+    const int count = factory->countClasses();
+    for (int c = 0; c < count; ++c) {
+        v::PClassInfo info{};
+        if (factory->getClassInfo(c, &info) != v::kResultOk) continue;
+        if (std::strncmp(info.category, v::kVstAudioEffectClass, sizeof(info.category)) != 0) continue;
+        std::memcpy(cid, info.cid, 16);
+        return true;
+    }
+    return false;
+}
+
+const char* buttonName(const std::string& text, int& button) {
+    if (text.empty() || text == "left") return (button = 1), nullptr;
+    if (text == "middle") return (button = 2), nullptr;
+    if (text == "right") return (button = 3), nullptr;
+    return "a button is left, middle or right";
+}
+
+void printEdits(const ComponentHandler& handler, std::string& out) {
+    for (const ComponentHandler::Call& call : handler.calls) {
+        switch (call.kind) {
+            case ComponentHandler::Kind::beginEdit:
+                appendf(out, "edit: begin %u\n", call.id);
+                break;
+            case ComponentHandler::Kind::performEdit:
+                appendf(out, "edit: perform %u %.9g\n", call.id, call.value);
+                break;
+            case ComponentHandler::Kind::endEdit:
+                appendf(out, "edit: end %u\n", call.id);
+                break;
+            case ComponentHandler::Kind::restartComponent:
+                appendf(out, "restart: %d\n", call.flags);
+                break;
+        }
+    }
+}
+
+}  // namespace
+
+int runEditorCommand(const std::vector<std::string>& args, std::string& out, std::string& err) {
+    static const char* usage =
+        "usage: vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--host-name NAME]\n"
+        "                       [--do ACTION]...\n"
+        "  ACTION: move:X,Y  down[:left|middle|right]  up[:...]  wheel:N  key:NAME  keydown:NAME\n"
+        "          keyup:NAME  wait:MS   (X, Y in editor pixels; NAME a..z, 0..9, space, enter, escape,\n"
+        "          backspace, left, right, up, down, shift, ctrl, alt, f1..f12)\n"
+        "  Prints every edit the host receives (begin/perform/end with parameter ID and value).\n";
+    if (args.empty()) {
+        err += usage;
+        return 2;
+    }
+    const std::string path = args[0];
+    std::uint32_t timeMs = 300;
+    std::string shot, hostName = "vst3host";
+    std::vector<std::string> actions;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--time" && hasValue)
+            timeMs = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
+        else if (a == "--shot" && hasValue)
+            shot = args[++i];
+        else if (a == "--host-name" && hasValue)
+            hostName = args[++i];
+        else if (a == "--do" && hasValue)
+            actions.push_back(args[++i]);
+        else {
+            err += "vst3host editor: unknown argument \"" + a + "\"\n" + usage;
+            return 2;
+        }
+    }
+
+    Module module;
+    std::string error;
+    if (!module.load(path, error)) {
+        err += "vst3host editor: " + error + "\n";
+        return 1;
+    }
+    char cid[16];
+    if (!firstEffectClass(module.factory(), cid)) {
+        err += "vst3host editor: the module has no audio effect class\n";
+        return 1;
+    }
+    HostApplication host(hostName);
+    ComponentHandler handler;
+    int status = 0;
+    {
+        Plugin plugin(module.factory(), cid, &host);
+        if (!plugin.ok()) {
+            err += "vst3host editor: cannot create the plug-in\n";
+            return 1;
+        }
+        plugin.controller->setComponentHandler(&handler);
+        EditorHost editor;
+        if (!editor.open(plugin.controller, error)) {
+            err += "vst3host editor: " + error + "\n";
+            return 1;
+        }
+        const v::ViewRect size = editor.size();
+        appendf(out, "editor: %d x %d (%s)\n", size.right - size.left, size.bottom - size.top,
+                EditorHost::platformType());
+        editor.settle();
+        for (const std::string& action : actions) {
+            const std::size_t colon = action.find(':');
+            const std::string verb = action.substr(0, colon);
+            const std::string value = colon == std::string::npos ? "" : action.substr(colon + 1);
+            const char* problem = nullptr;
+            int button = 1;
+            if (verb == "move") {
+                int x = 0, y = 0;
+                if (std::sscanf(value.c_str(), "%d,%d", &x, &y) == 2)
+                    editor.mouseMove(x, y);
+                else
+                    problem = "move needs X,Y";
+            } else if (verb == "down" || verb == "up") {
+                problem = buttonName(value, button);
+                if (problem == nullptr) editor.mouseButton(button, verb == "down");
+            } else if (verb == "wheel") {
+                editor.wheel(std::atoi(value.c_str()));
+            } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
+                const bool down = verb != "keyup", up = verb != "keydown";
+                if ((down && !editor.key(value, true)) || (up && !editor.key(value, false)))
+                    problem = "unknown key";
+            } else if (verb == "wait") {
+                editor.run(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
+            } else {
+                problem = "unknown action";
+            }
+            if (problem != nullptr) {
+                err += "vst3host editor: \"" + action + "\": " + problem + "\n";
+                status = 2;
+                break;
+            }
+        }
+        editor.run(timeMs);
+        if (status == 0 && !shot.empty()) {
+            editor.settle();
+            Image image;
+            if (!editor.screenshot(image, error) || !savePNG(shot, image)) {
+                err += "vst3host editor: cannot save the screenshot: " + error + "\n";
+                status = 1;
+            } else {
+                appendf(out, "screenshot: %s\n", shot.c_str());
+            }
+        }
+        editor.close();
+    }
+    printEdits(handler, out);
+    return status;
+}
+
+bool saveEditorShot(const std::string& path, const std::string& hostName, const std::string& pngPath,
+                    std::string& out) {
+    std::string err;
+    const int status =
+        runEditorCommand({path, "--time", "0", "--shot", pngPath, "--host-name", hostName}, out, err);
+    out += err;
+    return status == 0;
+}
+
+}  // namespace vst3host

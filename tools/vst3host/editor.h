@@ -1,0 +1,110 @@
+#pragma once
+// EditorHost: opens a plug-in's editor the way a DAW does, in a top-level window of our own, and
+// lets a test or a person drive it: run the host's UI loop for a while, give it mouse and key input
+// through the system's own input path, and take a screenshot of the window.
+//
+//   EditorHost editor;
+//   if (!editor.open(plugin.controller, error)) ...     // createView, getSize, window, attached
+//   editor.run(200);                                     // the editor paints and ticks
+//   editor.mouseMove(60, 40); editor.mouseButton(1, true); ...
+//   Image shot; editor.screenshot(shot, error);
+//   editor.close();                                      // removed, setFrame(nullptr), release
+//
+// Linux: the window is an X11 window on a connection of our own; the view gets "X11EmbedWindowID"
+// and an IPlugFrame whose IRunLoop (runloop.h) is what run() turns. Input goes through XTest, so
+// the X server treats it as a person's (pointer grabs, focus). Needs DISPLAY.
+// Windows: the window is a Win32 window; the view gets "HWND"; run() pumps the thread's messages.
+// Input goes through SendInput.
+//
+// Coordinates are editor pixels (0, 0 = the view's top-left). Each input call lets the UI loop run
+// for a short while afterwards, so the editor sees it before the next one.
+//
+// Threads: everything on the calling thread, which is the host's UI thread.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "korvo/vst3/abi.h"
+#include "tools/vst3host/host.h"
+#include "tools/vst3host/runloop.h"
+
+namespace vst3host {
+
+// RGBA pixels, 4 bytes each, rows top to bottom.
+struct Image {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> rgba;
+};
+
+class EditorHost {
+public:
+    EditorHost();
+    ~EditorHost();  // close()
+    EditorHost(const EditorHost&) = delete;
+    EditorHost& operator=(const EditorHost&) = delete;
+
+    // createView("editor"), isPlatformTypeSupported, getSize, a top-level window of that size,
+    // setFrame, attached. False with error set on the first failure (nothing stays open).
+    bool open(v::IEditController* controller, std::string& error);
+    // removed, setFrame(nullptr), release of the view, then the window goes.
+    void close();
+    // removed only: the view and our window stay, the editor's window goes.
+    void detach();
+    // attached again on the same view and window, after detach.
+    bool reattach(std::string& error);
+    bool isOpen() const { return view_ != nullptr; }
+    v::IPlugView* view() const { return view_; }
+    v::ViewRect size() const { return size_; }
+    PlugFrame& frame() { return frame_; }
+    // The platform type string given to attached.
+    static const char* platformType();
+    // The editor's own window inside ours (X11 Window id or HWND; 0 when there is none).
+    std::uintptr_t childWindow() const;
+
+    // Runs the host's UI loop for ms milliseconds.
+    void run(std::uint32_t ms);
+    // Runs until two screenshots taken 60 ms apart agree (at most timeoutMs): the editor has
+    // drawn everything it had to. False on timeout.
+    bool settle(std::uint32_t timeoutMs = 5000);
+
+    // Input. button: 1 left, 2 middle, 3 right. Key names: "a".."z", "0".."9", "space", "enter",
+    // "escape", "backspace", "left", "right", "up", "down", "shift", "ctrl", "alt", "f1".."f12".
+    void mouseMove(std::int32_t x, std::int32_t y);
+    void mouseButton(int button, bool down);
+    void wheel(int notches);
+    bool key(const std::string& name, bool down);
+
+    // The window's pixels (alpha 255).
+    bool screenshot(Image& out, std::string& error);
+
+private:
+    struct Platform;
+    bool createWindow(std::string& error);
+    void destroyWindow();
+    void* windowHandle() const;
+
+    std::unique_ptr<Platform> platform_;
+    PlugFrame frame_;
+    v::IPlugView* view_ = nullptr;
+    v::ViewRect size_{};
+    bool attached_ = false;
+};
+
+// Writes an image as PNG. False when the file cannot be written.
+bool savePNG(const std::string& path, const Image& image);
+
+// `vst3host editor <bundle> [options]`: loads the module, makes an instance of its first audio
+// effect class with a recording component handler, opens the editor, applies the actions, runs
+// for the given time, prints every edit the handler received and saves a screenshot. Returns the
+// process exit code; messages go to out and err.
+int runEditorCommand(const std::vector<std::string>& args, std::string& out, std::string& err);
+
+// The part of `vst3host info <bundle> --editor-shot OUT.png` after the info: opens the editor of
+// the first audio effect class, lets it settle and saves its screenshot.
+bool saveEditorShot(const std::string& path, const std::string& hostName, const std::string& pngPath,
+                    std::string& out);
+
+}  // namespace vst3host
