@@ -114,7 +114,8 @@ namespace {
 TEST(EndToEnd, InfoOfTheBuiltPluginShowsWhatAHostSees) {
 #ifdef VELMORA_BUNDLE_PATH
     const std::string output = ::testing::TempDir() + "velmora_info_plugin.txt";
-    ASSERT_EQ(runShell(std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH + " > " + output + " 2>&1"), 0);
+    ASSERT_EQ(
+        runShell(std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH + " > " + output + " 2>&1"), 0);
     std::FILE* file = std::fopen(output.c_str(), "rb");
     ASSERT_NE(file, nullptr);
     std::string text(1 << 16, '\0');
@@ -126,6 +127,34 @@ TEST(EndToEnd, InfoOfTheBuiltPluginShowsWhatAHostSees) {
     EXPECT_EQ(runShell(std::string(kTool) + " info --plugin > /dev/null 2>&1"), 2);
 #else
     GTEST_SKIP() << "the plug-in bundle is not part of this build";
+#endif
+}
+
+// `velmora info --plugin BUNDLE --editor-shot OUT.png` opens the editor in a real window (on a
+// private Xvfb when there is no display) and saves its picture; a module without an editor says so.
+TEST(EndToEnd, EditorShotOfAModuleWithAnEditor) {
+#if defined(VELMORA_BUNDLE_PATH) && defined(KORVO_TEST_MODULE_BUNDLE)
+    const std::string shot = ::testing::TempDir() + "velmora_editor_shot.png";
+    const std::string log = ::testing::TempDir() + "velmora_editor_shot.txt";
+    std::remove(shot.c_str());
+    ASSERT_EQ(runShell("env -u DISPLAY " + std::string(kTool) + " info --plugin " + KORVO_TEST_MODULE_BUNDLE +
+                       " --editor-shot " + shot + " > " + log + " 2>&1"),
+              0);
+    std::FILE* file = std::fopen(shot.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    unsigned char header[24] = {};
+    EXPECT_EQ(std::fread(header, 1, sizeof(header), file), sizeof(header));
+    std::fclose(file);
+    EXPECT_EQ(header[1], 'P');
+    EXPECT_EQ(header[2], 'N');
+    // Width and height in the IHDR chunk, big-endian: the test editor's 240 x 120.
+    EXPECT_EQ((header[16] << 24) | (header[17] << 16) | (header[18] << 8) | header[19], 240);
+    EXPECT_EQ((header[20] << 24) | (header[21] << 16) | (header[22] << 8) | header[23], 120);
+    EXPECT_NE(runShell("env -u DISPLAY " + std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH +
+                       " --editor-shot " + shot + " > " + log + " 2>&1"),
+              0);
+#else
+    GTEST_SKIP() << "the plug-in bundles are not part of this build";
 #endif
 }
 

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -24,8 +26,9 @@ const char* usage() noexcept {
            "                                    velmora render --help lists the options\n"
            "  render INPUT... --out-dir DIR     many files at once, on all cores\n"
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
-           "  info --plugin BUNDLE [--host-name NAME]\n"
-           "                                    what a VST3 host sees when it loads BUNDLE\n"
+           "  info --plugin BUNDLE [--host-name NAME] [--editor-shot OUT.png]\n"
+           "                                    what a VST3 host sees when it loads BUNDLE (Linux or\n"
+           "                                    Windows build); a PNG of its editor in a real window\n"
            "  bench [gui|graphics|displays|widgets] [options]\n"
            "                                    DSP throughput (frames/s and times real time); with gui,\n"
            "                                    editor frame times (ms); with graphics, drawing primitives;\n"
@@ -54,6 +57,39 @@ int runRender(std::span<const std::string> args, const Environment& environment,
     return code;
 }
 
+// A Windows module: a bundle with a Contents/x86_64-win folder, or a .dll or .vst3 file.
+bool isWindowsModule(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path p(path);
+    if (fs::is_directory(p, ec)) return fs::is_directory(p / "Contents" / "x86_64-win", ec);
+    const std::string extension = p.extension().string();
+    return extension == ".dll" || extension == ".vst3";
+}
+
+// Our host for a module: the native vst3host, or for a Windows module the Windows build's
+// vst3host.exe under Wine. An editor shot without a display of our own runs on a private Xvfb.
+std::vector<std::string> pluginHostCommand(std::span<const std::string> args,
+                                           const std::string& executablePath) {
+    const bool windows = isWindowsModule(args[0]);
+    bool editor = false;
+    for (const std::string& a : args) editor = editor || a == "--editor-shot";
+    std::vector<std::string> argv;
+    if (editor && std::getenv("DISPLAY") == nullptr) {
+        argv.push_back(siblingToolPath(executablePath, "../../../tests/support/with-xvfb"));
+        if (windows) argv.push_back("--wine");
+    }
+    if (windows) {
+        argv.push_back(siblingToolPath(executablePath, "../../../cmake/wine-run"));
+        argv.push_back(siblingToolPath(executablePath, "../../windows/tools/vst3host/vst3host.exe"));
+    } else {
+        argv.push_back(siblingToolPath(executablePath, "vst3host/vst3host"));
+    }
+    argv.push_back("info");
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
 // Replaces this process with another program of the build (argv[0] is the program's path).
 int execProgram(std::vector<std::string> argv, const char* command, std::ostream& out, std::ostream& err) {
     if (access(argv[0].c_str(), X_OK) != 0) {
@@ -79,17 +115,15 @@ int runInfo(std::span<const std::string> args, const Environment& environment, s
             err << "velmora info: --plugin needs the path of a .vst3 bundle or module\n";
             return 2;
         }
-        std::vector<std::string> argv = {siblingToolPath(environment.executablePath, "vst3host/vst3host"),
-                                         "info"};
-        argv.insert(argv.end(), args.begin() + 1, args.end());
-        return execProgram(std::move(argv), "info", out, err);
+        return execProgram(pluginHostCommand(args.subspan(1), environment.executablePath), "info", out, err);
     }
     InfoStyle style = InfoStyle::text;
     for (const std::string& arg : args) {
         if (arg == "--json") {
             style = InfoStyle::json;
         } else if (arg == "-h" || arg == "--help") {
-            out << "usage: velmora info [--json]\n       velmora info --plugin BUNDLE [--host-name NAME]\n";
+            out << "usage: velmora info [--json]\n"
+                   "       velmora info --plugin BUNDLE [--host-name NAME] [--editor-shot OUT.png]\n";
             return 0;
         } else {
             err << "velmora info: unknown argument \"" << arg << "\"; valid: --json, --plugin BUNDLE\n";
