@@ -175,6 +175,29 @@ void printEdits(const ComponentHandler& handler, std::string& out) {
     }
 }
 
+void printFrameTimes(const char* label, const EditorHost::FrameTimes& t, std::string& out) {
+    appendf(out, "frame times %s: %llu ticks, %.3f ms per tick (all editor work), longest tick %.3f ms\n",
+            label, static_cast<unsigned long long>(t.ticks), t.msPerTick(), t.longestTickMs);
+}
+
+// One second idle, then one second of dragging from (x, y) back and forth.
+void measureFrameTimes(EditorHost& editor, int x, int y, std::string& out) {
+    editor.settle();
+    editor.resetFrameTimes();
+    editor.run(1000);
+    printFrameTimes("idle", editor.frameTimes(), out);
+    editor.mouseMove(x, y);
+    editor.mouseButton(1, true);
+    editor.resetFrameTimes();
+    const std::uint64_t end = monotonicMs() + 1000;
+    for (int step = 0; monotonicMs() < end; ++step) {
+        const int phase = step % 24;  // a triangle wave of 12 steps of 5 pixels each way
+        editor.mouseMove(x + 5 * (phase < 12 ? phase : 24 - phase), y);
+    }
+    printFrameTimes("dragging", editor.frameTimes(), out);
+    editor.mouseButton(1, false);
+}
+
 }  // namespace
 
 int runEditorCommand(const std::vector<std::string>& args, std::string& out, std::string& err) {
@@ -184,6 +207,8 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
         "  ACTION: move:X,Y  down[:left|middle|right]  up[:...]  wheel:N  key:NAME  keydown:NAME\n"
         "          keyup:NAME  wait:MS   (X, Y in editor pixels; NAME a..z, 0..9, space, enter, escape,\n"
         "          backspace, left, right, up, down, shift, ctrl, alt, f1..f12)\n"
+        "  --frame-times X,Y  measures the editor's time per 15 ms tick: one second idle, then one\n"
+        "          second dragging from (X, Y) back and forth by up to 60 pixels\n"
         "  Prints every edit the host receives (begin/perform/end with parameter ID and value).\n";
     if (args.empty()) {
         err += usage;
@@ -193,6 +218,8 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
     std::uint32_t timeMs = 300;
     std::string shot, hostName = "vst3host";
     std::vector<std::string> actions;
+    bool frameTimes = false;
+    int dragX = 0, dragY = 0;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -204,7 +231,13 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
             hostName = args[++i];
         else if (a == "--do" && hasValue)
             actions.push_back(args[++i]);
-        else {
+        else if (a == "--frame-times" && hasValue) {
+            if (std::sscanf(args[++i].c_str(), "%d,%d", &dragX, &dragY) != 2) {
+                err += "vst3host editor: --frame-times needs X,Y\n";
+                return 2;
+            }
+            frameTimes = true;
+        } else {
             err += "vst3host editor: unknown argument \"" + a + "\"\n" + usage;
             return 2;
         }
@@ -272,6 +305,7 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
                 break;
             }
         }
+        if (status == 0 && frameTimes) measureFrameTimes(editor, dragX, dragY, out);
         editor.run(timeMs);
         if (status == 0 && !shot.empty()) {
             editor.settle();

@@ -80,6 +80,17 @@ public:
     // The window's pixels (alpha 255).
     bool screenshot(Image& out, std::string& error);
 
+    // Time the editor spends on the UI thread: inside its timer and descriptor handlers (Linux) or
+    // its window messages (Windows), and the number of its timer ticks, since resetFrameTimes.
+    struct FrameTimes {
+        std::uint64_t ticks = 0;
+        double busyMs = 0.0;  // all of the editor's work, input included
+        double longestTickMs = 0.0;
+        double msPerTick() const { return ticks > 0 ? busyMs / static_cast<double>(ticks) : 0.0; }
+    };
+    void resetFrameTimes();
+    FrameTimes frameTimes() const;
+
 private:
     struct Platform;
     bool createWindow(std::string& error);

@@ -40,6 +40,15 @@ std::uintptr_t EditorHost::childWindow() const {
     return child;
 }
 
+void EditorHost::resetFrameTimes() {
+    frame_.runLoop().resetBusy();
+}
+
+EditorHost::FrameTimes EditorHost::frameTimes() const {
+    RunLoop& loop = const_cast<PlugFrame&>(frame_).runLoop();
+    return FrameTimes{loop.busyTimerCalls(), loop.busyMs(), loop.maxTimerMs()};
+}
+
 bool EditorHost::createWindow(std::string& error) {
     Platform& p = *platform_;
     p.display = XOpenDisplay(nullptr);

@@ -1,6 +1,7 @@
 // The editor host on Windows: our top-level window, the message loop, SendInput and BitBlt shots.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +11,7 @@ namespace vst3host {
 
 struct EditorHost::Platform {
     HWND window = nullptr;
+    EditorHost::FrameTimes times;
 };
 
 namespace {
@@ -35,6 +37,14 @@ EditorHost::~EditorHost() {
 
 void* EditorHost::windowHandle() const {
     return platform_->window;
+}
+
+void EditorHost::resetFrameTimes() {
+    platform_->times = FrameTimes{};
+}
+
+EditorHost::FrameTimes EditorHost::frameTimes() const {
+    return platform_->times;
 }
 
 std::uintptr_t EditorHost::childWindow() const {
@@ -80,7 +90,19 @@ void EditorHost::run(std::uint32_t ms) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
+            // The editor's work: every message of its window (a tick paints inside its timer message).
+            const bool editor = msg.hwnd != nullptr && msg.hwnd != platform_->window;
+            const double start = preciseMs();
             DispatchMessageW(&msg);
+            if (editor) {
+                const double spent = preciseMs() - start;
+                FrameTimes& t = platform_->times;
+                t.busyMs += spent;
+                if (msg.message == WM_TIMER) {
+                    ++t.ticks;
+                    t.longestTickMs = std::max(t.longestTickMs, spent);
+                }
+            }
         }
         const std::uint64_t now = monotonicMs();
         if (now >= end) break;

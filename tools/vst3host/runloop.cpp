@@ -15,6 +15,11 @@ std::uint64_t monotonicMs() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+double preciseMs() {
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
 // ---- RunLoop ------------------------------------------------------------------------------------
 
 RunLoop::~RunLoop() {
@@ -89,7 +94,9 @@ void RunLoop::runOnce(std::int32_t timeoutMs) {
                 if (f.fd != p.fd) continue;
                 v::IEventHandler* handler = f.handler;
                 handler->addRef();
+                const double start = preciseMs();
                 handler->onFDIsSet(p.fd);
+                busyMs_ += preciseMs() - start;
                 handler->release();
                 break;
             }
@@ -112,7 +119,12 @@ void RunLoop::runOnce(std::int32_t timeoutMs) {
         if (!stillRegistered) continue;
         handler->addRef();
         ++timerCalls_;
+        const double start = preciseMs();
         handler->onTimer();
+        const double spent = preciseMs() - start;
+        busyMs_ += spent;
+        maxTimerMs_ = std::max(maxTimerMs_, spent);
+        ++busyTimerCalls_;
         handler->release();
     }
 }

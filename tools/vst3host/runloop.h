@@ -38,6 +38,13 @@ public:
     // One wait of at most timeoutMs (or until the next timer), then the handlers that are ready.
     void runOnce(std::int32_t timeoutMs);
 
+    // Time spent inside the handlers (the plug-in's work on the UI thread), and timer calls, since
+    // the last resetBusy.
+    double busyMs() const { return busyMs_; }
+    double maxTimerMs() const { return maxTimerMs_; }
+    std::uint64_t busyTimerCalls() const { return busyTimerCalls_; }
+    void resetBusy() { busyMs_ = maxTimerMs_ = 0.0, busyTimerCalls_ = 0; }
+
     std::size_t eventHandlerCount() const { return fileHandlers_.size(); }
     std::size_t timerCount() const { return timers_.size(); }
     // Period of the first registered timer (0 when none).
@@ -57,6 +64,9 @@ private:
     std::vector<FileHandler> fileHandlers_;
     std::vector<Timer> timers_;
     std::uint64_t timerCalls_ = 0;
+    double busyMs_ = 0.0;
+    double maxTimerMs_ = 0.0;
+    std::uint64_t busyTimerCalls_ = 0;
 };
 
 // The frame: resizeView is refused (our host windows have a fixed size) and counted. On Linux
@@ -77,7 +87,8 @@ private:
     bool offersRunLoop_ = true;
 };
 
-// Monotonic milliseconds.
+// Monotonic milliseconds, and with a fraction.
 std::uint64_t monotonicMs();
+double preciseMs();
 
 }  // namespace vst3host
