@@ -29,11 +29,12 @@ const char* usage() noexcept {
            "  info --plugin BUNDLE [--host-name NAME] [--editor-shot OUT.png]\n"
            "                                    what a VST3 host sees when it loads BUNDLE (Linux or\n"
            "                                    Windows build); a PNG of its editor in a real window\n"
-           "  bench [gui|graphics|displays|widgets] [options]\n"
+           "  bench [gui|graphics|displays|widgets|window] [options]\n"
            "                                    DSP throughput (frames/s and times real time); with gui,\n"
            "                                    editor frame times (ms); with graphics, drawing primitives;\n"
            "                                    with displays, the live displays' redraw per tick (ms);\n"
-           "                                    with widgets, frame costs of widget changes (ms)\n"
+           "                                    with widgets, frame costs of widget changes (ms); with\n"
+           "                                    window, ms per tick of an editor in a real X11 window\n"
            "  screenshot OUT.png [--size WxH]   the GUI rendered off-screen to a PNG file\n";
 }
 
@@ -149,6 +150,9 @@ int runBench(std::span<const std::string> args, const Environment& environment, 
         args = args.subspan(1);
     } else if (!args.empty() && args[0] == "widgets") {
         program = siblingToolPath(environment.executablePath, "../bench/korvo_widgets_bench");
+        args = args.subspan(1);
+    } else if (!args.empty() && args[0] == "window") {
+        program = siblingToolPath(environment.executablePath, "../bench/korvo_window_bench");
         args = args.subspan(1);
     }
     std::vector<std::string> argv = {program, "--benchmark_counters_tabular=true"};
