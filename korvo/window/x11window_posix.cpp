@@ -161,13 +161,16 @@ void X11Window::destroyNativeWindow() {
         XDestroyImage(image);
         _image = nullptr;
     }
-    // The server frees the window, its GC and its colormap with the connection; errors on the way
-    // (a window the host already destroyed) go to our handler.
+    // Errors on the way (a window the host already destroyed) go to our handler. The GC also has
+    // a client-side part; the server would free the rest with the connection anyway.
+    if (_gc != nullptr) XFreeGC(display, static_cast<GC>(_gc));
     if (_window != 0) XDestroyWindow(display, _window);
+    if (_colormap != 0) XFreeColormap(display, _colormap);
     XCloseDisplay(display);
     removeConnection(display);
     _display = nullptr;
     _window = 0;
+    _colormap = 0;
     _gc = nullptr;
 }
 
