@@ -216,6 +216,8 @@ std::int32_t VelmoraClient::maxFramesInProcess() noexcept {
 void VelmoraClient::reset(double sampleRate, std::int32_t maxFrames, std::int32_t, std::int32_t) noexcept {
     const auto rate = static_cast<float>(sampleRate);
     if (maxFrames < 0) maxFrames = 0;
+    // Sizing: each piece allocates only when its size changes, so a reset at the same rate and block
+    // size allocates nothing. The state itself is set by resetState.
     stereoGenerator_.reset(rate, 0.04f, maxFrames);
     panner_.reset(rate, maxFrames);
     tiltFilter_.reset(rate, maxFrames);
@@ -223,16 +225,25 @@ void VelmoraClient::reset(double sampleRate, std::int32_t maxFrames, std::int32_
     if (maxFrames == 0) {
         midBuffer_.release();
         sideBuffer_.release();
-    } else {
+    } else if (midBuffer_.length() != static_cast<std::size_t>(maxFrames)) {
         midBuffer_.resize(static_cast<std::size_t>(maxFrames));
         sideBuffer_.resize(static_cast<std::size_t>(maxFrames));
     }
     sampleRate_ = rate;
+    sampleRateDouble_ = sampleRate;
+    resetState();
+}
+
+void VelmoraClient::resetState() noexcept {
+    stereoGenerator_.restart();
+    panner_.restart();
+    tiltFilter_.restart();
+    distance_.reset(sampleRate_);
     widthSmoother_.initialise(1.0f, 0.04f, sampleRate_);
     // The random seed is per instance: the low 32 bits of this object's address.
     lfo_.reset(sampleRate_, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this)));
     silentFrames_ = 0;
-    silenceLimit_ = static_cast<std::int64_t>(sampleRate * 0.2 + 0.5);
+    silenceLimit_ = static_cast<std::int64_t>(sampleRateDouble_ * 0.2 + 0.5);
 }
 
 void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,

@@ -98,6 +98,8 @@ public:
     korvo::HeapPtr<korvo::IGraphics> createGraphics() override;
     void reset(double sampleRate, std::int32_t maxFrames, std::int32_t numInputs,
                std::int32_t numOutputs) noexcept override;
+    // Clears every history and restarts every glide at the last reset's sizes; allocates nothing.
+    void resetState() noexcept override;
     std::int32_t latencySamples(double sampleRate) noexcept override;  // 2 at every rate
     float tailSizeInSeconds() noexcept override;                       // 0.2
     std::int32_t maxFramesInProcess() noexcept override;               // 512
@@ -157,6 +159,7 @@ private:
                   float tiltDb) noexcept;
 
     float sampleRate_ = 0.0f;
+    double sampleRateDouble_ = 0.0;
     StereoGenerator stereoGenerator_;
     PsychoacousticPanner panner_;
     TiltFilter tiltFilter_;

@@ -33,6 +33,13 @@ void PsychoacousticPanner::reset(float rate, std::int32_t maxFrames) noexcept {
         static_cast<std::int32_t>(std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max()));
     delayLeft.resize(clamped);
     delayRight.resize(clamped);
+    restart();
+}
+
+void PsychoacousticPanner::restart() noexcept {
+    const float rate = sampleRate;
+    delayLeft.clear();
+    delayRight.clear();
     delaySmootherLeft.initialise(2.0f, 0.05f, rate);
     delaySmootherRight.initialise(2.0f, 0.05f, rate);
     gainSmootherLeft.initialise(0.5f, 0.04f, rate);

@@ -25,9 +25,13 @@ namespace velmora {
 class PsychoacousticPanner {
 public:
     // Sizes the delay lines for 2 ms of inter-aural delay plus maxFrames, restarts the delay glides at
-    // 2 samples and the gain glides at 0.5, and puts the shelves at identity. Allocates.
-    // [audio-thread, reset only]
+    // 2 samples and the gain glides at 0.5, and puts the shelves at identity.
+    // Allocates only when the delay lines need another size. [main-thread or audio-thread reset]
     void reset(float sampleRate, std::int32_t maxFrames) noexcept;
+
+    // What reset does once the sizes are right: clears the delay lines and restarts the glides and
+    // the shelves, allocating nothing. [audio-thread]
+    void restart() noexcept;
 
     // Processes both channels in place (frames <= the reset's maxFrames). pan: -1 full left .. +1 full
     // right (clamped); headSize, spectralPan, levelPan: amounts as fractions (1 = 100 %, up to 2);

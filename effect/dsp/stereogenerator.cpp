@@ -32,21 +32,28 @@ void StereoGenerator::reset(float rate, float maxTapSeconds, std::int32_t maxFra
         static_cast<std::int64_t>(static_cast<std::int32_t>(maxTapSeconds * rate * 6.0f + 1.5f)) + maxFrames;
     history.resize(
         static_cast<std::int32_t>(std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max())));
-    for (korvo::ExpSmoother& tapSmoother : tapSmoothers) tapSmoother.initialise(3.0f, 0.05f, rate);
-    amountSmoother.initialise(0.0f, 0.03f, rate);
-    filterState[0] = filterState[1] = filterState[2] = 0.0;
     highpassCoefficient = 1.0 - std::exp(-kTwoPi * kBassCornerHz / static_cast<double>(rate));
     maxTapMs = maxTapSeconds * 1000.0f;
 
-    korvo::alignedRelease(scratch, kScratchAlignment);
-    scratch = nullptr;
-    scratchSize = 0;
-    if (maxFrames > 0) {
-        scratch = static_cast<float*>(
-            korvo::alignedAlloc(static_cast<std::size_t>(maxFrames) * sizeof(float), kScratchAlignment));
-        std::fill(scratch, scratch + maxFrames, 0.0f);
-        scratchSize = maxFrames;
+    if (maxFrames != scratchSize) {
+        korvo::alignedRelease(scratch, kScratchAlignment);
+        scratch = nullptr;
+        scratchSize = 0;
+        if (maxFrames > 0) {
+            scratch = static_cast<float*>(
+                korvo::alignedAlloc(static_cast<std::size_t>(maxFrames) * sizeof(float), kScratchAlignment));
+            scratchSize = maxFrames;
+        }
     }
+    restart();
+}
+
+void StereoGenerator::restart() noexcept {
+    history.clear();
+    for (korvo::ExpSmoother& tapSmoother : tapSmoothers) tapSmoother.initialise(3.0f, 0.05f, sampleRate);
+    amountSmoother.initialise(0.0f, 0.03f, sampleRate);
+    filterState[0] = filterState[1] = filterState[2] = 0.0;
+    if (scratch != nullptr) std::fill(scratch, scratch + scratchSize, 0.0f);
 }
 
 void StereoGenerator::processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,

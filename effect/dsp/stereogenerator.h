@@ -38,8 +38,13 @@ public:
 
     // Sizes the history for six taps of maxTapSeconds (plus 1.5 samples) and maxFrames, restarts the
     // tap glides at 3.0 ms (50 ms) and the amount glide at 0 (30 ms), clears the lowpass memory and
-    // sizes the scratch buffer to maxFrames floats (none for 0). Allocates. [audio-thread, reset only]
+    // sizes the scratch buffer to maxFrames floats (none for 0). Allocates only when a size changes.
+    // [main-thread or audio-thread reset]
     void reset(float sampleRate, float maxTapSeconds, std::int32_t maxFrames) noexcept;
+
+    // What reset does once the sizes are right (history cleared, glides restarted, lowpass memory
+    // cleared), allocating nothing. [audio-thread]
+    void restart() noexcept;
 
     // Processes both channels in place (frames <= the reset's maxFrames, otherwise nothing happens).
     // amount: 0..1; delayMs: 3..12 (tap delays are kept within maxTapSeconds); lowpassHz: 200..22000.

@@ -21,13 +21,11 @@ TiltFilter::~TiltFilter() {
 }
 
 void TiltFilter::reset(float sampleRate, std::int32_t maxFrames) noexcept {
-    state[0] = state[1] = 0.0;
+    rate = sampleRate;
     // A one-pole split with 3 x rate in place of the bilinear 2 x rate; splitGain + splitPole = 1.
     const double t = static_cast<double>(3.0f * sampleRate);
     splitGain = (2.0 * kSplitRadPerSecond) * 1.0 / (kSplitRadPerSecond + t);
     splitPole = (t - kSplitRadPerSecond) * 1.0 / (kSplitRadPerSecond + t);
-    gainSmootherA.initialise(0.0f, 0.02f, sampleRate);
-    gainSmootherB.initialise(0.0f, 0.02f, sampleRate);
 
     // The split's digital -3 dB frequency: |g / (1 - p e^-jw)|^2 = 1/2.
     pivot = 1.0;
@@ -37,18 +35,28 @@ void TiltFilter::reset(float sampleRate, std::int32_t maxFrames) noexcept {
         if (cornerHz > 0.0) pivot = kPivotHz / cornerHz;
     }
 
-    korvo::alignedRelease(bufferA, kBufferAlignment);
-    korvo::alignedRelease(bufferB, kBufferAlignment);
-    bufferA = bufferB = nullptr;
-    bufferSize = 0;
-    if (maxFrames > 0) {
-        const std::size_t bytes = static_cast<std::size_t>(maxFrames) * sizeof(double);
-        bufferA = static_cast<double*>(korvo::alignedAlloc(bytes, kBufferAlignment));
-        bufferB = static_cast<double*>(korvo::alignedAlloc(bytes, kBufferAlignment));
-        std::fill(bufferA, bufferA + maxFrames, 0.0);
-        std::fill(bufferB, bufferB + maxFrames, 0.0);
-        bufferSize = maxFrames;
+    maxFrames = std::max<std::int32_t>(maxFrames, 0);
+    if (maxFrames != bufferSize) {
+        korvo::alignedRelease(bufferA, kBufferAlignment);
+        korvo::alignedRelease(bufferB, kBufferAlignment);
+        bufferA = bufferB = nullptr;
+        bufferSize = 0;
+        if (maxFrames > 0) {
+            const std::size_t bytes = static_cast<std::size_t>(maxFrames) * sizeof(double);
+            bufferA = static_cast<double*>(korvo::alignedAlloc(bytes, kBufferAlignment));
+            bufferB = static_cast<double*>(korvo::alignedAlloc(bytes, kBufferAlignment));
+            bufferSize = maxFrames;
+        }
     }
+    restart();
+}
+
+void TiltFilter::restart() noexcept {
+    state[0] = state[1] = 0.0;
+    gainSmootherA.initialise(0.0f, 0.02f, rate);
+    gainSmootherB.initialise(0.0f, 0.02f, rate);
+    if (bufferA != nullptr) std::fill(bufferA, bufferA + bufferSize, 0.0);
+    if (bufferB != nullptr) std::fill(bufferB, bufferB + bufferSize, 0.0);
 }
 
 void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept {

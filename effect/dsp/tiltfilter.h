@@ -39,9 +39,13 @@ public:
     TiltFilter& operator=(const TiltFilter&) = delete;
 
     // Clears the split memory, computes the split and the pivot factor for sampleRate (Hz), restarts
-    // both gain glides at 0 and sizes the band buffers to maxFrames doubles (none for 0). Allocates.
-    // [audio-thread, reset only]
+    // both gain glides at 0 and sizes the band buffers to maxFrames doubles (none for 0). Allocates
+    // only when the size changes. [main-thread or audio-thread reset]
     void reset(float sampleRate, std::int32_t maxFrames) noexcept;
+
+    // What reset does once the sizes are right (split memory cleared, glides at 0), allocating
+    // nothing. [audio-thread]
+    void restart() noexcept;
 
     // Processes both channels in place (frames <= the reset's maxFrames, otherwise nothing happens).
     // tiltDb: -6..+6, positive is brighter. [audio-thread]
@@ -71,6 +75,7 @@ private:
     std::int32_t bufferSize = 0;
     korvo::ExpSmoother gainSmootherA, gainSmootherB;
     double pivot = 1.0;  // P: pivot frequency over the split's digital corner
+    float rate = 44100.0f;
 };
 
 }  // namespace velmora

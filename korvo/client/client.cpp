@@ -54,6 +54,9 @@ HeapPtr<IGraphics> Client::createGraphics() {
 }
 
 void Client::reset(double, std::int32_t, std::int32_t, std::int32_t) noexcept {}
+void Client::resetState() noexcept {
+    reset(lastResetRate_, lastResetMaxFrames_, lastResetInputs_, lastResetOutputs_);
+}
 std::int32_t Client::latencySamples(double) noexcept {
     return 0;
 }
@@ -119,7 +122,18 @@ void Client::resetFromHost(double sampleRate, std::int32_t maxFrames, std::int32
     midiCount_ = 0;
     const std::int32_t m =
         (maxFramesInProcess_ != 0 && maxFramesInProcess_ <= maxFrames) ? maxFramesInProcess_ : maxFrames;
+    lastResetRate_ = sampleRate;
+    lastResetMaxFrames_ = m < 0 ? 0 : m;
+    lastResetInputs_ = numInputs;
+    lastResetOutputs_ = numOutputs;
     reset(sampleRate, m, numInputs, numOutputs);
+}
+
+void Client::resetStateFromHost() noexcept {
+    if (!hasBeenReset()) return;
+    midiBlockOffset_ = 0;
+    midiCount_ = 0;
+    resetState();
 }
 
 // ---- Accessors ----------------------------------------------------------------------------------

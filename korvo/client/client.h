@@ -166,6 +166,12 @@ public:
     virtual void reset(double sampleRate, std::int32_t maxFrames, std::int32_t numInputs,
                        std::int32_t numOutputs) noexcept;
 
+    // Subclass: puts the DSP back where reset leaves it (histories cleared, glides restarted) at the
+    // sizes and rate of the last reset, allocating nothing. Base: calls reset again with the last
+    // reset's arguments, so a subclass whose reset allocates even at unchanged sizes must override
+    // it. Never called before the first reset. [audio-thread]
+    virtual void resetState() noexcept;
+
     // Subclass: latency in samples at sampleRate. Base: 0. [any-thread]
     virtual std::int32_t latencySamples(double sampleRate) noexcept;
     // Subclass: tail in seconds. Base: 0. [any-thread]
@@ -199,6 +205,12 @@ public:
     // [audio-thread]
     virtual void resetFromHost(double sampleRate, std::int32_t maxFrames, std::int32_t numInputs,
                                std::int32_t numOutputs) noexcept;
+
+    // Empties the MIDI queue and calls resetState; nothing before the first resetFromHost. Allocates
+    // nothing. [audio-thread]
+    void resetStateFromHost() noexcept;
+    // True once resetFromHost has run. [any-thread]
+    bool hasBeenReset() const noexcept { return lastResetMaxFrames_ >= 0; }
 
     // Subclass builders, called once by initialize(). [main-thread]
     virtual ParameterList buildParameters() = 0;
@@ -288,6 +300,11 @@ private:
     std::int32_t maxOutputs_ = 0;
     std::int32_t maxFramesInProcess_ = 0;
     bool initialized_ = false;
+    // The arguments of the last reset (maxFrames -1: none yet).
+    double lastResetRate_ = 0.0;
+    std::int32_t lastResetMaxFrames_ = -1;
+    std::int32_t lastResetInputs_ = 0;
+    std::int32_t lastResetOutputs_ = 0;
 
     // MIDI: offset of the current block, heap count and slots (slot 0 unused), and the message
     // buffer reserved at construction.

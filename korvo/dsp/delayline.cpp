@@ -39,10 +39,19 @@ void Delayline::resize(std::int32_t length) noexcept {
         return;
     }
     const std::int32_t newCapacity = static_cast<std::int32_t>(capacity64);
+    if (data != nullptr && newCapacity == mask + 1) {
+        clear();  // same ring: nothing to allocate
+        return;
+    }
     const std::size_t bytes = static_cast<std::size_t>(newCapacity) * sizeof(float);
     data = static_cast<float*>(alignedResize(data, bytes, kRingAlignment));
-    std::memset(data, 0, bytes);
     mask = newCapacity - 1;
+    clear();
+}
+
+void Delayline::clear() noexcept {
+    if (data == nullptr) return;
+    std::memset(data, 0, static_cast<std::size_t>(mask + 1) * sizeof(float));
     index = mask;  // the first sample written lands in element 0
 }
 

@@ -27,8 +27,13 @@ public:
     // Makes room for numSamples of history: the capacity becomes the smallest power of two strictly
     // greater than numSamples (0 -> 1, 1023 -> 1024, 1024 -> 2048). The contents are cleared and the
     // first sample fed lands in element 0. A negative length is a programming error and ends the
-    // process. Allocates. [audio-thread, reset only]
+    // process. Allocates, except when the capacity stays the same (then it only clears).
+    // [main-thread or audio-thread reset]
     void resize(std::int32_t numSamples) noexcept;
+
+    // Zeroes the history and puts the write position back where resize leaves it. Allocates
+    // nothing. [audio-thread]
+    void clear() noexcept;
 
     // Appends n samples in ring order (n <= capacity; of a longer block only the newest capacity
     // samples are kept). At most two bulk copies. [audio-thread]

@@ -75,6 +75,7 @@ VST3Client::VST3Client(HeapPtr<Client> client) : client_(std::move(client)) {
     inputPointers_.resize(static_cast<std::size_t>(maxIn));
     outputPointers_.resize(static_cast<std::size_t>(maxOut));
     inputCopies_.resize(static_cast<std::size_t>(maxIn));
+    spareOutputs_.resize(static_cast<std::size_t>(maxOut));
 }
 
 VST3Client::~VST3Client() {
@@ -218,6 +219,7 @@ tresult VST3Client::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
         audioOutputs_[0].arrangement = outputs[0];
         audioOutputs_[0].info.channelCount = nOut;
     }
+    prepareProcessing();
     return kResultOk;
 }
 
@@ -246,6 +248,7 @@ tresult VST3Client::setupProcessing(const ProcessSetup* setup) noexcept {
     if (changed && componentHandler_ != nullptr) componentHandler_->restartComponent(kLatencyChanged);
     sampleRate_.store(rate);
     maxSamplesPerBlock_.store(setup->maxSamplesPerBlock);
+    prepareProcessing();
     return setup->symbolicSampleSize == kSample32 ? kResultOk : kResultFalse;
 }
 
@@ -273,13 +276,55 @@ void VST3Client::applyProgramChange(double value) noexcept {
     if (presetStepCount_ < client_->presetBank().count()) client_->presetBank().selectPresetFromHost(index);
 }
 
-// The pointer arrays keep their size: they were made for the largest channel counts.
-void VST3Client::resetBuffers(std::int32_t block) noexcept {
-    const std::size_t frames = static_cast<std::size_t>(std::max<std::int32_t>(block, 0));
+// Sizes the client and the adapter's buffers for the current rate, block size and bus
+// arrangement; main thread only, so process itself never allocates. Done again only when one of
+// them changed. [main-thread]
+void VST3Client::prepareProcessing() noexcept {
+    const float rate = sampleRate_.load();
+    const std::int32_t block = maxSamplesPerBlock_.load();
+    if (block < 1) return;  // not set up yet
+    const std::int32_t nIn = audioInputs_.empty() ? 0 : audioInputs_[0].info.channelCount;
+    const std::int32_t nOut = audioOutputs_.empty() ? 0 : audioOutputs_[0].info.channelCount;
+    if (rate == lastSampleRate_ && block == lastBlockSize_ && nIn == lastInputCount_ &&
+        nOut == lastOutputCount_)
+        return;
+    lastSampleRate_ = rate;
+    lastBlockSize_ = block;
+    lastInputCount_ = nIn;
+    lastOutputCount_ = nOut;
+    client_->resetFromHost(rate, block, nIn, nOut);
+    const std::size_t frames = static_cast<std::size_t>(block);
     for (Vec<float>& copy : inputCopies_) copy.resize(frames);
     silentInput_.resize(frames);
     std::memset(silentInput_.data(), 0, frames * sizeof(float));
-    spareOutput_.resize(frames);
+    for (Vec<float>& spare : spareOutputs_) spare.resize(frames);
+    // The client starts fresh: the next process call need not reset it again.
+    resetRequested_.store(0);
+}
+
+void VST3Client::applyParameterChanges(IParameterChanges* changes) noexcept {
+    if (changes == nullptr) return;
+    const std::int32_t queues = changes->getParameterCount();
+    const std::int32_t paramCount = client_->parameterCount();
+    for (std::int32_t q = 0; q < queues; ++q) {
+        IParamValueQueue* queue = changes->getParameterData(q);
+        if (queue == nullptr) continue;
+        const std::int32_t points = queue->getPointCount();
+        if (points <= 0) continue;
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        if (queue->getPoint(points - 1, offset, value) != kResultOk) continue;
+        const ParamID id = queue->getParameterId();
+        if (id == kProgramParamId) {
+            applyProgramChange(value);
+        } else if (id == kBypassParamId) {
+            if (!isNaN(value)) bypassed_.store(value >= 0.5 ? 1 : 0);
+        } else if (id < static_cast<ParamID>(paramCount)) {
+            if (!isNaN(value))
+                client_->setParameterFromHost(static_cast<std::int32_t>(id),
+                                              static_cast<float>(clamp01(value)));
+        }
+    }
 }
 
 void VST3Client::processBypassed(const ProcessData& data, std::int32_t nIn, std::int32_t nOut) noexcept {
@@ -299,51 +344,14 @@ void VST3Client::processBypassed(const ProcessData& data, std::int32_t nIn, std:
 }
 
 tresult VST3Client::process(ProcessData* dataPointer) noexcept {
+    FPControl guard;
     if (dataPointer == nullptr) return kResultOk;
     ProcessData& data = *dataPointer;
-    const float rate = sampleRate_.load();
-    const std::int32_t block = maxSamplesPerBlock_.load();
-    // Channels beyond what the client handles are ignored.
-    std::int32_t nIn = (data.numInputs > 0 && data.inputs != nullptr) ? data.inputs[0].numChannels : 0;
-    std::int32_t nOut = (data.numOutputs > 0 && data.outputs != nullptr) ? data.outputs[0].numChannels : 0;
-    nIn = std::clamp<std::int32_t>(nIn, 0, client_->maxInputs());
-    nOut = std::clamp<std::int32_t>(nOut, 0, client_->maxOutputs());
 
-    // Until processing is set up there is no block size to size anything with: no reset then.
-    const bool canRun = block >= 1;
-    if (canRun && (resetRequested_.exchange(0) != 0 || rate != lastSampleRate_ || block != lastBlockSize_ ||
-                   nIn != lastInputCount_ || nOut != lastOutputCount_)) {
-        lastSampleRate_ = rate;
-        lastBlockSize_ = block;
-        lastInputCount_ = nIn;
-        lastOutputCount_ = nOut;
-        client_->resetFromHost(rate, block, nIn, nOut);
-        resetBuffers(block);
-    }
-
-    if (IParameterChanges* changes = data.inputParameterChanges) {
-        const std::int32_t queues = changes->getParameterCount();
-        const std::int32_t paramCount = client_->parameterCount();
-        for (std::int32_t q = 0; q < queues; ++q) {
-            IParamValueQueue* queue = changes->getParameterData(q);
-            if (queue == nullptr) continue;
-            const std::int32_t points = queue->getPointCount();
-            if (points <= 0) continue;
-            int32 offset = 0;
-            ParamValue value = 0.0;
-            if (queue->getPoint(points - 1, offset, value) != kResultOk) continue;
-            const ParamID id = queue->getParameterId();
-            if (id == kProgramParamId) {
-                applyProgramChange(value);
-            } else if (id == kBypassParamId) {
-                if (!isNaN(value)) bypassed_.store(value >= 0.5 ? 1 : 0);
-            } else if (id < static_cast<ParamID>(paramCount)) {
-                if (!isNaN(value))
-                    client_->setParameterFromHost(static_cast<std::int32_t>(id),
-                                                  static_cast<float>(clamp01(value)));
-            }
-        }
-    }
+    // Parameter changes first: all changes of a block apply at its start. A call without samples
+    // (a host's parameter flush, with or without buses and buffers) does that and nothing else.
+    applyParameterChanges(data.inputParameterChanges);
+    if (data.numSamples <= 0) return kResultOk;
 
     if (data.inputEvents != nullptr && client_->description().receivesMIDI) {
         const std::int32_t count = data.inputEvents->getEventCount();
@@ -378,51 +386,56 @@ tresult VST3Client::process(ProcessData* dataPointer) noexcept {
         blockStart = context->projectTimeSamples;
         hostIsPlaying_ = (context->state & kPlaying) != 0;
     }
-    timeInSamples_ = blockStart + std::max<std::int32_t>(data.numSamples, 0);
+    timeInSamples_ = blockStart + data.numSamples;
+
+    // The host's channels, never more than the arrangement (and the client) takes.
+    const std::int32_t arrangedIn = std::max<std::int32_t>(lastInputCount_, 0);
+    const std::int32_t arrangedOut = std::max<std::int32_t>(lastOutputCount_, 0);
+    std::int32_t nIn = (data.numInputs > 0 && data.inputs != nullptr) ? data.inputs[0].numChannels : 0;
+    std::int32_t nOut = (data.numOutputs > 0 && data.outputs != nullptr) ? data.outputs[0].numChannels : 0;
+    nIn = std::clamp<std::int32_t>(nIn, 0, client_->maxInputs());
+    nOut = std::clamp<std::int32_t>(nOut, 0, client_->maxOutputs());
+    float* const* hostIn = nIn > 0 ? data.inputs[0].channelBuffers32 : nullptr;
+    float* const* hostOut = nOut > 0 ? data.outputs[0].channelBuffers32 : nullptr;
 
     if (bypassed_.load() != 0) {
         processBypassed(data, nIn, nOut);
         return kResultOk;
     }
 
-    float* const* hostIn = nIn > 0 ? data.inputs[0].channelBuffers32 : nullptr;
-    float* const* hostOut = nOut > 0 ? data.outputs[0].channelBuffers32 : nullptr;
-    const std::int32_t frames = std::max<std::int32_t>(data.numSamples, 0);
-    HostTiming timing{tempo_, blockStart, hostIsPlaying_};
-
-    if (!canRun) {
+    const std::int32_t frames = data.numSamples;
+    const std::int32_t block = lastBlockSize_;
+    if (block < 1 || !client_->hasBeenReset()) {
         // Processing was never set up: nothing can run safely, so give silence.
         for (std::int32_t c = 0; c < nOut; ++c)
             if (hostOut != nullptr && hostOut[c] != nullptr)
-                std::memset(hostOut[c], 0, frames * sizeof(float));
+                std::memset(hostOut[c], 0, static_cast<std::size_t>(frames) * sizeof(float));
         return kResultOk;
     }
-    if (frames == 0) {
-        for (std::int32_t c = 0; c < nIn; ++c) inputPointers_[c] = inputCopies_[c].data();
-        for (std::int32_t c = 0; c < nOut; ++c) {
-            float* dst = hostOut != nullptr ? hostOut[c] : nullptr;
-            outputPointers_[c] = dst != nullptr ? dst : spareOutput_.data();
-        }
-        client_->processAudioFromHost(inputPointers_.data(), nIn, outputPointers_.data(), nOut, 0, timing);
-        return kResultOk;
-    }
+    // A restart clears the client's state; the buffers were sized on the main thread.
+    if (resetRequested_.exchange(0) != 0) client_->resetStateFromHost();
 
+    // Missing buses or channels: the client still gets the arranged channel counts, fed with
+    // silence and writing into scratch, so its time goes on as the host's does.
+    const std::int32_t runIn = nIn > 0 ? std::min(nIn, std::max(arrangedIn, 1)) : arrangedIn;
+    const std::int32_t runOut = std::max(nOut, arrangedOut);
+    HostTiming timing{tempo_, blockStart, hostIsPlaying_};
     // Pieces never longer than the buffers, should the host exceed the block size it announced.
     for (std::int32_t done = 0; done < frames;) {
         const std::int32_t piece = std::min(block, frames - done);
-        for (std::int32_t c = 0; c < nIn; ++c) {
+        for (std::int32_t c = 0; c < runIn; ++c) {
             const float* src =
-                hostIn != nullptr && hostIn[c] != nullptr ? hostIn[c] + done : silentInput_.data();
+                c < nIn && hostIn != nullptr && hostIn[c] != nullptr ? hostIn[c] + done : silentInput_.data();
             std::memcpy(inputCopies_[c].data(), src, static_cast<std::size_t>(piece) * sizeof(float));
             inputPointers_[c] = inputCopies_[c].data();
         }
-        for (std::int32_t c = 0; c < nOut; ++c) {
-            float* dst = hostOut != nullptr ? hostOut[c] : nullptr;
-            outputPointers_[c] = dst != nullptr ? dst + done : spareOutput_.data();
+        for (std::int32_t c = 0; c < runOut; ++c) {
+            float* dst = c < nOut && hostOut != nullptr ? hostOut[c] : nullptr;
+            outputPointers_[c] = dst != nullptr ? dst + done : spareOutputs_[c].data();
         }
         HostTiming pieceTiming = timing;
         pieceTiming.timeInSamples = timing.timeInSamples + done;
-        client_->processAudioFromHost(inputPointers_.data(), nIn, outputPointers_.data(), nOut, piece,
+        client_->processAudioFromHost(inputPointers_.data(), runIn, outputPointers_.data(), runOut, piece,
                                       pieceTiming);
         done += piece;
     }
@@ -649,6 +662,7 @@ tresult VST3Client::getProgramName(ProgramListID listId, int32 index, char16* na
         return owner.addRef();                                             \
     }                                                                      \
     uint32 VST3Client::Face::release() {                                   \
+        FPControl guard;                                                   \
         return owner.release();                                            \
     }
 
@@ -661,158 +675,208 @@ KORVO_FACE_UNKNOWN(UnitInfoFace)
 
 tresult VST3Client::ProcessorFace::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
                                                       SpeakerArrangement* outputs, int32 numOuts) {
+    FPControl guard;
     return owner.setBusArrangements(inputs, numIns, outputs, numOuts);
 }
 tresult VST3Client::ProcessorFace::getBusArrangement(BusDirection dir, int32 index, SpeakerArrangement& arr) {
+    FPControl guard;
     return owner.getBusArrangement(dir, index, hostPointer(arr));
 }
 tresult VST3Client::ProcessorFace::canProcessSampleSize(int32 size) {
+    FPControl guard;
     return size == kSample32 ? kResultOk : kResultFalse;
 }
 uint32 VST3Client::ProcessorFace::getLatencySamples() {
+    FPControl guard;
     return owner.getLatencySamples();
 }
 tresult VST3Client::ProcessorFace::setupProcessing(ProcessSetup& setup) {
+    FPControl guard;
     return owner.setupProcessing(hostPointer(setup));
 }
 tresult VST3Client::ProcessorFace::setProcessing(TBool state) {
+    FPControl guard;
     return owner.setProcessing(state);
 }
 tresult VST3Client::ProcessorFace::process(ProcessData& data) {
+    FPControl guard;
     return owner.process(hostPointer(data));
 }
 uint32 VST3Client::ProcessorFace::getTailSamples() {
+    FPControl guard;
     return owner.getTailSamples();
 }
 
 tresult VST3Client::ComponentFace::initialize(FUnknown* context) {
+    FPControl guard;
     return owner.initialize(context);
 }
 tresult VST3Client::ComponentFace::terminate() {
+    FPControl guard;
     return owner.terminate();
 }
 tresult VST3Client::ComponentFace::getControllerClassId(TUID) {
+    FPControl guard;
     return kNotImplemented;
 }
 tresult VST3Client::ComponentFace::setIoMode(IoMode) {
+    FPControl guard;
     return kNotImplemented;
 }
 int32 VST3Client::ComponentFace::getBusCount(MediaType type, BusDirection dir) {
+    FPControl guard;
     return owner.getBusCount(type, dir);
 }
 tresult VST3Client::ComponentFace::getBusInfo(MediaType type, BusDirection dir, int32 index, BusInfo& bus) {
+    FPControl guard;
     return owner.getBusInfo(type, dir, index, hostPointer(bus));
 }
 tresult VST3Client::ComponentFace::getRoutingInfo(RoutingInfo&, RoutingInfo&) {
+    FPControl guard;
     return kNotImplemented;
 }
 tresult VST3Client::ComponentFace::activateBus(MediaType type, BusDirection dir, int32 index, TBool state) {
+    FPControl guard;
     return owner.activateBus(type, dir, index, state);
 }
-tresult VST3Client::ComponentFace::setActive(TBool) {
+tresult VST3Client::ComponentFace::setActive(TBool state) {
+    FPControl guard;
+    if (state) owner.prepareProcessing();
     return kResultOk;
 }
 tresult VST3Client::ComponentFace::setState(IBStream* state) {
+    FPControl guard;
     return owner.loadComponentState(state);
 }
 tresult VST3Client::ComponentFace::getState(IBStream* state) {
+    FPControl guard;
     return owner.saveComponentState(state);
 }
 
 tresult VST3Client::ControllerFace::initialize(FUnknown* context) {
+    FPControl guard;
     return owner.initialize(context);
 }
 tresult VST3Client::ControllerFace::terminate() {
+    FPControl guard;
     return owner.terminate();
 }
 // The controller carries no state of its own: the component's state holds everything.
 tresult VST3Client::ControllerFace::setComponentState(IBStream*) {
+    FPControl guard;
     return kNotImplemented;
 }
 tresult VST3Client::ControllerFace::setState(IBStream*) {
+    FPControl guard;
     return kNotImplemented;
 }
 tresult VST3Client::ControllerFace::getState(IBStream*) {
+    FPControl guard;
     return kNotImplemented;
 }
 int32 VST3Client::ControllerFace::getParameterCount() {
+    FPControl guard;
     return owner.getParameterCount();
 }
 tresult VST3Client::ControllerFace::getParameterInfo(int32 index, ParameterInfo& info) {
+    FPControl guard;
     return owner.getParameterInfo(index, hostPointer(info));
 }
 tresult VST3Client::ControllerFace::getParamStringByValue(ParamID id, ParamValue value, String128 string) {
+    FPControl guard;
     return owner.getParamStringByValue(id, value, string);
 }
 tresult VST3Client::ControllerFace::getParamValueByString(ParamID id, TChar* string, ParamValue& value) {
+    FPControl guard;
     return owner.getParamValueByString(id, string, hostPointer(value));
 }
 ParamValue VST3Client::ControllerFace::normalizedParamToPlain(ParamID id, ParamValue value) {
+    FPControl guard;
     return owner.normalizedParamToPlain(id, value);
 }
 ParamValue VST3Client::ControllerFace::plainParamToNormalized(ParamID id, ParamValue plain) {
+    FPControl guard;
     return owner.plainParamToNormalized(id, plain);
 }
 ParamValue VST3Client::ControllerFace::getParamNormalized(ParamID id) {
+    FPControl guard;
     return owner.getParamNormalized(id);
 }
 tresult VST3Client::ControllerFace::setParamNormalized(ParamID id, ParamValue value) {
+    FPControl guard;
     return owner.setParamNormalized(id, value);
 }
 tresult VST3Client::ControllerFace::setComponentHandler(IComponentHandler* handler) {
+    FPControl guard;
     return owner.setComponentHandler(handler);
 }
 IPlugView* VST3Client::ControllerFace::createView(FIDString name) {
+    FPControl guard;
     return owner.createView(name);
 }
 
 tresult VST3Client::Controller2Face::setKnobMode(KnobMode mode) {
+    FPControl guard;
     return mode == kLinearMode ? kResultOk : kResultFalse;
 }
 tresult VST3Client::Controller2Face::openHelp(TBool) {
+    FPControl guard;
     return kResultFalse;
 }
 tresult VST3Client::Controller2Face::openAboutBox(TBool) {
+    FPControl guard;
     return kResultFalse;
 }
 
 int32 VST3Client::UnitInfoFace::getUnitCount() {
+    FPControl guard;
     return 1;
 }
 tresult VST3Client::UnitInfoFace::getUnitInfo(int32 index, UnitInfo& info) {
+    FPControl guard;
     return owner.getUnitInfo(index, hostPointer(info));
 }
 int32 VST3Client::UnitInfoFace::getProgramListCount() {
+    FPControl guard;
     return 1;
 }
 tresult VST3Client::UnitInfoFace::getProgramListInfo(int32 index, ProgramListInfo& info) {
+    FPControl guard;
     return owner.getProgramListInfo(index, hostPointer(info));
 }
 tresult VST3Client::UnitInfoFace::getProgramName(ProgramListID listId, int32 index, String128 name) {
+    FPControl guard;
     return owner.getProgramName(listId, index, name);
 }
 tresult VST3Client::UnitInfoFace::getProgramInfo(ProgramListID, int32, CString, String128) {
+    FPControl guard;
     return kNotImplemented;
 }
 tresult VST3Client::UnitInfoFace::hasProgramPitchNames(ProgramListID, int32) {
+    FPControl guard;
     return kResultFalse;
 }
 tresult VST3Client::UnitInfoFace::getProgramPitchName(ProgramListID, int32, int16, String128) {
+    FPControl guard;
     return kResultFalse;
 }
 UnitID VST3Client::UnitInfoFace::getSelectedUnit() {
+    FPControl guard;
     return kRootUnitId;
 }
 tresult VST3Client::UnitInfoFace::selectUnit(UnitID id) {
+    FPControl guard;
     return id == kRootUnitId ? kResultOk : kResultFalse;
 }
 tresult VST3Client::UnitInfoFace::getUnitByBus(MediaType, BusDirection, int32, int32, UnitID& unitId) {
+    FPControl guard;
     UnitID* out = hostPointer(unitId);
     if (out == nullptr) return kInvalidArgument;
     *out = kRootUnitId;
     return kResultOk;
 }
 tresult VST3Client::UnitInfoFace::setUnitProgramData(int32, int32, IBStream*) {
+    FPControl guard;
     return kNotImplemented;
 }
 

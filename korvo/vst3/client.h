@@ -19,9 +19,15 @@
 // then the client's state chunk to the end of the stream.
 //
 // Threads
-// - process: the host's audio thread. It allocates only when a reset is needed (changed rate,
-//   block size or channel counts, or a restarted processing), takes no lock and never logs.
-// - setProcessing: audio or main thread. Everything else: the host's main thread.
+// - process: the host's audio thread. It never allocates, takes no lock and never logs. The client
+//   and every buffer are sized on the main thread (setupProcessing, setBusArrangements,
+//   setActive); a restarted processing (setProcessing true) only clears the client's state, in the
+//   next block. A call without samples (a host's parameter flush) applies its parameter changes
+//   and nothing else, whatever buses and buffers it carries.
+// - setProcessing: audio or main thread. Everything else: the host's main thread, never at the
+//   same time as process for the calls that size (setupProcessing, setBusArrangements, setActive).
+// - Every entry point that runs plug-in code does so under the floating-point guard (FPControl):
+//   denormals flushed to zero, exceptions masked; the host's own setting is restored on return.
 // - Shared between the two: resetRequested, bypassed, sampleRate and maxSamplesPerBlock (atomics);
 //   parameters synchronise themselves.
 //
@@ -89,6 +95,9 @@ public:
     uint32 getLatencySamples() noexcept;
     tresult setupProcessing(const ProcessSetup* setup) noexcept;
     tresult setProcessing(TBool state) noexcept;
+    // Sizes the client and the buffers for the current set-up and arrangement (when it changed).
+    // [main-thread]
+    void prepareProcessing() noexcept;
     tresult process(ProcessData* data) noexcept;  // [audio-thread]
     uint32 getTailSamples() noexcept;
 
@@ -218,7 +227,7 @@ private:
     // clamped to [0, 1]; -1 for NaN.
     std::int32_t programIndexFor(double value) const noexcept;
     void applyProgramChange(double value) noexcept;
-    void resetBuffers(std::int32_t block) noexcept;
+    void applyParameterChanges(IParameterChanges* changes) noexcept;
     void processBypassed(const ProcessData& data, std::int32_t nIn, std::int32_t nOut) noexcept;
 
     // Faces first, in their published order.
@@ -254,7 +263,7 @@ private:
     Vec<BusEntry> eventInputs_;
     Vec<BusEntry> eventOutputs_;
     Vec<float> silentInput_;
-    Vec<float> spareOutput_;
+    std::vector<Vec<float>> spareOutputs_;  // one per possible output channel
     std::vector<Vec<float>> inputCopies_;
     IHostApplication* hostApplication_ = nullptr;  // one reference held between initialize and terminate
 };

@@ -331,6 +331,34 @@ TEST(VelmoraClientRealtime, ProcessingAllocatesNothingAndNeverBlocks) {
     }
 }
 
+// resetState is the reset a host's restart asks for in the audio thread: it allocates nothing, and
+// afterwards the chain gives what a freshly reset one gives. A reset at unchanged sizes allocates
+// nothing either.
+TEST(VelmoraClientRealtime, ResetStateAllocatesNothingAndStartsAfresh) {
+    std::vector<float> in = sine(6000, 700.0, 48000.0);
+    std::vector<float> noise(6000);
+    std::mt19937 random(5);
+    for (float& x : noise) x = std::uniform_real_distribution<float>(-0.3f, 0.3f)(random);
+    auto configure = [](VelmoraClient& c) {
+        setPlain(c, v::kPan, "-60");
+        setPlain(c, v::kDistance, "-9");
+        setPlain(c, v::kMtoSAmount, "40");
+        setPlain(c, v::kTilt, "2");
+        setPlain(c, v::kLfoToGain, "30");
+    };
+    VelmoraClient fresh, used;
+    configure(fresh);
+    configure(used);
+    render(used, noise, &noise);
+    korvo::test::RealtimeProbe probe;
+    used.resetState();
+    used.resetFromHost(48000.0, 512, 2, 2);
+    EXPECT_EQ(probe.allocations(), 0u);
+    const Stereo a = render(fresh, in, &in), b = render(used, in, &in);
+    EXPECT_EQ(a.left, b.left);
+    EXPECT_EQ(a.right, b.right);
+}
+
 TEST(VelmoraClientRealtime, NonFiniteInputNeverCrashes) {
     VelmoraClient client;
     std::vector<float> in(4096, 0.0f);

@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "effect/main.h"
+#include "korvo/core/fpcontrol.h"
 #include "tests/integration/vst3fixture.h"
 
 #if !defined(_WIN32)
@@ -80,6 +81,7 @@ Stereo throughModule(const std::string& path, const Stereo& in) {
 
 Stereo throughClient(const Stereo& in) {
     Stereo out{std::vector<float>(kTotalFrames), std::vector<float>(kTotalFrames)};
+    korvo::FPControl guard;  // as every host entry of the module runs
     velmora::VelmoraClient client;
     client.presetBank().selectPresetFromHost(kPreset);
     client.resetFromHost(kRate, kBlock, 2, 2);

@@ -136,15 +136,15 @@ TEST_F(Vst3Processor, ResetsOnlyWhenTheBlockSizeOrRestartChanges) {
     Buffers third = runConstant(64, 1.0f);
     EXPECT_EQ(third.data[0][0], 0.0f);
     EXPECT_EQ(third.data[0][2], 1.0f);
-    // So does restarting processing, and a change of input channel count.
+    // So does restarting processing; a block with another channel count does not.
     Buffers fourth = runConstant(64, 1.0f);
     EXPECT_EQ(fourth.data[0][0], 1.0f);
     plugin->processor->setProcessing(1);
     Buffers fifth = runConstant(64, 1.0f);
     EXPECT_EQ(fifth.data[0][1], 0.0f);
-    Buffers mono = runConstant(64, 1.0f, nullptr, 1);
-    EXPECT_EQ(mono.data[1][0], 0.0f);
-    EXPECT_EQ(mono.data[1][2], 1.0f);  // the mono input feeds both outputs
+    Buffers mono = runConstant(64, 2.0f, nullptr, 1);
+    EXPECT_EQ(mono.data[1][0], 1.0f);  // the history carries on
+    EXPECT_EQ(mono.data[1][2], 2.0f);  // the mono input feeds both outputs
 }
 
 TEST_F(Vst3Processor, OnlyTheLastPointOfAQueueAppliesFromTheBlockStart) {
@@ -274,10 +274,12 @@ TEST_F(Vst3Processor, ProcessBeforeSetupGivesSilence) {
 namespace vst3it {
 namespace {
 
-// Steady processing through the product module: no allocation and no blocking lock, with
-// parameter changes, program changes and bypass toggles in the blocks. (On Windows only the test
-// executable's own allocations are counted, so this proves little there.)
-TEST(Vst3Realtime, SteadyBlocksAllocateNothingAndNeverBlock) {
+// Processing through the product module: no allocation and no blocking lock, with parameter
+// changes, program changes, bypass toggles, flushes and restarted processing (whose reset block
+// clears the whole chain) in the blocks. The buffers are sized by setupProcessing on the main
+// thread. (On Windows only the test executable's own allocations are counted, so this proves
+// little there.)
+TEST(Vst3Realtime, BlocksResetsAndFlushesAllocateNothingAndNeverBlock) {
     LoadedModule m(velmoraBundlePath());
     ASSERT_TRUE(m.loaded());
     HostApplication host;
@@ -287,18 +289,82 @@ TEST(Vst3Realtime, SteadyBlocksAllocateNothingAndNeverBlock) {
     fillNoise(in.data[0], 7, 0.3f);
     fillNoise(in.data[1], 8, 0.3f);
     std::vector<ParameterChanges> changes(6);
-    changes[1].add(6, 0, 0.2);                                                   // pan
-    changes[2].add(0, 0, 0.9);                                                   // distance
-    changes[3].add(999, 0, 0.5);                                                 // program
-    changes[4].add(998, 0, 1.0);                                                 // bypass on
-    changes[5].add(998, 0, 0.0);                                                 // and off
-    ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 512), v::kResultOk);  // the reset block
+    changes[1].add(6, 0, 0.2);    // pan
+    changes[2].add(0, 0, 0.9);    // distance
+    changes[3].add(999, 0, 0.5);  // program
+    changes[4].add(998, 0, 1.0);  // bypass on
+    changes[5].add(998, 0, 0.0);  // and off
     korvo::test::RealtimeProbe probe;
-    for (int round = 0; round < 3; ++round)
-        for (auto& c : changes)
+    for (int round = 0; round < 3; ++round) {
+        // setProcessing(true) makes the next block reset the chain.
+        ASSERT_EQ(plugin->processor->setProcessing(0), v::kResultOk);
+        ASSERT_EQ(plugin->processor->setProcessing(1), v::kResultOk);
+        for (auto& c : changes) {
             ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 300 + round, &c), v::kResultOk);
+            ASSERT_EQ(plugin->process(nullptr, 0, nullptr, 0, 0, &c, nullptr, 0, 0), v::kResultOk);
+        }
+    }
     EXPECT_EQ(probe.allocations(), 0u);
     EXPECT_EQ(probe.blockingLocks(), 0u);
+}
+
+// A host's parameter flush (a process call without samples, with or without buses and buffers)
+// applies the changes it carries and nothing else: the flushed instance's output equals that of an
+// instance that got the same changes in its next block.
+TEST(Vst3Flush, FlushesApplyTheirChangesAndLeaveTheAudioAlone) {
+    LoadedModule m(velmoraBundlePath());
+    ASSERT_TRUE(m.loaded());
+    HostApplication host;
+    auto plain = m.instance(&host);
+    auto flushed = m.instance(&host);
+    for (auto* p : {plain.get(), flushed.get()}) {
+        ASSERT_EQ(p->controller->setParamNormalized(999, 7.0 / 31.0), v::kResultOk);  // "Far-Left"
+        ASSERT_EQ(p->prepare(48000.0, 512), v::kResultOk);
+    }
+    constexpr int kBlock = 512, kBlocks = 24;
+    Buffers in(2, kBlock * kBlocks), a(2, kBlock * kBlocks), b(2, kBlock * kBlocks);
+    fillNoise(in.data[0], 21, 0.3f);
+    fillNoise(in.data[1], 22, 0.3f);
+    for (int k = 0; k < kBlocks; ++k) {
+        float* inputs[2] = {in.data[0].data() + k * kBlock, in.data[1].data() + k * kBlock};
+        float* outA[2] = {a.data[0].data() + k * kBlock, a.data[1].data() + k * kBlock};
+        float* outB[2] = {b.data[0].data() + k * kBlock, b.data[1].data() + k * kBlock};
+        ParameterChanges pan;
+        pan.add(6, 0, 0.8);
+        if (k % 4 == 1) {
+            korvo::test::RealtimeProbe probe;
+            float* none[2] = {nullptr, nullptr};
+            switch (k / 4) {
+                case 0:
+                    ASSERT_EQ(flushed->process(inputs, 2, outB, 2, 0), v::kResultOk);
+                    break;
+                case 1:
+                    ASSERT_EQ(flushed->process(nullptr, 0, nullptr, 0, 0, nullptr, nullptr, 0, 0),
+                              v::kResultOk);
+                    break;
+                case 2:
+                    ASSERT_EQ(flushed->process(none, 2, none, 2, 0), v::kResultOk);
+                    break;
+                case 3:
+                    ASSERT_EQ(flushed->process(inputs, 1, outB, 2, 0), v::kResultOk);
+                    break;
+                case 4:
+                    ASSERT_EQ(flushed->process(nullptr, 0, nullptr, 0, 0, &pan, nullptr, 0, 0), v::kResultOk);
+                    break;
+                default:
+                    break;
+            }
+            EXPECT_EQ(probe.allocations(), 0u) << "flush " << k / 4;
+            if (k / 4 == 4) {
+                EXPECT_EQ(flushed->controller->getParamNormalized(6), static_cast<double>(0.8f));
+            }
+        }
+        // The unflushed instance gets the pan change with its next block.
+        ASSERT_EQ(plain->process(inputs, 2, outA, 2, kBlock, k == 17 ? &pan : nullptr), v::kResultOk);
+        ASSERT_EQ(flushed->process(inputs, 2, outB, 2, kBlock), v::kResultOk);
+    }
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < kBlock * kBlocks; ++i) ASSERT_EQ(a.data[c][i], b.data[c][i]) << c << " " << i;
 }
 
 }  // namespace

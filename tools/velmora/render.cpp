@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "effect/main.h"
+#include "korvo/core/fpcontrol.h"
 #include "tools/velmora/demo.h"
 
 namespace velmora::cli {
@@ -443,6 +444,9 @@ bool applySetting(VelmoraClient& client, std::string_view assignment, std::strin
 }
 
 int render(const RenderOptions& options, RenderReport& report, std::string& error) {
+    // The floating-point setting a host entry of the plug-in runs under (denormals flushed), so a
+    // render gives the plug-in's own bits.
+    korvo::FPControl guard;
     Source source;
     if (options.inputPath.empty()) {
         source.openDemo(options.sampleRate);
