@@ -202,7 +202,7 @@ korvo::HeapPtr<korvo::IGraphics> VelmoraClient::createGraphics() {
 }
 
 std::int32_t VelmoraClient::latencySamples(double) noexcept {
-    return 2;
+    return PsychoacousticPanner::kBaseDelaySamples;  // the whole chain's delay, at every rate
 }
 
 float VelmoraClient::tailSizeInSeconds() noexcept {

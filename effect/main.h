@@ -100,7 +100,7 @@ public:
                std::int32_t numOutputs) noexcept override;
     // Clears every history and restarts every glide at the last reset's sizes; allocates nothing.
     void resetState() noexcept override;
-    std::int32_t latencySamples(double sampleRate) noexcept override;  // 2 at every rate
+    std::int32_t latencySamples(double sampleRate) noexcept override;  // 3 at every rate
     float tailSizeInSeconds() noexcept override;                       // 0.2
     std::int32_t maxFramesInProcess() noexcept override;               // 512
     void processAudio(const float* const* inputs, std::int32_t numInputs, float* const* outputs,

@@ -12,7 +12,7 @@ namespace {
 constexpr double kHalfPi = 1.5707963267948966;
 constexpr double kQuarterPi = 0.7853981633974483;
 constexpr double kMaxInterauralDelaySeconds = 0.000653;  // at head size 100 %
-constexpr float kBaseDelaySamples = 3.0f;
+constexpr float kBaseDelay = static_cast<float>(PsychoacousticPanner::kBaseDelaySamples);
 constexpr float kDelayReserveSeconds = 0.002f;
 constexpr double kShelfCornerRadPerSecond = 25333.803158548093;  // 2 pi x 4032 Hz
 constexpr double kShelfAlphaDivisor = 1.04;                      // 2Q, Q = 0.52
@@ -46,7 +46,7 @@ void PsychoacousticPanner::restart() noexcept {
     gainSmootherRight.initialise(0.5f, 0.04f, rate);
     shelfLeft.initialise(rate);
     shelfRight.initialise(rate);
-    lastDelayTargetLeft = lastDelayTargetRight = kBaseDelaySamples;
+    lastDelayTargetLeft = lastDelayTargetRight = kBaseDelay;
     lastGainTargetLeft = lastGainTargetRight = 0.5f;
 }
 
@@ -80,8 +80,8 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         const float offsetRight = (itd * -0.5f) * sampleRate;
         const float m = std::min(offsetLeft, offsetRight);
         // Whole-sample targets (trunc in float avoids an out-of-range integer conversion).
-        const float targetLeft = std::trunc(offsetLeft + 0.5f - m) + kBaseDelaySamples;
-        const float targetRight = std::trunc(offsetRight + 0.5f - m) + kBaseDelaySamples;
+        const float targetLeft = std::trunc(offsetLeft + 0.5f - m) + kBaseDelay;
+        const float targetRight = std::trunc(offsetRight + 0.5f - m) + kBaseDelay;
         lastDelayTargetLeft = targetLeft;
         lastDelayTargetRight = targetRight;
         if (haveDelay) {

@@ -24,6 +24,10 @@ namespace velmora {
 
 class PsychoacousticPanner {
 public:
+    // Every channel's delay once the glides have settled (the near ear's at any pan): the chain's
+    // latency.
+    static constexpr std::int32_t kBaseDelaySamples = 3;
+
     // Sizes the delay lines for 2 ms of inter-aural delay plus maxFrames, restarts the delay glides at
     // 2 samples and the gain glides at 0.5, and puts the shelves at identity.
     // Allocates only when the delay lines need another size. [main-thread or audio-thread reset]

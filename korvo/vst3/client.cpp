@@ -76,6 +76,7 @@ VST3Client::VST3Client(HeapPtr<Client> client) : client_(std::move(client)) {
     outputPointers_.resize(static_cast<std::size_t>(maxOut));
     inputCopies_.resize(static_cast<std::size_t>(maxIn));
     spareOutputs_.resize(static_cast<std::size_t>(maxOut));
+    dryLines_ = std::vector<Delayline>(static_cast<std::size_t>(maxIn));
 }
 
 VST3Client::~VST3Client() {
@@ -233,7 +234,7 @@ tresult VST3Client::getBusArrangement(BusDirection dir, int32 index, SpeakerArra
 
 uint32 VST3Client::getLatencySamples() noexcept {
     FPControl guard;
-    return static_cast<uint32>(std::max<std::int32_t>(0, client_->latencySamples(44100.0)));
+    return static_cast<uint32>(std::max<std::int32_t>(0, client_->latencySamples(sampleRate_.load())));
 }
 
 tresult VST3Client::setupProcessing(const ProcessSetup* setup) noexcept {
@@ -298,6 +299,11 @@ void VST3Client::prepareProcessing() noexcept {
     silentInput_.resize(frames);
     std::memset(silentInput_.data(), 0, frames * sizeof(float));
     for (Vec<float>& spare : spareOutputs_) spare.resize(frames);
+    // The dry path of the bypass: the input delayed by what the client reports.
+    latencySamples_ = std::max<std::int32_t>(0, client_->latencySamples(rate));
+    for (Delayline& line : dryLines_) line.resize(latencySamples_ + block);
+    bypassFadeStep_ = 1.0f / std::max(1.0f, std::round(kBypassFadeSeconds * rate));
+    bypassMix_ = bypassed_.load() != 0 ? 1.0f : 0.0f;
     // The client starts fresh: the next process call need not reset it again.
     resetRequested_.store(0);
 }
@@ -324,22 +330,6 @@ void VST3Client::applyParameterChanges(IParameterChanges* changes) noexcept {
                 client_->setParameterFromHost(static_cast<std::int32_t>(id),
                                               static_cast<float>(clamp01(value)));
         }
-    }
-}
-
-void VST3Client::processBypassed(const ProcessData& data, std::int32_t nIn, std::int32_t nOut) noexcept {
-    const std::size_t frames = static_cast<std::size_t>(std::max<std::int32_t>(data.numSamples, 0));
-    float* const* in = nIn > 0 ? data.inputs[0].channelBuffers32 : nullptr;
-    float* const* out = nOut > 0 ? data.outputs[0].channelBuffers32 : nullptr;
-    if (out == nullptr) return;
-    for (std::int32_t c = 0; c < nOut; ++c) {
-        float* dst = out[c];
-        if (dst == nullptr) continue;
-        const float* src = (c < nIn && in != nullptr) ? in[c] : nullptr;
-        if (src == nullptr)
-            std::memset(dst, 0, frames * sizeof(float));
-        else if (src != dst)
-            std::memmove(dst, src, frames * sizeof(float));
     }
 }
 
@@ -398,11 +388,6 @@ tresult VST3Client::process(ProcessData* dataPointer) noexcept {
     float* const* hostIn = nIn > 0 ? data.inputs[0].channelBuffers32 : nullptr;
     float* const* hostOut = nOut > 0 ? data.outputs[0].channelBuffers32 : nullptr;
 
-    if (bypassed_.load() != 0) {
-        processBypassed(data, nIn, nOut);
-        return kResultOk;
-    }
-
     const std::int32_t frames = data.numSamples;
     const std::int32_t block = lastBlockSize_;
     if (block < 1 || !client_->hasBeenReset()) {
@@ -412,8 +397,14 @@ tresult VST3Client::process(ProcessData* dataPointer) noexcept {
                 std::memset(hostOut[c], 0, static_cast<std::size_t>(frames) * sizeof(float));
         return kResultOk;
     }
-    // A restart clears the client's state; the buffers were sized on the main thread.
-    if (resetRequested_.exchange(0) != 0) client_->resetStateFromHost();
+    // A restart clears the client's state and the dry history; the buffers were sized on the main
+    // thread. A bypass found on a restart needs no fade.
+    const float bypassTarget = bypassed_.load() != 0 ? 1.0f : 0.0f;
+    if (resetRequested_.exchange(0) != 0) {
+        client_->resetStateFromHost();
+        for (Delayline& line : dryLines_) line.clear();
+        bypassMix_ = bypassTarget;
+    }
 
     // Missing buses or channels: the client still gets the arranged channel counts, fed with
     // silence and writing into scratch, so its time goes on as the host's does.
@@ -435,11 +426,42 @@ tresult VST3Client::process(ProcessData* dataPointer) noexcept {
         }
         HostTiming pieceTiming = timing;
         pieceTiming.timeInSamples = timing.timeInSamples + done;
+        // The chain runs while bypassed too, so it is warm when the bypass ends.
         client_->processAudioFromHost(inputPointers_.data(), runIn, outputPointers_.data(), runOut, piece,
                                       pieceTiming);
+        for (std::int32_t c = 0; c < runIn; ++c) dryLines_[c].feedBlock(inputCopies_[c].data(), piece);
+        if (bypassMix_ != 0.0f || bypassTarget != 0.0f) {
+            for (std::int32_t c = 0; c < runOut; ++c) {
+                float* dst = c < nOut && hostOut != nullptr ? hostOut[c] : nullptr;
+                outputPointers_[c] = dst != nullptr ? dst + done : spareOutputs_[c].data();
+            }
+            mixBypass(runIn, runOut, piece, bypassTarget);
+        }
         done += piece;
     }
     return kResultOk;
+}
+
+// Crossfades the client's output (in the output pointers) with the dry input delayed by the
+// reported latency, so toggling the bypass neither clicks nor shifts the audio. A mono input feeds
+// both dry outputs. [audio-thread]
+void VST3Client::mixBypass(std::int32_t runIn, std::int32_t runOut, std::int32_t frames,
+                           float target) noexcept {
+    const float start = bypassMix_;
+    for (std::int32_t c = 0; c < runOut; ++c) {
+        float* out = outputPointers_[c];
+        const Delayline* dry = runIn > 0 ? &dryLines_[std::min(c, runIn - 1)] : nullptr;
+        float mix = start;
+        for (std::int32_t i = 0; i < frames; ++i) {
+            if (mix != target)
+                mix = target > mix ? std::min(target, mix + bypassFadeStep_)
+                                   : std::max(target, mix - bypassFadeStep_);
+            const float d = dry != nullptr ? dry->readWhole(latencySamples_ + (frames - 1 - i)) : 0.0f;
+            out[i] = mix == 1.0f ? d : out[i] * (1.0f - mix) + d * mix;
+        }
+        bypassMix_ = mix;
+    }
+    if (runOut == 0) bypassMix_ = target;
 }
 
 // ---- State ----------------------------------------------------------------------------------------

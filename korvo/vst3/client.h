@@ -44,6 +44,7 @@
 #include "korvo/core/nogc.h"
 #include "korvo/core/sync.h"
 #include "korvo/core/vec.h"
+#include "korvo/dsp/delayline.h"
 #include "korvo/vst3/abi.h"
 #include "korvo/vst3/view.h"
 
@@ -53,6 +54,8 @@ namespace korvo::vst3 {
 inline constexpr ParamID kBypassParamId = 998;
 inline constexpr ParamID kProgramParamId = 999;
 inline constexpr ProgramListID kProgramListId = 999;
+// Length of the bypass crossfade.
+inline constexpr float kBypassFadeSeconds = 0.008f;
 // Largest component state setState accepts.
 inline constexpr std::int64_t kMaxStateBytes = 1 << 20;
 
@@ -228,7 +231,7 @@ private:
     std::int32_t programIndexFor(double value) const noexcept;
     void applyProgramChange(double value) noexcept;
     void applyParameterChanges(IParameterChanges* changes) noexcept;
-    void processBypassed(const ProcessData& data, std::int32_t nIn, std::int32_t nOut) noexcept;
+    void mixBypass(std::int32_t runIn, std::int32_t runOut, std::int32_t frames, float target) noexcept;
 
     // Faces first, in their published order.
     ProcessorFace processor_{*this};
@@ -264,6 +267,10 @@ private:
     Vec<BusEntry> eventOutputs_;
     Vec<float> silentInput_;
     std::vector<Vec<float>> spareOutputs_;  // one per possible output channel
+    std::vector<Delayline> dryLines_;       // the bypass's dry input, one per possible input channel
+    std::int32_t latencySamples_ = 0;       // the client's latency at the prepared rate
+    float bypassMix_ = 0.0f;                // 0: the client's output, 1: the delayed dry input
+    float bypassFadeStep_ = 1.0f;           // per sample: one over the fade length
     std::vector<Vec<float>> inputCopies_;
     IHostApplication* hostApplication_ = nullptr;  // one reference held between initialize and terminate
 };

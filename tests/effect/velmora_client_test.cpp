@@ -84,7 +84,7 @@ TEST(VelmoraClientDescription, DeclaresTheEffect) {
     EXPECT_EQ(client.channelConfigs()[1].numInputs, 2);
     EXPECT_EQ(client.maxInputs(), 2);
     EXPECT_EQ(client.maxOutputs(), 2);
-    EXPECT_EQ(client.latencySamples(96000.0), 2);
+    EXPECT_EQ(client.latencySamples(96000.0), 3);
     EXPECT_FLOAT_EQ(client.tailSizeInSeconds(), 0.2f);
     EXPECT_EQ(client.cachedMaxFramesInProcess(), 512);
 }

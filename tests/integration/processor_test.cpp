@@ -202,29 +202,41 @@ TEST_F(Vst3Processor, ProgramChangesInsideBlocksSelectPresets) {
     EXPECT_FLOAT_EQ(out.data[0][10], static_cast<float>(2.0 * static_cast<float>(16.0 / 31.0)));
 }
 
-TEST_F(Vst3Processor, BypassCopiesInputsAndSilencesExtraOutputs) {
-    ASSERT_EQ(plugin->prepare(44100.0, 256), v::kResultOk);
-    ParameterChanges changes;
-    changes.add(kBypass, 0, 1.0);
-    Buffers in(2, 300), out(2, 300);
-    fillNoise(in.data[0], 1, 0.5f);
-    fillNoise(in.data[1], 2, 0.5f);
-    ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 300, &changes), v::kResultOk);
-    EXPECT_EQ(out.data, in.data);
-    EXPECT_DOUBLE_EQ(normalized(kBypass), 1.0);
-
-    ASSERT_EQ(plugin->prepare(44100.0, 256, 1), v::kResultOk);
-    Buffers monoOut(2, 50);
-    std::fill(monoOut.data[1].begin(), monoOut.data[1].end(), 9.0f);
-    ASSERT_EQ(plugin->process(in.ptrs(), 1, monoOut.ptrs(), 2, 50), v::kResultOk);
-    for (int i = 0; i < 50; ++i) {
-        ASSERT_EQ(monoOut.data[0][i], in.data[0][i]);
-        ASSERT_EQ(monoOut.data[1][i], 0.0f);
+// Bypassed, the output is the input delayed by the reported latency (2 for this module), a mono
+// input on both outputs; switching crossfades the client's output and that dry path over 8 ms
+// (384 frames at 48 kHz) with gains that add up to one.
+TEST_F(Vst3Processor, BypassIsTheInputDelayedByTheLatencyWithAnEightMillisecondCrossfade) {
+    for (int channels : {2, 1}) {
+        ASSERT_EQ(plugin->prepare(48000.0, 256, channels), v::kResultOk);
+        EXPECT_EQ(plugin->processor->getLatencySamples(), 2u);
+        ParameterChanges on;
+        on.add(kBypass, 0, 1.0);
+        on.add(kMode, 0, 1.0);  // "Mute": the client's own output is silence
+        Buffers in(2, 600), out(2, 600);
+        fillNoise(in.data[0], 1, 0.5f);
+        fillNoise(in.data[1], 2, 0.5f);
+        // Bypass found by the restart's first block: no fade.
+        ASSERT_EQ(plugin->process(in.ptrs(), channels, out.ptrs(), 2, 600, &on), v::kResultOk);
+        EXPECT_DOUBLE_EQ(normalized(kBypass), 1.0);
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<float>& source = in.data[channels == 1 ? 0 : c];
+            EXPECT_EQ(out.data[c][0], 0.0f);
+            EXPECT_EQ(out.data[c][1], 0.0f);
+            for (int i = 2; i < 600; ++i)
+                ASSERT_EQ(out.data[c][i], source[i - 2]) << channels << " " << c << " " << i;
+        }
+        ParameterChanges off;
+        off.add(kBypass, 0, 0.49);
+        Buffers next(2, 600);
+        ASSERT_EQ(plugin->process(in.ptrs(), channels, next.ptrs(), 2, 600, &off), v::kResultOk);
+        EXPECT_DOUBLE_EQ(normalized(kBypass), 0.0);
+        const std::vector<float>& source = in.data[0];
+        auto dry = [&](int i) { return i >= 2 ? source[i - 2] : source[598 + i]; };
+        EXPECT_NEAR(next.data[0][0], dry(0) * (383.0f / 384.0f), 1e-6f);
+        EXPECT_NEAR(next.data[0][191], dry(191) * 0.5f, 1e-6f);
+        for (int i = 384; i < 600; ++i) ASSERT_EQ(next.data[0][i], 0.0f) << i;
+        plugin->processor->setProcessing(1);
     }
-    ParameterChanges off;
-    off.add(kBypass, 0, 0.49);
-    runConstant(4, 0.0f, &off, 1);
-    EXPECT_DOUBLE_EQ(normalized(kBypass), 0.0);
 }
 
 TEST_F(Vst3Processor, NullChannelBuffersAreSilenceOrScratch) {
@@ -306,6 +318,52 @@ TEST(Vst3Realtime, BlocksResetsAndFlushesAllocateNothingAndNeverBlock) {
     }
     EXPECT_EQ(probe.allocations(), 0u);
     EXPECT_EQ(probe.blockingLocks(), 0u);
+}
+
+// Bypass through the product module: on a sine the toggles step no further than the sine itself
+// does (a hard switch stepped by 0.37 into and 0.49 out of bypass with "Far-Left"), and since the dry
+// path is delayed by the reported latency, toggling at default settings does not shift the audio.
+TEST(Vst3Bypass, TogglingNeitherClicksNorShiftsTheAudio) {
+    LoadedModule m(velmoraBundlePath());
+    ASSERT_TRUE(m.loaded());
+    HostApplication host;
+    constexpr int kBlock = 512, kBlocks = 160, kOn = 100, kOff = 130;
+    for (int preset : {7, 0}) {
+        auto plugin = m.instance(&host);
+        ASSERT_EQ(plugin->prepare(48000.0, kBlock), v::kResultOk);
+        const v::int32 latency = static_cast<v::int32>(plugin->processor->getLatencySamples());
+        EXPECT_EQ(latency, 3);
+        std::vector<float> sine(kBlock * kBlocks);
+        for (std::size_t i = 0; i < sine.size(); ++i)
+            sine[i] =
+                0.5f * static_cast<float>(std::sin(2.0 * 3.141592653589793 * 440.0 * double(i) / 48000.0));
+        Buffers out(2, kBlock * kBlocks);
+        for (int k = 0; k < kBlocks; ++k) {
+            ParameterChanges changes;
+            if (k == 0) changes.add(999, 0, preset / 31.0);
+            if (k == kOn || k == kOff) changes.add(998, 0, k == kOn ? 1.0 : 0.0);
+            float* inputs[2] = {sine.data() + k * kBlock, sine.data() + k * kBlock};
+            float* outputs[2] = {out.data[0].data() + k * kBlock, out.data[1].data() + k * kBlock};
+            ASSERT_EQ(plugin->process(inputs, 2, outputs, 2, kBlock, &changes), v::kResultOk);
+        }
+        float ownStep = 0.0f, step = 0.0f;
+        for (std::size_t i = 1; i < sine.size(); ++i)
+            ownStep = std::max(ownStep, std::fabs(sine[i] - sine[i - 1]));
+        for (int c = 0; c < 2; ++c)
+            for (int i = (kOn - 1) * kBlock; i < (kOff + 2) * kBlock; ++i)
+                step = std::max(step, std::fabs(out.data[c][i] - out.data[c][i - 1]));
+        EXPECT_LE(step, ownStep * 1.05f) << preset;
+        if (preset == 0) {
+            // Default settings: the settled chain is the input delayed by its latency (its delay
+            // glide stalls within a thousandth of a sample of it), and so is the bypass, so the
+            // crossfades change nothing audible.
+            float worst = 0.0f;
+            for (int c = 0; c < 2; ++c)
+                for (int i = (kOn - 10) * kBlock; i < kBlocks * kBlock; ++i)
+                    worst = std::max(worst, std::fabs(out.data[c][i] - sine[i - latency]));
+            EXPECT_LT(worst, 1e-4f);
+        }
+    }
 }
 
 // A host's parameter flush (a process call without samples, with or without buses and buffers)

@@ -161,7 +161,7 @@ TEST(VelmoraCommand, InfoListsEverythingAsTextAndJson) {
     const Outcome text = runTool({"info"});
     ASSERT_EQ(text.code, 0);
     EXPECT_NE(text.out.find("channel configurations (in -> out): 1 -> 2, 2 -> 2"), std::string::npos);
-    EXPECT_NE(text.out.find("latency: 2 samples"), std::string::npos);
+    EXPECT_NE(text.out.find("latency: 3 samples"), std::string::npos);
     EXPECT_NE(text.out.find("tail: 0.2 s"), std::string::npos);
     EXPECT_NE(text.out.find("Output Level       gain     -inf .. 18.0"), std::string::npos);
     EXPECT_NE(text.out.find("31  \"Default\""), std::string::npos);
