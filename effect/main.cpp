@@ -36,6 +36,33 @@ bool isSilent(const float* samples, std::int32_t frames) noexcept {
     return true;
 }
 
+// Largest input magnitude the chain takes (+120 dB over full scale): beyond it nothing is music, and
+// the bound keeps every filter's state far from overflow.
+constexpr float kInputLimit = 1.0e6f;
+
+// True when every sample is finite and within the limit (NaN fails the comparison).
+bool isClean(const float* samples, std::int32_t frames) noexcept {
+    bool clean = true;
+    for (std::int32_t i = 0; i < frames; ++i) clean &= std::fabs(samples[i]) <= kInputLimit;
+    return clean;
+}
+
+// Non-finite samples become silence and huge ones are held at the limit.
+void sanitise(const float* in, float* out, std::int32_t frames) noexcept {
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const float x = in[i];
+        out[i] = std::fabs(x) <= std::numeric_limits<float>::max() ? std::clamp(x, -kInputLimit, kInputLimit)
+                                                                   : 0.0f;
+    }
+}
+
+bool isFinite(const float* samples, std::int32_t frames) noexcept {
+    bool finite = true;
+    for (std::int32_t i = 0; i < frames; ++i)
+        finite &= std::fabs(samples[i]) <= std::numeric_limits<float>::max();
+    return finite;
+}
+
 void zero(float* samples, std::int32_t frames) noexcept {
     for (std::int32_t i = 0; i < frames; ++i) samples[i] = 0.0f;
 }
@@ -223,11 +250,11 @@ void VelmoraClient::reset(double sampleRate, std::int32_t maxFrames, std::int32_
     tiltFilter_.reset(rate, maxFrames);
     distance_.reset(rate);
     if (maxFrames == 0) {
-        midBuffer_.release();
-        sideBuffer_.release();
+        for (korvo::Vec<float>* buffer : {&midBuffer_, &sideBuffer_, &cleanLeft_, &cleanRight_})
+            buffer->release();
     } else if (midBuffer_.length() != static_cast<std::size_t>(maxFrames)) {
-        midBuffer_.resize(static_cast<std::size_t>(maxFrames));
-        sideBuffer_.resize(static_cast<std::size_t>(maxFrames));
+        for (korvo::Vec<float>* buffer : {&midBuffer_, &sideBuffer_, &cleanLeft_, &cleanRight_})
+            buffer->resize(static_cast<std::size_t>(maxFrames));
     }
     sampleRate_ = rate;
     sampleRateDouble_ = sampleRate;
@@ -302,6 +329,14 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
     }
     const float* inLeft = inputs[0];
     const float* inRight = numInputs == 2 ? inputs[1] : inputs[0];  // mono feeds both sides
+    // Bad samples from the host (NaN, infinities, absurd magnitudes) would poison the filters for
+    // good: they are treated as silence or held at the limit, in copies.
+    if (!isClean(inLeft, n) || (inRight != inLeft && !isClean(inRight, n))) {
+        sanitise(inLeft, cleanLeft_.data(), n);
+        if (inRight != inLeft) sanitise(inRight, cleanRight_.data(), n);
+        inRight = inRight == inLeft ? cleanLeft_.data() : cleanRight_.data();
+        inLeft = cleanLeft_.data();
+    }
 
     // Every parameter once for the whole block, in single precision.
     const float wet = floatParam(*this, kDryWet) * 0.01f;
@@ -404,6 +439,13 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
                 outRight[i] = m;
             }
         }
+    }
+    // Should anything still go wrong, the block is silenced and the chain starts afresh, so one bad
+    // block never poisons the next.
+    if (!isFinite(outLeft, n) || !isFinite(outRight, n)) {
+        zero(outLeft, n);
+        zero(outRight, n);
+        resetState();
     }
     panorama_ = feed;
 

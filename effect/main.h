@@ -39,6 +39,10 @@
 // After 0.2 s of exact digital silence at the input the processors stop and the output is zero until
 // sound returns.
 //
+// Bad input never poisons the chain: a sample that is not finite counts as silence and magnitudes
+// above 1e6 are held there, so no filter state can overflow; a block whose output is still not
+// finite is silenced and the chain reset.
+//
 // Threads: construction and destruction on the main thread; reset and processAudio on the audio
 // path, never at the same time, never allocating (reset may allocate: hosts call it when the rate or
 // block size changes) and never blocking.
@@ -170,6 +174,7 @@ private:
     std::int64_t silenceLimit_ = 0;
     korvo::Vec<float> midBuffer_{32};
     korvo::Vec<float> sideBuffer_{32};
+    korvo::Vec<float> cleanLeft_{32}, cleanRight_{32};  // sanitised copies of bad input blocks
     PanoramaState panorama_;
     // Fed only while the audio thread holds the editor; written as attachDisplays says.
     PanoramaDisplay* panoramaDisplay_ = nullptr;

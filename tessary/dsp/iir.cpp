@@ -1,10 +1,13 @@
 #include "tessary/dsp/iir.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessary {
 
 namespace {
+
+constexpr double kMaxCornerRadPerSample = 0.9 * 3.141592653589793;  // 0.45 x the sample rate
 
 double throughFloat(double value) noexcept {
     return static_cast<double>(static_cast<float>(value));
@@ -21,7 +24,10 @@ struct ShelfTerms {
 
 ShelfTerms shelfTerms(double f0TimesTwoPi, double alphaDivisor, double gainDb, float sampleRate) noexcept {
     const double A = std::pow(10.0, gainDb / 40.0);
-    const double w0 = f0TimesTwoPi / static_cast<double>(sampleRate);
+    // A corner at or above half the rate has no digital counterpart (beyond it the design's poles
+    // leave the unit circle): it is held at 0.45 x the rate, which leaves every corner used at
+    // 11025 Hz and above untouched.
+    const double w0 = std::min(f0TimesTwoPi / static_cast<double>(sampleRate), kMaxCornerRadPerSample);
     const double cs = std::cos(w0);
     const double sn = std::sin(w0);
     const double alpha = sn / alphaDivisor;

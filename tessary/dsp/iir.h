@@ -6,7 +6,9 @@
 // alphaDivisor is 2Q, gainDb the shelf gain in decibels and sampleRate in Hz. The five coefficients
 // are normalised by a0 and rounded through single precision, so equal requests give equal targets on
 // every build. Callers pass the exact identity instead of designing a 0 dB shelf: the design is only
-// transparent up to rounding there. [any-thread]
+// transparent up to rounding there. A corner above 0.45 x sampleRate is designed at 0.45 x
+// sampleRate, so the filter stays stable at every rate (4032 Hz at 8000 Hz becomes 3600 Hz).
+// [any-thread]
 
 #include "korvo/dsp/iir.h"
 

@@ -1,5 +1,6 @@
 // Component and processor behaviour of the adapter, through the test module, whose client delays
 // every channel by 2 samples and scales it by "Level" (a reset clears the delay).
+#include "korvo/core/fpcontrol.h"
 #include "tests/integration/testplugin/testclient.h"
 #include "tests/integration/vst3fixture.h"
 #include "tests/support/realtime.h"
@@ -364,6 +365,51 @@ TEST(Vst3Bypass, TogglingNeitherClicksNorShiftsTheAudio) {
             EXPECT_LT(worst, 1e-4f);
         }
     }
+}
+
+// A host that runs without flush-to-zero gets no denormal samples back (the chain runs under the
+// plug-in's own floating-point setting), and finds its own setting again after every call.
+TEST(Vst3FloatingPoint, HostsWithoutFlushToZeroGetNoDenormalsAndKeepTheirSetting) {
+    LoadedModule m(velmoraBundlePath());
+    ASSERT_TRUE(m.loaded());
+    HostApplication host;
+    auto plugin = m.instance(&host);
+    const std::uint32_t saved = korvo::FPControl::readMXCSR();
+    constexpr std::uint32_t kHostSetting = 0x1F80;  // exceptions masked, denormals kept
+    korvo::FPControl::writeMXCSR(kHostSetting);
+    auto expectHostSetting = [&](const char* call) {
+        EXPECT_EQ(korvo::FPControl::readMXCSR() & 0xFFC0u, kHostSetting) << call;
+        korvo::FPControl::writeMXCSR(kHostSetting);
+    };
+    ASSERT_EQ(plugin->prepare(48000.0, 512), v::kResultOk);
+    expectHostSetting("prepare");
+    ASSERT_EQ(plugin->controller->setParamNormalized(999, 7.0 / 31.0), v::kResultOk);  // filters with memory
+    expectHostSetting("setParamNormalized");
+    Buffers in(2, 512), out(2, 512);
+    long denormals = 0;
+    for (int k = 0; k < 60; ++k) {
+        if (k < 5) {
+            fillNoise(in.data[0], 30 + k, 0.3f);
+            fillNoise(in.data[1], 60 + k, 0.3f);
+        } else {
+            // Input just above silence, deep in the denormal range.
+            for (int i = 0; i < 512; ++i) in.data[0][i] = in.data[1][i] = (i % 2 ? 1.0f : -1.0f) * 1e-39f;
+        }
+        ASSERT_EQ(plugin->process(in.ptrs(), 2, out.ptrs(), 2, 512), v::kResultOk);
+        expectHostSetting("process");
+        for (const auto& channel : out.data)
+            for (float x : channel) denormals += x != 0.0f && std::fabs(x) < 1.17549435e-38f;
+    }
+    EXPECT_EQ(denormals, 0);
+    MemoryStream state;
+    ASSERT_EQ(plugin->getState(state), v::kResultOk);
+    expectHostSetting("getState");
+    state.rewind();
+    ASSERT_EQ(plugin->setState(state), v::kResultOk);
+    expectHostSetting("setState");
+    plugin->paramString(6, 0.3);
+    expectHostSetting("getParamStringByValue");
+    korvo::FPControl::writeMXCSR(saved);
 }
 
 // A host's parameter flush (a process call without samples, with or without buses and buffers)
