@@ -273,6 +273,54 @@ void VelmoraClient::resetState() noexcept {
     silenceLimit_ = static_cast<std::int64_t>(sampleRateDouble_ * 0.2 + 0.5);
 }
 
+VelmoraClient::BlockValues VelmoraClient::readBlockValues() const noexcept {
+    // Every parameter once for the whole block, in single precision.
+    BlockValues b;
+    b.wet = floatParam(*this, kDryWet) * 0.01f;
+    const float width = floatParam(*this, kStereoWidth) * 0.01f;
+    b.panDegrees = floatParam(*this, kPan);
+    b.pan = (b.panDegrees * b.wet) / 90.0f;
+    b.distanceKnob = floatParam(*this, kDistance);
+    b.distance = b.distanceKnob * b.wet;
+    b.tilt = floatParam(*this, kTilt);
+    const float outputGain = std::exp(floatParam(*this, kOutputLevel) * kDecibelsToNepers);  // -inf dB -> 0
+    b.testMono = plain<korvo::BoolParameter>(*this, kTestMono);
+    b.lfo.wave = static_cast<LFOWave>(std::clamp(plain<korvo::IntegerParameter>(*this, kLfoWave), 0, 4));
+    b.lfo.synced = plain<korvo::BoolParameter>(*this, kLfoSynced);
+    b.lfo.tempoIndex = plain<korvo::IntegerParameter>(*this, kLfoTempo);
+    b.lfo.phaseDegrees = floatParam(*this, kLfoPhase);
+    b.lfo.freqHz = floatParam(*this, kLfoFreq);
+    b.depthPan = floatParam(*this, kLfoToPan) * 0.01f;
+    b.depthDistance = floatParam(*this, kLfoToDistance) * 0.01f;
+    b.depthGain = floatParam(*this, kLfoToGain) * 0.01f;
+    b.depthTilt = floatParam(*this, kLfoToTilt) * 0.01f;
+    b.chain.widthTarget = width + (1.0f - width) * (1.0f - b.wet);
+    b.chain.headSize = floatParam(*this, kHeadSize) * 0.01f;
+    b.chain.spectral = floatParam(*this, kSpectralPan) * 0.01f;
+    b.chain.levelPan = floatParam(*this, kLevelPan) * 0.01f;
+    b.chain.outBlend = outputGain + (1.0f - outputGain) * (1.0f - b.wet);
+    b.chain.generatorAmount = floatParam(*this, kMtoSAmount) * 0.01f * b.wet;
+    b.chain.generatorDelayMs = floatParam(*this, kMtoSDelay);
+    b.chain.generatorLowpassHz = floatParam(*this, kMtoSLowpass) * 1000.0f;
+    return b;
+}
+
+void VelmoraClient::settle() noexcept {
+    const BlockValues b = readBlockValues();
+    const ChainSettings& chain = b.chain;
+    // The arguments runChain hands each stage, without modulation.
+    const float closeness = std::max(0.0f, b.distance / 6.0f);
+    const float psyScale = 1.0f - closeness;
+    const float distanceGain = DistanceModel::designTargets(b.distance, sampleRate_).gain;
+    distance_.settle(b.distance);
+    tiltFilter_.settle(b.tilt * b.wet);
+    stereoGenerator_.settle(chain.generatorAmount, chain.generatorDelayMs);
+    widthSmoother_.current = chain.widthTarget;
+    panner_.settle(b.pan, chain.headSize * psyScale, chain.spectral * psyScale, chain.levelPan * psyScale,
+                   distanceGain * 0.5f * chain.outBlend);
+    lfo_.gainDepth.current = b.depthGain * b.wet;
+}
+
 void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                              std::int32_t n, const ChainSettings& chain, float pan, float distance,
                              float tiltDb) noexcept {
@@ -338,33 +386,19 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
         inLeft = cleanLeft_.data();
     }
 
-    // Every parameter once for the whole block, in single precision.
-    const float wet = floatParam(*this, kDryWet) * 0.01f;
-    const float width = floatParam(*this, kStereoWidth) * 0.01f;
-    const float panDegrees = floatParam(*this, kPan);
-    const float pan = (panDegrees * wet) / 90.0f;
-    const float distanceKnob = floatParam(*this, kDistance);
-    const float distance = distanceKnob * wet;
-    const float headSize = floatParam(*this, kHeadSize) * 0.01f;
-    const float spectral = floatParam(*this, kSpectralPan) * 0.01f;
-    const float levelPan = floatParam(*this, kLevelPan) * 0.01f;
-    const float tilt = floatParam(*this, kTilt);
-    const float outputGain = std::exp(floatParam(*this, kOutputLevel) * kDecibelsToNepers);  // -inf dB -> 0
-    const bool testMono = plain<korvo::BoolParameter>(*this, kTestMono);
-    const float generatorAmount = floatParam(*this, kMtoSAmount) * 0.01f * wet;
-    const float generatorDelayMs = floatParam(*this, kMtoSDelay);
-    const float generatorLowpassHz = floatParam(*this, kMtoSLowpass) * 1000.0f;
-    LFOSettings lfoSettings;
-    lfoSettings.wave =
-        static_cast<LFOWave>(std::clamp(plain<korvo::IntegerParameter>(*this, kLfoWave), 0, 4));
-    lfoSettings.synced = plain<korvo::BoolParameter>(*this, kLfoSynced);
-    lfoSettings.tempoIndex = plain<korvo::IntegerParameter>(*this, kLfoTempo);
-    lfoSettings.phaseDegrees = floatParam(*this, kLfoPhase);
-    lfoSettings.freqHz = floatParam(*this, kLfoFreq);
-    const float depthPan = floatParam(*this, kLfoToPan) * 0.01f;
-    const float depthDistance = floatParam(*this, kLfoToDistance) * 0.01f;
-    const float depthGain = floatParam(*this, kLfoToGain) * 0.01f;
-    const float depthTilt = floatParam(*this, kLfoToTilt) * 0.01f;
+    const BlockValues values = readBlockValues();
+    const float wet = values.wet;
+    const float panDegrees = values.panDegrees;
+    const float pan = values.pan;
+    const float distanceKnob = values.distanceKnob;
+    const float distance = values.distance;
+    const float tilt = values.tilt;
+    const bool testMono = values.testMono;
+    const LFOSettings& lfoSettings = values.lfo;
+    const float depthPan = values.depthPan;
+    const float depthDistance = values.depthDistance;
+    const float depthGain = values.depthGain;
+    const float depthTilt = values.depthTilt;
 
     // Silence: after silenceLimit frames of exact zeros the processors stop and keep their state.
     bool silenced = false;
@@ -380,15 +414,7 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
         zero(outLeft, n);
         zero(outRight, n);
     } else {
-        ChainSettings chain;
-        chain.widthTarget = width + (1.0f - width) * (1.0f - wet);
-        chain.headSize = headSize;
-        chain.spectral = spectral;
-        chain.levelPan = levelPan;
-        chain.outBlend = outputGain + (1.0f - outputGain) * (1.0f - wet);
-        chain.generatorAmount = generatorAmount;
-        chain.generatorDelayMs = generatorDelayMs;
-        chain.generatorLowpassHz = generatorLowpassHz;
+        const ChainSettings& chain = values.chain;
 
         // The LFO runs whenever the chain runs, so its phase and random sequence go on while no depth
         // is set. With every depth at 0 the block runs in one piece, exactly as without an LFO.

@@ -133,6 +133,13 @@ public:
     };
     PanoramaState lastPanoramaState() const noexcept { return panorama_; }
 
+    // Puts every glide of the chain (filter coefficients, delays, gains, width, generator taps and
+    // amount, tilt, tremolo depth) at the target the current parameters give, as if the chain had
+    // run on them long enough to settle; histories stay as they are (clear after a reset). This is
+    // where a host's export starts after its pre-roll. The LFO's modulation is not applied (the
+    // glides follow it from the first block). Call after reset. [audio-thread]
+    void settle() noexcept;
+
     // ---- The editor's displays ------------------------------------------------------------------
     // After every block (a silenced one too) the audio thread feeds the panorama display (pan,
     // distance, tilt, tremolo gain) and then the phase display (the final output samples), but
@@ -157,6 +164,15 @@ private:
         float widthTarget, headSize, spectral, levelPan, outBlend;
         float generatorAmount, generatorDelayMs, generatorLowpassHz;
     };
+    // Every parameter read once for a block, as the chain uses it.
+    struct BlockValues {
+        float wet, panDegrees, pan, distanceKnob, distance, tilt;
+        bool testMono;
+        LFOSettings lfo;
+        float depthPan, depthDistance, depthGain, depthTilt;
+        ChainSettings chain;
+    };
+    BlockValues readBlockValues() const noexcept;
     // Runs distance, tilt, generator, width and panner over one run of frames (inputs to outputs).
     void runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                   std::int32_t frames, const ChainSettings& chain, float pan, float distance,

@@ -68,6 +68,16 @@ DistanceModel::Targets DistanceModel::designTargets(float d, float rate) noexcep
     return targets;
 }
 
+void DistanceModel::settle(float distance) noexcept {
+    const Targets targets = designTargets(distance, sampleRate);
+    lowpassLeft.snapTo(targets.lowpass);
+    lowpassRight.snapTo(targets.lowpass);
+    lowcutLeft.snapTo(targets.lowcut);
+    lowcutRight.snapTo(targets.lowcut);
+    shelfLeft.snapTo(targets.shelf);
+    shelfRight.snapTo(targets.shelf);
+}
+
 float DistanceModel::processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                                   float* outRight, std::int32_t frames) noexcept {
     const Targets targets = designTargets(distance, sampleRate);

@@ -33,6 +33,10 @@ public:
     float processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                        float* outRight, std::int32_t frames) noexcept;
 
+    // Puts all six filters' coefficients at the targets of `distance`, as finished glides would; the
+    // filter state is kept. [audio-thread]
+    void settle(float distance) noexcept;
+
     // The targets processBlock glides toward for `distance` at `sampleRate`. [any-thread]
     static Targets designTargets(float distance, float sampleRate) noexcept;
 

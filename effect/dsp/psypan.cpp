@@ -58,6 +58,57 @@ void PsychoacousticPanner::shelfGainsDb(float p, float spectralPan, double& left
         (p < 0.0f ? -kFarShelfDb : kNearShelfDb) * static_cast<double>(p) * static_cast<double>(spectralPan);
 }
 
+void PsychoacousticPanner::delayTargets(float p, float headSize, float& left, float& right) const noexcept {
+    // cos((p - 1) pi/2) = sin(p pi/2): +1 full right, -1 full left.
+    const float itd =
+        static_cast<float>(static_cast<double>(headSize) *
+                           (std::cos((static_cast<double>(p) - 1.0) * kHalfPi) * kMaxInterauralDelaySeconds));
+    const float offsetLeft = (itd * 0.5f) * sampleRate;
+    const float offsetRight = (itd * -0.5f) * sampleRate;
+    const float m = std::min(offsetLeft, offsetRight);
+    // Whole-sample targets (trunc in float avoids an out-of-range integer conversion).
+    left = std::trunc(offsetLeft + 0.5f - m) + kBaseDelay;
+    right = std::trunc(offsetRight + 0.5f - m) + kBaseDelay;
+}
+
+void PsychoacousticPanner::shelfTargets(float p, float spectralPan, korvo::BiquadCoeffs& left,
+                                        korvo::BiquadCoeffs& right) const noexcept {
+    double gainLeftDb = 0.0, gainRightDb = 0.0;
+    shelfGainsDb(p, spectralPan, gainLeftDb, gainRightDb);
+    left = gainLeftDb != 0.0f ? tessary::designHighShelf(kShelfCornerRadPerSecond, kShelfAlphaDivisor,
+                                                         gainLeftDb, sampleRate)
+                              : korvo::BiquadCoeffs::identity();
+    right = gainRightDb != 0.0f ? tessary::designHighShelf(kShelfCornerRadPerSecond, kShelfAlphaDivisor,
+                                                           gainRightDb, sampleRate)
+                                : korvo::BiquadCoeffs::identity();
+}
+
+void PsychoacousticPanner::gainTargets(float p, float levelPan, float gain, float& left,
+                                       float& right) noexcept {
+    const float k = std::exp(levelPan * kLevelDifferenceDb * kDbToNeper);
+    const float f = kSqrt2 / (k - 1.0f + kSqrt2);
+    const float e = (1.0f - f) * kSqrt2;
+    const double cosLeft = std::cos(static_cast<double>(p + 1.0f) * kQuarterPi);
+    const double cosRight = std::cos(static_cast<double>(p - 1.0f) * kQuarterPi);
+    left = static_cast<float>(cosLeft * e + f) * gain;
+    right = static_cast<float>(cosRight * e + f) * gain;
+}
+
+void PsychoacousticPanner::settle(float pan, float headSize, float spectralPan, float levelPan,
+                                  float gain) noexcept {
+    const float p = std::max(std::min(pan, 1.0f), -1.0f);
+    delayTargets(p, headSize, lastDelayTargetLeft, lastDelayTargetRight);
+    delaySmootherLeft.current = lastDelayTargetLeft;
+    delaySmootherRight.current = lastDelayTargetRight;
+    gainTargets(p, levelPan, gain, lastGainTargetLeft, lastGainTargetRight);
+    gainSmootherLeft.current = lastGainTargetLeft;
+    gainSmootherRight.current = lastGainTargetRight;
+    korvo::BiquadCoeffs left, right;
+    shelfTargets(p, spectralPan, left, right);
+    shelfLeft.snapTo(left);
+    shelfRight.snapTo(right);
+}
+
 void PsychoacousticPanner::processBlock(float* left, float* right, float pan, float headSize,
                                         float spectralPan, float levelPan, float gain,
                                         std::int32_t frames) noexcept {
@@ -72,16 +123,8 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         delayRight.feedBlock(right, frames);
     }
     if (frames > 0) {
-        // cos((p - 1) pi/2) = sin(p pi/2): +1 full right, -1 full left.
-        const float itd = static_cast<float>(
-            static_cast<double>(headSize) *
-            (std::cos((static_cast<double>(p) - 1.0) * kHalfPi) * kMaxInterauralDelaySeconds));
-        const float offsetLeft = (itd * 0.5f) * sampleRate;
-        const float offsetRight = (itd * -0.5f) * sampleRate;
-        const float m = std::min(offsetLeft, offsetRight);
-        // Whole-sample targets (trunc in float avoids an out-of-range integer conversion).
-        const float targetLeft = std::trunc(offsetLeft + 0.5f - m) + kBaseDelay;
-        const float targetRight = std::trunc(offsetRight + 0.5f - m) + kBaseDelay;
+        float targetLeft, targetRight;
+        delayTargets(p, headSize, targetLeft, targetRight);
         lastDelayTargetLeft = targetLeft;
         lastDelayTargetRight = targetRight;
         if (haveDelay) {
@@ -108,29 +151,16 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
     }
 
     // Spectral pan: head-shadow high shelves, designed every block (even an empty one).
-    double gainLeftDb = 0.0, gainRightDb = 0.0;
-    shelfGainsDb(p, spectralPan, gainLeftDb, gainRightDb);
-    const korvo::BiquadCoeffs coefficientsLeft =
-        gainLeftDb != 0.0f
-            ? tessary::designHighShelf(kShelfCornerRadPerSecond, kShelfAlphaDivisor, gainLeftDb, sampleRate)
-            : korvo::BiquadCoeffs::identity();
-    const korvo::BiquadCoeffs coefficientsRight =
-        gainRightDb != 0.0f
-            ? tessary::designHighShelf(kShelfCornerRadPerSecond, kShelfAlphaDivisor, gainRightDb, sampleRate)
-            : korvo::BiquadCoeffs::identity();
+    korvo::BiquadCoeffs coefficientsLeft, coefficientsRight;
+    shelfTargets(p, spectralPan, coefficientsLeft, coefficientsRight);
     tessary::InterpolatedBiquad::processPair(shelfLeft, left, left, coefficientsLeft, shelfRight, right, right,
                                              coefficientsRight, frames);
 
     // Level pan and output gain. The law is unity on both sides at the centre for every amount; at
     // full pan the near side gets e + f and the far side f, whose ratio is k.
     if (frames > 0) {
-        const float k = std::exp(levelPan * kLevelDifferenceDb * kDbToNeper);
-        const float f = kSqrt2 / (k - 1.0f + kSqrt2);
-        const float e = (1.0f - f) * kSqrt2;
-        const double cosLeft = std::cos(static_cast<double>(p + 1.0f) * kQuarterPi);
-        const double cosRight = std::cos(static_cast<double>(p - 1.0f) * kQuarterPi);
-        const float targetLeft = static_cast<float>(cosLeft * e + f) * gain;
-        const float targetRight = static_cast<float>(cosRight * e + f) * gain;
+        float targetLeft, targetRight;
+        gainTargets(p, levelPan, gain, targetLeft, targetRight);
         lastGainTargetLeft = targetLeft;
         lastGainTargetRight = targetRight;
         if (gainSmootherLeft.isStalled(targetLeft) && gainSmootherRight.isStalled(targetRight)) {

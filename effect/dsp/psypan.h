@@ -43,6 +43,11 @@ public:
     void processBlock(float* left, float* right, float pan, float headSize, float spectralPan, float levelPan,
                       float gain, std::int32_t frames) noexcept;
 
+    // Puts every glide at the target these arguments give (delays, gains, shelf coefficients), as
+    // if the panner had run on them long enough to settle; the histories are left as they are.
+    // [audio-thread]
+    void settle(float pan, float headSize, float spectralPan, float levelPan, float gain) noexcept;
+
     // Inspection for tests and displays. [audio-thread]
     float delayTargetLeft() const noexcept { return lastDelayTargetLeft; }
     float delayTargetRight() const noexcept { return lastDelayTargetRight; }
@@ -58,6 +63,12 @@ public:
     static void shelfGainsDb(float p, float spectralPan, double& leftDb, double& rightDb) noexcept;
 
 private:
+    // The targets of one block for a clamped pan p.
+    void delayTargets(float p, float headSize, float& left, float& right) const noexcept;
+    void shelfTargets(float p, float spectralPan, korvo::BiquadCoeffs& left,
+                      korvo::BiquadCoeffs& right) const noexcept;
+    static void gainTargets(float p, float levelPan, float gain, float& left, float& right) noexcept;
+
     float sampleRate = 44100.0f;
     korvo::Delayline delayLeft, delayRight;
     korvo::ExpSmoother delaySmootherLeft, delaySmootherRight;

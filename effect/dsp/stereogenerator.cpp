@@ -56,6 +56,18 @@ void StereoGenerator::restart() noexcept {
     if (scratch != nullptr) std::fill(scratch, scratch + scratchSize, 0.0f);
 }
 
+float StereoGenerator::tapTarget(int t, float delayMs) const noexcept {
+    // Tap targets fall on whole samples, so a settled tap reads one stored sample instead of
+    // interpolating (the glide stalls within a few hundredths of a sample of its target).
+    const float samplesPerMs = sampleRate * 0.001f;
+    return std::round(std::min(delayMs * kTapRatios[t], maxTapMs) * samplesPerMs) / samplesPerMs;
+}
+
+void StereoGenerator::settle(float amount, float delayMs) noexcept {
+    for (int t = 0; t < kNumTaps; ++t) tapSmoothers[t].current = tapTarget(t, delayMs);
+    amountSmoother.current = amount;
+}
+
 void StereoGenerator::processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                                    std::int32_t frames) noexcept {
     if (frames <= 0 || frames > scratchSize || history.isEmpty()) return;
@@ -65,11 +77,8 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     history.feedBlock(scratch, frames);
 
     float targets[kNumTaps];
-    // Tap targets fall on whole samples, so a settled tap reads one stored sample instead of
-    // interpolating (the glide stalls within a few hundredths of a sample of its target).
     const float samplesPerMs = sampleRate * 0.001f;
-    for (int t = 0; t < kNumTaps; ++t)
-        targets[t] = std::round(std::min(delayMs * kTapRatios[t], maxTapMs) * samplesPerMs) / samplesPerMs;
+    for (int t = 0; t < kNumTaps; ++t) targets[t] = tapTarget(t, delayMs);
 
     if (amount == 0.0f && amountSmoother.current == 0.0f) {
         // Nothing to add: only the delay glides advance, as they would while generating.

@@ -52,6 +52,10 @@ public:
     void processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                       std::int32_t frames) noexcept;
 
+    // Puts the tap delays and the amount at the targets these arguments give, as if the generator
+    // had run on them long enough to settle; the history is left as it is. [audio-thread]
+    void settle(float amount, float delayMs) noexcept;
+
     // Tap delay of tap i as a multiple of "M-to-S Delay". [any-thread]
     static float tapRatio(int i) noexcept;
 
@@ -62,6 +66,9 @@ public:
     const korvo::ExpSmoother& amount() const noexcept { return amountSmoother; }
 
 private:
+    // Tap t's delay target in milliseconds (a whole number of samples). [audio-thread]
+    float tapTarget(int t, float delayMs) const noexcept;
+
     float sampleRate = 44100.0f;
     korvo::Delayline history;
     korvo::ExpSmoother amountSmoother;

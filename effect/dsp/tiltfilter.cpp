@@ -59,6 +59,11 @@ void TiltFilter::restart() noexcept {
     if (bufferB != nullptr) std::fill(bufferB, bufferB + bufferSize, 0.0);
 }
 
+void TiltFilter::settle(float tiltDb) noexcept {
+    gainSmootherA.current = std::exp(-tiltDb * kDbToNeper) - 1.0f;
+    gainSmootherB.current = std::exp(tiltDb * kDbToNeper) - 1.0f;
+}
+
 void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept {
     if (frames <= 0 || frames > bufferSize) return;
     // Flat and settled: the samples are not touched (bit-exact pass-through).

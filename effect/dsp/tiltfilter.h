@@ -51,6 +51,9 @@ public:
     // tiltDb: -6..+6, positive is brighter. [audio-thread]
     void processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept;
 
+    // Puts both band gains at the targets of tiltDb, as a finished glide would. [audio-thread]
+    void settle(float tiltDb) noexcept;
+
     // True while the stage changes the signal (a tilt is requested or the gains still glide).
     // [audio-thread]
     bool isActive(float tiltDb) const noexcept {

@@ -32,6 +32,16 @@ struct InterpolatedBiquad {
     void processBlock(const float* input, float* output, std::int32_t frames,
                       const korvo::BiquadCoeffs& target) noexcept;
 
+    // Puts the coefficients at target at once, as a finished glide would; the state is kept.
+    // [audio-thread]
+    void snapTo(const korvo::BiquadCoeffs& target) noexcept {
+        b0 = target.b0;
+        b1 = target.b1;
+        b2 = target.b2;
+        a1 = target.a1;
+        a2 = target.a2;
+    }
+
     // The coefficients currently in use. [audio-thread]
     korvo::BiquadCoeffs coefficients() const noexcept { return korvo::BiquadCoeffs{b0, b1, b2, a1, a2}; }
 

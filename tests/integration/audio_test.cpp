@@ -199,6 +199,7 @@ TEST(Vst3Audio, BundleOutputEqualsVelmoraRenderBitForBit) {
     options.outputPath = outPath;
     options.blockFrames = kBlock;
     options.preset = std::to_string(kPreset);
+    options.coldStart = true;  // the module starts as the plug-in does after a reset
     velmora::cli::RenderReport report;
     ASSERT_EQ(velmora::cli::render(options, report, error), velmora::cli::kExitOk) << error;
     ASSERT_EQ(report.tailFrames, kTailFrames);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "effect/main.h"
+#include "korvo/core/fpcontrol.h"
 #include "tests/tools/audio_helpers.h"
 #include "tools/velmora/demo.h"
 
@@ -151,6 +152,73 @@ TEST_F(Render, CompensateLatencyAlignsTheOutputWithTheInput) {
         ASSERT_EQ(aligned.at(i, 0), plain.at(i + 3, 0)) << i;
         ASSERT_EQ(aligned.at(i, 1), plain.at(i + 3, 1)) << i;
     }
+}
+
+// The plug-in driven directly, as a host does: reset, then 512-frame blocks under the plug-in's
+// floating-point setting; `preroll` frames of noise 120 dB down come first (and are dropped), so the
+// glides settle the way a host's pre-roll lets them settle before an export.
+std::vector<float> hostRender(const Audio& in, const std::vector<std::string>& settings, int preroll) {
+    korvo::FPControl guard;
+    auto client = korvo::makeHeap<VelmoraClient>();
+    std::string error;
+    for (const std::string& setting : settings) EXPECT_TRUE(applySetting(*client, setting, error)) << error;
+    client->resetFromHost(48000.0, 512, 1, 2);
+    const std::vector<float> hiss = test::noise(static_cast<std::size_t>(preroll), 1e-6f);
+    std::vector<float> input(hiss);
+    for (std::int64_t i = 0; i < in.frames(); ++i) input.push_back(in.at(i, 0));
+    input.resize(input.size() + 9600, 0.0f);  // the tail
+    std::vector<float> left(input.size()), right(input.size()), out;
+    korvo::HostTiming timing{120.0, 0, true};
+    for (std::size_t start = 0; start < input.size(); start += 512) {
+        const auto n = static_cast<std::int32_t>(std::min<std::size_t>(512, input.size() - start));
+        const float* ins[1] = {input.data() + start};
+        float* outs[2] = {left.data() + start, right.data() + start};
+        timing.timeInSamples = static_cast<std::int64_t>(start);
+        client->processAudioFromHost(ins, 1, outs, 2, n, timing);
+    }
+    for (std::size_t i = static_cast<std::size_t>(preroll); i < input.size(); ++i) {
+        out.push_back(left[i]);
+        out.push_back(right[i]);
+    }
+    return out;
+}
+
+float largestDifference(const std::vector<float>& a, const std::vector<float>& b, std::size_t from,
+                        std::size_t to) {
+    float worst = 0.0f;
+    for (std::size_t i = from; i < to && i < a.size() && i < b.size(); ++i)
+        worst = std::max(worst, std::fabs(a[i] - b[i]));
+    return worst;
+}
+
+// By default a render starts settled at its settings, as a host's export does after its pre-roll:
+// it matches a host that ran two seconds of pre-roll first (up to the thousandth of a sample at
+// which a delay glide stalls short of its whole-sample target), while --cold-start is the plug-in's
+// own start after a reset, bit for bit, whose glides take the first few hundred milliseconds.
+TEST_F(Render, StartsSettledUnlessAColdStartIsAsked) {
+    const Audio voice = test::monoAudio(test::noise(48000, 0.5f), 48000);
+    const std::vector<std::string> settings = {"Pan=-45", "Distance=-12", "M-to-S Amount.=40", "Tilt=3"};
+    std::vector<std::string> args = {"--set", "Pan=-45",           "--set", "Distance=-12",
+                                     "--set", "M-to-S Amount.=40", "--set", "Tilt=3"};
+    const Audio settled = renderFile(voice, "settled.wav", args);
+    args.push_back("--cold-start");
+    const Audio cold = renderFile(voice, "cold.wav", args);
+    const std::vector<float> afterPreroll = hostRender(voice, settings, 96000);
+    const std::vector<float> plugin = hostRender(voice, settings, 0);
+
+    EXPECT_EQ(cold.samples, plugin);
+    const std::size_t firstHalfSecond = 2 * 24000, total = settled.samples.size();
+    const float settledEarly = largestDifference(settled.samples, afterPreroll, 0, firstHalfSecond);
+    const float settledLate = largestDifference(settled.samples, afterPreroll, firstHalfSecond, total);
+    const float coldEarly = largestDifference(cold.samples, afterPreroll, 0, firstHalfSecond);
+    const float coldLate = largestDifference(cold.samples, afterPreroll, 2 * 48000, total);
+    std::printf(
+        "against a host after 2 s of pre-roll: settled start %g (first 0.5 s), %g (after); "
+        "cold start %g (first 0.5 s), %g (after 1 s)\n",
+        double(settledEarly), double(settledLate), double(coldEarly), double(coldLate));
+    EXPECT_LT(settledEarly, 5e-4f);
+    EXPECT_LT(settledLate, 5e-4f);
+    EXPECT_GT(coldEarly, 0.1f);
 }
 
 TEST_F(Render, FormatsAndFileTypes) {

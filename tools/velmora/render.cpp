@@ -226,6 +226,10 @@ const char* renderUsage() noexcept {
            "                          sample format (default float; pcm24 for .flac, which holds no floats)\n"
            "  --compensate-latency    drop the effect's reported latency so the output lines up with\n"
            "                          the input\n"
+           "  --cold-start            start as the plug-in does after a reset, its glides moving from\n"
+           "                          their start values during the first few hundred milliseconds\n"
+           "                          (by default the render starts settled at the requested settings,\n"
+           "                          as a host's export does after its pre-roll)\n"
            "  --out-dir DIR           render every INPUT into DIR (made if missing) under its own file\n"
            "                          name (.wav when its type cannot be written), on all cores; a file\n"
            "                          that fails is reported and the others are still rendered\n"
@@ -291,6 +295,8 @@ bool parseRenderArguments(std::span<const std::string> args, RenderOptions& opti
             options.formatGiven = true;
         } else if (arg == "--compensate-latency" && !hasInlineValue) {
             options.compensateLatency = true;
+        } else if (arg == "--cold-start" && !hasInlineValue) {
+            options.coldStart = true;
         } else if (arg == "--out-dir") {
             if (!takeValue("DIR")) return false;
             if (value.empty()) {
@@ -307,8 +313,8 @@ bool parseRenderArguments(std::span<const std::string> args, RenderOptions& opti
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + quoted(args[i]) +
-                    "; valid: --preset, --set, --block, --rate, --format, --compensate-latency, --out-dir, "
-                    "--jobs";
+                    "; valid: --preset, --set, --block, --rate, --format, --compensate-latency, --cold-start, "
+                    "--out-dir, --jobs";
             return false;
         } else {
             positional.push_back(args[i]);
@@ -485,6 +491,7 @@ int render(const RenderOptions& options, RenderReport& report, std::string& erro
     report.latencySamples = latency;
 
     client->resetFromHost(static_cast<double>(rate), block, numInputs, 2);
+    if (!options.coldStart) client->settle();
 
     const std::size_t blockSize = static_cast<std::size_t>(block);
     std::vector<float> interleavedIn(blockSize * static_cast<std::size_t>(numInputs));

@@ -9,6 +9,11 @@
 // bounce from the song start). The client splits the blocks itself, so the output does not depend
 // on FRAMES.
 //
+// By default the render starts settled at the requested settings, as a host's export does after its
+// pre-roll: after the reset every glide of the chain is put at its target (VelmoraClient::settle),
+// with silent histories. With coldStart the chain starts as the plug-in does after a reset, its
+// glides moving from their reset values over the first few hundred milliseconds.
+//
 // Failures carry one line of text naming the problem and the valid choices; the caller prints it.
 // Main thread only.
 
@@ -39,6 +44,7 @@ struct RenderOptions {
     bool formatGiven = false;
     FileType fileType = FileType::wav;
     bool compensateLatency = false;
+    bool coldStart = false;     // start from the plug-in's reset state instead of settled
     bool showProgress = false;  // draw a progress bar on stderr for long renders
     bool helpRequested = false;
     // A batch (tools/velmora/batch.h): every INPUT, rendered into outDir.
