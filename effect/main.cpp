@@ -187,6 +187,10 @@ korvo::ParameterList VelmoraClient::buildParameters() {
     integer("Reserved #18", 1, 12, 6);
     linear("Reserved #19", "", -180.0f, 180.0f, 0.0f);
     linear("Reserved #20", "", 0.0f, 1.0f, 0.0f);
+    // The reserved parameters keep their places (IDs, presets, state) but nothing reads them: hosts
+    // need not show or automate them.
+    for (const HeapPtr<Parameter>& parameter : p)
+        if (parameter->name().starts_with("Reserved")) parameter->setHidden(true);
     return p;
 }
 

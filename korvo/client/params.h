@@ -38,7 +38,9 @@
 //   maps to 0. Text is parsed without undefined behaviour for any input (out-of-range numbers
 //   saturate; "nan"/"inf" parse and convert as above).
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -125,6 +127,15 @@ public:
     // [main-thread]
     virtual void resetToDefaultFromEditor() noexcept = 0;
 
+    // Steps a host shows for the parameter: 0 continuous, 1 on/off, n for n + 1 whole values
+    // (Integer: max - min; Enum: the number of values - 1). [any-thread]
+    virtual std::int32_t stepCount() const noexcept { return 0; }
+
+    // A hidden parameter is kept (its ID, value and place in presets and state) but not shown to
+    // hosts as something to edit or automate. Set while the client builds its parameters.
+    bool isHidden() const noexcept { return hidden_; }
+    void setHidden(bool hidden) noexcept { hidden_ = hidden; }
+
     // The owning client, set by the client when it takes the parameter. [any-thread]
     Client* client() const noexcept { return client_; }
     void setClient(Client* client) noexcept { client_ = client; }
@@ -151,6 +162,7 @@ protected:
 
 private:
     Client* client_ = nullptr;
+    bool hidden_ = false;
     std::int32_t index_;
     std::string name_;
     std::string label_;
@@ -176,6 +188,7 @@ public:
     // Exactly "no" -> 0, exactly "yes" -> 1; anything else fails.
     ParseResult parseToNormalized(std::string_view text) const noexcept override;
     bool isStepped() const noexcept override { return true; }
+    std::int32_t stepCount() const noexcept override { return 1; }
     void setNormalized(double normalized) noexcept override;  // value <- normalized >= 0.5
     void formatCurrentValue(char* buffer, std::size_t size) const noexcept override;
     void setFromEditorNormalized(double normalized) noexcept override;
@@ -214,6 +227,10 @@ public:
     // Fails at 64 or more characters; otherwise one "%d" conversion is required.
     ParseResult parseToNormalized(std::string_view text) const noexcept override;
     bool isStepped() const noexcept override { return true; }
+    std::int32_t stepCount() const noexcept override {
+        const std::int64_t steps = static_cast<std::int64_t>(max_) - min_;
+        return steps > 0 ? static_cast<std::int32_t>(std::min<std::int64_t>(steps, INT32_MAX)) : 0;
+    }
     void setNormalized(double normalized) noexcept override;
     void formatCurrentValue(char* buffer, std::size_t size) const noexcept override;
     void setFromEditorNormalized(double normalized) noexcept override;

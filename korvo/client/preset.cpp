@@ -88,6 +88,8 @@ public:
         return true;
     }
 
+    std::size_t remaining() const noexcept { return remaining_; }
+
 private:
     const std::uint8_t* bytes_;
     std::size_t remaining_;
@@ -122,6 +124,7 @@ Vec<std::uint8_t> PresetBank::writeStateChunk() const {
 ChunkResult PresetBank::readStateChunk(const std::uint8_t* bytes, std::size_t size) noexcept {
     ChunkReader in(bytes, bytes == nullptr ? 0 : size);
 
+    // The whole chunk is checked before anything is applied, so a damaged one changes nothing.
     std::uint32_t magic;
     if (!in.takeBE32(magic)) return fail(kChunkEndOfInput);
     if (magic != kStateChunkMagic) return fail(kChunkBadMagic);
@@ -136,14 +139,18 @@ ChunkResult PresetBank::readStateChunk(const std::uint8_t* bytes, std::size_t si
     std::int32_t presetIndex;
     if (!in.takeLE32(presetIndex)) return fail(kChunkEndOfInput);
     if (presetIndex < 0 || presetIndex >= count()) return fail(kChunkBadPresetIndex);
-    current_.store(presetIndex, std::memory_order_relaxed);  // the preset's own stored values are not applied
 
     std::int32_t valueCount;
     if (!in.takeLE32(valueCount)) return fail(kChunkEndOfInput);
-    for (std::int32_t i = 0; i < valueCount; ++i) {
+    const std::size_t valueBytes = valueCount > 0 ? 4 * static_cast<std::size_t>(valueCount) : 0;
+    if (in.remaining() < valueBytes) return fail(kChunkEndOfInput);
+
+    // Complete: apply it. The preset's own stored values are not applied; values beyond the
+    // parameters are dropped, and parameters beyond the values (an older chunk) keep theirs.
+    current_.store(presetIndex, std::memory_order_relaxed);
+    for (std::int32_t i = 0; i < valueCount && i < client_->parameterCount(); ++i) {
         std::uint32_t bits;
-        if (!in.takeLE32(bits)) return fail(kChunkEndOfInput);
-        if (i >= client_->parameterCount()) continue;  // values beyond the parameters are dropped
+        in.takeLE32(bits);
         float v;
         std::memcpy(&v, &bits, sizeof v);
         client_->parameter(i).setNormalizedFromHost(static_cast<double>(v));

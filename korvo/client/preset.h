@@ -98,9 +98,11 @@ public:
     // The state chunk of the current state (24 + 4 x parameter count bytes). [main-thread]
     Vec<std::uint8_t> writeStateChunk() const;
 
-    // Applies a state chunk. The bytes are untrusted: any content is handled safely. State changes
-    // as reading goes: the preset index is applied before the values, and values are applied one
-    // by one, so on a failure part-way the current index and the values already read stay set.
+    // Applies a state chunk. The bytes are untrusted: any content is handled safely. The whole chunk
+    // is checked first (magic, version, preset index, and as many values as its count declares), so
+    // a damaged or cut chunk fails with its message and changes nothing; a complete one sets the
+    // current index and then the values in order (fewer values than parameters, from an older
+    // version, leave the rest as they are; extra values and trailing bytes are ignored).
     // [main-thread]
     ChunkResult readStateChunk(const std::uint8_t* bytes, std::size_t size) noexcept;
     ChunkResult readStateChunk(std::span<const std::uint8_t> bytes) noexcept {

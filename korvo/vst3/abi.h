@@ -199,6 +199,7 @@ enum ParameterFlags : int32 {
     kIsReadOnly = 1 << 1,
     kIsWrapAround = 1 << 2,
     kIsList = 1 << 3,
+    kIsHidden = 1 << 4,  // hosts older than 3.7 ignore it
     kIsProgramChange = 1 << 15,
     kIsBypass = 1 << 16,
 };

@@ -1,7 +1,6 @@
 #include "korvo/vst3/client.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -13,11 +12,97 @@ namespace korvo::vst3 {
 
 namespace {
 
-// Text handed to the host: one UTF-16 unit per byte, at most 127 characters, terminated.
+// Text handed to the host: UTF-8 decoded to UTF-16 (a character beyond the basic plane as a
+// surrogate pair; a malformed sequence as U+FFFD), at most 127 units, never a split pair,
+// terminated.
 void widenString128(const char* text, std::size_t length, char16* out) noexcept {
-    std::size_t n = std::min<std::size_t>(length, 127);
-    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<char16>(static_cast<unsigned char>(text[i]));
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::size_t n = 0, i = 0;
+    while (i < length) {
+        const unsigned lead = bytes[i];
+        std::uint32_t code = 0xFFFD;
+        std::size_t extra = 0;
+        std::uint32_t least = 0;
+        if (lead < 0x80) {
+            code = lead;
+        } else if (lead >= 0xC2 && lead < 0xE0) {
+            extra = 1, code = lead & 0x1F, least = 0x80;
+        } else if (lead >= 0xE0 && lead < 0xF0) {
+            extra = 2, code = lead & 0x0F, least = 0x800;
+        } else if (lead >= 0xF0 && lead < 0xF5) {
+            extra = 3, code = lead & 0x07, least = 0x10000;
+        }
+        std::size_t used = 1;
+        if (extra > 0) {
+            bool valid = true;
+            for (std::size_t k = 1; valid && k <= extra; ++k) {
+                if (i + k >= length || (bytes[i + k] & 0xC0) != 0x80)
+                    valid = false;
+                else
+                    code = (code << 6) | (bytes[i + k] & 0x3F);
+            }
+            if (valid && code >= least && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
+                used = extra + 1;
+            } else {
+                code = 0xFFFD;
+            }
+        }
+        i += used;
+        if (code >= 0x10000) {
+            if (n + 2 > 127) break;
+            code -= 0x10000;
+            out[n++] = static_cast<char16>(0xD800 + (code >> 10));
+            out[n++] = static_cast<char16>(0xDC00 + (code & 0x3FF));
+        } else {
+            if (n + 1 > 127) break;
+            out[n++] = static_cast<char16>(code);
+        }
+    }
     out[n] = 0;
+}
+
+// Host text to UTF-8, up to the terminator or 128 units; an unpaired surrogate becomes U+FFFD.
+std::size_t narrowString128(const char16* text, char* out, std::size_t capacity) noexcept {
+    std::size_t n = 0;
+    auto put = [&](std::uint32_t code) {
+        char encoded[4];
+        std::size_t size = 0;
+        if (code < 0x80) {
+            encoded[size++] = static_cast<char>(code);
+        } else if (code < 0x800) {
+            encoded[size++] = static_cast<char>(0xC0 | (code >> 6));
+            encoded[size++] = static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            encoded[size++] = static_cast<char>(0xE0 | (code >> 12));
+            encoded[size++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            encoded[size++] = static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            encoded[size++] = static_cast<char>(0xF0 | (code >> 18));
+            encoded[size++] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            encoded[size++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            encoded[size++] = static_cast<char>(0x80 | (code & 0x3F));
+        }
+        if (n + size >= capacity) return false;
+        for (std::size_t k = 0; k < size; ++k) out[n++] = encoded[k];
+        return true;
+    };
+    for (std::size_t i = 0; i < 128 && text[i] != 0; ++i) {
+        std::uint32_t code = static_cast<std::uint16_t>(text[i]);
+        if (code >= 0xD800 && code < 0xDC00 && i + 1 < 128) {
+            const std::uint32_t low = static_cast<std::uint16_t>(text[i + 1]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            } else {
+                code = 0xFFFD;
+            }
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;
+        }
+        if (!put(code)) break;
+    }
+    out[n] = 0;
+    return n;
 }
 void widenString128(const std::string& text, char16* out) noexcept {
     widenString128(text.data(), text.size(), out);
@@ -49,15 +134,32 @@ double clamp01(double v) noexcept {
     return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
 }
 
-// Reads exactly one byte from a stream.
-bool readByte(IBStream* stream, std::uint8_t& out) noexcept {
-    int32 got = 0;
-    return stream->read(&out, 1, &got) == kResultOk && got == 1;
+// Reads a stream to its end, in whatever pieces it gives: a read that delivers nothing (or fails)
+// ends it. False when it holds more than a state can be.
+bool readAll(IBStream* stream, std::vector<std::uint8_t>& out) noexcept {
+    std::uint8_t piece[4096];
+    for (;;) {
+        int32 got = 0;
+        const tresult result = stream->read(piece, static_cast<int32>(sizeof(piece)), &got);
+        if (result != kResultOk || got <= 0) return true;
+        got = std::min<int32>(got, static_cast<int32>(sizeof(piece)));
+        if (out.size() + static_cast<std::size_t>(got) > static_cast<std::size_t>(kMaxStateBytes))
+            return false;
+        out.insert(out.end(), piece, piece + got);
+    }
 }
 
-bool writeByte(IBStream* stream, std::uint8_t value) noexcept {
-    int32 written = 0;
-    return stream->write(&value, 1, &written) == kResultOk && written == 1;
+// Writes all bytes, in as many calls as the stream needs; false when a write fails or stalls.
+bool writeAll(IBStream* stream, const std::uint8_t* bytes, std::size_t size) noexcept {
+    std::size_t done = 0;
+    while (done < size) {
+        const int32 ask = static_cast<int32>(std::min<std::size_t>(size - done, 1 << 20));
+        int32 written = 0;
+        if (stream->write(const_cast<std::uint8_t*>(bytes + done), ask, &written) != kResultOk) return false;
+        if (written <= 0 || written > ask) return false;
+        done += static_cast<std::size_t>(written);
+    }
+    return true;
 }
 
 }  // namespace
@@ -209,9 +311,16 @@ tresult VST3Client::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
     if (numIns > static_cast<int32>(audioInputs_.size()) ||
         numOuts > static_cast<int32>(audioOutputs_.size()))
         return kResultFalse;
-    const std::int32_t nIn = numIns == 1 ? std::popcount(inputs[0]) : 0;
-    const std::int32_t nOut = numOuts == 1 ? std::popcount(outputs[0]) : 0;
-    if (!client_->isLegalChannelConfig(nIn, nOut)) return kResultFalse;
+    // Only what the channels mean to us: mono (kSpeakerM) or left/right in, left/right out. Other
+    // two-channel layouts (centre + LFE, a surround or side pair) are refused, not reinterpreted.
+    auto channelsOf = [](SpeakerArrangement arrangement) -> std::int32_t {
+        if (arrangement == kArrMono) return 1;
+        if (arrangement == kArrStereo) return 2;
+        return -1;
+    };
+    const std::int32_t nIn = numIns == 1 ? channelsOf(inputs[0]) : 0;
+    const std::int32_t nOut = numOuts == 1 ? channelsOf(outputs[0]) : 0;
+    if (nIn < 0 || nOut < 0 || !client_->isLegalChannelConfig(nIn, nOut)) return kResultFalse;
     if (numIns == 1) {
         audioInputs_[0].arrangement = inputs[0];
         audioInputs_[0].info.channelCount = nIn;
@@ -271,10 +380,11 @@ std::int32_t VST3Client::programIndexFor(double value) const noexcept {
     return std::min(presetStepCount_, static_cast<std::int32_t>(scaled));
 }
 
-void VST3Client::applyProgramChange(double value) noexcept {
+bool VST3Client::applyProgramChange(double value) noexcept {
     const std::int32_t index = programIndexFor(value);
-    if (index < 0) return;
-    if (presetStepCount_ < client_->presetBank().count()) client_->presetBank().selectPresetFromHost(index);
+    if (index < 0 || presetStepCount_ >= client_->presetBank().count()) return false;
+    client_->presetBank().selectPresetFromHost(index);
+    return true;
 }
 
 // Sizes the client and the adapter's buffers for the current rate, block size and bus
@@ -322,7 +432,8 @@ void VST3Client::applyParameterChanges(IParameterChanges* changes) noexcept {
         if (queue->getPoint(points - 1, offset, value) != kResultOk) continue;
         const ParamID id = queue->getParameterId();
         if (id == kProgramParamId) {
-            applyProgramChange(value);
+            // The host hears of the other parameters' new values on the main thread.
+            if (applyProgramChange(value)) parameterValuesChanged_.store(1);
         } else if (id == kBypassParamId) {
             if (!isNaN(value)) bypassed_.store(value >= 0.5 ? 1 : 0);
         } else if (id < static_cast<ParamID>(paramCount)) {
@@ -468,39 +579,33 @@ void VST3Client::mixBypass(std::int32_t runIn, std::int32_t runOut, std::int32_t
 
 tresult VST3Client::saveComponentState(IBStream* stream) noexcept {
     if (stream == nullptr) return kInvalidArgument;
-    if (!writeByte(stream, 0)) return kResultFalse;
-    if (!writeByte(stream, bypassed_.load() != 0 ? 1 : 0)) return kResultFalse;
-    Vec<std::uint8_t> chunk = client_->presetBank().writeStateChunk();
-    const int32 size = static_cast<int32>(chunk.size());
-    int32 written = 0;
-    const tresult result = stream->write(chunk.data(), size, &written);
-    if (result == kResultOk && written != size) return kResultFalse;
-    return result;
+    Vec<std::uint8_t> bytes = client_->presetBank().writeStateChunk();
+    std::uint8_t header[2] = {0, static_cast<std::uint8_t>(bypassed_.load() != 0 ? 1 : 0)};
+    if (!writeAll(stream, header, sizeof(header))) return kResultFalse;
+    return writeAll(stream, bytes.data(), bytes.size()) ? kResultOk : kResultFalse;
 }
 
 tresult VST3Client::loadComponentState(IBStream* stream) noexcept {
     if (stream == nullptr) return kInvalidArgument;
-    std::uint8_t version = 0;
-    if (!readByte(stream, version) || version != 0) return kResultFalse;
-    std::uint8_t bypass = 0;
-    if (!readByte(stream, bypass)) return kResultFalse;
-    bypassed_.store(bypass != 0 ? 1 : 0);
+    // The whole state first: streams may hand it out a few bytes per read, and need not seek.
+    std::vector<std::uint8_t> bytes;
+    if (!readAll(stream, bytes)) return kResultFalse;
+    if (bytes.size() < 2 || bytes[0] != 0) return kResultFalse;
+    // The chunk is checked whole before anything is applied; the bypass goes with it.
+    const ChunkResult result = client_->presetBank().readStateChunk(bytes.data() + 2, bytes.size() - 2);
+    if (!result.ok) return kResultFalse;
+    bypassed_.store(bytes[1] != 0 ? 1 : 0);
+    notifyParameterValuesChanged();
+    return kResultOk;
+}
 
-    int64 position = 0, end = 0;
-    if (stream->tell(&position) != kResultOk) return kResultFalse;
-    if (stream->seek(0, kIBSeekEnd, &end) != kResultOk) return kResultFalse;
-    if (stream->seek(position, kIBSeekSet, nullptr) != kResultOk) return kResultFalse;
-    const int64 remaining = end - position;
-    // A state is a few hundred bytes; a stream claiming more than this is not one of ours.
-    if (remaining < 0 || remaining > kMaxStateBytes) return kResultFalse;
+void VST3Client::notifyParameterValuesChanged() noexcept {
+    parameterValuesChanged_.store(0);
+    if (componentHandler_ != nullptr) componentHandler_->restartComponent(kParamValuesChanged);
+}
 
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(remaining), 0);
-    if (remaining > 0) {
-        int32 got = 0;
-        if (stream->read(bytes.data(), static_cast<int32>(remaining), &got) != kResultOk) return kResultFalse;
-    }
-    const ChunkResult result = client_->presetBank().readStateChunk(bytes.data(), bytes.size());
-    return result.ok ? kResultOk : kResultFalse;
+void VST3Client::deliverPendingNotifications() noexcept {
+    if (parameterValuesChanged_.load() != 0) notifyParameterValuesChanged();
 }
 
 // ---- Controller -----------------------------------------------------------------------------------
@@ -527,16 +632,19 @@ tresult VST3Client::getParameterInfo(int32 index, ParameterInfo* info) noexcept 
         widenString128("Pre", info->shortTitle);
         info->stepCount = presetStepCount_;
         info->defaultNormalizedValue = 0.0;
-        info->flags = kIsProgramChange;
+        info->flags = kIsList | kIsProgramChange;
     } else {
         const Parameter& p = client_->parameter(index - 2);
         info->id = static_cast<ParamID>(index - 2);
         widenString128(p.name(), info->title);
         widenString128(p.name(), info->shortTitle);
         widenString128(p.label(), info->units);
-        info->stepCount = 0;
+        info->stepCount = p.stepCount();
         info->defaultNormalizedValue = p.getNormalizedDefault();
-        info->flags = kCanAutomate;
+        if (p.isHidden())
+            info->flags = kIsHidden;  // kept in place, neither shown nor automatable
+        else
+            info->flags = kCanAutomate | (dynamic_cast<const EnumParameter*>(&p) != nullptr ? kIsList : 0);
     }
     return kResultOk;
 }
@@ -569,14 +677,8 @@ tresult VST3Client::getParamValueByString(ParamID id, const char16* string, Para
     if (id == kBypassParamId || id == kProgramParamId ||
         id >= static_cast<ParamID>(client_->parameterCount()))
         return kResultFalse;
-    // The low byte of each unit, up to the terminator or 128 characters.
-    char text[129];
-    std::size_t n = 0;
-    while (n < 128 && string[n] != 0) {
-        text[n] = static_cast<char>(static_cast<std::uint16_t>(string[n]) & 0xFF);
-        ++n;
-    }
-    text[n] = 0;
+    char text[4 * 128 + 1];
+    const std::size_t n = narrowString128(string, text, sizeof(text));
     const ParseResult parsed =
         client_->parameter(static_cast<std::int32_t>(id)).parseToNormalized(std::string_view(text, n));
     if (!parsed.ok) return kResultFalse;
@@ -616,7 +718,7 @@ tresult VST3Client::setParamNormalized(ParamID id, ParamValue value) noexcept {
     if (!known) return kResultFalse;
     if (isNaN(value)) return kInvalidArgument;
     if (id == kProgramParamId) {
-        applyProgramChange(value);
+        if (applyProgramChange(value)) notifyParameterValuesChanged();
     } else if (id == kBypassParamId) {
         bypassed_.store(value >= 0.5 ? 1 : 0);
     } else {
@@ -772,6 +874,7 @@ tresult VST3Client::ComponentFace::setState(IBStream* state) {
 }
 tresult VST3Client::ComponentFace::getState(IBStream* state) {
     FPControl guard;
+    owner.deliverPendingNotifications();
     return owner.saveComponentState(state);
 }
 
@@ -822,10 +925,12 @@ ParamValue VST3Client::ControllerFace::plainParamToNormalized(ParamID id, ParamV
 }
 ParamValue VST3Client::ControllerFace::getParamNormalized(ParamID id) {
     FPControl guard;
+    owner.deliverPendingNotifications();
     return owner.getParamNormalized(id);
 }
 tresult VST3Client::ControllerFace::setParamNormalized(ParamID id, ParamValue value) {
     FPControl guard;
+    owner.deliverPendingNotifications();
     return owner.setParamNormalized(id, value);
 }
 tresult VST3Client::ControllerFace::setComponentHandler(IComponentHandler* handler) {

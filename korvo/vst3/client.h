@@ -101,6 +101,9 @@ public:
     // Sizes the client and the buffers for the current set-up and arrangement (when it changed).
     // [main-thread]
     void prepareProcessing() noexcept;
+    // Delivers a notification the audio thread left for the main thread (a program change inside a
+    // block moved the parameters). Called by the main-thread entry points. [main-thread]
+    void deliverPendingNotifications() noexcept;
     tresult process(ProcessData* data) noexcept;  // [audio-thread]
     uint32 getTailSamples() noexcept;
 
@@ -229,7 +232,11 @@ private:
     // Preset index for a normalized program value: min(steps, truncate((steps + 1) * v)) with v
     // clamped to [0, 1]; -1 for NaN.
     std::int32_t programIndexFor(double value) const noexcept;
-    void applyProgramChange(double value) noexcept;
+    // Selects the preset for a normalized program value; false when nothing was selected.
+    bool applyProgramChange(double value) noexcept;
+    // Tells the host that parameter values changed (restartComponent with kParamValuesChanged).
+    // [main-thread]
+    void notifyParameterValuesChanged() noexcept;
     void applyParameterChanges(IParameterChanges* changes) noexcept;
     void mixBypass(std::int32_t runIn, std::int32_t runOut, std::int32_t frames, float target) noexcept;
 
@@ -246,6 +253,7 @@ private:
     HeapPtr<VST3HostCommand> hostCommand_;
     std::atomic<std::uint8_t> resetRequested_{1};
     std::atomic<std::uint8_t> bypassed_{0};
+    std::atomic<std::uint8_t> parameterValuesChanged_{0};  // set by process, delivered on the main thread
     std::int32_t presetStepCount_ = 0;
     float sampleRateHostView_;
     std::atomic<float> sampleRate_{44100.0f};

@@ -58,18 +58,22 @@ const char* subCategoriesForCategory(std::int32_t category) noexcept {
 }
 
 void makeClassId(const char* vendorCode, const char* productCode, char out[16]) noexcept {
-    static const unsigned char kPrefix[8] = {0x92, 0xBA, 0x20, 0x0B, 0xE0, 0x0C, 0x45, 0xB1};
-    std::memcpy(out, kPrefix, 8);
-    auto codeChar = [](const char* code, int i) -> char {
+    auto codeChar = [](const char* code, int i) -> std::uint32_t {
         if (code == nullptr) return 0;
         for (int k = 0; k < i; ++k)
             if (code[k] == 0) return 0;
-        return code[i];
+        return static_cast<unsigned char>(code[i]);
     };
+    // The identifier as four words, each code's characters last to first; makeUid lays them out
+    // the way this platform stores identifiers, so every platform shows the same identifier text
+    // (0B20BA92-0CE0B145-...) and the Windows bytes are 92 BA 20 0B E0 0C 45 B1 ...
+    std::uint32_t vendor = 0, product = 0;
     for (int i = 0; i < 4; ++i) {
-        out[8 + i] = codeChar(vendorCode, 3 - i);
-        out[12 + i] = codeChar(productCode, 3 - i);
+        vendor = (vendor << 8) | codeChar(vendorCode, 3 - i);
+        product = (product << 8) | codeChar(productCode, 3 - i);
     }
+    const Uid uid = makeUid(kClassIdWord1, kClassIdWord2, vendor, product);
+    std::memcpy(out, uid.bytes, 16);
 }
 
 // ---- CPluginFactory -------------------------------------------------------------------------------

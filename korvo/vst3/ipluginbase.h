@@ -39,6 +39,9 @@ const char* subCategoriesForCategory(std::int32_t category) noexcept;
 
 // The 16 class identifier bytes for a vendor and product code (missing characters count as 0).
 void makeClassId(const char* vendorCode, const char* productCode, char out[16]) noexcept;
+// The class identifier's fixed first two words.
+inline constexpr uint32 kClassIdWord1 = 0x0B20BA92;
+inline constexpr uint32 kClassIdWord2 = 0x0CE0B145;
 
 // Creation function of a registered class: returns a new object (count 1) or null.
 using CreateFunction = FUnknown* (*)(void* context);

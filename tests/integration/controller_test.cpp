@@ -40,7 +40,7 @@ TEST_F(Vst3Controller, ParameterListPutsBypassAndProgramFirst) {
     EXPECT_EQ(vst3host::narrow(info.title), "Preset");
     EXPECT_EQ(vst3host::narrow(info.shortTitle), "Pre");
     EXPECT_EQ(info.stepCount, 31);
-    EXPECT_EQ(info.flags, 0x8000);
+    EXPECT_EQ(info.flags, 0x8008);  // a list of programs
     ASSERT_EQ(c->getParameterInfo(2, info), v::kResultOk);
     EXPECT_EQ(info.id, 0u);
     EXPECT_EQ(vst3host::narrow(info.title), "Level");
@@ -50,8 +50,13 @@ TEST_F(Vst3Controller, ParameterListPutsBypassAndProgramFirst) {
     EXPECT_EQ(info.defaultNormalizedValue, 0.5);
     EXPECT_EQ(info.flags, 1);
     EXPECT_EQ(info.unitId, 0);
+    // Stepped parameters show their steps: "Mode" has three values (a list), "Invert" is on/off.
     ASSERT_EQ(c->getParameterInfo(3, info), v::kResultOk);
-    EXPECT_EQ(info.stepCount, 0);  // stepped client parameters still report 0
+    EXPECT_EQ(info.stepCount, 2);
+    EXPECT_EQ(info.flags, 0x9);
+    ASSERT_EQ(c->getParameterInfo(4, info), v::kResultOk);
+    EXPECT_EQ(info.stepCount, 1);
+    EXPECT_EQ(info.flags, 0x1);
     EXPECT_EQ(c->getParameterInfo(5, info), v::kResultFalse);
     EXPECT_EQ(c->getParameterInfo(-1, info), v::kResultFalse);
 }
@@ -116,8 +121,12 @@ TEST_F(Vst3Controller, PlainValuesAndNormalizedAccess) {
     EXPECT_DOUBLE_EQ(c->getParamNormalized(kProgram), 16.0 / 31.0);
     EXPECT_EQ(c->setParamNormalized(kProgram, -0.5), v::kResultOk);
     EXPECT_DOUBLE_EQ(c->getParamNormalized(kProgram), 0.0);
-    // No editor gesture happened, so the handler saw nothing but set-up.
-    EXPECT_TRUE(handler.calls.empty());
+    // No editor gesture happened; each program change told the host that the values changed.
+    ASSERT_EQ(handler.calls.size(), 2u);
+    for (const auto& call : handler.calls) {
+        EXPECT_EQ(call.kind, ComponentHandler::Kind::restartComponent);
+        EXPECT_EQ(call.flags, v::kParamValuesChanged);
+    }
 }
 
 TEST_F(Vst3Controller, UnitsProgramsAndKnobMode) {
@@ -257,21 +266,21 @@ TEST_F(Vst3State, DamagedStatesAreRefused) {
     EXPECT_EQ(plugin->setState(wrongVersion), v::kResultFalse);
     EXPECT_DOUBLE_EQ(c->getParamNormalized(kBypass), 0.0);  // nothing changed
 
-    // A correct header with a damaged chunk: refused, the bypass byte already applied.
+    // A correct header with a damaged chunk: refused, and the bypass byte is not applied either.
     MemoryStream badMagic(good.bytes());
     badMagic.bytes()[1] = 1;
     badMagic.bytes()[2] = 0x0C;
     EXPECT_EQ(plugin->setState(badMagic), v::kResultFalse);
-    EXPECT_DOUBLE_EQ(c->getParamNormalized(kBypass), 1.0);
+    EXPECT_DOUBLE_EQ(c->getParamNormalized(kBypass), 0.0);
 
-    // Cut inside the second value: the first value and the preset index are applied.
+    // Cut inside the second value: refused, nothing applied.
     c->setParamNormalized(kLevel, 0.1);
     MemoryStream withLevel(saved());
     c->setParamNormalized(kLevel, 0.9);
     c->setParamNormalized(kMode, 1.0);
     withLevel.bytes().resize(2 + 24 + 4 + 2);
     EXPECT_EQ(plugin->setState(withLevel), v::kResultFalse);
-    EXPECT_DOUBLE_EQ(c->getParamNormalized(kLevel), static_cast<double>(0.1f));
+    EXPECT_DOUBLE_EQ(c->getParamNormalized(kLevel), 0.9);
     EXPECT_DOUBLE_EQ(c->getParamNormalized(kMode), 1.0);
 
     MemoryStream empty;
@@ -284,25 +293,34 @@ TEST_F(Vst3State, DamagedStatesAreRefused) {
 
 TEST_F(Vst3State, ImplausibleLengthsAndFailingStreams) {
     MemoryStream good(saved());
-    // A stream claiming a huge remainder is refused before anything is allocated for it.
+    // The state is read to the stream's end, whatever its seek says about where that is.
     MemoryStream huge(good.bytes());
     huge.setClaimedEnd(std::int64_t{1} << 40);
-    EXPECT_EQ(plugin->setState(huge), v::kResultFalse);
+    EXPECT_EQ(plugin->setState(huge), v::kResultOk);
     MemoryStream backwards(good.bytes());
     backwards.setClaimedEnd(1);
-    EXPECT_EQ(plugin->setState(backwards), v::kResultFalse);
+    EXPECT_EQ(plugin->setState(backwards), v::kResultOk);
+    // A stream longer than any state is refused once it passes 1 MiB.
+    std::vector<std::uint8_t> endless(good.bytes());
+    endless.resize((std::size_t{1} << 20) + 100, 0);
+    MemoryStream tooLong(endless);
+    EXPECT_EQ(plugin->setState(tooLong), v::kResultFalse);
 
+    // A read that fails ends the stream: what came before it is a cut state, refused.
     MemoryStream failingRead(good.bytes());
+    failingRead.setBytesPerRead(16);
     failingRead.setFailReadsAfter(2);
     EXPECT_EQ(plugin->setState(failingRead), v::kResultFalse);
     MemoryStream failingHeader(good.bytes());
     failingHeader.setFailReadsAfter(0);
     EXPECT_EQ(plugin->setState(failingHeader), v::kResultFalse);
 
-    for (int okWrites = 0; okWrites < 3; ++okWrites) {
+    // 38 bytes in writes of at most 8: the 2-byte header, then 8, 8, 8, 8 and 4 bytes of chunk.
+    for (int okWrites = 0; okWrites <= 6; ++okWrites) {
         MemoryStream failingWrite;
+        failingWrite.setBytesPerWrite(8);
         failingWrite.setFailWritesAfter(okWrites);
-        EXPECT_EQ(plugin->getState(failingWrite), v::kResultFalse) << okWrites;
+        EXPECT_EQ(plugin->getState(failingWrite), okWrites < 6 ? v::kResultFalse : v::kResultOk) << okWrites;
     }
     // The same good state still loads, and the plug-in gave the streams back.
     EXPECT_EQ(plugin->setState(good), v::kResultOk);

@@ -82,9 +82,18 @@ TEST_F(Vst3Processor, BusArrangementsAcceptMonoOrStereoIntoStereo) {
     EXPECT_EQ(p->setBusArrangements(nullptr, 0, &stereo, 1), v::kResultFalse);  // (0, 2) is no config
     EXPECT_EQ(p->setBusArrangements(&stereo, -1, &stereo, 1), v::kInvalidArgument);
     EXPECT_EQ(p->setBusArrangements(nullptr, 1, &stereo, 1), v::kInvalidArgument);
-    // Bits are counted, not interpreted: any two speakers make a stereo input.
-    v::SpeakerArrangement odd = 0x30;
-    EXPECT_EQ(p->setBusArrangements(&odd, 1, &stereo, 1), v::kResultOk);
+    // Only mono (kSpeakerM) or left/right in and left/right out: other two-speaker layouts (centre
+    // + LFE, a surround pair, a side pair, centre alone) are refused and the arrangement stays.
+    ASSERT_EQ(p->setBusArrangements(&stereo, 1, &stereo, 1), v::kResultOk);
+    for (v::SpeakerArrangement odd : {0xCull, 0x30ull, 0x600ull, 0x4ull, 0x1ull}) {
+        EXPECT_EQ(p->setBusArrangements(&odd, 1, &stereo, 1), v::kResultFalse) << odd;
+        EXPECT_EQ(p->setBusArrangements(&stereo, 1, &odd, 1), v::kResultFalse) << odd;
+        EXPECT_EQ(p->setBusArrangements(&mono, 1, &odd, 1), v::kResultFalse) << odd;
+    }
+    ASSERT_EQ(p->getBusArrangement(v::kInput, 0, arr), v::kResultOk);
+    EXPECT_EQ(arr, v::kArrStereo);
+    ASSERT_EQ(p->getBusArrangement(v::kOutput, 0, arr), v::kResultOk);
+    EXPECT_EQ(arr, v::kArrStereo);
 
     EXPECT_EQ(p->getBusArrangement(2, 0, arr), v::kInvalidArgument);
     EXPECT_EQ(p->getBusArrangement(v::kInput, 1, arr), v::kInvalidArgument);

@@ -42,6 +42,17 @@ std::string hexBytes(const char* bytes, std::size_t count) {
     return out;
 }
 
+std::string uidText(const char* bytes) {
+#if defined(_WIN32)
+    const char order[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    char words[16];
+    for (int i = 0; i < 16; ++i) words[i] = bytes[static_cast<int>(order[i])];
+    return hexBytes(words);
+#else
+    return hexBytes(bytes);
+#endif
+}
+
 // ---- Host objects -----------------------------------------------------------------------------
 
 v::tresult HostApplication::queryInterface(const v::TUID iid, void** obj) {
@@ -98,7 +109,8 @@ v::tresult MemoryStream::read(void* buffer, v::int32 numBytes, v::int32* numByte
     if (buffer == nullptr || numBytes < 0) return v::kInvalidArgument;
     const std::int64_t size = static_cast<std::int64_t>(bytes_.size());
     const std::int64_t available = position_ < size ? size - position_ : 0;
-    const std::int64_t n = numBytes < available ? numBytes : available;
+    std::int64_t n = numBytes < available ? numBytes : available;
+    if (bytesPerRead_ > 0 && n > bytesPerRead_) n = bytesPerRead_;
     if (n > 0) std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(n));
     position_ += n;
     if (numBytesRead != nullptr) *numBytesRead = static_cast<v::int32>(n);
@@ -110,6 +122,7 @@ v::tresult MemoryStream::write(void* buffer, v::int32 numBytes, v::int32* numByt
     if (failWritesAfter_ == 0) return v::kResultFalse;
     if (failWritesAfter_ > 0) --failWritesAfter_;
     if (buffer == nullptr || numBytes < 0) return v::kInvalidArgument;
+    if (bytesPerWrite_ > 0 && numBytes > bytesPerWrite_) numBytes = bytesPerWrite_;
     const std::size_t end = static_cast<std::size_t>(position_) + static_cast<std::size_t>(numBytes);
     if (bytes_.size() < end) bytes_.resize(end);
     std::memcpy(bytes_.data() + position_, buffer, static_cast<std::size_t>(numBytes));
@@ -464,12 +477,12 @@ bool printModuleInfo(const std::string& path, const std::string& hostName, std::
         }
         appendf(out,
                 "Class %d\n  name: %s\n  category: %s\n  sub-categories: %s\n  vendor: %s\n  version: %s\n"
-                "  sdk: %s\n  class flags: %u\n  cardinality: %d\n  cid: %s\n",
+                "  sdk: %s\n  class flags: %u\n  cardinality: %d\n  cid: %s (identifier %s)\n",
                 c, field(ci.name, 64).c_str(), field(ci.category, 32).c_str(),
                 field(ci.subCategories, 128).c_str(), field(ci.vendor, 64).c_str(),
                 field(ci.version, 64).c_str(), field(ci.sdkVersion, 64).c_str(),
                 static_cast<unsigned>(ci.classFlags), static_cast<int>(ci.cardinality),
-                hexBytes(ci.cid).c_str());
+                hexBytes(ci.cid).c_str(), uidText(ci.cid).c_str());
         if (field(ci.category, 32) != v::kVstAudioEffectClass) continue;
 
         Plugin plugin(factory, ci.cid, &host);

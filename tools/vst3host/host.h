@@ -32,6 +32,10 @@ String16 widen(const std::string& text);
 
 // 16 bytes as 32 upper-case hex digits.
 std::string hexBytes(const char* bytes, std::size_t count = 16);
+// The text form of an identifier as this platform stores it: its four words in upper-case hex (on
+// Windows the first two words are read in GUID order, elsewhere all bytes are big-endian), the
+// same text on every platform for the same identifier.
+std::string uidText(const char* bytes);
 
 // A reference count that never deletes its object.
 template <class Interface>
@@ -109,6 +113,9 @@ public:
     void setFailReadsAfter(int calls) { failReadsAfter_ = calls; }
     // Writes fail after this many successful write calls (-1: never).
     void setFailWritesAfter(int calls) { failWritesAfter_ = calls; }
+    // Each read (write) call moves at most this many bytes, as some hosts' streams do (0: any).
+    void setBytesPerRead(int bytes) { bytesPerRead_ = bytes; }
+    void setBytesPerWrite(int bytes) { bytesPerWrite_ = bytes; }
 
     v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override;
     v::tresult KORVO_VST3_API read(void* buffer, v::int32 numBytes, v::int32* numBytesRead) override;
@@ -122,6 +129,8 @@ private:
     std::int64_t claimedEnd_ = -1;
     int failReadsAfter_ = -1;
     int failWritesAfter_ = -1;
+    int bytesPerRead_ = 0;
+    int bytesPerWrite_ = 0;
 };
 
 class ParamValueQueue final : public HostObject<v::IParamValueQueue> {

@@ -161,7 +161,7 @@ TEST(StateChunk, FailuresCarryTheirExactMessages) {
     ChunkBytes noCount = ChunkBytes::header(0, 2, 0);
     noCount.bytes.resize(22);
     EXPECT_STREQ(bank.readStateChunk(noCount.bytes).message, "Expected a byte, but found end of input");
-    EXPECT_EQ(bank.current(), 2) << "the index was applied before the failure";
+    EXPECT_EQ(bank.current(), 1) << "a failed chunk applies nothing";
 }
 
 TEST(StateChunk, HeaderOnlyChunkSetsTheIndexAndNoValue) {
@@ -176,17 +176,32 @@ TEST(StateChunk, HeaderOnlyChunkSetsTheIndexAndNoValue) {
     }
 }
 
-TEST(StateChunk, CutInsideTheFourthValueKeepsWhatWasRead) {
+// A chunk is checked whole before anything is applied: cut anywhere (here inside the fourth
+// value, and at every length of a real chunk), it fails and leaves index and values as they were.
+TEST(StateChunk, CutChunksChangeNothing) {
     TestClient client;
     ChunkBytes c = ChunkBytes::header(0, 2, test::kParamCount);
     c.f32(1.0f).f32(1.0f).f32(1.0f).f32(0.0f);
     c.bytes.resize(c.bytes.size() - 2);
-    const double panBefore = client.parameter(test::kPan).getNormalized();
+    const auto before = normalizedValues(client);
     const ChunkResult r = client.presetBank().readStateChunk(c.bytes);
     EXPECT_STREQ(r.message, "Expected a byte, but found end of input");
-    EXPECT_EQ(client.presetBank().current(), 2);
-    for (std::int32_t i = 0; i < 3; ++i) EXPECT_EQ(client.parameter(i).getNormalized(), 1.0) << i;
-    EXPECT_EQ(client.parameter(test::kPan).getNormalized(), panBefore);
+    EXPECT_EQ(client.presetBank().current(), 0);
+    EXPECT_EQ(normalizedValues(client), before);
+
+    TestClient source;
+    source.presetBank().selectPresetFromHost(3);
+    for (std::int32_t i = 0; i < source.parameterCount(); ++i)
+        source.parameter(i).setNormalizedFromHost(0.25);
+    const Vec<std::uint8_t> full = source.presetBank().writeStateChunk();
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        std::vector<std::uint8_t> cut(full.data(), full.data() + length);
+        EXPECT_FALSE(client.presetBank().readStateChunk(cut.data(), cut.size()).ok) << length;
+        ASSERT_EQ(client.presetBank().current(), 0) << length;
+        ASSERT_EQ(normalizedValues(client), before) << length;
+    }
+    EXPECT_TRUE(client.presetBank().readStateChunk(full.data(), full.size()).ok);
+    EXPECT_EQ(client.presetBank().current(), 3);
 }
 
 TEST(StateChunk, ValueCountMayDifferFromTheParameterCount) {
