@@ -278,12 +278,22 @@ TEST(ThreadPool, BatchAllocatesNothing) {
     HeapPtr<ThreadPool> pool = makeHeap<ThreadPool>(2);
     std::atomic<int> calls{0};
     auto task = [&](std::int32_t) { calls.fetch_add(1); };
-    // Warm-up: every worker has run and the runtime's lazy per-thread set-up is done.
+    // Every worker must have started before anything is counted: a thread's start allocates (3
+    // blocks under AddressSanitizer, in the new thread), and on a busy machine one worker could
+    // run every warm-up batch while the other was still starting, then start inside the counted
+    // batches (1 run in about 40 failed that way). In this batch each worker holds its index until
+    // all of them have arrived.
+    std::atomic<int> arrived{0};
+    auto meet = [&](std::int32_t) {
+        arrived.fetch_add(1);
+        while (arrived.load() < pool->threadCount()) std::this_thread::yield();
+    };
+    pool->runParallel(pool->threadCount(), meet);
     for (int i = 0; i < 20; ++i) pool->runParallel(8, task);
     test::RealtimeProbe probe;
     for (int i = 0; i < 20; ++i) pool->runParallel(8, task);
     EXPECT_EQ(probe.allocations(), 0u);
-    EXPECT_EQ(calls.load(), 40 * 8);
+    EXPECT_EQ(calls.load(), 40 * 8);  // 20 warm-up and 20 counted batches
 }
 
 TEST(ThreadPool, DestructionJoinsSleepingAndBusyWorkers) {
