@@ -26,9 +26,9 @@ constexpr float kSqrt2 = 1.4142135f;
 void PsychoacousticPanner::reset(float rate, std::int32_t maxFrames) noexcept {
     sampleRate = rate;
     // Room for the largest inter-aural delay plus one whole block, which is fed before it is read.
+    const float reserve = std::max(std::min(kDelayReserveSeconds * rate, 1.0e9f), 0.0f);  // inside int32
     const std::int64_t length =
-        static_cast<std::int64_t>(static_cast<std::int32_t>(kDelayReserveSeconds * rate)) +
-        std::max<std::int32_t>(maxFrames, 0);
+        static_cast<std::int64_t>(static_cast<std::int32_t>(reserve)) + std::max<std::int32_t>(maxFrames, 0);
     const std::int32_t clamped =
         static_cast<std::int32_t>(std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max()));
     delayLeft.resize(clamped);

@@ -28,8 +28,10 @@ float StereoGenerator::tapRatio(int i) noexcept {
 void StereoGenerator::reset(float rate, float maxTapSeconds, std::int32_t maxFrames) noexcept {
     sampleRate = rate;
     maxFrames = std::max<std::int32_t>(maxFrames, 0);
+    // The float product is held inside int32 before the conversion (absurd rates cannot wrap it).
+    const float tapSamples = std::min(maxTapSeconds * rate * 6.0f + 1.5f, 1.0e9f);
     const std::int64_t length =
-        static_cast<std::int64_t>(static_cast<std::int32_t>(maxTapSeconds * rate * 6.0f + 1.5f)) + maxFrames;
+        static_cast<std::int64_t>(static_cast<std::int32_t>(std::max(tapSamples, 0.0f))) + maxFrames;
     history.resize(
         static_cast<std::int32_t>(std::min<std::int64_t>(length, std::numeric_limits<std::int32_t>::max())));
     highpassCoefficient = 1.0 - std::exp(-kTwoPi * kBassCornerHz / static_cast<double>(rate));

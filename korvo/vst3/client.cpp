@@ -349,8 +349,9 @@ uint32 VST3Client::getLatencySamples() noexcept {
 tresult VST3Client::setupProcessing(const ProcessSetup* setup) noexcept {
     FPControl guard;
     if (setup == nullptr) return kInvalidArgument;
-    // A rate that is not a positive finite number, or a block size below 1, cannot size anything.
-    if (!(setup->sampleRate > 0.0) || !std::isfinite(setup->sampleRate) || setup->maxSamplesPerBlock < 1)
+    // A rate that is not a positive number up to 10 MHz, or a block size below 1, cannot size
+    // anything sensibly.
+    if (!(setup->sampleRate > 0.0 && setup->sampleRate <= kMaxSampleRate) || setup->maxSamplesPerBlock < 1)
         return kInvalidArgument;
     const float rate = static_cast<float>(setup->sampleRate);
     const bool changed = !(rate == sampleRateHostView_);  // also true when either is NaN
@@ -528,8 +529,12 @@ tresult VST3Client::process(ProcessData* dataPointer) noexcept {
         for (std::int32_t c = 0; c < runIn; ++c) {
             const float* src =
                 c < nIn && hostIn != nullptr && hostIn[c] != nullptr ? hostIn[c] + done : silentInput_.data();
-            std::memcpy(inputCopies_[c].data(), src, static_cast<std::size_t>(piece) * sizeof(float));
-            inputPointers_[c] = inputCopies_[c].data();
+            float* copy = inputCopies_[c].data();
+            std::memcpy(copy, src, static_cast<std::size_t>(piece) * sizeof(float));
+            // A sample that is not finite is silence, for the client and the bypass's dry path.
+            for (std::int32_t i = 0; i < piece; ++i)
+                copy[i] = std::fabs(copy[i]) <= std::numeric_limits<float>::max() ? copy[i] : 0.0f;
+            inputPointers_[c] = copy;
         }
         for (std::int32_t c = 0; c < runOut; ++c) {
             float* dst = c < nOut && hostOut != nullptr ? hostOut[c] : nullptr;

@@ -54,6 +54,8 @@ namespace korvo::vst3 {
 inline constexpr ParamID kBypassParamId = 998;
 inline constexpr ParamID kProgramParamId = 999;
 inline constexpr ProgramListID kProgramListId = 999;
+// Highest sample rate setupProcessing accepts (Hz).
+inline constexpr double kMaxSampleRate = 10.0e6;
 // Length of the bypass crossfade.
 inline constexpr float kBypassFadeSeconds = 0.008f;
 // Largest component state setState accepts.

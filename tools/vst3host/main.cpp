@@ -3,6 +3,7 @@
 //
 //   vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]
 //   vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--do ACTION]...   (see editor.h)
+//   vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]   (fuzz_main.cpp)
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,11 +12,16 @@
 #include "tools/vst3host/editor.h"
 #include "tools/vst3host/host.h"
 
+namespace vst3host {
+int fuzzMain(int argc, char** argv);
+}
+
 namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]\n"
-                 "       vst3host editor <bundle or binary> [options]   (vst3host editor for the options)\n");
+                 "       vst3host editor <bundle or binary> [options]   (vst3host editor for the options)\n"
+                 "       vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]\n");
     return 2;
 }
 
@@ -39,6 +45,7 @@ int info(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "fuzz") == 0) return vst3host::fuzzMain(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "editor") == 0) {
         std::string out, err;
         const int status =

@@ -1,0 +1,12 @@
+#pragma once
+// The vst3host executable's count of the process's heap allocations (see allocations.cpp).
+
+#include <cstdint>
+
+namespace vst3host {
+
+using AllocationCounter = std::uint64_t (*)();
+// The counter, or null where allocations cannot be counted.
+AllocationCounter processAllocationCounter();
+
+}  // namespace vst3host
