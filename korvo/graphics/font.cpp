@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 #include "korvo/core/nogc.h"
 
@@ -181,8 +182,11 @@ const GlyphCoverage& Font::glyphCoverage(const GlyphKey& key, std::int32_t w, st
     if (w > 0 && h > 0) {
         coverage.w = w;
         coverage.h = h;
-        coverage.bytes =
-            static_cast<std::uint8_t*>(heapAlloc(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)));
+        const std::size_t bytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+        coverage.bytes = static_cast<std::uint8_t*>(heapAlloc(bytes));
+        // The rasteriser writes nothing for a glyph without an outline (a space can still have a
+        // one-pixel box): start from no coverage rather than whatever the heap held.
+        std::memset(coverage.bytes, 0, bytes);
         const int glyph = stbtt_FindGlyphIndex(&_fontInfo, static_cast<int>(key.codePoint));
         stbtt_MakeGlyphBitmapSubpixel(&_fontInfo, coverage.bytes, w, h, w, key.scale, key.scale, key.xShift,
                                       key.yShift, glyph);

@@ -191,6 +191,44 @@ TEST_F(FontTest, FillTextCentresAndBlends) {
     EXPECT_NEAR((drawn.min.y + drawn.max.y) / 2.0, 30.0, 1.5);
 }
 
+TEST_F(FontTest, AGlyphWithoutOutlineCoversNothingWhateverTheHeapHeld) {
+    // League Spartan's space has a one-pixel box but no outline to rasterise. Leave freed
+    // one-byte blocks full of ones behind, as a busy editor does, so a map that is never written
+    // would show them.
+    std::vector<std::uint8_t*> blocks;
+    for (int i = 0; i < 64; ++i) {
+        blocks.push_back(static_cast<std::uint8_t*>(heapAlloc(1)));
+        *blocks.back() = 0xFF;
+    }
+    for (std::uint8_t* b : blocks) heapFree(b);
+    Font spartan(res::LeagueSpartan_Bold_otf, res::LeagueSpartan_Bold_otf_size);
+    int boxes = 0;
+    for (int eighth = 0; eighth < 8; ++eighth)
+        spartan.forEachGlyph(" ", 9.0f, 0.0f, 10.0f + eighth / 8.0f, 6.5f, [&](const GlyphPlacement& g) {
+            if (g.box.empty()) return;
+            ++boxes;
+            const GlyphCoverage& c = spartan.glyphCoverage(GlyphKey{g.codePoint, g.scale, g.xShift, g.yShift},
+                                                           g.box.width(), g.box.height());
+            for (std::int32_t i = 0; i < c.w * c.h; ++i) EXPECT_EQ(c.bytes[i], 0) << "shift " << g.xShift;
+        });
+    EXPECT_GT(boxes, 0);
+    // Drawn text shows nothing of it either: the gap between the letters stays clear.
+    OwnedImage<RGBA> image(40, 20);
+    fill(image.view(), RGBA{9, 9, 9, 9});
+    IntRect gap{{1000, 0}, {-1000, 20}};
+    spartan.forEachGlyph("A B", 9.0f, 1.0f, 0.0f, 0.0f, [&](const GlyphPlacement& g) {
+        if (g.codePoint == 'A') gap.min.x = g.box.max.x;
+        if (g.codePoint == 'B') gap.max.x = g.box.min.x;
+    });
+    ASSERT_GT(gap.width(), 0);
+    fillText(image.view(), spartan, "A B", 9.0f, 1.0f, RGBA{255, 255, 255, 0}, 20.125f, 10.5f);
+    const IntRect all = spartan.measureText("A B", 9.0f, 1.0f);
+    const std::int32_t dx = 20 - (all.min.x + all.max.x) / 2;  // fillText centres the text box
+    for (std::int32_t y = 0; y < 20; ++y)
+        for (std::int32_t x = gap.min.x + dx; x < gap.max.x + dx; ++x)
+            ASSERT_EQ(*image.pixelAt(x, y), (RGBA{9, 9, 9, 9})) << x << ", " << y;
+}
+
 TEST_F(FontTest, SameLabelTwiceReusesTheCache) {
     OwnedImage<RGBA> image(100, 30);
     fill(image.view(), RGBA{});
