@@ -3,6 +3,7 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "korvo/window/factory.h"
@@ -28,6 +29,55 @@ IntRect grownAndClipped(const IntRect& r, std::int32_t m, const IntRect& clip) n
         {IntRect::saturate(std::int64_t{r.min.x} - m), IntRect::saturate(std::int64_t{r.min.y} - m)},
         {IntRect::saturate(std::int64_t{r.max.x} + m), IntRect::saturate(std::int64_t{r.max.y} + m)}};
     return g.intersection(clip);
+}
+
+// Appends to `out` the parts of r outside every box of `holes`; work is scratch.
+void subtractBoxes(const IntRect& r, const Vec<IntRect>& holes, Vec<IntRect>& out, Vec<IntRect>& work,
+                   Vec<IntRect>& next) noexcept {
+    work.clear();
+    work.push(r);
+    for (const IntRect& h : holes) {
+        next.clear();
+        for (const IntRect& w : work) {
+            const IntRect c = w.intersection(h);
+            if (c.empty()) {
+                next.push(w);
+                continue;
+            }
+            const IntRect parts[4] = {
+                {{w.min.x, w.min.y}, {w.max.x, c.min.y}},  // above
+                {{w.min.x, c.min.y}, {c.min.x, c.max.y}},  // left
+                {{c.max.x, c.min.y}, {w.max.x, c.max.y}},  // right
+                {{w.min.x, c.max.y}, {w.max.x, w.max.y}},  // below
+            };
+            for (const IntRect& p : parts)
+                if (!p.empty()) next.push(p);
+        }
+        work.clear();
+        for (const IntRect& w : next) work.push(w);
+        if (work.empty()) return;
+    }
+    for (const IntRect& w : work) out.push(w);
+}
+
+template <class COLOR>
+void resizeMirror(Vec<OwnedImage<COLOR>*>& mirror, const Mipmap<COLOR>& pyramid) {
+    const std::size_t upper = pyramid.numLevels() > 1 ? static_cast<std::size_t>(pyramid.numLevels() - 1) : 0;
+    for (std::size_t i = upper; i < mirror.length(); ++i) heapDelete(mirror[i]);
+    const std::size_t old = mirror.length() < upper ? mirror.length() : upper;
+    mirror.resize(upper);
+    for (std::size_t i = old; i < upper; ++i) mirror[i] = heapNew<OwnedImage<COLOR>>();
+    for (std::size_t i = 0; i < upper; ++i) {
+        const OwnedImage<COLOR>& level = pyramid.level(static_cast<int>(i) + 1);
+        mirror[i]->setSize(level.w(), level.h());
+        fill(mirror[i]->view(), COLOR{});
+    }
+}
+
+template <class COLOR>
+void releaseMirror(Vec<OwnedImage<COLOR>*>& mirror) noexcept {
+    for (OwnedImage<COLOR>* image : mirror) heapDelete(image);
+    mirror.clear();
 }
 
 }  // namespace
@@ -125,6 +175,8 @@ GUIGraphics::~GUIGraphics() {
     _depthPyramid.reset();
     _materialPyramid.reset();
     _windowListener.reset();
+    releaseMirror(_diffuseMirror);
+    releaseMirror(_depthMirror);
     alignedRelease(_litBuffer, kBufferAlignment);
     alignedRelease(_shownBuffer, kBufferAlignment);
 }
@@ -203,6 +255,9 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
         for (int i = 0; i < _depthPyramid->numLevels(); ++i) fill(_depthPyramid->level(i).view(), L16{});
         for (int i = 0; i < _materialPyramid->numLevels(); ++i)
             fill(_materialPyramid->level(i).view(), RGBA{});
+        resizeMirror(_diffuseMirror, *_diffusePyramid);
+        resizeMirror(_depthMirror, *_depthPyramid);
+        _pendingLitRects.clear();
         if (bytes > 0) {
             std::memset(static_cast<void*>(_litBuffer), 0, bytes);
             std::memset(static_cast<void*>(_shownBuffer), 0, bytes);
@@ -277,6 +332,10 @@ void GUIGraphics::computeDirtyAreas() {
     for (const IntRect& r : _pbrRects) {
         const IntRect g = grownAndClipped(r, _litMargin, window);
         if (!g.empty()) _litRectsOverlapping.push(g);
+    }
+    for (const IntRect& r : _pendingLitRects) {
+        const IntRect c = r.intersection(window);
+        if (!c.empty()) _litRectsOverlapping.push(c);
     }
     _litRects.clear();
     _scratchRects.clear();
@@ -376,19 +435,65 @@ void GUIGraphics::updatePyramids() {
     }
     auto update = [this](std::int32_t index) {
         Vec<IntRect>& rects = _pyramidRects[index];
+        Vec<IntRect>& reach = _reachRects[index];
+        reach.clear();
         if (index == 0) {
             for (int level = 1; level < _diffusePyramid->numLevels(); ++level) {
                 const Filter quality = level == 1 ? Filter::premultipliedBox : Filter::cubic;
-                for (IntRect& r : rects) r = _diffusePyramid->updateLevel(quality, r, level);
+                for (IntRect& r : rects) {
+                    r = _diffusePyramid->updateLevel(quality, r, level);
+                    noteChangedTexels(_diffusePyramid->level(level),
+                                      *_diffuseMirror[static_cast<std::size_t>(level - 1)], level, r, reach);
+                }
             }
         } else {
             for (int level = 1; level < _depthPyramid->numLevels(); ++level) {
                 const Filter quality = level <= 2 ? Filter::box : Filter::cubic;
-                for (IntRect& r : rects) r = _depthPyramid->updateLevel(quality, r, level);
+                for (IntRect& r : rects) {
+                    r = _depthPyramid->updateLevel(quality, r, level);
+                    noteChangedTexels(_depthPyramid->level(level),
+                                      *_depthMirror[static_cast<std::size_t>(level - 1)], level, r, reach);
+                }
             }
         }
     };
     _threadPool->runParallel(2, update);
+}
+
+template <class COLOR>
+void GUIGraphics::noteChangedTexels(const OwnedImage<COLOR>& level, OwnedImage<COLOR>& mirror, int levelIndex,
+                                    IntRect updated, Vec<IntRect>& reach) noexcept {
+    const ImageView<COLOR> now = level.view(), before = mirror.view();
+    updated = updated.intersection(now.bounds());
+    if (updated.empty()) return;
+    // Bounding box of the texels that differ from what the lit image was made with.
+    IntRect changed{{updated.max.x, updated.max.y}, {updated.min.x, updated.min.y}};
+    const auto rowBytes = static_cast<std::size_t>(updated.width()) * sizeof(COLOR);
+    for (std::int32_t y = updated.min.y; y < updated.max.y; ++y) {
+        const COLOR* a = now.row(y) + updated.min.x;
+        COLOR* b = before.row(y) + updated.min.x;
+        if (std::memcmp(a, b, rowBytes) == 0) continue;
+        std::int32_t first = 0, last = updated.width() - 1;
+        while (a[first] == b[first]) ++first;
+        while (a[last] == b[last]) --last;
+        changed.min.x = std::min(changed.min.x, updated.min.x + first);
+        changed.max.x = std::max(changed.max.x, updated.min.x + last + 1);
+        changed.min.y = std::min(changed.min.y, y);
+        changed.max.y = y + 1;
+        std::memcpy(static_cast<void*>(b + first), a + first,
+                    static_cast<std::size_t>(last - first + 1) * sizeof(COLOR));
+    }
+    if (changed.empty()) return;
+    // Pixel x samples this level at u = (x + 0.5) / 2^level - 0.5 (clamped into [0, w - 1.001]) and
+    // reads texels floor(u) and floor(u) + 1: texel i is read by x in [2^level (i - 1), 2^level (i + 2)),
+    // and the texels next to the last edge also by every pixel beyond it.
+    const std::int32_t shift = levelIndex;
+    IntRect pixels{{(changed.min.x - 1) << shift, (changed.min.y - 1) << shift},
+                   {(changed.max.x + 1) << shift, (changed.max.y + 1) << shift}};
+    if (changed.max.x >= now.w - 1) pixels.max.x = _bufferWidth;
+    if (changed.max.y >= now.h - 1) pixels.max.y = _bufferHeight;
+    pixels = pixels.intersection(IntRect{{0, 0}, {_bufferWidth, _bufferHeight}});
+    if (!pixels.empty()) reach.push(pixels);
 }
 
 void GUIGraphics::lightTiles(PixelOrder pixelOrder, ImageView<RGBA> destination) {
@@ -469,6 +574,12 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
         drawPBRLayer();
         updatePyramids();
         lightTiles(pixelOrder, litView());
+        // What this frame's pyramid changes reach beyond its lit area is relit next frame.
+        _pendingLitRects.clear();
+        if (!_pbrRects.empty())
+            for (const Vec<IntRect>& reach : _reachRects)
+                for (const IntRect& r : reach)
+                    subtractBoxes(r, _litRects, _pendingLitRects, _subtractScratch[0], _subtractScratch[1]);
         const ImageView<RGBA> lit = litView(), shown = shownView();
         for (const IntRect& r : _shownRects) copyBox(lit.sub(r), shown.sub(r));
         drawRawLayer();

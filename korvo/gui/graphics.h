@@ -10,6 +10,15 @@
 // window's byte order. The lit image stays in its own buffer between frames, so a raw-only change
 // needs no lighting.
 //
+// Reach of the lighting: a lit pixel reads the depth within 11 pixels (normals, cast shadows), which
+// the lit margin covers, but also the upper pyramid levels (ambient occlusion from depth levels 1 to
+// 4, emissive glow from diffuse levels 1 to 5), whose texels gather up to 32 x 32 pixels and are
+// sampled bilinearly. So after the pyramids are updated, every texel of an upper level that really
+// changed marks the pixels that sample it; those outside this frame's lit area are relit in the
+// next frame (a tick later; the frame after a change is drawn even without new dirty rectangles).
+// Partial redraws thus converge on exactly what a full redraw shows. Texels that did not change
+// cost nothing: a change that alters no glow or occlusion reaches no farther than the margin.
+//
 // The window is made by a window factory (setWindowFactory). Without one, openUI given a parent
 // window makes the platform's window (createPlatformWindow: Win32 on Windows, X11 on Linux, on the
 // event loop passed as controlInfo), and openUI without a parent makes none: it lays out and marks
@@ -127,6 +136,9 @@ public:
     const Vec<IntRect>& litRects() const noexcept { return _litRects; }
     const Vec<IntRect>& shownRects() const noexcept { return _shownRects; }
     const Vec<IntRect>& tiles() const noexcept { return _tiles; }
+    // Pixels beyond the last frame's lit area whose lighting inputs changed in it: relit by the
+    // next frame.
+    const Vec<IntRect>& pendingLitRects() const noexcept { return _pendingLitRects; }
 
     // Makes `source` disjoint into `output` (appended): contained boxes are dropped, overlapping
     // ones cut into their parts outside the other, boxes of area below 1 skipped. `source` is
@@ -156,6 +168,14 @@ protected:
     Vec<IntRect> _shownRectsOverlapping;
     Vec<IntRect> _shownRects;
     Vec<IntRect> _tiles;
+    // Copies of the upper pyramid levels as lit so far (index = level - 1), to find the texels a
+    // frame really changed; the level-0 boxes of pixels that sample them, per pyramid; what is left
+    // to relight.
+    Vec<OwnedImage<RGBA>*> _diffuseMirror;
+    Vec<OwnedImage<L16>*> _depthMirror;
+    Vec<IntRect> _reachRects[2];
+    Vec<IntRect> _pendingLitRects;
+    Vec<IntRect> _subtractScratch[2];
     Vec<UIElement*> _rawDrawList;
     Vec<UIElement*> _pbrDrawList;
     std::int32_t _litMargin = 20;
@@ -171,6 +191,9 @@ private:
     void drawLayer(Layer layer, const Vec<UIElement*>& list, const Vec<IntRect>& dirty);
     void drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty);
     ImageView<RGBA> bufferView(RGBA* buffer) const noexcept;
+    template <class COLOR>
+    void noteChangedTexels(const OwnedImage<COLOR>& level, OwnedImage<COLOR>& mirror, int levelIndex,
+                           IntRect updated, Vec<IntRect>& reach) noexcept;
 };
 
 }  // namespace korvo

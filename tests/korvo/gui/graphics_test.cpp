@@ -351,6 +351,82 @@ TEST(GUIGraphicsWindow, OpenLaysOutMarksEverythingDirtyAndCloseDropsTheWindow) {
     EXPECT_EQ(gui.window(), nullptr);
 }
 
+// A small lamp: a white square, glowing when lit, on a flat grey panel.
+class Lamp final : public UIElement {
+public:
+    explicit Lamp(UIContext* context) : UIElement(context, ElementFlags::drawsPBR) {}
+    std::uint8_t glow = 0;
+    void onDrawPBR(ImageView<RGBA> d, ImageView<L16> z, ImageView<RGBA> m,
+                   const Vec<IntRect>& rects) override {
+        for (const IntRect& r : rects) {
+            fillBox(d, r, RGBA{255, 255, 255, glow});
+            fillBox(z, r, L16{40000});
+            fillBox(m, r, RGBA{128, 0, 0, 255});
+        }
+    }
+};
+class Panel final : public TestGUI {
+public:
+    Panel() : TestGUI(200, 120) {
+        lamp = addChild(heapNew<Lamp>(_context));
+        lamp->setPosition(box(90, 50, 100, 60));
+        onResize(200, 120);
+    }
+    void onDrawPBR(ImageView<RGBA> d, ImageView<L16> z, ImageView<RGBA> m,
+                   const Vec<IntRect>& rects) override {
+        for (const IntRect& r : rects) {
+            fillBox(d, r, RGBA{90, 90, 90, 0});
+            fillBox(z, r, L16{30000});
+            fillBox(m, r, RGBA{200, 0, 0, 255});
+        }
+    }
+    Lamp* lamp;
+};
+
+TEST(GUIGraphicsFrame, GlowBeyondTheLitMarginIsRelitByTheNextFrame) {
+    Panel partial, full;
+    partial.setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();
+    EXPECT_TRUE(partial.pendingLitRects().empty());  // a full frame leaves nothing behind
+    partial.lamp->glow = 255;
+    partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();
+    EXPECT_EQ(toVector(partial.litRects()), std::vector<IntRect>{box(70, 30, 120, 80)});
+    // The glow's coarsest level gathers 32 x 32 pixels: it reaches far past the margin.
+    IntRect reach{};
+    for (const IntRect& r : partial.pendingLitRects()) {
+        EXPECT_TRUE(r.intersection(box(70, 30, 120, 80)).empty());
+        reach = reach.expandedBy(r);
+    }
+    EXPECT_LE(reach.min.x, 40);
+    EXPECT_GE(reach.max.x, 150);
+    // The next frame relights it without drawing any element, and then all is as a full frame.
+    const std::vector<IntRect> pending = toVector(partial.pendingLitRects());
+    partial.computeDirtyAreas();
+    EXPECT_TRUE(partial.pbrRects().empty());
+    EXPECT_LE(totalArea(toVector(partial.litRects())), totalArea(pending));  // just those (overlaps merged)
+    auto lit = [&](std::int32_t x, std::int32_t y) {
+        for (const IntRect& r : partial.litRects())
+            if (r.contains(x, y)) return true;
+        return false;
+    };
+    for (const IntRect& r : pending)
+        for (std::int32_t y = r.min.y; y < r.max.y; ++y)
+            for (std::int32_t x = r.min.x; x < r.max.x; ++x) ASSERT_TRUE(lit(x, y)) << x << ", " << y;
+    partial.drawFrame(PixelOrder::RGBA8);
+    EXPECT_TRUE(partial.pendingLitRects().empty());
+    full.lamp->glow = 255;
+    full.setDirtyAll(DirtyLayer::fromFlags);
+    full.frame();
+    for (std::int32_t y = 0; y < 120; ++y)
+        for (std::int32_t x = 0; x < 200; ++x)
+            ASSERT_EQ(partial.litView().at(x, y), full.litView().at(x, y)) << x << ", " << y;
+    // Redrawn unchanged, the lamp changes no texel: nothing beyond the margin.
+    partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();
+    EXPECT_TRUE(partial.pendingLitRects().empty());
+}
+
 TEST(GUIGraphicsFrame, SteadyFrameAllocatesNothing) {
     DemoScene scene(160, 120);
     scene.setWindowFactory(&HeadlessWindow::create);
