@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "korvo/gui/context.h"
+#include "korvo/widgets/bitmapfont.h"
 
 namespace velmora {
 
@@ -18,6 +19,7 @@ constexpr float kHalfPi = 1.57079632679489661923f;
 constexpr float kZoomFactors[4] = {1.0f, 2.0f, 3.0f, 4.0f};
 constexpr float kZeroDiscPeak[4] = {0.45f, 0.40f, 0.35f, 0.30f};
 constexpr std::int32_t kZoomLineLength[4] = {13, 8, 6, 4};
+constexpr const char* kZoomLabels[4] = {"x1", "x2", "x3", "x4"};
 constexpr float kDomeDepth = 50000.0f;
 
 const RGBA kZeroDiscColor{54, 54, 60, 255};
@@ -326,11 +328,14 @@ void PanoramaDisplay::drawMarks(ImageView<RGBA> target, float ox, float oy) cons
         radialMark(target, mx, my, 3.0f, kHoverColor, 0.4f, dotCoverage);
     }
 
-    // 9. The zoom label's underline: 9 pixels below the text, centred 7 pixels right of its origin.
+    // 9. The zoom label in the 8 x 8 bitmap font, and under it a line 9 pixels lower, centred 7
+    // pixels right of the text's origin, shorter as the zoom grows.
     const std::int32_t textX = _position.width() - 39, textY = _position.height() - 13;
     const std::int32_t length = kZoomLineLength[zoom];
     const std::int32_t lineX = textX + 7 - length / 2;
     const auto ix = static_cast<std::int32_t>(ox), iy = static_cast<std::int32_t>(oy);
+    korvo::drawBitmapText(target, textX - ix, textY - iy, kZoomLabels[zoom], kZoomLabelColor,
+                          korvo::BitmapFontSize::small8x8);
     const IntRect line{{lineX - ix, textY + 9 - iy}, {lineX + length - ix, textY + 10 - iy}};
     korvo::blendBox(target, line, RGBA{kZoomLabelColor.r, kZoomLabelColor.g, kZoomLabelColor.b, 255},
                     static_cast<int>(kZoomLabelColor.a));

@@ -88,7 +88,36 @@ void PhaseDisplay::onAnimate(double dt, double) {
         ++silentFrames_;
     else
         return;
+    advanceGrid();
     setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+}
+
+void PhaseDisplay::advanceGrid() noexcept {
+    if (_position.width() != gridW_ || _position.height() != gridH_)
+        resizeGrid(_position.width(), _position.height());
+    const bool bright = isBright();
+
+    // 1. Scale from the batch's loudest usable point.
+    float peak = kMinPeak;
+    for (std::int32_t i = 0; i < pointCount_; ++i) {
+        float length2;
+        if (usable(points_[i], length2)) peak = std::max(peak, length2);
+    }
+    const float scale = kMargin / std::sqrt(peak) * kReach;
+
+    // 2. Fade, once per step. A cell above 255 shows as 255, and fades from there.
+    const std::int32_t decay = bright ? kDecayBright : kDecay;
+    for (std::int32_t& v : grid_) v = std::max(0, std::min(v, 255) - decay);
+
+    // 3. Splats between consecutive usable points.
+    const std::int32_t shift = bright ? kShiftBright : kShift;
+    for (std::int32_t i = 0; i + 1 < pointCount_; ++i) {
+        const Pair p0 = points_[i], p1 = points_[i + 1];
+        float unused;
+        if (!usable(p0, unused) || !usable(p1, unused)) continue;
+        for (const float t : kSplatSteps)
+            splat(p0.a * (1.0f - t) + p1.a * t, p0.b * (1.0f - t) + p1.b * t, scale, shift);
+    }
 }
 
 // ---- Drawing -----------------------------------------------------------------------------------
@@ -111,33 +140,9 @@ void PhaseDisplay::splat(float x, float y, float scale, std::int32_t shift) noex
 }
 
 void PhaseDisplay::onDrawRaw(ImageView<RGBA> rawMap, const korvo::Vec<IntRect>& dirtyRects) {
-    if (_position.width() != gridW_ || _position.height() != gridH_)
-        resizeGrid(_position.width(), _position.height());
-    const bool bright = isBright();
-
-    // 1. Scale from the batch's loudest usable point.
-    float peak = kMinPeak;
-    for (std::int32_t i = 0; i < pointCount_; ++i) {
-        float length2;
-        if (usable(points_[i], length2)) peak = std::max(peak, length2);
-    }
-    const float scale = kMargin / std::sqrt(peak) * kReach;
-
-    // 2. Fade, once per redraw. A cell above 255 shows as 255, and fades from there.
-    const std::int32_t decay = bright ? kDecayBright : kDecay;
-    for (std::int32_t& v : grid_) v = std::max(0, std::min(v, 255) - decay);
-
-    // 3. Splats between consecutive usable points.
-    const std::int32_t shift = bright ? kShiftBright : kShift;
-    for (std::int32_t i = 0; i + 1 < pointCount_; ++i) {
-        const Pair p0 = points_[i], p1 = points_[i + 1];
-        float unused;
-        if (!usable(p0, unused) || !usable(p1, unused)) continue;
-        for (const float t : kSplatSteps)
-            splat(p0.a * (1.0f - t) + p1.a * t, p0.b * (1.0f - t) + p1.b * t, scale, shift);
-    }
-
-    // 4. The grid as light on the raw layer. A cell brighter than 255 counts as 255, and light is
+    // Drawing only shows the grid: however often the area is redrawn (a neighbour's change, a
+    // partial rectangle), the trace is the same.
+    // The grid as light on the raw layer. A cell brighter than 255 counts as 255, and light is
     // only ever added.
     for (const IntRect& rect : dirtyRects) {
         const IntRect r = rect.intersection(rawMap.bounds());

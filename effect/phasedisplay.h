@@ -4,9 +4,10 @@
 // Each stereo sample becomes a point: horizontally the side signal L - R, vertically the mid
 // signal L + R (positive mid downward; a mono signal is a vertical line through the centre
 // (69, 69)). The points go into a persistent intensity grid of the element's size that fades a
-// little on every redraw, and the grid is added as light onto the raw layer. Each batch is scaled
-// by its own peak, so the loudest point of a batch lands 58.5 pixels from the centre; between
-// consecutive points five sub-pixel splats keep the trace continuous.
+// little at every animation step that reads a batch, and drawing adds the grid as light onto the
+// raw layer (drawing changes nothing: a redraw for any other reason shows the same trace). Each
+// batch is scaled by its own peak, so the loudest point of a batch lands 58.5 pixels from the
+// centre; between consecutive points five sub-pixel splats keep the trace continuous.
 //
 // The audio thread hands over the final output samples of every block (sendPhaseSamples) through
 // a TimedFIFO of 16384 pairs that stores one pair in four and releases them at the pace of real
@@ -92,6 +93,8 @@ public:
 private:
     void resizeGrid(std::int32_t w, std::int32_t h);
     void splat(float x, float y, float scale, std::int32_t shift) noexcept;
+    // One step of the trace: fade the grid, then splat the batch just read.
+    void advanceGrid() noexcept;
 
     std::atomic<bool> disabled_{false};
     std::atomic<bool> brightMode_{false};
