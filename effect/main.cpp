@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "effect/gui.h"
 #include "effect/panorama.h"
 #include "effect/phasedisplay.h"
 
@@ -229,7 +230,7 @@ korvo::PresetList VelmoraClient::buildPresets() {
 }
 
 korvo::HeapPtr<korvo::IGraphics> VelmoraClient::createGraphics() {
-    return nullptr;  // the editor arrives with the GUI
+    return korvo::makeHeap<VelmoraGUI>(*this);
 }
 
 std::int32_t VelmoraClient::latencySamples(double) noexcept {

@@ -1,0 +1,419 @@
+// The effect's editor: lighting, artwork, layout and the two display feeds.
+#include "effect/gui.h"
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "effect/bowgame.h"
+#include "effect/main.h"
+#include "effect/panorama.h"
+#include "effect/phasedisplay.h"
+#include "korvo/graphics/decode.h"
+#include "korvo/gui/context.h"
+#include "korvo/widgets/colorcorrection.h"
+#include "korvo/widgets/knob.h"
+#include "korvo/widgets/label.h"
+#include "korvo/widgets/logo.h"
+#include "korvo/widgets/onoffswitch.h"
+#include "korvo/widgets/paramhint.h"
+#include "korvo/widgets/slider.h"
+#include "korvo_resources_resources.h"
+#include "tessary/widgets/dropdown.h"
+#include "tessary/widgets/radiobuttonset.h"
+#include "velmora_resources_resources.h"
+
+namespace velmora {
+
+using korvo::IntRect;
+using korvo::RGBA;
+
+namespace {
+
+constexpr float kPi = 3.14159265358979323846f;
+
+constexpr IntRect box(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1) {
+    return IntRect{{x0, y0}, {x1, y1}};
+}
+
+// Trail colours shared by every knob: cyan lit, amber alternate, grey unlit.
+constexpr RGBA kLitTrail{192, 245, 255, 112};
+constexpr RGBA kAltTrail{255, 190, 80, 150};
+constexpr RGBA kUnlitTrail{90, 94, 98, 0};
+
+// The four knob style sets.
+struct KnobSet {
+    float knobRadius;
+    RGBA knobMaterial;
+    korvo::KnobStyle style;
+    std::int32_t numLEDs;
+    float LEDRadiusMin, LEDRadiusMax;
+    RGBA LEDDiffuseLit, LEDDiffuseUnlit;
+    float LEDDistanceFromCenter, LEDDistanceFromCenterPushed;
+    std::uint16_t LEDDepth;
+    float trailRadiusMin, trailRadiusMax;
+    RGBA unlitTrailDiffuse;
+};
+constexpr KnobSet kLarge{0.8f,
+                         {64, 255, 128, 255},
+                         korvo::KnobStyle::dimple,
+                         7,
+                         0.06f,
+                         0.1f,
+                         {32, 32, 96, 80},
+                         {32, 32, 96, 40},
+                         0.95f,
+                         0.9f,
+                         65000,
+                         0.8f,
+                         0.97f,
+                         kUnlitTrail};
+constexpr KnobSet kFlat{0.8f,
+                        {0, 255, 128, 255},
+                        korvo::KnobStyle::cylinder,
+                        13,
+                        0.06f,
+                        0.06f,
+                        {32, 32, 32, 40},
+                        {32, 32, 32, 40},
+                        0.94f,
+                        0.93f,
+                        65000,
+                        0.7f,
+                        1.0f,
+                        kUnlitTrail};
+constexpr KnobSet kDome{0.75f,
+                        {0, 193, 128, 255},
+                        korvo::KnobStyle::dome,
+                        1,
+                        0.15f,
+                        0.15f,
+                        {96, 96, 96, 150},
+                        {96, 96, 96, 100},
+                        0.8f,
+                        0.7f,
+                        0,
+                        0.7f,
+                        1.0f,
+                        kUnlitTrail};
+constexpr KnobSet kPanSet{0.75f,
+                          {96, 255, 128, 255},
+                          korvo::KnobStyle::dimple,
+                          7,
+                          0.11f,
+                          0.12f,
+                          {230, 240, 255, 255},
+                          {230, 240, 255, 100},
+                          0.8f,
+                          0.8f,
+                          10000,
+                          0.875f,
+                          1.0f,
+                          {150, 155, 155, 60}};
+
+// Travel of a knob as fractions of pi, measured from twelve o'clock, clockwise.
+struct Angles {
+    float min, base, max;
+};
+
+// Style, angles, sensitivity and the trail parallax: a fraction of a pixel toward (381.5, 419.9),
+// from the knob's centre in integer arithmetic.
+void styleKnob(korvo::UIKnob& knob, const KnobSet& set, IntRect at, const Angles* angles, float sensitivity) {
+    knob.setPosition(at);
+    knob.knobRadius = set.knobRadius;
+    knob.knobDiffuse = RGBA{255, 255, 255, 0};
+    knob.knobMaterial = set.knobMaterial;
+    knob.style = set.style;
+    knob.numLEDs = set.numLEDs;
+    knob.LEDRadiusMin = set.LEDRadiusMin;
+    knob.LEDRadiusMax = set.LEDRadiusMax;
+    knob.LEDDiffuseLit = set.LEDDiffuseLit;
+    knob.LEDDiffuseUnlit = set.LEDDiffuseUnlit;
+    knob.LEDDistanceFromCenter = set.LEDDistanceFromCenter;
+    knob.LEDDistanceFromCenterPushed = set.LEDDistanceFromCenterPushed;
+    knob.LEDDepth = set.LEDDepth;
+    knob.trailRadiusMin = set.trailRadiusMin;
+    knob.trailRadiusMax = set.trailRadiusMax;
+    knob.unlitTrailDiffuse = set.unlitTrailDiffuse;
+    knob.litTrailDiffuse = kLitTrail;
+    knob.litTrailDiffuseAlt = kAltTrail;
+    knob.hasAlternateTrail = true;
+    if (angles != nullptr) {
+        knob.minAngle = angles->min * kPi;
+        knob.trailBaseAngle = angles->base * kPi;
+        knob.maxAngle = angles->max * kPi;
+    }
+    knob.setSensitivity(sensitivity);
+    const std::int32_t cx = (at.min.x + at.max.x) / 2, cy = (at.min.y + at.max.y) / 2;
+    knob.trailOffsetX = (static_cast<float>(cx) - 381.5f) * -0.02f / 381.5f;
+    knob.trailOffsetY = (static_cast<float>(cy) - 419.9f) * -0.02f / 381.5f;
+}
+
+void styleSlider(korvo::UISlider& slider, IntRect at, float sensitivity) {
+    slider.setPosition(at);
+    slider.trailDepth = 30000;
+    slider.unlitTrailDiffuse = kUnlitTrail;
+    slider.litTrailDiffuse = kLitTrail;
+    slider.handleStyle = 2;
+    slider.handleHeightRatio = 0.25f;
+    slider.handleWidthRatio = 0.65f;
+    slider.handleDiffuse = RGBA{245, 252, 255, 10};
+    slider.handleMaterial = RGBA{0, 1, 129, 255};
+    slider.setSensitivity(sensitivity);
+}
+
+// The parameter at `index` as the kind a widget needs. The effect's parameter table is part of the
+// program, so a mismatch is a build error and ends the process.
+template <class P>
+P* parameterAs(VelmoraClient& client, std::int32_t index) {
+    if (index >= client.parameterCount()) korvo::fatalError("editor: the client has too few parameters");
+    auto* p = dynamic_cast<P*>(&client.parameter(index));
+    if (p == nullptr) korvo::fatalError("editor: a parameter is not of the kind its widget needs");
+    return p;
+}
+
+// The depth artwork stores the height as the average of R, G and B; 257 / 3 spreads it over 16 bits.
+korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> decodeDepth(const std::uint8_t* bytes, std::size_t size) {
+    const korvo::DecodedImage png = korvo::decodeImage(bytes, size, 4);
+    auto depth = korvo::makeHeap<korvo::OwnedImage<korvo::L16>>(png.w, png.h);
+    for (std::int32_t y = 0; y < png.h; ++y)
+        for (std::int32_t x = 0; x < png.w; ++x) {
+            const std::uint8_t* p = png.pixels + (static_cast<std::size_t>(y) * png.w + x) * 4;
+            const std::uint32_t sum = std::uint32_t{p[0]} + p[1] + p[2];
+            *depth->pixelAt(x, y) = korvo::L16{static_cast<std::uint16_t>(sum * 257u / 3u)};
+        }
+    return depth;
+}
+
+struct HintPlace {
+    std::int32_t parameter;
+    korvo::IntPoint point;  // the box's top-left corner sits 2 pixels left of it
+};
+constexpr HintPlace kHints[VelmoraGUI::kHintCount] = {
+    {kDistance, {79, 186}},       {kOutputLevel, {722, 156}}, {kStereoWidth, {45, 355}},
+    {kDryWet, {686, 355}},        {kMtoSAmount, {199, 355}},  {kMtoSDelay, {145, 294}},
+    {kMtoSLowpass, {253, 294}},   {kTilt, {244, 397}},        {kPan, {380, 406}},
+    {kHeadSize, {333, 465}},      {kLevelPan, {381, 461}},    {kSpectralPan, {429, 465}},
+    {kLfoPhase, {479, 265}},      {kLfoFreq, {475, 209}},     {kLfoToPan, {554, 102}},
+    {kLfoToDistance, {554, 155}}, {kLfoToGain, {554, 208}},   {kLfoToTilt, {554, 257}},
+};
+
+}  // namespace
+
+const std::array<VelmoraGUI::Slope, 4> VelmoraGUI::kSlopes{{
+    {box(0, 466, 763, 494), 16962, 0, [](float t) { return t * t; }},
+    {box(300, 0, 463, 90), 52919, 18962, [](float t) { return std::sqrt(t); }},
+    {box(645, 67, 763, 380), 62819, 17962, [](float t) { return std::pow(t, 0.7f); }},
+    {box(403, 100, 643, 250), 16962, 25000, [](float t) { return std::pow(t, 1.4f); }},
+}};
+
+const char* VelmoraGUI::subtitleFor(const void* address) noexcept {
+    return (reinterpret_cast<std::uintptr_t>(address) >> 9 & 1u) == 0 ? kSubtitles[0] : kSubtitles[1];
+}
+
+VelmoraGUI::VelmoraGUI(VelmoraClient& client)
+    : GUIGraphics(kWidth, kHeight, korvo::ElementFlags::drawsPBR), client_(client) {
+    // Lighting: a warm key light from the upper left, a cool specular light from above, cool
+    // shadow fill, little ambient light and a moderate skybox.
+    korvo::PBRCompositor& c = compositor();
+    c.shadowLightColor = {0.1984f, 0.2480f, 0.2976f};
+    const float d = 1.0f / std::sqrt(2.01f), s = 1.0f / std::sqrt(1.01f);
+    c.diffuseLightDir = {-d, d, 0.1f * d};
+    c.diffuseLightColor = {0.4743f, 0.3689f, 0.2635f};
+    c.specularLightDir = {0.0f, s, 0.1f * s};
+    c.specularLightColor = {0.1612f, 0.1860f, 0.2108f};
+    c.ambientAmount = 0.062f;
+    c.skyboxStrength = 0.3968f;
+    setLitMargin(kLitMargin);
+
+    fontLato_ = korvo::makeHeap<korvo::Font>(korvo::resources::Lato_Semibold_ttf,
+                                             korvo::resources::Lato_Semibold_ttf_size);
+    fontCouture_ = korvo::makeHeap<korvo::Font>(korvo::resources::LeagueSpartan_Bold_otf,
+                                                korvo::resources::LeagueSpartan_Bold_otf_size);
+
+    namespace res = velmora::resources;
+    backgroundDiffuse_ =
+        korvo::decodeWithAlphaImage(res::background_color_jpg, res::background_color_jpg_size,
+                                    res::background_emissive_png, res::background_emissive_png_size);
+    backgroundMaterial_ =
+        korvo::decodeToRGBA(res::background_material_png, res::background_material_png_size);
+    backgroundDepth_ = decodeDepth(res::background_depth_png, res::background_depth_png_size);
+    if (backgroundDiffuse_->w() != kWidth || backgroundDiffuse_->h() != kHeight ||
+        backgroundMaterial_->w() != kWidth || backgroundMaterial_->h() != kHeight ||
+        backgroundDepth_->w() != kWidth || backgroundDepth_->h() != kHeight)
+        korvo::fatalError("editor: the background artwork is not 763 x 494");
+    uiContext().setSkybox(korvo::decodeToRGBA(res::skybox_jpg, res::skybox_jpg_size).release());
+
+    korvo::UIContext* ctx = &uiContext();
+    using korvo::FloatParameter;
+    auto knobAt = [&](std::int32_t param, const KnobSet& set, IntRect at, const Angles* angles,
+                      float sensitivity = 0.2f) {
+        auto* knob =
+            addChild(korvo::makeHeap<korvo::UIKnob>(ctx, parameterAs<FloatParameter>(client, param)));
+        styleKnob(*knob, set, at, angles, sensitivity);
+        return knob;
+    };
+    constexpr Angles kSymmetric{-0.75f, 0.0f, 0.75f}, kFromLeft{-0.75f, -0.75f, 0.75f};
+    constexpr Angles kGenerator{-0.7f, -0.7f, 0.7f}, kFullTurn{-1.0f, 0.0f, 1.0f};
+    constexpr Angles kPanTravel{-0.654f, 0.0f, 0.654f};
+
+    // 1. Logo: glows under the pointer, opens the vendor's page.
+    logo_ =
+        addChild(korvo::makeHeap<korvo::UILogo>(ctx, korvo::decodeToRGBA(res::logo_png, res::logo_png_size)));
+    logo_->setPosition(box(24, 6, 88, 62));
+    logo_->baseEmissive = 0;
+    logo_->hoverEmissive = 80;
+    logo_->restEmissive = 10;
+    logo_->targetURL = client.homepage();
+    // 2. Subtitle.
+    subtitle_ = addChild(korvo::makeHeap<korvo::UILabel>(ctx, fontCouture_.get(), subtitleFor(this)));
+    subtitle_->setPosition(box(516, 34, 711, 47));
+    subtitle_->setTextSize(9.0f);
+    subtitle_->setLetterSpacing(1.0f);
+    subtitle_->setTextColor(RGBA{150, 150, 150, 0});
+    // 3, 4. Sliders.
+    distanceSlider_ =
+        addChild(korvo::makeHeap<korvo::UISlider>(ctx, parameterAs<FloatParameter>(client, kDistance)));
+    styleSlider(*distanceSlider_, box(47, 114, 76, 257), 0.55f);
+    outputLevelSlider_ =
+        addChild(korvo::makeHeap<korvo::UISlider>(ctx, parameterAs<FloatParameter>(client, kOutputLevel)));
+    styleSlider(*outputLevelSlider_, box(689, 114, 718, 257), 0.65f);
+    // 5, 6. The large knobs.
+    stereoWidthKnob_ = knobAt(kStereoWidth, kLarge, box(30, 291, 95, 356), &kSymmetric, 0.25f);
+    knobAt(kDryWet, kLarge, box(672, 291, 737, 356), &kFromLeft, 0.275f);
+    // 7. "Test Mono".
+    testMonoSwitch_ = addChild(
+        korvo::makeHeap<korvo::UIOnOffSwitch>(ctx, parameterAs<korvo::BoolParameter>(client, kTestMono)));
+    testMonoSwitch_->setPosition(box(685, 426, 722, 454));
+    testMonoSwitch_->diffuseOn = kLitTrail;
+    testMonoSwitch_->diffuseOff = kUnlitTrail;
+    testMonoSwitch_->orientation = 1;
+    testMonoSwitch_->depthLow = 10000;
+    testMonoSwitch_->depthHigh = 30000;
+    testMonoSwitch_->holeDepth = 0;
+    // 8. Bow game.
+    bowGame_ = addChild(korvo::makeHeap<BowGame>(ctx, korvo::ElementFlags::drawsPBR));
+    bowGame_->setPosition(box(10, 395, 115, 479));
+    // 9 - 12. Generator and tilt.
+    knobAt(kMtoSAmount, kFlat, box(195, 292, 239, 336), &kGenerator);
+    knobAt(kMtoSDelay, kDome, box(146, 331, 180, 365), &kGenerator);
+    knobAt(kMtoSLowpass, kDome, box(254, 331, 288, 365), &kGenerator);
+    knobAt(kTilt, kFlat, box(195, 426, 239, 470), &kSymmetric);
+    // 13 - 16. Pan and the three cues.
+    panKnob_ = addChild(korvo::makeHeap<korvo::PanKnob>(ctx, parameterAs<FloatParameter>(client, kPan)));
+    styleKnob(*panKnob_, kPanSet, box(344, 300, 452, 408), &kPanTravel, 0.225f);
+    knobAt(kHeadSize, kDome, box(334, 416, 368, 450), &kFullTurn);
+    knobAt(kLevelPan, kDome, box(382, 412, 416, 446), &kFullTurn);
+    knobAt(kSpectralPan, kDome, box(430, 416, 464, 450), &kFullTurn);
+    // 17, 18. Displays.
+    phaseDisplay_ = addChild(korvo::makeHeap<PhaseDisplay>(ctx));
+    phaseDisplay_->setPosition(box(492, 318, 631, 452));
+    panorama_ = addChild(korvo::makeHeap<PanoramaDisplay>(
+        ctx, parameterAs<FloatParameter>(client, kPan), parameterAs<FloatParameter>(client, kDistance),
+        parameterAs<FloatParameter>(client, kTilt), parameterAs<FloatParameter>(client, kOutputLevel)));
+    panorama_->setPosition(box(143, 88, 381, 229));
+    // 19 - 23. LFO depths and phase.
+    knobAt(kLfoToPan, kDome, box(596, 96, 630, 130), &kFullTurn);
+    knobAt(kLfoToDistance, kDome, box(596, 149, 630, 183), &kFullTurn);
+    knobAt(kLfoToGain, kDome, box(596, 202, 630, 236), &kFullTurn);
+    knobAt(kLfoToTilt, kDome, box(596, 251, 630, 285), &kFullTurn)->trailOffsetY = 0.06f;
+    knobAt(kLfoPhase, kDome, box(522, 260, 556, 294), &kFullTurn);
+    // 24. Tempo drop-down over its neighbours when open.
+    auto* tempo = parameterAs<korvo::EnumParameter>(client, kLfoTempo);
+    std::vector<std::string> tempoLabels;
+    for (std::int32_t i = 0; i < tempo->possibleValueCount(); ++i)
+        tempoLabels.push_back(tempo->possibleValue(i));
+    tempoDropdown_ = addChild(
+        korvo::makeHeap<tessary::TessaryDropdown>(ctx, tempo, fontLato_.get(), std::move(tempoLabels)));
+    tempoDropdown_->setPosition(box(516, 101, 563, 421));
+    tempoDropdown_->setZOrder(2);
+    // 25. Wave buttons.
+    waveButtons_ = addChild(korvo::makeHeap<tessary::TessaryRadioButtonSet>(
+        parameterAs<korvo::IntegerParameter>(client, kLfoWave), ctx));
+    waveButtons_->setPosition(box(438, 108, 497, 248));
+    // 26. Rate, amber when lit.
+    knobAt(kLfoFreq, kFlat, box(517, 201, 561, 245), nullptr)->litTrailDiffuse = kAltTrail;
+    // 27. "LFO Synced".
+    lfoSyncedSwitch_ = addChild(
+        korvo::makeHeap<korvo::UIOnOffSwitch>(ctx, parameterAs<korvo::BoolParameter>(client, kLfoSynced)));
+    lfoSyncedSwitch_->setPosition(box(527, 146, 552, 182));
+    lfoSyncedSwitch_->diffuseOn = kLitTrail;
+    lfoSyncedSwitch_->diffuseOff = kAltTrail;
+    lfoSyncedSwitch_->orientation = 0;
+    lfoSyncedSwitch_->depthLow = 20000;
+    lfoSyncedSwitch_->depthHigh = 10000;
+    lfoSyncedSwitch_->holeDepth = 0;
+
+    createParamHints();
+
+    // Colour grading of everything drawn: the last child.
+    colorCorrection_ = addChild(korvo::makeHeap<korvo::UIColorCorrection>(ctx));
+    colorCorrection_->setPosition(box(0, 0, kWidth, kHeight));
+    const float levels[3][4] = {
+        {0.0f, 0.94f, 1.095f, 0.21f}, {0.0f, 0.94f, 1.09f, 0.185f}, {0.07f, 0.89f, 1.025f, 0.215f}};
+    colorCorrection_->setLevelsMatrix(levels);
+
+    bowGame_->newGame();
+    client_.attachDisplays(panorama_, phaseDisplay_);
+}
+
+VelmoraGUI::~VelmoraGUI() {
+    // The audio thread must stop feeding the displays before they go.
+    client_.attachDisplays(nullptr, nullptr);
+    closeUI();
+    // The widgets use the fonts: destroy them while the fonts still exist.
+    for (korvo::UIElement* child : _children) korvo::heapDelete(child);
+    _children.clear();
+}
+
+void VelmoraGUI::createParamHints() {
+    for (std::int32_t i = 0; i < kHintCount; ++i) {
+        const HintPlace& place = kHints[i];
+        auto* hint = addChild(korvo::makeHeap<korvo::UIParamHint>(
+            &uiContext(), &client_.parameter(place.parameter), fontLato_.get()));
+        hint->setPosition(IntRect::fromXYWH(place.point.x - 2, place.point.y, kHintWidth, kHintHeight));
+        hint->setZOrder(3);
+        hint->textSize = 9.5f;
+        hint->bandDiffuse = RGBA{130, 90, 45, 5};
+        hint->textColorHidden = RGBA{91, 90, 89, 13};
+        hint->textColorShown = RGBA{41, 40, 49, 13};
+        hint->boxDiffuseHidden = RGBA{91, 90, 89, 13};
+        hint->boxDiffuseShown = RGBA{253, 245, 240, 43};
+        hint->boxMaterial = RGBA{0, 255, 192, 255};
+        hint->backdropAlpha = 0.0f;
+        hints_[static_cast<std::size_t>(i)] = hint;
+    }
+}
+
+void VelmoraGUI::sendPanoramaState(float sampleRate, float gain, float tilt, float distance,
+                                   float pan) noexcept {
+    panorama_->sendPanoramaState(sampleRate, gain, tilt, distance, pan);
+}
+
+void VelmoraGUI::sendPhaseSamples(const float* left, const float* right, std::int32_t frames,
+                                  float sampleRate) noexcept {
+    phaseDisplay_->sendPhaseSamples(left, right, frames, sampleRate);
+}
+
+void VelmoraGUI::reflow(IntRect availableSpace) {
+    _position = availableSpace;
+}
+
+void VelmoraGUI::onDrawPBR(korvo::ImageView<RGBA> diffuseMap, korvo::ImageView<korvo::L16> depthMap,
+                           korvo::ImageView<RGBA> materialMap, const korvo::Vec<IntRect>& dirtyRects) {
+    for (const IntRect& r : dirtyRects) {
+        korvo::copyBox(backgroundDiffuse_->view().sub(r), diffuseMap.sub(r));
+        korvo::copyBox(backgroundDepth_->view().sub(r), depthMap.sub(r));
+        korvo::copyBox(backgroundMaterial_->view().sub(r), materialMap.sub(r));
+        // Each slope is the gradient of its whole box, written only inside the dirty rectangle.
+        const korvo::CroppedView<korvo::L16> clipped{depthMap, r};
+        for (const Slope& slope : kSlopes) {
+            if (slope.box.intersection(r).empty()) continue;
+            korvo::fillVerticalGradient(clipped, slope.box.translated(-r.min.x, -r.min.y),
+                                        korvo::L16{slope.top}, korvo::L16{slope.bottom}, slope.curve);
+        }
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,158 @@
+#pragma once
+// VelmoraGUI: the effect's editor, a fixed 763 x 494 window.
+//
+// Everything the user sees is built once, in the constructor: the compositor's lighting set-up,
+// the lit margin, the two fonts ("Lato Semibold" for labels and value hints, the display face
+// League Spartan Bold for the subtitle), the background layers decoded from the embedded artwork,
+// the skybox, every widget at its box bound to its parameter, the eighteen value hints and the
+// colour correction over everything. Afterwards the editor itself only paints its background
+// (colour with the emissive alpha, material, and the depth relief with four slopes laid over it)
+// and forwards display data.
+//
+// Widgets, in the order they are added (drawing and clicks follow z-order, then this order):
+//   logo, subtitle, "Distance" and "Output Level" sliders, "Stereo Width" and "Dry / Wet" knobs,
+//   "Test Mono" switch, bow game, the generator's amount / delay / low-pass knobs, "Tilt", "Pan",
+//   "Head size", "Level pan", "Spectral Pan", phase scope, panorama, the four LFO depth knobs,
+//   "LFO Phase", the tempo drop-down (z-order 2), the wave radio set, "LFO Freq", "LFO Synced",
+//   18 value hints (z-order 3), and the colour correction, always the last child.
+//
+// The subtitle is "HE WHO CONTROLS THE SPACE" or "SPATIALIZATION TOOLBOX", chosen by bit 9 of the
+// editor's address, so either may greet the user from one opening to the next.
+//
+// Displays: the constructor attaches the panorama and the phase scope to the client's feed
+// (VelmoraClient::attachDisplays) and the destructor detaches them before anything else goes.
+// sendPanoramaState and sendPhaseSamples forward display data unchanged to the two displays.
+//
+// Ownership: made by VelmoraClient::createGraphics and owned by the client, which outlives it
+// (its parameters too); the widgets belong to the element tree, the fonts and background images
+// to the editor. Closing the view only closes the window: the same editor opens again.
+//
+// Threads: sendPanoramaState and sendPhaseSamples are [audio-thread] (called only while the audio
+// thread holds the editor; they never block or allocate). Everything else is [main-thread] (the
+// editor's thread), with onDrawPBR running on the render pool during a frame.
+
+#include <array>
+#include <cstdint>
+
+#include "korvo/core/nogc.h"
+#include "korvo/graphics/font.h"
+#include "korvo/graphics/image.h"
+#include "korvo/gui/graphics.h"
+
+namespace korvo {
+class UIColorCorrection;
+class UIKnob;
+class UILabel;
+class UILogo;
+class UIOnOffSwitch;
+class UIParamHint;
+class UISlider;
+}  // namespace korvo
+namespace tessary {
+class TessaryDropdown;
+class TessaryRadioButtonSet;
+}  // namespace tessary
+
+namespace velmora {
+
+class BowGame;
+class PanoramaDisplay;
+class PhaseDisplay;
+class VelmoraClient;
+
+class VelmoraGUI : public korvo::GUIGraphics {
+public:
+    static constexpr std::int32_t kWidth = 763;
+    static constexpr std::int32_t kHeight = 494;
+    static constexpr std::int32_t kLitMargin = 19;
+    static constexpr std::int32_t kHintCount = 18;
+    static constexpr std::int32_t kHintWidth = 40;
+    static constexpr std::int32_t kHintHeight = 22;
+    static constexpr const char* kSubtitles[2] = {"HE WHO CONTROLS THE SPACE", "SPATIALIZATION TOOLBOX"};
+
+    // A box of the background whose depth is replaced by a vertical gradient from `top` (first
+    // row) to `bottom` (last row) along curve(t), t = (y - y0) / (y1 - y0).
+    struct Slope {
+        korvo::IntRect box;
+        std::uint16_t top;
+        std::uint16_t bottom;
+        float (*curve)(float t);
+    };
+    static const std::array<Slope, 4> kSlopes;
+
+    // Builds the whole editor for `client` (not owned; it must outlive the editor) and attaches
+    // the displays to its feed. Decodes the embedded artwork. [main-thread]
+    explicit VelmoraGUI(VelmoraClient& client);
+    ~VelmoraGUI() override;
+
+    // ---- Operations of the editor, in slot order ------------------------------------------------
+    // Adds the 18 value hints (called once by the constructor).
+    virtual void createParamHints();
+    // The feed, forwarded unchanged to the panorama display. [audio-thread]
+    virtual void sendPanoramaState(float sampleRate, float gain, float tilt, float distance,
+                                   float pan) noexcept;
+    // The feed, forwarded unchanged to the phase display. [audio-thread]
+    virtual void sendPhaseSamples(const float* left, const float* right, std::int32_t frames,
+                                  float sampleRate) noexcept;
+
+    // ---- UIElement -------------------------------------------------------------------------------
+    // Only stores the box: the widgets keep the boxes the constructor gave them.
+    void reflow(korvo::IntRect availableSpace) override;
+    // The background: colour, depth and material copied from the artwork, then the four slopes,
+    // each clipped to the dirty rectangle.
+    void onDrawPBR(korvo::ImageView<korvo::RGBA> diffuseMap, korvo::ImageView<korvo::L16> depthMap,
+                   korvo::ImageView<korvo::RGBA> materialMap,
+                   const korvo::Vec<korvo::IntRect>& dirtyRects) override;
+
+    // The subtitle an editor at `address` shows: bit 9 clear -> kSubtitles[0], set -> kSubtitles[1].
+    static const char* subtitleFor(const void* address) noexcept;
+
+    // ---- Access (tests, tools) ----------------------------------------------------------------------
+    VelmoraClient& client() const noexcept { return client_; }
+    korvo::Font& fontLato() const noexcept { return *fontLato_; }
+    korvo::Font& fontCouture() const noexcept { return *fontCouture_; }
+    const korvo::OwnedImage<korvo::RGBA>& backgroundDiffuse() const noexcept { return *backgroundDiffuse_; }
+    const korvo::OwnedImage<korvo::RGBA>& backgroundMaterial() const noexcept { return *backgroundMaterial_; }
+    const korvo::OwnedImage<korvo::L16>& backgroundDepth() const noexcept { return *backgroundDepth_; }
+    korvo::UILogo* logo() const noexcept { return logo_; }
+    korvo::UILabel* subtitle() const noexcept { return subtitle_; }
+    korvo::UISlider* distanceSlider() const noexcept { return distanceSlider_; }
+    korvo::UISlider* outputLevelSlider() const noexcept { return outputLevelSlider_; }
+    korvo::UIKnob* panKnob() const noexcept { return panKnob_; }
+    korvo::UIKnob* stereoWidthKnob() const noexcept { return stereoWidthKnob_; }
+    korvo::UIOnOffSwitch* testMonoSwitch() const noexcept { return testMonoSwitch_; }
+    korvo::UIOnOffSwitch* lfoSyncedSwitch() const noexcept { return lfoSyncedSwitch_; }
+    BowGame* bowGame() const noexcept { return bowGame_; }
+    PanoramaDisplay* panorama() const noexcept { return panorama_; }
+    PhaseDisplay* phaseDisplay() const noexcept { return phaseDisplay_; }
+    tessary::TessaryDropdown* tempoDropdown() const noexcept { return tempoDropdown_; }
+    tessary::TessaryRadioButtonSet* waveButtons() const noexcept { return waveButtons_; }
+    korvo::UIParamHint* hint(std::int32_t i) const noexcept { return hints_[static_cast<std::size_t>(i)]; }
+    korvo::UIColorCorrection* colorCorrection() const noexcept { return colorCorrection_; }
+
+private:
+    VelmoraClient& client_;
+    korvo::HeapPtr<korvo::Font> fontLato_;
+    korvo::HeapPtr<korvo::Font> fontCouture_;
+    korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundDiffuse_;
+    korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundMaterial_;
+    korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> backgroundDepth_;
+    // The widgets the editor needs again (owned by the element tree).
+    korvo::UILogo* logo_ = nullptr;
+    korvo::UILabel* subtitle_ = nullptr;
+    korvo::UISlider* distanceSlider_ = nullptr;
+    korvo::UISlider* outputLevelSlider_ = nullptr;
+    korvo::UIKnob* stereoWidthKnob_ = nullptr;
+    korvo::UIKnob* panKnob_ = nullptr;
+    korvo::UIOnOffSwitch* testMonoSwitch_ = nullptr;
+    korvo::UIOnOffSwitch* lfoSyncedSwitch_ = nullptr;
+    BowGame* bowGame_ = nullptr;
+    PhaseDisplay* phaseDisplay_ = nullptr;
+    PanoramaDisplay* panorama_ = nullptr;
+    tessary::TessaryDropdown* tempoDropdown_ = nullptr;
+    tessary::TessaryRadioButtonSet* waveButtons_ = nullptr;
+    std::array<korvo::UIParamHint*, kHintCount> hints_{};
+    korvo::UIColorCorrection* colorCorrection_ = nullptr;
+};
+
+}  // namespace velmora
