@@ -1,6 +1,8 @@
 // `velmora screenshot`: the off-screen GUI picture written as a PNG file.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -55,6 +57,63 @@ TEST(ScreenshotCommand, WidgetsWritesTheGallery) {
     EXPECT_EQ(image.h, 560);
     EXPECT_EQ(runTool({"screenshot", "--widgets", dir.file("b.png"), "--size", "64x40"}).code, 2);
     EXPECT_NE(runTool({"screenshot", "--help"}).out.find("--widgets"), std::string::npos);
+}
+
+korvo::DecodedImage readPNG(const std::string& path) {
+    const std::vector<std::uint8_t> png = readFile(path);
+    return korvo::decodeImage(png.data(), png.size(), 4);
+}
+
+// Pixels of `box` that differ between two pictures of the same size.
+int differingPixels(const korvo::DecodedImage& a, const korvo::DecodedImage& b, int x0, int y0, int x1,
+                    int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            n += std::memcmp(a.pixels + (y * a.w + x) * 4, b.pixels + (y * b.w + x) * 4, 4) != 0;
+    return n;
+}
+
+TEST(ScreenshotCommand, EditorShowsTheStateAndThePlayedAudio) {
+    test::TempDir dir;
+    ASSERT_EQ(runTool({"screenshot", "--editor", dir.file("default.png")}).code, 0);
+    const Outcome preset = runTool(
+        {"screenshot", "--editor", dir.file("preset.png"), "--preset", "Far-Left", "--set", "Test Mono=yes"});
+    ASSERT_EQ(preset.code, 0) << preset.err;
+    // A short stereo tone, hard left: the scope draws a trace, the panorama the audio's position.
+    std::vector<float> tone(24000);
+    for (std::size_t i = 0; i < tone.size(); ++i) tone[i] = 0.5f * std::sin(0.05f * static_cast<float>(i));
+    ASSERT_TRUE(test::writeAudio(dir.file("tone.wav"), test::monoAudio(tone, 48000)));
+    const Outcome played = runTool({"screenshot", "--editor", "--play", dir.file("tone.wav"),
+                                    dir.file("played.png"), "--set", "Pan=-90"});
+    ASSERT_EQ(played.code, 0) << played.err;
+    const korvo::DecodedImage plain = readPNG(dir.file("default.png")),
+                              withPreset = readPNG(dir.file("preset.png")),
+                              withAudio = readPNG(dir.file("played.png"));
+    ASSERT_EQ(plain.w, 763);
+    ASSERT_EQ(plain.h, 494);
+    ASSERT_EQ(withAudio.w, 763);
+    // The distance slider moved, "Test Mono" lit up; the phase scope stayed dark without audio.
+    EXPECT_GT(differingPixels(plain, withPreset, 47, 114, 76, 257), 100);
+    EXPECT_GT(differingPixels(plain, withPreset, 685, 426, 722, 454), 100);
+    EXPECT_EQ(differingPixels(plain, withPreset, 500, 326, 620, 444), 0);
+    EXPECT_GT(differingPixels(plain, withAudio, 500, 326, 620, 444), 50);
+
+    // --play without INPUT plays the built-in demo.
+    EXPECT_EQ(runTool({"screenshot", "--editor", dir.file("demo.png"), "--play"}).code, 0);
+    EXPECT_GT(differingPixels(plain, readPNG(dir.file("demo.png")), 500, 326, 620, 444), 50);
+
+    // Bad requests write nothing.
+    const std::size_t files = dir.entries().size();
+    EXPECT_EQ(runTool({"screenshot", "--editor", dir.file("x.png"), "--preset", "Nowhere"}).code, 2);
+    EXPECT_EQ(runTool({"screenshot", "--editor", dir.file("x.png"), "--set", "Pan=500"}).code, 2);
+    EXPECT_EQ(runTool({"screenshot", "--editor", dir.file("x.png"), "--play", dir.file("missing.wav")}).code,
+              2);
+    EXPECT_EQ(runTool({"screenshot", dir.file("x.png"), "--preset", "Default"}).code, 2);
+    EXPECT_EQ(runTool({"screenshot", "--editor", "--widgets", dir.file("x.png")}).code, 2);
+    EXPECT_EQ(runTool({"screenshot", "--editor", dir.file("x.png"), "--size", "10x10"}).code, 2);
+    EXPECT_EQ(dir.entries().size(), files);
+    EXPECT_NE(runTool({"screenshot", "--help"}).out.find("--editor"), std::string::npos);
 }
 
 TEST(ScreenshotCommand, RefusesBadRequestsWithoutWriting) {

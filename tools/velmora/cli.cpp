@@ -35,7 +35,9 @@ const char* usage() noexcept {
            "                                    with displays, the live displays' redraw per tick (ms);\n"
            "                                    with widgets, frame costs of widget changes (ms); with\n"
            "                                    window, ms per tick of an editor in a real X11 window\n"
-           "  screenshot OUT.png [--size WxH]   the GUI rendered off-screen to a PNG file\n";
+           "  screenshot OUT.png [--size WxH]   the GUI rendered off-screen to a PNG file\n"
+           "  screenshot --editor OUT.png [--preset NAME] [--set NAME=VALUE]... [--play [INPUT]]\n"
+           "                                    the effect's editor at that state (after playing audio)\n";
 }
 
 int runRender(std::span<const std::string> args, const Environment& environment, std::ostream& out,

@@ -561,4 +561,50 @@ int render(const RenderOptions& options, RenderReport& report, std::string& erro
     return kExitOk;
 }
 
+int play(VelmoraClient& client, const std::string& inputPath, std::int32_t blockFrames,
+         const std::function<void(const PlayedBlock&)>& afterBlock, std::string& error) {
+    Source source;
+    if (inputPath.empty()) {
+        source.openDemo(48000);
+    } else if (!source.openFile(inputPath, error)) {
+        return kExitBadRequest;
+    }
+    const std::int32_t numInputs = source.channels();
+    if (!client.isLegalChannelConfig(numInputs, 2)) {
+        error = "the effect does not accept " + std::to_string(numInputs) + " input channels";
+        return kExitBadRequest;
+    }
+    client.resetFromHost(static_cast<double>(source.sampleRate()), blockFrames, numInputs, 2);
+    const auto blockSize = static_cast<std::size_t>(blockFrames);
+    std::vector<float> interleaved(blockSize * static_cast<std::size_t>(numInputs));
+    std::vector<float> inLeft(blockSize), inRight(blockSize), outLeft(blockSize), outRight(blockSize);
+    std::int64_t position = 0;
+    for (;;) {
+        std::int64_t got = 0;
+        while (got < blockFrames) {
+            const std::int64_t n = source.read(interleaved.data() + got * numInputs, blockFrames - got);
+            if (n <= 0) break;
+            got += n;
+        }
+        if (got == 0) break;
+        for (std::int64_t i = 0; i < got; ++i) {
+            inLeft[static_cast<std::size_t>(i)] = interleaved[static_cast<std::size_t>(i * numInputs)];
+            inRight[static_cast<std::size_t>(i)] =
+                interleaved[static_cast<std::size_t>(i * numInputs + numInputs - 1)];
+        }
+        const float* inputs[2] = {inLeft.data(), inRight.data()};
+        float* outputs[2] = {outLeft.data(), outRight.data()};
+        korvo::HostTiming timing;
+        timing.tempo = 120.0;
+        timing.hostIsPlaying = true;
+        timing.timeInSamples = position;
+        client.processAudioFromHost(inputs, numInputs, outputs, 2, static_cast<std::int32_t>(got), timing);
+        afterBlock(PlayedBlock{position, static_cast<std::int32_t>(got), source.sampleRate(), outLeft.data(),
+                               outRight.data()});
+        position += got;
+        if (got < blockFrames) break;
+    }
+    return kExitOk;
+}
+
 }  // namespace velmora::cli

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -93,6 +94,22 @@ inline constexpr int kExitBadRequest = 2;   // bad argument, file, parameter, va
 // Renders options.inputPath (or the demo signal) to options.outputPath. Returns an exit code; on
 // failure error holds one line and no output file exists (an existing one is left untouched).
 int render(const RenderOptions& options, RenderReport& report, std::string& error);
+
+// One host block that `play` has just run through the client.
+struct PlayedBlock {
+    std::int64_t position = 0;  // frames of the input before this block
+    std::int32_t frames = 0;
+    std::int32_t sampleRate = 0;
+    const float* left = nullptr;  // the block's output
+    const float* right = nullptr;
+};
+
+// Runs INPUT (a file, or the demo signal when the path is empty) through `client` the way `render`
+// does, in host blocks of `blockFrames`, without the tail and without writing anything, and calls
+// afterBlock after every block. The client is reset for the input's rate and channels first.
+// Returns an exit code; on failure error holds one line.
+int play(VelmoraClient& client, const std::string& inputPath, std::int32_t blockFrames,
+         const std::function<void(const PlayedBlock&)>& afterBlock, std::string& error);
 
 // The usage text of `velmora render`.
 const char* renderUsage() noexcept;

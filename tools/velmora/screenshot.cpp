@@ -6,9 +6,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "effect/gui.h"
+#include "effect/main.h"
 #include "korvo/gui/demoscene.h"
+#include "korvo/window/headless.h"
 #include "korvo/window/screenshot.h"
 #include "tools/gallery/gallery.h"
+#include "tools/velmora/render.h"
 
 namespace velmora::cli {
 
@@ -59,11 +63,73 @@ const Scene* findScene(const std::string& option) {
     return nullptr;
 }
 
+bool allSilent(const float* samples, std::int32_t frames) {
+    for (std::int32_t i = 0; i < frames; ++i)
+        if (samples[i] != 0.0f) return false;
+    return true;
+}
+
 }  // namespace
+
+int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>>& image,
+                     std::string& error) {
+    auto client = korvo::makeHeap<VelmoraClient>();
+    // Settings first, so the value hints of the new editor start hidden, as they do in a host.
+    if (!options.preset.empty() && !applyPreset(*client, options.preset, error)) return kExitBadRequest;
+    for (const std::string& setting : options.settings)
+        if (!applySetting(*client, setting, error)) return kExitBadRequest;
+    auto* gui = dynamic_cast<VelmoraGUI*>(client->ensureGraphics());
+    if (gui == nullptr) {
+        error = "the effect made no editor";
+        return kExitBadRequest;
+    }
+    gui->setWindowFactory(&korvo::HeadlessWindow::create);
+    gui->openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+    auto* window = static_cast<korvo::HeadlessWindow*>(gui->window());
+    window->paint();  // delivers the size
+    window->tick();   // draws everything
+    image = korvo::makeHeap<korvo::OwnedImage<korvo::RGBA>>(window->width(), window->height());
+    if (options.play) {
+        // The editor's 15 ms ticks interleaved with the audio, as in a host playing in real time.
+        // The picture is the editor after the last tick whose audio made a sound.
+        std::int64_t untilTick = 0;
+        bool sounded = false, shot = false;
+        const int code = play(
+            *client, options.playInput, 512,
+            [&](const PlayedBlock& block) {
+                sounded =
+                    sounded || !allSilent(block.left, block.frames) || !allSilent(block.right, block.frames);
+                untilTick -= block.frames;
+                while (untilTick <= 0) {
+                    window->tick();
+                    untilTick +=
+                        std::max<std::int64_t>(1, block.sampleRate * korvo::HeadlessWindow::kTickMs / 1000);
+                    if (sounded) {
+                        korvo::copyBox(window->screen(), image->view());
+                        shot = true;
+                    }
+                    sounded = false;
+                }
+            },
+            error);
+        if (code != kExitOk) return code;
+        if (!shot) korvo::copyBox(window->screen(), image->view());
+    } else {
+        korvo::copyBox(window->screen(), image->view());
+    }
+    gui->closeUI();
+    return kExitOk;
+}
 
 const char* screenshotUsage() noexcept {
     return "usage: velmora screenshot [--widgets] OUT.png [--size WxH]\n"
+           "       velmora screenshot --editor OUT.png [--preset NAME] [--set NAME=VALUE]... [--play "
+           "[INPUT]]\n"
            "  renders a picture off-screen through the headless window and the compositor to a PNG file:\n"
+           "  --editor    the effect's editor (763x494) at the start-up state, or after --preset NAME|INDEX\n"
+           "              and --set NAME=VALUE (as for velmora render). --play runs INPUT (or, without\n"
+           "              INPUT, the built-in demo) through the effect with the editor open and ticking,\n"
+           "              and shows it as it was at the last moment the audio made a sound\n"
            "  --widgets   the widget gallery: every widget in its states (760x560)\n"
            "  (none)      the framework demo scene, 192x128 or --size WxH\n";
 }
@@ -71,6 +137,9 @@ const char* screenshotUsage() noexcept {
 int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     std::string output;
     const Scene* scene = nullptr;
+    bool editor = false;
+    EditorShotOptions editorOptions;
+    bool editorOption = false;  // --preset, --set or --play seen
     bool sized = false;
     std::int32_t width = korvo::DemoScene::kDefaultWidth, height = korvo::DemoScene::kDefaultHeight;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -86,6 +155,30 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
             }
             ++i;
             sized = true;
+        } else if (arg == "--editor") {
+            editor = true;
+        } else if (arg == "--preset" || arg == "--set") {
+            if (i + 1 >= args.size()) {
+                err << "velmora screenshot: " << arg << " needs a value\n";
+                return 2;
+            }
+            if (arg == "--preset")
+                editorOptions.preset = args[i + 1];
+            else
+                editorOptions.settings.push_back(args[i + 1]);
+            ++i;
+            editorOption = true;
+        } else if (arg == "--play") {
+            editorOptions.play = true;
+            editorOption = true;
+            // INPUT is optional: the next plain argument is INPUT when OUT.png is already known or
+            // another plain argument follows it.
+            const bool nextIsPlain = i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-';
+            const bool secondIsPlain = i + 2 < args.size() && !args[i + 2].empty() && args[i + 2][0] != '-';
+            if (nextIsPlain && (!output.empty() || secondIsPlain)) {
+                editorOptions.playInput = args[i + 1];
+                ++i;
+            }
         } else if (const Scene* named = findScene(arg)) {
             if (scene != nullptr && scene != named) {
                 err << "velmora screenshot: choose one picture\n";
@@ -106,11 +199,29 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
         err << "velmora screenshot: no output file given\n" << screenshotUsage();
         return 2;
     }
-    if (scene != nullptr && sized) {
+    if (editor && scene != nullptr) {
+        err << "velmora screenshot: choose one picture\n";
+        return 2;
+    }
+    if ((scene != nullptr || editor) && sized) {
         err << "velmora screenshot: --size applies to the demo scene only\n";
         return 2;
     }
-    auto image = scene != nullptr ? scene->render() : korvo::renderDemoScreenshot(width, height);
+    if (editorOption && !editor) {
+        err << "velmora screenshot: --preset, --set and --play apply to --editor only\n";
+        return 2;
+    }
+    korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> image;
+    if (editor) {
+        std::string error;
+        const int code = renderEditorShot(editorOptions, image, error);
+        if (code != 0) {
+            err << "velmora screenshot: " << error << "\n";
+            return code;
+        }
+    } else {
+        image = scene != nullptr ? scene->render() : korvo::renderDemoScreenshot(width, height);
+    }
     if (!writePNG(output, image->view())) {
         err << "velmora screenshot: cannot write \"" << output << "\"\n";
         return 1;

@@ -1,7 +1,8 @@
 #pragma once
-// `velmora screenshot OUT.png [--size WxH]`: renders the GUI off-screen through the headless
-// window and writes it as an 8-bit RGBA PNG. Until the effect's editor exists it shows the
-// framework's demo scene (192 x 128 unless --size is given).
+// `velmora screenshot OUT.png [--size WxH]`: renders a GUI off-screen through the headless window
+// and writes it as an 8-bit RGBA PNG: the effect's editor (--editor, at a preset and settings,
+// optionally after playing audio through the effect with the editor open), the widget gallery
+// (--widgets) or the framework's demo scene (192 x 128 unless --size is given).
 //
 // Exit codes as for the other sub-commands: 0 written, 1 the file could not be written, 2 a bad
 // request. [main-thread]
@@ -9,10 +10,29 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "korvo/core/nogc.h"
+#include "korvo/graphics/image.h"
 
 namespace velmora::cli {
 
 int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+
+// What `--editor` renders: a preset (name or index) and settings applied as `velmora render` applies
+// them, and with `play` the input (empty: the demo signal) run through the effect while the
+// editor ticks every 15 ms of audio.
+struct EditorShotOptions {
+    std::string preset;
+    std::vector<std::string> settings;
+    bool play = false;
+    std::string playInput;
+};
+
+// Renders the editor (763 x 494, RGBA, alpha 255). Returns an exit code; error holds one line on
+// failure.
+int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>>& image,
+                     std::string& error);
 
 // The usage text of the sub-command.
 const char* screenshotUsage() noexcept;
