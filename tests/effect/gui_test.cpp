@@ -484,6 +484,28 @@ TEST(VelmoraGUI, DragsOnThePanKnobAndThePanoramaReachTheHostAndTheSound) {
     gui.closeUI();
 }
 
+TEST(VelmoraGUI, AnIdleEditorDrawsNothingUntilSomethingChanges) {
+    VelmoraClient client;
+    client.resetFromHost(48000.0, 512, 2, 2);
+    VelmoraGUI& gui = editorOf(client);
+    gui.setWindowFactory(&korvo::HeadlessWindow::create);
+    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
+    window.paint();
+    for (int i = 0; i < 200; ++i) window.tick();  // start-up fades and the scope come to rest
+    const std::int32_t rested = window.paintCount();
+    for (int i = 0; i < 300; ++i) window.tick();
+    EXPECT_EQ(window.paintCount(), rested);
+    // Host automation draws (the knob, its hint fading in and out, the relit glow), then rests.
+    client.parameter(kStereoWidth).setNormalizedFromHost(0.9);
+    for (int i = 0; i < 400; ++i) window.tick();
+    const std::int32_t after = window.paintCount();
+    EXPECT_GT(after, rested);
+    for (int i = 0; i < 300; ++i) window.tick();
+    EXPECT_EQ(window.paintCount(), after);
+    gui.closeUI();
+}
+
 // ---- Golden pictures ---------------------------------------------------------------------------------
 
 std::vector<std::uint8_t> readFile(const std::string& path) {

@@ -29,12 +29,13 @@ const char* usage() noexcept {
            "  info --plugin BUNDLE [--host-name NAME] [--editor-shot OUT.png]\n"
            "                                    what a VST3 host sees when it loads BUNDLE (Linux or\n"
            "                                    Windows build); a PNG of its editor in a real window\n"
-           "  bench [gui|graphics|displays|widgets|window] [options]\n"
+           "  bench [gui|graphics|displays|widgets|window|editor] [options]\n"
            "                                    DSP throughput (frames/s and times real time); with gui,\n"
            "                                    editor frame times (ms); with graphics, drawing primitives;\n"
            "                                    with displays, the live displays' redraw per tick (ms);\n"
            "                                    with widgets, frame costs of widget changes (ms); with\n"
-           "                                    window, ms per tick of an editor in a real X11 window\n"
+           "                                    window, ms per tick of an editor in a real X11 window;\n"
+           "                                    with editor, the effect's editor: open, drag, idle, playing\n"
            "  screenshot OUT.png [--size WxH]   the GUI rendered off-screen to a PNG file\n"
            "  screenshot --editor OUT.png [--preset NAME] [--set NAME=VALUE]... [--play [INPUT]]\n"
            "                                    the effect's editor at that state (after playing audio)\n";
@@ -149,6 +150,9 @@ int runBench(std::span<const std::string> args, const Environment& environment, 
         args = args.subspan(1);
     } else if (!args.empty() && args[0] == "displays") {
         program = siblingToolPath(environment.executablePath, "../bench/velmora_displays_bench");
+        args = args.subspan(1);
+    } else if (!args.empty() && args[0] == "editor") {
+        program = siblingToolPath(environment.executablePath, "../bench/velmora_editor_bench");
         args = args.subspan(1);
     } else if (!args.empty() && args[0] == "widgets") {
         program = siblingToolPath(environment.executablePath, "../bench/korvo_widgets_bench");

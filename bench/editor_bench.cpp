@@ -1,0 +1,138 @@
+// The effect's whole editor (VelmoraGUI, 763 x 494) as a host runs it, through the headless window
+// (the frame pipeline and the two-worker pool are the real ones; only the screen is memory).
+// Milliseconds, real time:
+//   editor/open:            construction (decoding the artwork and fonts, building the widgets)
+//                           plus the first full frame;
+//   editor/knob_drag_step:  one pointer move of a drag on the pan knob and the tick that draws it
+//                           (the value changes; the knob, its hint and the panorama are drawn and
+//                           lit);
+//   editor/idle_tick:       an animation tick with nothing changing and no audio; the counter
+//                           frames_per_tick is the number of frames drawn per tick (0: an idle
+//                           editor draws nothing);
+//   editor/playing_tick:    the tick after 15 ms of a moving stereo tone went through the effect
+//                           (the audio itself is not timed): both displays redraw.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "effect/gui.h"
+#include "effect/main.h"
+#include "korvo/window/headless.h"
+
+namespace {
+
+constexpr std::int32_t kTickFrames = 720;  // 15 ms at 48 kHz
+constexpr std::int32_t kBlock = 512;
+
+korvo::HeadlessWindow& openWindow(velmora::VelmoraGUI& gui) {
+    gui.setWindowFactory(&korvo::HeadlessWindow::create);
+    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
+    window.paint();  // the size, and with it the first full frame
+    return window;
+}
+
+// Ticks until the start-up animations (hint fades, the scope's rest) are over.
+void settle(korvo::HeadlessWindow& window) {
+    for (int i = 0; i < 200; ++i) window.tick();
+}
+
+void Open(benchmark::State& state) {
+    velmora::VelmoraClient client;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        auto gui = korvo::makeHeap<velmora::VelmoraGUI>(client);
+        korvo::HeadlessWindow& window = openWindow(*gui);
+        const auto end = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(window.screen().pixels);
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        gui->closeUI();
+    }
+}
+
+void KnobDragStep(benchmark::State& state) {
+    velmora::VelmoraClient client;
+    auto* gui = static_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
+    korvo::HeadlessWindow& window = openWindow(*gui);
+    settle(window);
+    const korvo::MouseState held{.left = true};
+    window.mouseMove(398, 354);
+    window.mouseDown(korvo::MouseButton::left);
+    window.tick();
+    const std::int32_t paintsBefore = window.paintCount();
+    std::int32_t y = 354, step = -1;
+    for (auto _ : state) {
+        y += step;
+        if (y < 330 || y > 378) step = -step;  // to and fro within the knob's travel
+        window.mouseMove(398, y, held);        // the value changes: the knob's listener records it
+        window.tick();                         // the knob, its hint and the panorama redraw
+    }
+    state.counters["frames_per_step"] =
+        static_cast<double>(window.paintCount() - paintsBefore) / static_cast<double>(state.iterations());
+    window.mouseUp(korvo::MouseButton::left);
+    gui->closeUI();
+}
+
+void IdleTick(benchmark::State& state) {
+    velmora::VelmoraClient client;
+    auto* gui = static_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
+    korvo::HeadlessWindow& window = openWindow(*gui);
+    settle(window);
+    const std::int32_t paintsBefore = window.paintCount();
+    for (auto _ : state) window.tick();
+    state.counters["frames_per_tick"] =
+        static_cast<double>(window.paintCount() - paintsBefore) / static_cast<double>(state.iterations());
+    gui->closeUI();
+}
+
+void PlayingTick(benchmark::State& state) {
+    velmora::VelmoraClient client;
+    client.resetFromHost(48000.0, kBlock, 2, 2);
+    auto* gui = static_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
+    korvo::HeadlessWindow& window = openWindow(*gui);
+    settle(window);
+    std::vector<float> inLeft(kBlock), inRight(kBlock), outLeft(kBlock), outRight(kBlock);
+    std::int64_t t = 0;
+    std::int32_t tick = 0;
+    auto play = [&] {
+        // The source sweeps left and right, a few degrees per tick.
+        client.parameter(velmora::kPan).setNormalizedFromHost(0.5 + 0.4 * std::sin(0.05 * tick++));
+        for (std::int32_t done = 0; done < kTickFrames; done += kBlock) {
+            const std::int32_t n = std::min(kBlock, kTickFrames - done);
+            for (std::int32_t i = 0; i < n; ++i, ++t) {
+                const double ph = 2.0 * std::numbers::pi * 220.0 * static_cast<double>(t) / 48000.0;
+                inLeft[static_cast<std::size_t>(i)] = 0.5f * static_cast<float>(std::sin(ph));
+                inRight[static_cast<std::size_t>(i)] = 0.4f * static_cast<float>(std::sin(ph + 0.9));
+            }
+            const float* inputs[2] = {inLeft.data(), inRight.data()};
+            float* outputs[2] = {outLeft.data(), outRight.data()};
+            korvo::HostTiming timing;
+            timing.timeInSamples = t - n;
+            client.processAudioFromHost(inputs, 2, outputs, 2, n, timing);
+        }
+    };
+    for (int i = 0; i < 40; ++i) {  // the feeds at their pace
+        play();
+        window.tick();
+    }
+    for (auto _ : state) {
+        play();
+        const auto start = std::chrono::steady_clock::now();
+        window.tick();
+        const auto end = std::chrono::steady_clock::now();
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+    }
+    gui->closeUI();
+}
+
+}  // namespace
+
+BENCHMARK(Open)->Name("editor/open")->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(KnobDragStep)->Name("editor/knob_drag_step")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(IdleTick)->Name("editor/idle_tick")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(PlayingTick)->Name("editor/playing_tick")->Unit(benchmark::kMillisecond)->UseManualTime();
+
+BENCHMARK_MAIN();
