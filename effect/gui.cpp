@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "effect/bowgame.h"
@@ -173,19 +174,6 @@ P* parameterAs(VelmoraClient& client, std::int32_t index) {
     return p;
 }
 
-// The depth artwork stores the height as the average of R, G and B; 257 / 3 spreads it over 16 bits.
-korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> decodeDepth(const std::uint8_t* bytes, std::size_t size) {
-    const korvo::DecodedImage png = korvo::decodeImage(bytes, size, 4);
-    auto depth = korvo::makeHeap<korvo::OwnedImage<korvo::L16>>(png.w, png.h);
-    for (std::int32_t y = 0; y < png.h; ++y)
-        for (std::int32_t x = 0; x < png.w; ++x) {
-            const std::uint8_t* p = png.pixels + (static_cast<std::size_t>(y) * png.w + x) * 4;
-            const std::uint32_t sum = std::uint32_t{p[0]} + p[1] + p[2];
-            *depth->pixelAt(x, y) = korvo::L16{static_cast<std::uint16_t>(sum * 257u / 3u)};
-        }
-    return depth;
-}
-
 struct HintPlace {
     std::int32_t parameter;
     korvo::IntPoint point;  // the box's top-left corner sits 2 pixels left of it
@@ -210,6 +198,34 @@ const std::array<VelmoraGUI::Slope, 4> VelmoraGUI::kSlopes{{
 
 const char* VelmoraGUI::subtitleFor(const void* address) noexcept {
     return (reinterpret_cast<std::uintptr_t>(address) >> 9 & 1u) == 0 ? kSubtitles[0] : kSubtitles[1];
+}
+
+korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> VelmoraGUI::depthFromPNG(const std::uint8_t* bytes,
+                                                                       std::size_t size) {
+    // The artwork stores the height as the average of R, G and B; 257 / 3 spreads it over 16 bits.
+    const korvo::DecodedImage png = korvo::decodeImage(bytes, size, 4);
+    auto depth = korvo::makeHeap<korvo::OwnedImage<korvo::L16>>(png.w, png.h);
+    for (std::int32_t y = 0; y < png.h; ++y)
+        for (std::int32_t x = 0; x < png.w; ++x) {
+            const std::uint8_t* p = png.pixels + (static_cast<std::size_t>(y) * png.w + x) * 4;
+            const std::uint32_t sum = std::uint32_t{p[0]} + p[1] + p[2];
+            *depth->pixelAt(x, y) = korvo::L16{static_cast<std::uint16_t>(sum * 257u / 3u)};
+        }
+    return depth;
+}
+
+bool VelmoraGUI::replaceBackground(korvo::HeapPtr<korvo::OwnedImage<RGBA>> diffuse,
+                                   korvo::HeapPtr<korvo::OwnedImage<RGBA>> material,
+                                   korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> depth) {
+    const auto fits = [](const auto& image) {
+        return image && image->w() == kWidth && image->h() == kHeight;
+    };
+    if (!fits(diffuse) || !fits(material) || !fits(depth)) return false;
+    backgroundDiffuse_ = std::move(diffuse);
+    backgroundMaterial_ = std::move(material);
+    backgroundDepth_ = std::move(depth);
+    setDirtyAll(korvo::DirtyLayer::fromFlags);
+    return true;
 }
 
 VelmoraGUI::VelmoraGUI(VelmoraClient& client)
@@ -238,7 +254,7 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
                                     res::background_emissive_png, res::background_emissive_png_size);
     backgroundMaterial_ =
         korvo::decodeToRGBA(res::background_material_png, res::background_material_png_size);
-    backgroundDepth_ = decodeDepth(res::background_depth_png, res::background_depth_png_size);
+    backgroundDepth_ = depthFromPNG(res::background_depth_png, res::background_depth_png_size);
     if (backgroundDiffuse_->w() != kWidth || backgroundDiffuse_->h() != kHeight ||
         backgroundMaterial_->w() != kWidth || backgroundMaterial_->h() != kHeight ||
         backgroundDepth_->w() != kWidth || backgroundDepth_->h() != kHeight)

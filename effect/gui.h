@@ -32,6 +32,7 @@
 // editor's thread), with onDrawPBR running on the render pool during a frame.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "korvo/core/nogc.h"
@@ -106,6 +107,19 @@ public:
 
     // The subtitle an editor at `address` shows: bit 9 clear -> kSubtitles[0], set -> kSubtitles[1].
     static const char* subtitleFor(const void* address) noexcept;
+
+    // The background depth from a depth PNG whose R + G + B is three times the height (8 bits):
+    // each pixel (R + G + B) * 257 / 3, alpha ignored. Ends the process on undecodable bytes.
+    static korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> depthFromPNG(const std::uint8_t* bytes,
+                                                                      std::size_t size);
+
+    // ---- Artwork tools ------------------------------------------------------------------------------
+    // Shows other background layers of the editor's size in place of the embedded ones (colour with
+    // the emissive alpha, material, depth as depthFromPNG makes it), to look at artwork before it is
+    // embedded, and marks everything dirty. Layers of another size are refused (false). [main-thread]
+    bool replaceBackground(korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> diffuse,
+                           korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> material,
+                           korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> depth);
 
     // ---- Access (tests, tools) ----------------------------------------------------------------------
     VelmoraClient& client() const noexcept { return client_; }

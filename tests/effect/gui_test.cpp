@@ -314,6 +314,12 @@ TEST(VelmoraGUI, BackgroundLayersComeFromTheArtworkWithTheDepthSpreadOverSixteen
             const std::uint8_t* c = color.pixels + (static_cast<std::size_t>(y) * 763 + x) * 3;
             ASSERT_EQ(d, (RGBA{c[0], c[1], c[2], emissive.pixels[y * 763 + x]}));
         }
+    // Artwork of another size is refused and the embedded layers stay.
+    const RGBA before = gui.backgroundDiffuse().view().at(5, 5);
+    EXPECT_FALSE(gui.replaceBackground(korvo::makeHeap<korvo::OwnedImage<RGBA>>(763, 494),
+                                       korvo::makeHeap<korvo::OwnedImage<RGBA>>(763, 493),
+                                       korvo::makeHeap<korvo::OwnedImage<korvo::L16>>(763, 494)));
+    EXPECT_EQ(gui.backgroundDiffuse().view().at(5, 5), before);
 }
 
 // The expected slope value of row y, from the whole box.

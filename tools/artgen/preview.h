@@ -1,11 +1,9 @@
 #pragma once
-// Preview of the artwork as the editor will show it: the encoded files are decoded as the plug-in
-// decodes them, the depth slopes and the editor's lighting set-up are applied, and the frame is
-// lit by the real PBR compositor through GUIGraphics and the headless window, then colour
-// corrected like the editor's last child. The widgets (knobs, sliders, switches, the radio set,
-// the drop-down, the displays, the bow game, the logo and the subtitle) can be placed at their
-// boxes with the editor's style settings and the parameters' defaults, and the widget and hint
-// boxes outlined. (The value hints are left out: at rest they draw nothing.)
+// Preview of the artwork as the editor will show it: the effect's real editor (VelmoraGUI, its
+// widgets at the parameters' defaults, the first subtitle) rendered through the headless window,
+// with the background layers and the skybox decoded from the given files instead of the embedded
+// ones (the logo stays the embedded one). Without widgets only the lit background and the colour
+// correction remain; the widget, hint and slope boxes can be outlined on top.
 //
 // Thread contract: [main-thread].
 
@@ -16,7 +14,7 @@
 namespace velmora::artgen {
 
 struct PreviewOptions {
-    bool widgets = true;    // place the editor's widgets
+    bool widgets = true;    // show the editor's widgets
     bool outlines = false;  // outline widget boxes (magenta) and hint boxes (yellow)
 };
 
