@@ -5,9 +5,13 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "korvo/graphics/decode.h"
 #include "tests/tools/audio_helpers.h"
 
 namespace velmora::cli {
@@ -20,6 +24,12 @@ constexpr const char* kTool = VELMORA_TOOL_PATH;
 #else
 constexpr const char* kTool = "";
 #endif
+
+korvo::DecodedImage readPNG(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> png{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return korvo::decodeImage(png.data(), png.size(), 4);
+}
 
 int runShell(const std::string& command) {
     const int status = std::system(command.c_str());
@@ -131,8 +141,8 @@ TEST(EndToEnd, InfoOfTheBuiltPluginShowsWhatAHostSees) {
 }
 
 // `velmora info --plugin BUNDLE --editor-shot OUT.png` opens the editor in a real window (on a
-// private Xvfb when there is no display) and saves its picture; a module without an editor says so.
-TEST(EndToEnd, EditorShotOfAModuleWithAnEditor) {
+// private Xvfb when there is no display) and saves its picture.
+TEST(EndToEnd, EditorShotsOfTheTestModuleAndTheProduct) {
 #if defined(VELMORA_BUNDLE_PATH) && defined(KORVO_TEST_MODULE_BUNDLE)
     const std::string shot = ::testing::TempDir() + "velmora_editor_shot.png";
     const std::string log = ::testing::TempDir() + "velmora_editor_shot.txt";
@@ -150,9 +160,28 @@ TEST(EndToEnd, EditorShotOfAModuleWithAnEditor) {
     // Width and height in the IHDR chunk, big-endian: the test editor's 240 x 120.
     EXPECT_EQ((header[16] << 24) | (header[17] << 16) | (header[18] << 8) | header[19], 240);
     EXPECT_EQ((header[20] << 24) | (header[21] << 16) | (header[22] << 8) | header[23], 120);
-    EXPECT_NE(runShell("env -u DISPLAY " + std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH +
+
+    // The product's editor: the real window's picture is the one `screenshot --editor` renders
+    // off-screen, apart from the subtitle, which each opening chooses for itself.
+    const std::string offscreen = ::testing::TempDir() + "velmora_editor_offscreen.png";
+    ASSERT_EQ(runShell("env -u DISPLAY " + std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH +
                        " --editor-shot " + shot + " > " + log + " 2>&1"),
               0);
+    ASSERT_EQ(runShell(std::string(kTool) + " screenshot --editor " + offscreen + " > " + log + " 2>&1"), 0);
+    const korvo::DecodedImage real = readPNG(shot), headless = readPNG(offscreen);
+    ASSERT_EQ(real.w, 763);
+    ASSERT_EQ(real.h, 494);
+    ASSERT_EQ(headless.w, 763);
+    ASSERT_EQ(headless.h, 494);
+    int different = 0;
+    for (int y = 0; y < 494; ++y)
+        for (int x = 0; x < 763; ++x) {
+            if (x >= 516 && x < 711 && y >= 34 && y < 47) continue;  // the subtitle
+            different +=
+                std::memcmp(real.pixels + (y * 763 + x) * 4, headless.pixels + (y * 763 + x) * 4, 3) != 0;
+        }
+    EXPECT_EQ(different, 0);
+    std::remove(offscreen.c_str());
 #else
     GTEST_SKIP() << "the plug-in bundles are not part of this build";
 #endif
