@@ -3,6 +3,9 @@
 // Milliseconds, real time:
 //   editor/open:            construction (decoding the artwork and fonts, building the widgets)
 //                           plus the first full frame;
+//   editor/memory:          what an open editor holds once it has drawn: heap_MiB, the heap in
+//                           use (glibc's count, large blocks included), rss_MiB, the growth of the
+//                           resident set (shared pages touched for the first time included);
 //   editor/knob_drag_step:  one pointer move of a drag on the pan knob and the tick that draws it
 //                           (the value changes; the knob, its hint and the panorama are drawn and
 //                           lit);
@@ -12,9 +15,12 @@
 //   editor/playing_tick:    the tick after 15 ms of a moving stereo tone went through the effect
 //                           (the audio itself is not timed): both displays redraw.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <vector>
 
@@ -51,6 +57,37 @@ void Open(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(end - start).count());
         gui->closeUI();
     }
+}
+
+double heapBytes() {
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<double>(m.uordblks + m.hblkhd);
+}
+
+double residentBytes() {
+    long pages = 0, resident = 0;
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (f == nullptr) return 0.0;
+    if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+    std::fclose(f);
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+void Memory(benchmark::State& state) {
+    velmora::VelmoraClient client;
+    client.resetFromHost(48000.0, kBlock, 2, 2);
+    double heap = 0.0, resident = 0.0;
+    for (auto _ : state) {
+        const double heap0 = heapBytes(), resident0 = residentBytes();
+        auto gui = korvo::makeHeap<velmora::VelmoraGUI>(client);
+        korvo::HeadlessWindow& window = openWindow(*gui);
+        settle(window);
+        heap = heapBytes() - heap0;
+        resident = residentBytes() - resident0;
+        gui->closeUI();
+    }
+    state.counters["heap_MiB"] = heap / 1048576.0;
+    state.counters["rss_MiB"] = resident / 1048576.0;
 }
 
 void KnobDragStep(benchmark::State& state) {
@@ -131,6 +168,7 @@ void PlayingTick(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(Open)->Name("editor/open")->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(Memory)->Name("editor/memory")->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(KnobDragStep)->Name("editor/knob_drag_step")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(IdleTick)->Name("editor/idle_tick")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(PlayingTick)->Name("editor/playing_tick")->Unit(benchmark::kMillisecond)->UseManualTime();
