@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "korvo/widgets/bitmapfont.h"
 #include "tests/effect/display_scene.h"
 #include "tests/support/realtime.h"
 
@@ -244,6 +246,31 @@ TEST_F(PanoramaTest, DrawsTheSourceTheHoverPreviewAndNothingOutside) {
         }
     }
     EXPECT_GT(brightness(window.screen(), dotX, dotY), brightness(window.screen(), x0 + 200, y0 + 40) + 200);
+}
+
+TEST_F(PanoramaTest, ZoomLabelNamesTheZoomInTheBitmapFont) {
+    auto& window = scene.open();
+    window.mouseMove(x0 + 119, y0 + 60);  // the wheel goes to the element under the pointer
+    const std::int32_t tx = DisplayScene::kPanoramaBox.max.x - 39, ty = DisplayScene::kPanoramaBox.max.y - 13;
+    const char* labels[4] = {"x1", "x2", "x3", "x4"};
+    for (std::int32_t zoom : {3, 0, 2, 1}) {
+        while (p->zoomIndex() != zoom) window.wheel(0, p->zoomIndex() < zoom ? 1 : -1);
+        korvo::OwnedImage<korvo::RGBA> text(16, 8);
+        korvo::fill(text.view(), korvo::RGBA{});
+        korvo::drawBitmapText(text.view(), 0, 0, labels[zoom], korvo::RGBA{255, 255, 255, 255},
+                              korvo::BitmapFontSize::small8x8);
+        // Every inked pixel of the label stands well above every pixel between its strokes.
+        int darkestInk = 3 * 255, brightestGap = 0;
+        for (std::int32_t y = 0; y < 8; ++y)
+            for (std::int32_t x = 0; x < 16; ++x) {
+                const int b = brightness(window.screen(), tx + x, ty + y);
+                if (text.view().at(x, y).r != 0)
+                    darkestInk = std::min(darkestInk, b);
+                else
+                    brightestGap = std::max(brightestGap, b);
+            }
+        EXPECT_GT(darkestInk, brightestGap + 100) << labels[zoom];
+    }
 }
 
 }  // namespace
