@@ -12,7 +12,7 @@
 #include "effect/main.h"
 #include "korvo/core/fpcontrol.h"
 #include "tests/tools/audio_helpers.h"
-#include "tools/velmora/demo.h"
+#include "tools/demo/demo.h"
 
 namespace velmora::cli {
 namespace {

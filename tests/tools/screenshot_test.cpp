@@ -54,7 +54,7 @@ TEST(ScreenshotCommand, WidgetsWritesTheGallery) {
     const std::vector<std::uint8_t> png = readFile(path);
     const korvo::DecodedImage image = korvo::decodeImage(png.data(), png.size(), 4);
     EXPECT_EQ(image.w, 760);
-    EXPECT_EQ(image.h, 560);
+    EXPECT_EQ(image.h, 974);
     EXPECT_EQ(runTool({"screenshot", "--widgets", dir.file("b.png"), "--size", "64x40"}).code, 2);
     EXPECT_NE(runTool({"screenshot", "--help"}).out.find("--widgets"), std::string::npos);
 }

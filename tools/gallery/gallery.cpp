@@ -5,6 +5,9 @@
 #include <string>
 
 #include "effect/bowgame.h"
+#include "effect/main.h"
+#include "effect/panorama.h"
+#include "effect/phasedisplay.h"
 #include "korvo/graphics/decode.h"
 #include "korvo/gui/context.h"
 #include "korvo/widgets/bitmapfont.h"
@@ -15,10 +18,11 @@
 #include "korvo/widgets/onoffswitch.h"
 #include "korvo/widgets/paramhint.h"
 #include "korvo/widgets/slider.h"
-#include "korvo/window/screenshot.h"
+#include "korvo/window/headless.h"
 #include "korvo_resources_resources.h"
 #include "tessary/widgets/dropdown.h"
 #include "tessary/widgets/radiobuttonset.h"
+#include "tools/demo/demo.h"
 #include "velmora_resources_resources.h"
 
 namespace velmora::gallery {
@@ -35,6 +39,17 @@ constexpr RGBA kCaption{170, 182, 194, 255};
 constexpr RGBA kCyan{192, 245, 255, 112};
 constexpr RGBA kAmber{255, 190, 80, 150};
 constexpr RGBA kTrailUnlit{90, 94, 98, 0};
+// The displays' recessed screens.
+constexpr RGBA kScreen{16, 18, 22, 0};
+constexpr std::uint16_t kScreenDepth = 22000;
+constexpr std::int32_t kScreenFrame = 3;
+
+// The demo signal's rate, where the displays pick it up (the melodic phrase, a noise burst), and
+// the hover position (gallery coordinates, over the third panorama).
+constexpr std::int32_t kDemoRate = 48000;
+constexpr double kTonesStart = 1.8;
+constexpr double kNoiseStart = 3.5;
+constexpr std::int32_t kHoverX = 560, kHoverY = 600;
 
 // Posed widgets: they keep the state the gallery gives them instead of animating back to rest.
 class PosedKnob final : public UIKnob {
@@ -175,8 +190,60 @@ std::string printable(int from, int to) {
 
 }  // namespace
 
+// One instance of the effect playing the demo signal (mono in, stereo out) and feeding displays
+// after every block of at most 512 frames, as the effect feeds its editor.
+class DemoPlayer {
+public:
+    explicit DemoPlayer(const std::vector<float>& demo) : demo_(demo) {
+        client_.resetFromHost(kDemoRate, kBlock, 1, 2);
+    }
+
+    VelmoraClient& client() noexcept { return client_; }
+    FloatParameter* parameter(Param index) { return static_cast<FloatParameter*>(&client_.parameter(index)); }
+    // Sets a parameter from its text, as a host or the command line would.
+    void set(Param index, const char* text) {
+        Parameter& p = client_.parameter(index);
+        const ParseResult parsed = p.parseToNormalized(text);
+        if (!parsed.ok) fatalError("widget gallery: a display setting that does not parse");
+        p.setNormalizedFromHost(parsed.normalized);
+    }
+
+    // Plays `frames` more of the signal (silence after its end), feeding the displays or not.
+    void play(std::int64_t frames, bool feed = true) {
+        while (frames > 0) {
+            const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(frames, kBlock));
+            for (std::int32_t i = 0; i < n; ++i) {
+                const std::size_t at = static_cast<std::size_t>(position_ + i);
+                input_[static_cast<std::size_t>(i)] = at < demo_.size() ? demo_[at] : 0.0f;
+            }
+            const float* ins[1] = {input_};
+            float* outs[2] = {left_, right_};
+            client_.processAudioFromHost(ins, 1, outs, 2, n, timing_);
+            const VelmoraClient::PanoramaState s = client_.lastPanoramaState();
+            if (feed && panorama != nullptr)
+                panorama->sendPanoramaState(kDemoRate, s.gain, s.tilt, s.distance, s.pan);
+            if (feed && scope != nullptr) scope->sendPhaseSamples(left_, right_, n, kDemoRate);
+            position_ += n;
+            frames -= n;
+        }
+    }
+
+    PanoramaDisplay* panorama = nullptr;
+    PhaseDisplay* scope = nullptr;
+
+private:
+    static constexpr std::int32_t kBlock = 512;
+    const std::vector<float>& demo_;
+    VelmoraClient client_;
+    HostTiming timing_;
+    std::int64_t position_ = 0;
+    float input_[kBlock] = {};
+    float left_[kBlock] = {};
+    float right_[kBlock] = {};
+};
+
 WidgetGallery::WidgetGallery()
-    : GUIGraphics(kWidth, kHeight, ElementFlags::drawsPBR),
+    : GUIGraphics(kWidth, kHeight, ElementFlags::drawsPBR | ElementFlags::wantsAnimation),
       lato_(std::make_unique<Font>(korvo::resources::Lato_Semibold_ttf,
                                    korvo::resources::Lato_Semibold_ttf_size)),
       spartan_(std::make_unique<Font>(korvo::resources::LeagueSpartan_Bold_otf,
@@ -340,8 +407,95 @@ WidgetGallery::WidgetGallery()
     BowGame::forEachInPattern(2, 3, [game](std::int32_t r, std::int32_t col) { game->markPreview(r, col); });
     caption(630, kBandY + 108, "PREVIEW (2, 3)");
 
+    // ---- Displays: panoramas and phase scopes, fed by the demo signal -------------------------
+    demo_ = makeDemoSignal(kDemoRate);
+    constexpr int kPanoramaY = 540, kScopeY = 744;
+    caption(12, kPanoramaY - 40, "PANORAMA");
+    struct Setting {
+        Param index;
+        const char* value;
+    };
+    struct PanoramaPose {
+        int zoom;  // 0..3: x1..x4
+        std::vector<Setting> settings;
+        const char* lines[2];
+    };
+    const PanoramaPose poses[3] = {
+        {0,
+         {{kPan, "-50"},
+          {kDistance, "-14"},
+          {kTilt, "5"},
+          {kOutputLevel, "-6"},
+          {kLfoToPan, "40"},
+          {kLfoSynced, "no"},
+          {kLfoFreq, "0.5"},
+          {kLfoPhase, "90"}},
+         {"X1  PAN -50  DISTANCE -14", "TILT +5 DB  LFO > PAN 40 %"}},
+        {1,
+         {{kPan, "20"}, {kDistance, "-5"}, {kTilt, "-5"}, {kOutputLevel, "6"}, {kDryWet, "50"}},
+         {"X2  PAN +20  DISTANCE -5", "TILT -5 DB  DRY / WET 50 %"}},
+        {3,
+         {{kPan, "75"},
+          {kDistance, "1"},
+          {kOutputLevel, "-24"},
+          {kLfoToDistance, "60"},
+          {kLfoToGain, "80"},
+          {kLfoSynced, "no"},
+          {kLfoFreq, "2"}},
+         {"X4  PAN +75  DISTANCE +1", "LFO > DISTANCE, GAIN  HOVER"}},
+    };
+    for (int i = 0; i < 3; ++i) {
+        auto& player = *players_.emplace_back(std::make_unique<DemoPlayer>(demo_));
+        for (const Setting& setting : poses[i].settings) player.set(setting.index, setting.value);
+        auto* panorama =
+            addChild(heapNew<PanoramaDisplay>(ctx, player.parameter(kPan), player.parameter(kDistance),
+                                              player.parameter(kTilt), player.parameter(kOutputLevel)));
+        const IntRect box = IntRect::fromXYWH(12 + i * 250, kPanoramaY, 238, 141);
+        panorama->setPosition(box);
+        panoramas_.push_back(panorama);
+        while (panorama->zoomIndex() != poses[i].zoom)
+            panorama->onMouseWheel(0, 0, 0, panorama->zoomIndex() < poses[i].zoom ? 1 : -1, {});
+        player.panorama = panorama;
+        player.play(static_cast<std::int64_t>(kTonesStart * kDemoRate), false);
+        caption(box.min.x, kPanoramaY - 26, poses[i].lines[0]);
+        caption(box.min.x, kPanoramaY - 15, poses[i].lines[1]);
+    }
+
+    caption(12, kScopeY - 44, "PHASE SCOPE");
+    caption(12, kScopeY - 30,
+            "THE DEMO SIGNAL AT PAN +30, DISTANCE -6, STEREO WIDTH 160 %, M-TO-S AMOUNT 50 %");
+    struct ScopePose {
+        double start;
+        int clicks;  // 0 plain, 1 left (bright), 2 right (off)
+        const char* name;
+    };
+    const ScopePose scopePoses[4] = {{kTonesStart, 0, "TONES"},
+                                     {kTonesStart, 1, "TONES, BRIGHT"},
+                                     {kNoiseStart, 1, "NOISE, BRIGHT"},
+                                     {kTonesStart, 2, "OFF"}};
+    for (int i = 0; i < 4; ++i) {
+        auto& player = *players_.emplace_back(std::make_unique<DemoPlayer>(demo_));
+        player.set(kPan, "30");
+        player.set(kDistance, "-6");
+        player.set(kStereoWidth, "160");
+        player.set(kMtoSAmount, "50");
+        auto* scope = addChild(heapNew<PhaseDisplay>(ctx));
+        const IntRect box = IntRect::fromXYWH(12 + i * 154, kScopeY, PhaseDisplay::kDefaultWidth,
+                                              PhaseDisplay::kDefaultHeight);
+        scope->setPosition(box);
+        scopes_.push_back(scope);
+        if (scopePoses[i].clicks > 0)
+            scope->onMouseClick(0, 0, scopePoses[i].clicks == 1 ? MouseButton::left : MouseButton::right,
+                                false, {});
+        player.scope = scope;
+        player.play(static_cast<std::int64_t>(scopePoses[i].start * kDemoRate), false);
+        caption(box.min.x, kScopeY - 15, scopePoses[i].name);
+    }
+    const char* clicks[] = {"LEFT CLICK:", "BRIGHT", "", "RIGHT CLICK:", "OFF"};
+    for (int i = 0; i < 5; ++i) caption(632, kScopeY + 4 + i * 12, clicks[i]);
+
     // ---- Bitmap fonts ---------------------------------------------------------------------------------
-    constexpr int kFontY = 496;
+    constexpr int kFontY = 910;
     caption(12, kFontY - 14, "BITMAP FONTS 8 X 8 AND 8 X 16");
     caption(12, kFontY, printable(32, 79).c_str());
     caption(12, kFontY + 10, printable(80, 126).c_str());
@@ -360,6 +514,13 @@ WidgetGallery::~WidgetGallery() {
     // Widgets listen to the parameters: destroy them first.
     for (std::size_t i = 0; i < _children.length(); ++i) heapDelete(_children[i]);
     _children.clear();
+}
+
+void WidgetGallery::onAnimate(double dt, double) {
+    const double frames = dt * kDemoRate;
+    if (!(frames > 0.0)) return;
+    const auto n = static_cast<std::int64_t>(std::min(frames, 1.0 * kDemoRate) + 0.5);
+    for (auto& player : players_) player->play(n);
 }
 
 FloatParameter* WidgetGallery::floatParameter(double normalized) {
@@ -385,12 +546,35 @@ void WidgetGallery::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMa
         fillBox(diffuseMap, r, kPanel);
         fillBox(depthMap, r, L16{kPanelDepth});
         fillBox(materialMap, r, kPanelMaterial);
+        auto recess = [&](const UIElement* display) {
+            const IntRect box = display->position();
+            const IntRect framed{{box.min.x - kScreenFrame, box.min.y - kScreenFrame},
+                                 {box.max.x + kScreenFrame, box.max.y + kScreenFrame}};
+            fillBox(diffuseMap, r.intersection(framed), kScreen);
+            fillBox(depthMap, r.intersection(framed), L16{kScreenDepth});
+        };
+        for (const PanoramaDisplay* panorama : panoramas_) recess(panorama);
+        for (const PhaseDisplay* scope : scopes_) recess(scope);
     }
 }
 
 HeapPtr<OwnedImage<RGBA>> renderWidgetGallery() {
     WidgetGallery gallery;
-    return renderScreenshot(gallery);
+    return renderWidgetGallery(gallery);
+}
+
+HeapPtr<OwnedImage<RGBA>> renderWidgetGallery(WidgetGallery& gallery) {
+    gallery.setWindowFactory(&HeadlessWindow::create);
+    gallery.openUI(nullptr, nullptr, HostKind::unknown, WindowBackend::win32);
+    auto* window = static_cast<HeadlessWindow*>(gallery.window());
+    window->paint();  // the first paint delivers the size
+    window->mouseMove(kHoverX, kHoverY);
+    for (std::int32_t t = 0; t < WidgetGallery::kDemoTicks; ++t) window->tick();
+    auto image = makeHeap<OwnedImage<RGBA>>(window->width(), window->height());
+    copyBox(window->screen(), image->view());
+    gallery.closeUI();
+    gallery.setWindowFactory(nullptr);
+    return image;
 }
 
 }  // namespace velmora::gallery

@@ -10,7 +10,7 @@
 
 #include "effect/main.h"
 #include "korvo/core/fpcontrol.h"
-#include "tools/velmora/demo.h"
+#include "tools/demo/demo.h"
 
 namespace velmora::cli {
 

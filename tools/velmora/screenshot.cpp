@@ -54,7 +54,7 @@ struct Scene {
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> (*render)();
 };
 constexpr Scene kScenes[] = {
-    {"--widgets", "the widget gallery: every widget in its states (760x560)", &gallery::renderWidgetGallery},
+    {"--widgets", "the widget gallery: every widget in its states (760x974)", &gallery::renderWidgetGallery},
 };
 
 const Scene* findScene(const std::string& option) {
@@ -130,7 +130,7 @@ const char* screenshotUsage() noexcept {
            "              and --set NAME=VALUE (as for velmora render). --play runs INPUT (or, without\n"
            "              INPUT, the built-in demo) through the effect with the editor open and ticking,\n"
            "              and shows it as it was at the last moment the audio made a sound\n"
-           "  --widgets   the widget gallery: every widget in its states (760x560)\n"
+           "  --widgets   the widget gallery: every widget in its states (760x974)\n"
            "  (none)      the framework demo scene, 192x128 or --size WxH\n";
 }
 

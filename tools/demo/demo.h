@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <vector>
 
-namespace velmora::cli {
+namespace velmora {
 
 inline constexpr double kDemoSeconds = 6.0;
 
 std::vector<float> makeDemoSignal(std::int32_t sampleRate);
 
-}  // namespace velmora::cli
+}  // namespace velmora

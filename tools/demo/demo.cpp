@@ -1,9 +1,9 @@
-#include "tools/velmora/demo.h"
+#include "tools/demo/demo.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace velmora::cli {
+namespace velmora {
 
 namespace {
 
@@ -81,4 +81,4 @@ std::vector<float> makeDemoSignal(std::int32_t sampleRate) {
     return out;
 }
 
-}  // namespace velmora::cli
+}  // namespace velmora
