@@ -12,10 +12,14 @@
 //   editor/idle_tick:       an animation tick with nothing changing and no audio; the counter
 //                           frames_per_tick is the number of frames drawn per tick (0: an idle
 //                           editor draws nothing);
-//   editor/playing_tick:    the tick after 15 ms of a moving stereo tone went through the effect
-//                           (the audio itself is not timed): both displays redraw.
+//   editor/playing_tick:    the tick after 15 ms of a stereo tone went through the effect with the
+//                           LFO sweeping the source (the audio itself is not timed): both displays
+//                           redraw, no control moves.
+// cpu_ms counters: CPU time of the whole process (UI thread and render workers) per step, steadier
+// than the wall clock on a shared machine.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -46,17 +50,12 @@ void settle(korvo::HeadlessWindow& window) {
     for (int i = 0; i < 200; ++i) window.tick();
 }
 
-void Open(benchmark::State& state) {
-    velmora::VelmoraClient client;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        auto gui = korvo::makeHeap<velmora::VelmoraGUI>(client);
-        korvo::HeadlessWindow& window = openWindow(*gui);
-        const auto end = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(window.screen().pixels);
-        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
-        gui->closeUI();
-    }
+// CPU time of the whole process (the UI thread and the render workers), in seconds: on a shared
+// machine this is steadier than the wall clock.
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
 double heapBytes() {
@@ -71,6 +70,23 @@ double residentBytes() {
     if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
     std::fclose(f);
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE));
+}
+
+void Open(benchmark::State& state) {
+    velmora::VelmoraClient client;
+    double cpu = 0.0;
+    for (auto _ : state) {
+        const double cpu0 = processCpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        auto gui = korvo::makeHeap<velmora::VelmoraGUI>(client);
+        korvo::HeadlessWindow& window = openWindow(*gui);
+        const auto end = std::chrono::steady_clock::now();
+        cpu += processCpuSeconds() - cpu0;
+        benchmark::DoNotOptimize(window.screen().pixels);
+        state.SetIterationTime(std::chrono::duration<double>(end - start).count());
+        gui->closeUI();
+    }
+    state.counters["cpu_ms"] = 1e3 * cpu / static_cast<double>(state.iterations());
 }
 
 void Memory(benchmark::State& state) {
@@ -101,12 +117,14 @@ void KnobDragStep(benchmark::State& state) {
     window.tick();
     const std::int32_t paintsBefore = window.paintCount();
     std::int32_t y = 354, step = -1;
+    const double cpu0 = processCpuSeconds();
     for (auto _ : state) {
         y += step;
         if (y < 330 || y > 378) step = -step;  // to and fro within the knob's travel
         window.mouseMove(398, y, held);        // the value changes: the knob's listener records it
         window.tick();                         // the knob, its hint and the panorama redraw
     }
+    state.counters["cpu_ms"] = 1e3 * (processCpuSeconds() - cpu0) / static_cast<double>(state.iterations());
     state.counters["frames_per_step"] =
         static_cast<double>(window.paintCount() - paintsBefore) / static_cast<double>(state.iterations());
     window.mouseUp(korvo::MouseButton::left);
@@ -133,10 +151,10 @@ void PlayingTick(benchmark::State& state) {
     settle(window);
     std::vector<float> inLeft(kBlock), inRight(kBlock), outLeft(kBlock), outRight(kBlock);
     std::int64_t t = 0;
-    std::int32_t tick = 0;
+    // The LFO sweeps the source from side to side: the panorama follows the feed, no control moves.
+    client.parameter(velmora::kLfoToPan).setNormalizedFromHost(0.95);
+    settle(window);
     auto play = [&] {
-        // The source sweeps left and right, a few degrees per tick.
-        client.parameter(velmora::kPan).setNormalizedFromHost(0.5 + 0.4 * std::sin(0.05 * tick++));
         for (std::int32_t done = 0; done < kTickFrames; done += kBlock) {
             const std::int32_t n = std::min(kBlock, kTickFrames - done);
             for (std::int32_t i = 0; i < n; ++i, ++t) {
@@ -155,13 +173,20 @@ void PlayingTick(benchmark::State& state) {
         play();
         window.tick();
     }
+    double cpu = 0.0;
+    const std::int32_t paintsBefore = window.paintCount();
     for (auto _ : state) {
         play();
+        const double cpu0 = processCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         window.tick();
         const auto end = std::chrono::steady_clock::now();
+        cpu += processCpuSeconds() - cpu0;
         state.SetIterationTime(std::chrono::duration<double>(end - start).count());
     }
+    state.counters["cpu_ms"] = 1e3 * cpu / static_cast<double>(state.iterations());
+    state.counters["frames_per_tick"] =
+        static_cast<double>(window.paintCount() - paintsBefore) / static_cast<double>(state.iterations());
     gui->closeUI();
 }
 
