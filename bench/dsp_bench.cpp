@@ -1,17 +1,30 @@
 // Throughput of the effect's whole signal chain: VelmoraClient at 48 kHz, stereo in and out, fed in
 // 512-frame host blocks through processAudioFromHost, as a host would. Reports frames per second
-// (items/s) and "x realtime" (frames per second / 48000). A second group runs 64 instances at once
-// in 128-frame blocks and reports the share of one core they take.
+// (items/s), "x realtime" (frames per second / 48000) and "x copy": the block's cost as a multiple
+// of a plain copy of the same buffers (input to output, both channels), measured in the same run
+// (velmora/copy_floor shows the copy on its own). The velmora/stage/... group shows where the time
+// goes: each stage alone on the same 512-frame blocks, with the arguments the chain hands it in
+// the all-stages case (the LFO moving pan, distance and tilt per 64-frame cell). A second group
+// runs 64 instances at once in 128-frame blocks and reports the share of one core they take.
+// All figures are CPU time of the benchmark thread, so a loaded machine skews them less.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <time.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
 
+#include "effect/dsp/distance.h"
+#include "effect/dsp/lfo.h"
+#include "effect/dsp/psypan.h"
+#include "effect/dsp/stereogenerator.h"
+#include "effect/dsp/tiltfilter.h"
+#include "effect/dsp/width.h"
 #include "effect/main.h"
 #include "effect/panorama.h"
 #include "effect/phasedisplay.h"
@@ -78,6 +91,49 @@ struct NoiseLoop {
     }
 };
 
+// CPU seconds of one plain copy of a 512-frame stereo block (input to output buffers): the floor
+// any processing of the block stands on. The best of a few rounds of many copies.
+double copySeconds(const NoiseLoop& noise) {
+    static std::vector<float> outLeft(kBlock), outRight(kBlock);
+    constexpr int kCopies = 20000;
+    double best = 1.0;
+    for (int round = 0; round < 5; ++round) {
+        std::size_t position = 0;
+        const double start = threadCpuSeconds();
+        for (int i = 0; i < kCopies; ++i) {
+            if (position + kBlock > noise.left.size()) position = 0;
+            std::memcpy(outLeft.data(), noise.left.data() + position, kBlock * sizeof(float));
+            std::memcpy(outRight.data(), noise.right.data() + position, kBlock * sizeof(float));
+            benchmark::DoNotOptimize(outLeft.data());
+            benchmark::DoNotOptimize(outRight.data());
+            benchmark::ClobberMemory();
+            position += kBlock;
+        }
+        best = std::min(best, (threadCpuSeconds() - start) / kCopies);
+    }
+    return best;
+}
+
+void CopyFloor(benchmark::State& state) {
+    const NoiseLoop noise(false);
+    std::vector<float> outLeft(kBlock), outRight(kBlock);
+    std::size_t position = 0;
+    const double start = threadCpuSeconds();
+    for (auto _ : state) {
+        if (position + kBlock > noise.left.size()) position = 0;
+        std::memcpy(outLeft.data(), noise.left.data() + position, kBlock * sizeof(float));
+        std::memcpy(outRight.data(), noise.right.data() + position, kBlock * sizeof(float));
+        benchmark::DoNotOptimize(outLeft.data());
+        benchmark::DoNotOptimize(outRight.data());
+        benchmark::ClobberMemory();
+        position += kBlock;
+    }
+    const double elapsed = threadCpuSeconds() - start;
+    const double frames = static_cast<double>(state.iterations()) * kBlock;
+    state.SetItemsProcessed(static_cast<std::int64_t>(frames));
+    state.counters["x realtime"] = elapsed > 0 ? frames / kRate / elapsed : 0.0;
+}
+
 void runChain(benchmark::State& state, Setup setup) {
     auto client = korvo::makeHeap<velmora::VelmoraClient>();
     configure(*client, setup);
@@ -114,6 +170,9 @@ void runChain(benchmark::State& state, Setup setup) {
     // Seconds of audio per second of processing on one core (a plain number, not a per-second rate,
     // measured in CPU time like items/s so a busy machine does not skew it).
     state.counters["x realtime"] = elapsed > 0 ? frames / kRate / elapsed : 0.0;
+    const double copy = copySeconds(noise);
+    state.counters["x copy"] =
+        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) / copy : 0.0;
 }
 
 void Defaults(benchmark::State& state) {
@@ -127,6 +186,146 @@ void Silence(benchmark::State& state) {
 }
 void AllStages(benchmark::State& state) {
     runChain(state, Setup::allStages);
+}
+
+// ---- The stages one by one ----------------------------------------------------------------------
+// Each stage on its own, on 512-frame blocks of the noise loop (copied into work buffers first, as
+// the chain's distance model copies input to output), with the arguments the chain gives it in the
+// all-stages case: the LFO (synced, 8/4 at 120 BPM: 0.25 Hz) moves pan, distance and tilt by half
+// their depth once per 64-frame cell. The "settled" variants take the full-chain case instead
+// (nothing moves: whole 512-frame blocks at fixed arguments).
+
+constexpr std::int32_t kCell = velmora::LFO::kCellFrames;
+
+// Moves `base` toward `high` (m > 0) or `low` (m < 0) by the fraction |m|, as the chain does.
+float sweep(float base, float low, float high, float m) {
+    if (m > 0.0f) return base + m * (high - base);
+    if (m < 0.0f) return base + m * (base - low);
+    return base;
+}
+
+// The modulated arguments of one cell.
+struct CellArguments {
+    float pan, distance, tilt;
+};
+
+CellArguments cellArguments(std::int64_t cell) {
+    const double seconds = static_cast<double>(cell * kCell) / kRate;
+    const auto v = static_cast<float>(std::sin(6.283185307179586 * 0.25 * seconds));
+    return {sweep(45.0f, -90.0f, 90.0f, 0.5f * v) / 90.0f, sweep(-12.0f, -24.0f, 6.0f, 0.75f * 0.5f * v),
+            sweep(3.0f, -6.0f, 6.0f, 0.5f * v)};
+}
+
+// Runs `process(left, right, cell index, first frame, frames)` over the noise loop in 512-frame
+// blocks and reports "x realtime" and "x copy" as the chain cases do. cellFrames = kBlock runs a
+// block in one piece.
+template <class Process>
+void runStage(benchmark::State& state, std::int32_t cellFrames, Process process) {
+    const NoiseLoop noise(false);
+    std::vector<float> left(kBlock), right(kBlock);
+    std::size_t position = 0;
+    std::int64_t cell = 0;
+    const auto block = [&] {
+        if (position + kBlock > noise.left.size()) position = 0;
+        std::memcpy(left.data(), noise.left.data() + position, kBlock * sizeof(float));
+        std::memcpy(right.data(), noise.right.data() + position, kBlock * sizeof(float));
+        for (std::int32_t start = 0; start < kBlock; start += cellFrames, ++cell)
+            process(left.data() + start, right.data() + start, cell, start,
+                    std::min(cellFrames, kBlock - start));
+        position += kBlock;
+    };
+    for (int i = 0; i < 48; ++i) block();  // half a second: glides settle
+    const double start = threadCpuSeconds();
+    for (auto _ : state) {
+        block();
+        benchmark::DoNotOptimize(left.data());
+        benchmark::DoNotOptimize(right.data());
+        benchmark::ClobberMemory();
+    }
+    const double elapsed = threadCpuSeconds() - start;
+    const double frames = static_cast<double>(state.iterations()) * kBlock;
+    state.SetItemsProcessed(static_cast<std::int64_t>(frames));
+    state.counters["x realtime"] = elapsed > 0 ? frames / kRate / elapsed : 0.0;
+    const double copy = copySeconds(noise);
+    state.counters["x copy"] =
+        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) / copy : 0.0;
+}
+
+constexpr auto kRateF = static_cast<float>(kRate);
+
+void StageDistance(benchmark::State& state) {
+    velmora::DistanceModel distance;
+    distance.reset(kRateF);
+    runStage(state, kCell, [&](float* l, float* r, std::int64_t cell, std::int32_t, std::int32_t n) {
+        distance.processBlock(l, r, cellArguments(cell).distance, l, r, n);
+    });
+}
+
+void StageDistanceSettled(benchmark::State& state) {
+    velmora::DistanceModel distance;
+    distance.reset(kRateF);
+    runStage(state, kBlock, [&](float* l, float* r, std::int64_t, std::int32_t, std::int32_t n) {
+        distance.processBlock(l, r, -12.0f * 0.7f, l, r, n);
+    });
+}
+
+void StageTilt(benchmark::State& state) {
+    velmora::TiltFilter tilt;
+    tilt.reset(kRateF, kBlock);
+    runStage(state, kCell, [&](float* l, float* r, std::int64_t cell, std::int32_t, std::int32_t n) {
+        tilt.processBlock(l, r, cellArguments(cell).tilt, n);
+    });
+}
+
+void StageGenerator(benchmark::State& state) {
+    auto generator = std::make_unique<velmora::StereoGenerator>();
+    generator->reset(kRateF, 0.04f, kBlock);
+    runStage(state, kCell, [&](float* l, float* r, std::int64_t, std::int32_t, std::int32_t n) {
+        generator->processBlock(l, r, 0.5f, 6.0f, 2100.0f, n);
+    });
+}
+
+void StageWidth(benchmark::State& state) {
+    korvo::ExpSmoother width;
+    width.initialise(1.0f, 0.04f, kRateF);
+    runStage(state, kCell, [&](float* l, float* r, std::int64_t, std::int32_t, std::int32_t n) {
+        velmora::applyWidth(l, r, width, 1.5f, n);
+    });
+}
+
+void StagePanner(benchmark::State& state) {
+    auto panner = std::make_unique<velmora::PsychoacousticPanner>();
+    panner->reset(kRateF, kBlock);
+    runStage(state, kCell, [&](float* l, float* r, std::int64_t cell, std::int32_t, std::int32_t n) {
+        const CellArguments a = cellArguments(cell);
+        const float gain = velmora::DistanceModel::designTargets(a.distance, kRateF).gain * 0.5f;
+        panner->processBlock(l, r, a.pan, 1.0f, 1.0f, 1.0f, gain, n);
+    });
+}
+
+void StagePannerSettled(benchmark::State& state) {
+    auto panner = std::make_unique<velmora::PsychoacousticPanner>();
+    panner->reset(kRateF, kBlock);
+    const float gain = velmora::DistanceModel::designTargets(-12.0f * 0.7f, kRateF).gain * 0.5f * 0.79f;
+    runStage(state, kBlock, [&](float* l, float* r, std::int64_t, std::int32_t, std::int32_t n) {
+        panner->processBlock(l, r, 0.35f, 2.0f, 2.0f, 2.0f, gain, n);
+    });
+}
+
+void StageLfo(benchmark::State& state) {
+    velmora::LFO lfo;
+    lfo.reset(kRateF, 12345u);
+    const velmora::LFOSettings settings;
+    korvo::HostTiming timing{120.0, 0, true};
+    runStage(state, kBlock, [&](float* l, float* r, std::int64_t, std::int32_t, std::int32_t n) {
+        lfo.beginBlock(settings, timing, n);
+        for (std::int32_t done = 0; done < n;) {
+            const velmora::LFOSegment segment = lfo.nextSegment(settings, n - done);
+            benchmark::DoNotOptimize(lfo.applyTremolo(segment, 0.5f, l + done, r + done));
+            done += segment.frames;
+        }
+        timing.timeInSamples += n;
+    });
 }
 
 // A big session: 64 instances in one process, 48 kHz, 128-frame blocks, each instance with its own
@@ -304,10 +503,19 @@ void FeedCost(benchmark::State& state) {
 
 }  // namespace
 
+BENCHMARK(CopyFloor)->Name("velmora/copy_floor/48k_stereo_512");
 BENCHMARK(Defaults)->Name("velmora/defaults/48k_stereo_512");
 BENCHMARK(FullChain)->Name("velmora/full_chain/48k_stereo_512");
 BENCHMARK(Silence)->Name("velmora/silence/48k_stereo_512");
 BENCHMARK(AllStages)->Name("velmora/all_stages/48k_stereo_512");
+BENCHMARK(StageDistance)->Name("velmora/stage/distance/48k_stereo_512");
+BENCHMARK(StageDistanceSettled)->Name("velmora/stage/distance_settled/48k_stereo_512");
+BENCHMARK(StageTilt)->Name("velmora/stage/tilt/48k_stereo_512");
+BENCHMARK(StageGenerator)->Name("velmora/stage/generator/48k_stereo_512");
+BENCHMARK(StageWidth)->Name("velmora/stage/width/48k_stereo_512");
+BENCHMARK(StagePanner)->Name("velmora/stage/panner/48k_stereo_512");
+BENCHMARK(StagePannerSettled)->Name("velmora/stage/panner_settled/48k_stereo_512");
+BENCHMARK(StageLfo)->Name("velmora/stage/lfo/48k_stereo_512");
 BENCHMARK(FeedCost)->Name("velmora/display_feed/48k_stereo_512");
 
 BENCHMARK(SessionDefaults)->Name("velmora/64_instances/defaults/48k_stereo_128");

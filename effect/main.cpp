@@ -255,10 +255,9 @@ void VelmoraClient::reset(double sampleRate, std::int32_t maxFrames, std::int32_
     tiltFilter_.reset(rate, maxFrames);
     distance_.reset(rate);
     if (maxFrames == 0) {
-        for (korvo::Vec<float>* buffer : {&midBuffer_, &sideBuffer_, &cleanLeft_, &cleanRight_})
-            buffer->release();
-    } else if (midBuffer_.length() != static_cast<std::size_t>(maxFrames)) {
-        for (korvo::Vec<float>* buffer : {&midBuffer_, &sideBuffer_, &cleanLeft_, &cleanRight_})
+        for (korvo::Vec<float>* buffer : {&cleanLeft_, &cleanRight_}) buffer->release();
+    } else if (cleanLeft_.length() != static_cast<std::size_t>(maxFrames)) {
+        for (korvo::Vec<float>* buffer : {&cleanLeft_, &cleanRight_})
             buffer->resize(static_cast<std::size_t>(maxFrames));
     }
     sampleRate_ = rate;
@@ -341,27 +340,7 @@ void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* o
                                   chain.generatorLowpassHz, n);
 
     // Width (mid/side): with s = 1 this gives 2L and 2R.
-    if (widthSmoother_.isStalled(chain.widthTarget)) {
-        // A settled width: the smoother would give its current value for every frame, so mid and
-        // side are formed and recombined in one pass.
-        const float s = widthSmoother_.current;
-        for (std::int32_t i = 0; i < n; ++i) {
-            const float mid = outLeft[i] + outRight[i];
-            const float side = (outLeft[i] - outRight[i]) * s;
-            outLeft[i] = mid + side;
-            outRight[i] = mid - side;
-        }
-    } else {
-        float* mid = midBuffer_.data();
-        float* side = sideBuffer_.data();
-        for (std::int32_t i = 0; i < n; ++i) mid[i] = outLeft[i] + outRight[i];
-        for (std::int32_t i = 0; i < n; ++i)
-            side[i] = (outLeft[i] - outRight[i]) * widthSmoother_.nextSample(chain.widthTarget);
-        for (std::int32_t i = 0; i < n; ++i) {
-            outLeft[i] = mid[i] + side[i];
-            outRight[i] = mid[i] - side[i];
-        }
-    }
+    applyWidth(outLeft, outRight, widthSmoother_, chain.widthTarget, n);
 
     panner_.processBlock(outLeft, outRight, pan, chain.headSize * psyScale, chain.spectral * psyScale,
                          chain.levelPan * psyScale, levelGain, n);
@@ -375,7 +354,7 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
     float* outRight = outputs[1];
     const std::int32_t n = frames > 0 ? frames : 0;
     // Without inputs, or with more frames than reset prepared for, nothing sensible can be computed.
-    if (numInputs < 1 || inputs == nullptr || static_cast<std::size_t>(n) > midBuffer_.length()) {
+    if (numInputs < 1 || inputs == nullptr || static_cast<std::size_t>(n) > cleanLeft_.length()) {
         zero(outLeft, n);
         zero(outRight, n);
         return;
@@ -446,16 +425,8 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
                 runChain(inLeft + done, inRight + done, left, right, segment.frames, chain, modPan,
                          modDistance, modTilt);
                 // Tremolo per frame along the LFO's ramp: 1 - (|d| - d v) / 2 lies in [1 - |d|, 1].
-                if (tremoloDepth != 0.0f || lfo_.gainDepth.current != 0.0f) {
-                    const bool depthSettled = lfo_.gainDepth.isStalled(tremoloDepth);
-                    for (std::int32_t i = 0; i < segment.frames; ++i) {
-                        const float d = depthSettled ? lfo_.gainDepth.current : lfo_.gainDepth.nextSample(tremoloDepth);
-                        const float g = 1.0f - 0.5f * (std::fabs(d) - d * segment.rampAt(i));
-                        left[i] *= g;
-                        right[i] *= g;
-                        feed.gain = g;
-                    }
-                }
+                if (tremoloDepth != 0.0f || lfo_.gainDepth.current != 0.0f)
+                    feed.gain = lfo_.applyTremolo(segment, tremoloDepth, left, right);
                 feed.pan = modPan;
                 feed.distance = modDistance;
                 feed.tilt = modTilt;

@@ -54,6 +54,7 @@
 #include "effect/dsp/psypan.h"
 #include "effect/dsp/stereogenerator.h"
 #include "effect/dsp/tiltfilter.h"
+#include "effect/dsp/width.h"
 #include "korvo/client/client.h"
 #include "korvo/core/vec.h"
 #include "korvo/dsp/smooth.h"
@@ -188,9 +189,8 @@ private:
     korvo::ExpSmoother widthSmoother_;
     std::int64_t silentFrames_ = 0;
     std::int64_t silenceLimit_ = 0;
-    korvo::Vec<float> midBuffer_{32};
-    korvo::Vec<float> sideBuffer_{32};
-    korvo::Vec<float> cleanLeft_{32}, cleanRight_{32};  // sanitised copies of bad input blocks
+    // Sanitised copies of bad input blocks; their length is the largest block reset prepared for.
+    korvo::Vec<float> cleanLeft_{32}, cleanRight_{32};
     PanoramaState panorama_;
     // Fed only while the audio thread holds the editor; written as attachDisplays says.
     PanoramaDisplay* panoramaDisplay_ = nullptr;

@@ -109,6 +109,18 @@ LFOSegment LFO::nextSegment(const LFOSettings& settings, std::int32_t framesLeft
     return segment;
 }
 
+float LFO::applyTremolo(const LFOSegment& segment, float depthTarget, float* left, float* right) noexcept {
+    float g = 1.0f;
+    const bool depthSettled = gainDepth.isStalled(depthTarget);
+    for (std::int32_t i = 0; i < segment.frames; ++i) {
+        const float d = depthSettled ? gainDepth.current : gainDepth.nextSample(depthTarget);
+        g = 1.0f - 0.5f * (std::fabs(d) - d * segment.rampAt(i));
+        left[i] *= g;
+        right[i] *= g;
+    }
+    return g;
+}
+
 void LFO::advance(std::int32_t frames) noexcept {
     if (playing) {
         // The phase at `frames` after the current host position.

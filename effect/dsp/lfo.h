@@ -91,6 +91,12 @@ struct LFO {
     // [audio-thread]
     LFOSegment nextSegment(const LFOSettings& settings, std::int32_t framesLeft) noexcept;
 
+    // The tremolo over one segment: each frame of left and right is scaled by
+    // 1 - (|d| - d r) / 2, with r the segment's ramp at that frame and d the depth gliding toward
+    // depthTarget in gainDepth (-1..1), so the gain lies in [1 - |d|, 1]. Returns the last frame's
+    // gain. [audio-thread]
+    float applyTremolo(const LFOSegment& segment, float depthTarget, float* left, float* right) noexcept;
+
     // Length of one synced cycle in quarter notes for a "LFO Tempo" index (0.5 .. 128). [any-thread]
     static double quartersPerCycle(std::int32_t tempoIndex) noexcept;
 
