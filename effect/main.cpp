@@ -1,5 +1,7 @@
 #include "effect/main.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -41,11 +43,22 @@ bool isSilent(const float* samples, std::int32_t frames) noexcept {
 // the bound keeps every filter's state far from overflow.
 constexpr float kInputLimit = 1.0e6f;
 
-// True when every sample is finite and within the limit (NaN fails the comparison).
+// True when every sample's magnitude is at most `limit` (NaN fails the comparison); four at a time.
+bool allWithin(const float* samples, std::int32_t frames, float limit) noexcept {
+    const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+    const __m128 bound = _mm_set1_ps(limit);
+    __m128 within = _mm_castsi128_ps(_mm_set1_epi32(-1));
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4)
+        within = _mm_and_ps(within, _mm_cmple_ps(_mm_and_ps(_mm_loadu_ps(samples + i), magnitude), bound));
+    bool all = _mm_movemask_ps(within) == 0xF;
+    for (; i < frames; ++i) all &= std::fabs(samples[i]) <= limit;
+    return all;
+}
+
+// True when every sample is finite and within the limit.
 bool isClean(const float* samples, std::int32_t frames) noexcept {
-    bool clean = true;
-    for (std::int32_t i = 0; i < frames; ++i) clean &= std::fabs(samples[i]) <= kInputLimit;
-    return clean;
+    return allWithin(samples, frames, kInputLimit);
 }
 
 // Non-finite samples become silence and huge ones are held at the limit.
@@ -58,10 +71,7 @@ void sanitise(const float* in, float* out, std::int32_t frames) noexcept {
 }
 
 bool isFinite(const float* samples, std::int32_t frames) noexcept {
-    bool finite = true;
-    for (std::int32_t i = 0; i < frames; ++i)
-        finite &= std::fabs(samples[i]) <= std::numeric_limits<float>::max();
-    return finite;
+    return allWithin(samples, frames, std::numeric_limits<float>::max());
 }
 
 void zero(float* samples, std::int32_t frames) noexcept {

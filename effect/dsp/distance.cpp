@@ -81,14 +81,12 @@ void DistanceModel::settle(float distance) noexcept {
 float DistanceModel::processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                                   float* outRight, std::int32_t frames) noexcept {
     const Targets targets = designTargets(distance, sampleRate);
-    // Left and right of each stage run together (the same arithmetic as one filter after the other).
-    using tessary::InterpolatedBiquad;
-    InterpolatedBiquad::processPair(lowpassLeft, inLeft, outLeft, targets.lowpass, lowpassRight, inRight, outRight,
-                                    targets.lowpass, frames);
-    InterpolatedBiquad::processPair(lowcutLeft, outLeft, outLeft, targets.lowcut, lowcutRight, outRight, outRight,
-                                    targets.lowcut, frames);
-    InterpolatedBiquad::processPair(shelfLeft, outLeft, outLeft, targets.shelf, shelfRight, outRight, outRight,
-                                    targets.shelf, frames);
+    // The three stereo stages as one cascade: the same bits as one stage after the other.
+    using Stage = tessary::InterpolatedBiquad::StereoStage;
+    const Stage stages[3] = {{&lowpassLeft, &lowpassRight, &targets.lowpass, &targets.lowpass},
+                             {&lowcutLeft, &lowcutRight, &targets.lowcut, &targets.lowcut},
+                             {&shelfLeft, &shelfRight, &targets.shelf, &targets.shelf}};
+    tessary::InterpolatedBiquad::processCascade(stages, 3, inLeft, inRight, outLeft, outRight, frames);
     return targets.gain;
 }
 

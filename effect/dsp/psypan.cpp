@@ -109,11 +109,24 @@ void PsychoacousticPanner::settle(float pan, float headSize, float spectralPan, 
     shelfRight.snapTo(right);
 }
 
+namespace {
+
+// Ring positions are computed in float: below 2^23 every whole position is exact.
+constexpr std::int32_t kExactCapacity = 1 << 23;
+
+// Zero and subnormal samples: where a whole-sample read may differ from the stored sample (a
+// stored -0 plus the interpolation's +0 term is +0, and flush-to-zero modes read subnormals as 0).
+bool zeroOrSubnormal(float x) noexcept {
+    return std::fabs(x) < std::numeric_limits<float>::min();
+}
+
+}  // namespace
+
 void PsychoacousticPanner::processBlock(float* left, float* right, float pan, float headSize,
                                         float spectralPan, float levelPan, float gain,
                                         std::int32_t frames) noexcept {
     const float p = std::max(std::min(pan, 1.0f), -1.0f);
-    frames = std::max<std::int32_t>(frames, 0);
+    if (frames <= 0) return;  // nothing moves for an empty block
     const bool haveDelay = !delayLeft.isEmpty() && !delayRight.isEmpty();
 
     // Delay pan: the whole block goes into the history first, then each sample is read back at its
@@ -122,57 +135,100 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         delayLeft.feedBlock(left, frames);
         delayRight.feedBlock(right, frames);
     }
-    if (frames > 0) {
-        float targetLeft, targetRight;
-        delayTargets(p, headSize, targetLeft, targetRight);
-        lastDelayTargetLeft = targetLeft;
-        lastDelayTargetRight = targetRight;
-        if (haveDelay) {
-            // Four frames at a time through the four-lane read (the same bits as one by one).
-            std::int32_t i = 0;
-            for (; i + 4 <= frames; i += 4) {
-                float delaysLeft[4], delaysRight[4];
-                for (std::int32_t k = 0; k < 4; ++k) {
-                    const float back = static_cast<float>(frames - 1 - (i + k));
-                    delaysLeft[k] = delaySmootherLeft.nextSample(targetLeft) + back;
-                    delaysRight[k] = delaySmootherRight.nextSample(targetRight) + back;
-                }
-                delayLeft.readFractional4(delaysLeft, left + i);
-                delayRight.readFractional4(delaysRight, right + i);
-            }
-            for (; i < frames; ++i) {
-                const float dl = delaySmootherLeft.nextSample(targetLeft);
-                const float dr = delaySmootherRight.nextSample(targetRight);
-                const float back = static_cast<float>(frames - 1 - i);
-                left[i] = delayLeft.readFractional(dl + back);
-                right[i] = delayRight.readFractional(dr + back);
-            }
-        }
-    }
-
-    // Spectral pan: head-shadow high shelves, designed every block (even an empty one).
-    korvo::BiquadCoeffs coefficientsLeft, coefficientsRight;
-    shelfTargets(p, spectralPan, coefficientsLeft, coefficientsRight);
-    tessary::InterpolatedBiquad::processPair(shelfLeft, left, left, coefficientsLeft, shelfRight, right, right,
-                                             coefficientsRight, frames);
-
+    float delayTargetL, delayTargetR;
+    delayTargets(p, headSize, delayTargetL, delayTargetR);
+    lastDelayTargetLeft = delayTargetL;
+    lastDelayTargetRight = delayTargetR;
+    // Spectral pan: head-shadow high shelves, designed every block.
+    korvo::BiquadCoeffs shelfL, shelfR;
+    shelfTargets(p, spectralPan, shelfL, shelfR);
     // Level pan and output gain. The law is unity on both sides at the centre for every amount; at
     // full pan the near side gets e + f and the far side f, whose ratio is k.
-    if (frames > 0) {
-        float targetLeft, targetRight;
-        gainTargets(p, levelPan, gain, targetLeft, targetRight);
-        lastGainTargetLeft = targetLeft;
-        lastGainTargetRight = targetRight;
-        if (gainSmootherLeft.isStalled(targetLeft) && gainSmootherRight.isStalled(targetRight)) {
-            // Settled gains: the smoothers would return their current values for the whole block.
-            const float gl = gainSmootherLeft.current, gr = gainSmootherRight.current;
-            for (std::int32_t i = 0; i < frames; ++i) left[i] = left[i] * gl;
-            for (std::int32_t i = 0; i < frames; ++i) right[i] = right[i] * gr;
-        } else {
-            for (std::int32_t i = 0; i < frames; ++i) {
-                left[i] = left[i] * gainSmootherLeft.nextSample(targetLeft);
-                right[i] = right[i] * gainSmootherRight.nextSample(targetRight);
+    float gainTargetL, gainTargetR;
+    gainTargets(p, levelPan, gain, gainTargetL, gainTargetR);
+    lastGainTargetLeft = gainTargetL;
+    lastGainTargetRight = gainTargetR;
+
+    // Stalled delay glides give their current values for the whole block: no stepping. Resting on
+    // whole samples (after settle), the reads are the stored samples themselves (the
+    // interpolation's fraction is exactly 0): a copy, except that zero and subnormal samples take
+    // the full read so the bits stay those of the interpolating read. The samples reaching the
+    // panner are bounded (the chain holds its input at 1e6), so the interpolation's other terms are
+    // finite.
+    const bool delaysStalled =
+        haveDelay && delaySmootherLeft.isStalled(delayTargetL) && delaySmootherRight.isStalled(delayTargetR);
+    const bool delaysWhole =
+        delaysStalled && std::floor(delaySmootherLeft.current) == delaySmootherLeft.current &&
+        std::floor(delaySmootherRight.current) == delaySmootherRight.current &&
+        delayLeft.capacity() <= kExactCapacity && delayRight.capacity() <= kExactCapacity;
+    const bool delaysGlide = haveDelay && !delaysStalled;
+    // Settled gains: the smoothers would return their current values for the whole block.
+    const bool gainsGlide =
+        !(gainSmootherLeft.isStalled(gainTargetL) && gainSmootherRight.isStalled(gainTargetR));
+
+    // Pieces of 64 frames (a multiple of the shelves' 32-frame glide chunk, so they glide as over the
+    // whole block): the glides of delays and gains stepped side by side, the reads, the shelves and
+    // the gains, all on data still in the cache.
+    constexpr std::int32_t kPiece = 64;
+    for (std::int32_t start = 0; start < frames; start += kPiece) {
+        const std::int32_t m = std::min(kPiece, frames - start);
+        float* l = left + start;
+        float* r = right + start;
+        // Frame start + i lies (frames - 1 - start - i) samples before the newest history sample.
+        const std::int32_t lastBack = frames - 1 - start;
+        float delaysL[kPiece], delaysR[kPiece], gainsL[kPiece], gainsR[kPiece];
+        if (delaysGlide && gainsGlide) {
+            for (std::int32_t i = 0; i < m; ++i) {
+                const auto back = static_cast<float>(lastBack - i);
+                delaysL[i] = delaySmootherLeft.nextSample(delayTargetL) + back;
+                delaysR[i] = delaySmootherRight.nextSample(delayTargetR) + back;
+                gainsL[i] = gainSmootherLeft.nextSample(gainTargetL);
+                gainsR[i] = gainSmootherRight.nextSample(gainTargetR);
             }
+        } else if (delaysGlide) {
+            for (std::int32_t i = 0; i < m; ++i) {
+                const auto back = static_cast<float>(lastBack - i);
+                delaysL[i] = delaySmootherLeft.nextSample(delayTargetL) + back;
+                delaysR[i] = delaySmootherRight.nextSample(delayTargetR) + back;
+            }
+        } else if (gainsGlide) {
+            for (std::int32_t i = 0; i < m; ++i) {
+                gainsL[i] = gainSmootherLeft.nextSample(gainTargetL);
+                gainsR[i] = gainSmootherRight.nextSample(gainTargetR);
+            }
+        }
+
+        if (haveDelay && !delaysWhole) {
+            if (!delaysGlide) {
+                const float currentL = delaySmootherLeft.current, currentR = delaySmootherRight.current;
+                for (std::int32_t i = 0; i < m; ++i) {
+                    const auto back = static_cast<float>(lastBack - i);
+                    delaysL[i] = currentL + back;
+                    delaysR[i] = currentR + back;
+                }
+            }
+            delayLeft.readFractionalRun(delaysL, l, m);
+            delayRight.readFractionalRun(delaysR, r, m);
+        } else if (delaysWhole) {
+            const float currentL = delaySmootherLeft.current, currentR = delaySmootherRight.current;
+            delayLeft.copyWholeRun(static_cast<std::int32_t>(currentL) + lastBack, m, l);
+            delayRight.copyWholeRun(static_cast<std::int32_t>(currentR) + lastBack, m, r);
+            for (std::int32_t i = 0; i < m; ++i) {
+                const auto back = static_cast<float>(lastBack - i);
+                if (zeroOrSubnormal(l[i])) l[i] = delayLeft.readFractional(currentL + back);
+                if (zeroOrSubnormal(r[i])) r[i] = delayRight.readFractional(currentR + back);
+            }
+        }
+
+        tessary::InterpolatedBiquad::processPair(shelfLeft, l, l, shelfL, shelfRight, r, r, shelfR, m);
+
+        if (gainsGlide) {
+            for (std::int32_t i = 0; i < m; ++i) l[i] = l[i] * gainsL[i];
+            for (std::int32_t i = 0; i < m; ++i) r[i] = r[i] * gainsR[i];
+        } else {
+            const float gl = gainSmootherLeft.current, gr = gainSmootherRight.current;
+            for (std::int32_t i = 0; i < m; ++i) l[i] = l[i] * gl;
+            for (std::int32_t i = 0; i < m; ++i) r[i] = r[i] * gr;
         }
     }
 }

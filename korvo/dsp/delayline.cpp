@@ -77,4 +77,10 @@ void Delayline::feedBlock(const float* samples, std::int32_t n) noexcept {
     }
 }
 
+void Delayline::readFractionalRun(const float* delaySamples, float* out, std::int32_t n) const noexcept {
+    std::int32_t i = 0;
+    for (; i + 4 <= n; i += 4) readFractional4(delaySamples + i, out + i);
+    for (; i < n; ++i) out[i] = readFractional(delaySamples[i]);
+}
+
 }  // namespace korvo

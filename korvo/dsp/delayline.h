@@ -49,6 +49,10 @@ public:
     // bits), the polynomial evaluated four lanes wide. [audio-thread]
     void readFractional4(const float* delaySamples, float* out) const noexcept;
 
+    // out[i] = readFractional(delaySamples[i]) for i in [0, n), the same bits, four at a time.
+    // [audio-thread]
+    void readFractionalRun(const float* delaySamples, float* out, std::int32_t n) const noexcept;
+
     // A cheaper read for modulation effects: 4-point cubic (Catmull-Rom) interpolation, exact at
     // integer delays, touching samples down to delay - 2. [audio-thread]
     float readCubic(float delaySamples) const noexcept;
@@ -66,6 +70,24 @@ public:
             const float* source = data + position;
             for (std::int32_t i = 0; i < straight; ++i) acc[i] += sign * source[i];
             acc += straight;
+            n -= straight;
+            position = 0;
+        }
+    }
+    // out[i] = readWhole(firstDelay - i) for i in [0, n): a run of consecutive stored samples, oldest
+    // first, copied in at most two straight passes (firstDelay - n + 1 >= 0). [audio-thread]
+    void copyWholeRun(std::int32_t firstDelay, std::int32_t n, float* out) const noexcept {
+        if (n <= 0) return;
+        if (data == nullptr) {
+            for (std::int32_t i = 0; i < n; ++i) out[i] = 0.0f;
+            return;
+        }
+        std::int32_t position = (index - firstDelay) & mask;
+        while (n > 0) {
+            const std::int32_t straight = std::min(n, mask + 1 - position);
+            const float* source = data + position;
+            for (std::int32_t i = 0; i < straight; ++i) out[i] = source[i];
+            out += straight;
             n -= straight;
             position = 0;
         }
@@ -112,7 +134,8 @@ inline float Delayline::readFractional(float delaySamples) const noexcept {
     return x0 + (0.041666668f * t) * (c1 + t * (c2 + t * (c3 + t * (c4 + t * c5))));
 }
 
-inline void Delayline::readFractional4(const float* delaySamples, float* out) const noexcept {
+[[gnu::always_inline]] inline void Delayline::readFractional4(const float* delaySamples,
+                                                              float* out) const noexcept {
     if (data == nullptr) {
         out[0] = out[1] = out[2] = out[3] = 0.0f;
         return;

@@ -1,5 +1,7 @@
 #include "tessary/dsp/interpbiquad.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 
 namespace tessary {
@@ -58,46 +60,132 @@ void InterpolatedBiquad::passThrough(const float* input, float* output, std::int
     x1 = y1 = last;
 }
 
+void InterpolatedBiquad::processSeparately(InterpolatedBiquad& f, const float* inF, float* outF,
+                                           InterpolatedBiquad& g, const float* inG, float* outG,
+                                           std::int32_t count) noexcept {
+    if (f.isIdentity())
+        f.passThrough(inF, outF, count);
+    else
+        f.filter(inF, outF, count);
+    if (g.isIdentity())
+        g.passThrough(inG, outG, count);
+    else
+        g.filter(inG, outG, count);
+}
+
+namespace {
+
+// K stereo stages, all active, frame by frame: left in the low lane, right in the high lane. Each
+// lane performs the scalar recursion's operations in the same order, and a stage hands the next
+// one its output rounded to float, as the buffers between separate passes would.
+template <int K>
+void runStages(InterpolatedBiquad* const* left, InterpolatedBiquad* const* right, const float* inL,
+               const float* inR, float* outL, float* outR, std::int32_t count) noexcept {
+    __m128d b0[K], b1[K], b2[K], a1[K], a2[K], x1[K], x2[K], y1[K], y2[K];
+#pragma GCC unroll 3
+    for (int k = 0; k < K; ++k) {
+        const InterpolatedBiquad& l = *left[k];
+        const InterpolatedBiquad& r = *right[k];
+        b0[k] = _mm_set_pd(r.b0, l.b0);
+        b1[k] = _mm_set_pd(r.b1, l.b1);
+        b2[k] = _mm_set_pd(r.b2, l.b2);
+        a1[k] = _mm_set_pd(r.a1, l.a1);
+        a2[k] = _mm_set_pd(r.a2, l.a2);
+        x1[k] = _mm_set_pd(r.x1, l.x1);
+        x2[k] = _mm_set_pd(r.x2, l.x2);
+        y1[k] = _mm_set_pd(r.y1, l.y1);
+        y2[k] = _mm_set_pd(r.y2, l.y2);
+    }
+    for (std::int32_t j = 0; j < count; ++j) {
+        __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + j), _mm_load_ss(inR + j)));
+        __m128 rounded = _mm_setzero_ps();
+#pragma GCC unroll 3
+        for (int k = 0; k < K; ++k) {
+            // (b0 x + b1 x1 - a1 y1) + (b2 x2 - a2 y2)
+            const __m128d feed = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(b0[k], x), _mm_mul_pd(b1[k], x1[k])),
+                                            _mm_mul_pd(a1[k], y1[k]));
+            const __m128d y =
+                _mm_add_pd(feed, _mm_sub_pd(_mm_mul_pd(b2[k], x2[k]), _mm_mul_pd(a2[k], y2[k])));
+            x2[k] = x1[k];
+            x1[k] = x;
+            y2[k] = y1[k];
+            y1[k] = y;
+            rounded = _mm_cvtpd_ps(y);
+            if (k + 1 < K) x = _mm_cvtps_pd(rounded);
+        }
+        _mm_store_ss(outL + j, rounded);
+        _mm_store_ss(outR + j, _mm_shuffle_ps(rounded, rounded, 1));
+    }
+#pragma GCC unroll 3
+    for (int k = 0; k < K; ++k) {
+        InterpolatedBiquad& l = *left[k];
+        InterpolatedBiquad& r = *right[k];
+        l.x1 = _mm_cvtsd_f64(x1[k]);
+        r.x1 = _mm_cvtsd_f64(_mm_unpackhi_pd(x1[k], x1[k]));
+        l.x2 = _mm_cvtsd_f64(x2[k]);
+        r.x2 = _mm_cvtsd_f64(_mm_unpackhi_pd(x2[k], x2[k]));
+        l.y1 = _mm_cvtsd_f64(y1[k]);
+        r.y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(y1[k], y1[k]));
+        l.y2 = _mm_cvtsd_f64(y2[k]);
+        r.y2 = _mm_cvtsd_f64(_mm_unpackhi_pd(y2[k], y2[k]));
+    }
+}
+
+}  // namespace
+
 void InterpolatedBiquad::processPair(InterpolatedBiquad& f, const float* inF, float* outF,
-                                     const korvo::BiquadCoeffs& targetF, InterpolatedBiquad& g, const float* inG,
-                                     float* outG, const korvo::BiquadCoeffs& targetG, std::int32_t frames) noexcept {
-    if (frames <= 0) return;
-    const std::int32_t chunk = std::int32_t{1} << f.chunkShift;
+                                     const korvo::BiquadCoeffs& targetF, InterpolatedBiquad& g,
+                                     const float* inG, float* outG, const korvo::BiquadCoeffs& targetG,
+                                     std::int32_t frames) noexcept {
+    const StereoStage stage{&f, &g, &targetF, &targetG};
+    processCascade(&stage, 1, inF, inG, outF, outG, frames);
+}
+
+void InterpolatedBiquad::processCascade(const StereoStage* stages, int stageCount, const float* inL,
+                                        const float* inR, float* outL, float* outR,
+                                        std::int32_t frames) noexcept {
+    if (frames <= 0 || stageCount <= 0) return;
+    if (stageCount > kMaxStages) stageCount = kMaxStages;
+    const std::int32_t chunk = std::int32_t{1} << stages[0].left->chunkShift;
     for (std::int32_t start = 0; start < frames; start += chunk) {
         const std::int32_t n = frames - start < chunk ? frames - start : chunk;
-        f.glide(targetF, f.glideAlpha[n - 1]);
-        g.glide(targetG, g.glideAlpha[n - 1]);
-        const bool fIdentity = f.isIdentity(), gIdentity = g.isIdentity();
-        if (fIdentity || gIdentity) {
-            // One of them is transparent: no recursion to overlap.
-            if (fIdentity)
-                f.passThrough(inF + start, outF + start, n);
-            else
-                f.filter(inF + start, outF + start, n);
-            if (gIdentity)
-                g.passThrough(inG + start, outG + start, n);
-            else
-                g.filter(inG + start, outG + start, n);
-            continue;
+        for (int s = 0; s < stageCount; ++s) {
+            const StereoStage& stage = stages[s];
+            stage.left->glide(*stage.leftTarget, stage.left->glideAlpha[n - 1]);
+            stage.right->glide(*stage.rightTarget, stage.right->glideAlpha[n - 1]);
         }
-        double fx1 = f.x1, fx2 = f.x2, fy1 = f.y1, fy2 = f.y2;
-        double gx1 = g.x1, gx2 = g.x2, gy1 = g.y1, gy2 = g.y2;
-        const float* xf = inF + start;
-        const float* xg = inG + start;
-        float* yf = outF + start;
-        float* yg = outG + start;
-        for (std::int32_t j = 0; j < n; ++j) {
-            const double a = static_cast<double>(xf[j]);
-            const double b = static_cast<double>(xg[j]);
-            const double ya = (f.b0 * a + f.b1 * fx1 - f.a1 * fy1) + (f.b2 * fx2 - f.a2 * fy2);
-            const double yb = (g.b0 * b + g.b1 * gx1 - g.a1 * gy1) + (g.b2 * gx2 - g.a2 * gy2);
-            yf[j] = static_cast<float>(ya);
-            yg[j] = static_cast<float>(yb);
-            fx2 = fx1, fx1 = a, fy2 = fy1, fy1 = ya;
-            gx2 = gx1, gx1 = b, gy2 = gy1, gy1 = yb;
+        // Runs of stages with both filters active go through the register loop together; a stage
+        // with an identity filter runs on its own, as processPair runs it.
+        const float* fromL = inL + start;
+        const float* fromR = inR + start;
+        float* toL = outL + start;
+        float* toR = outR + start;
+        for (int s = 0; s < stageCount;) {
+            const StereoStage& stage = stages[s];
+            if (stage.left->isIdentity() || stage.right->isIdentity()) {
+                processSeparately(*stage.left, fromL, toL, *stage.right, fromR, toR, n);
+                ++s;
+            } else {
+                InterpolatedBiquad* left[kMaxStages];
+                InterpolatedBiquad* right[kMaxStages];
+                int run = 0;
+                while (s + run < stageCount && !stages[s + run].left->isIdentity() &&
+                       !stages[s + run].right->isIdentity()) {
+                    left[run] = stages[s + run].left;
+                    right[run] = stages[s + run].right;
+                    ++run;
+                }
+                if (run == 1)
+                    runStages<1>(left, right, fromL, fromR, toL, toR, n);
+                else if (run == 2)
+                    runStages<2>(left, right, fromL, fromR, toL, toR, n);
+                else
+                    runStages<3>(left, right, fromL, fromR, toL, toR, n);
+                s += run;
+            }
+            fromL = toL;
+            fromR = toR;
         }
-        f.x1 = fx1, f.x2 = fx2, f.y1 = fy1, f.y2 = fy2;
-        g.x1 = gx1, g.x2 = gx2, g.y1 = gy1, g.y2 = gy2;
     }
 }
 

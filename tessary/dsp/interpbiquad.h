@@ -50,10 +50,33 @@ struct InterpolatedBiquad {
     // [audio-thread]
     static void processPair(InterpolatedBiquad& first, const float* firstInput, float* firstOutput,
                             const korvo::BiquadCoeffs& firstTarget, InterpolatedBiquad& second,
-                            const float* secondInput, float* secondOutput, const korvo::BiquadCoeffs& secondTarget,
-                            std::int32_t frames) noexcept;
+                            const float* secondInput, float* secondOutput,
+                            const korvo::BiquadCoeffs& secondTarget, std::int32_t frames) noexcept;
+
+    // One stereo stage of a cascade: two filters (left, right) and their targets.
+    struct StereoStage {
+        InterpolatedBiquad* left;
+        InterpolatedBiquad* right;
+        const korvo::BiquadCoeffs* leftTarget;
+        const korvo::BiquadCoeffs* rightTarget;
+    };
+    static constexpr int kMaxStages = 3;
+
+    // Runs up to kMaxStages stereo stages one after the other: the first filters the inputs into the
+    // outputs, each later one filters the outputs in place. The bits are those of one processPair
+    // per stage in order, but each chunk runs frame by frame through every stage whose two filters
+    // are both active, left and right in the two lanes of one register, so the stages' recursions
+    // overlap instead of waiting for each other. An output may be its own input; the inputs may be
+    // one buffer (mono), which may also be the left output while the first stage's two filters
+    // follow the same targets. [audio-thread]
+    static void processCascade(const StereoStage* stages, int stageCount, const float* inputLeft,
+                               const float* inputRight, float* outputLeft, float* outputRight,
+                               std::int32_t frames) noexcept;
 
 private:
+    // One chunk of one stage as processPair runs it when a filter of the pair is the identity.
+    static void processSeparately(InterpolatedBiquad& f, const float* inF, float* outF, InterpolatedBiquad& g,
+                                  const float* inG, float* outG, std::int32_t count) noexcept;
     void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;
     void filter(const float* input, float* output, std::int32_t count) noexcept;
     bool isIdentity() const noexcept { return b0 == 1.0 && b1 == 0.0 && b2 == 0.0 && a1 == 0.0 && a2 == 0.0; }

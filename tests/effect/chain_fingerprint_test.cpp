@@ -38,6 +38,7 @@ struct Scenario {
     // The input at frame i of `frames` for channel c.
     std::function<float(int i, int c)> input;
     int frames;
+    bool settled = false;  // settle() after the reset, as an export after its pre-roll starts
 };
 
 void set(VelmoraClient& client, int index, const char* text) {
@@ -84,6 +85,10 @@ std::uint64_t render(const Scenario& s) {
     auto client = korvo::makeHeap<VelmoraClient>();
     const int inputs = s.mono ? 1 : 2;
     client->resetFromHost(s.rate, s.block, inputs, 2);
+    if (s.settled) {
+        if (s.automate) s.automate(*client, 0);
+        client->settle();
+    }
     std::vector<float> inLeft(static_cast<std::size_t>(s.block)), inRight(inLeft.size());
     std::vector<float> outLeft(inLeft.size()), outRight(inLeft.size());
     korvo::HostTiming timing{120.0, 0, true};
@@ -183,6 +188,25 @@ std::vector<Scenario> scenarios() {
          },
          [](int i, int c) { return i < 6000 || i >= 40000 ? noiseAt(i, c) : (i % 2 ? 0.0f : -0.0f); },
          48000});
+    // Stretches of signed zeros and subnormals between sounds, short of the silence limit: the
+    // whole-sample paths must keep every sign of zero the interpolating ones give.
+    list.push_back({"signed zeros", 48000.0, 512, false,
+                    [](VelmoraClient& c, int at) {
+                        if (at == 15360) set(c, v::kPan, "30");
+                        if (at == 30720) set(c, v::kSpectralPan, "0");
+                    },
+                    [](int i, int c) {
+                        const int k = i % 15360;
+                        if (k >= 4000 && k < 6000) return -0.0f;
+                        if (k >= 7000 && k < 8000) return (i + c) % 3 ? -0.0f : 0.0f;
+                        if (k >= 9000 && k < 9500) return (i % 2 ? -1.0f : 1.0f) * 1.0e-40f;
+                        return noiseAt(i, c);
+                    },
+                    46080});
+    // The same from a settled start: delays rest on whole samples from the first block.
+    list.push_back(list.back());
+    list.back().name = "signed zeros, settled";
+    list.back().settled = true;
     // Samples that are not finite or absurdly large among ordinary ones.
     list.push_back({"bad samples", 96000.0, 512, false,
                     [](VelmoraClient& c, int at) {
@@ -211,20 +235,24 @@ constexpr std::uint64_t kExpected[] = {
     0xc319a25c0bf4f32full,  // single frames
     0xfd28fdc642e29f28ull,  // odd blocks
     0xa77a1967feee8ffbull,  // silence tails
+    0xa5af9176a76b6ee8ull,  // signed zeros
+    0xf70df0233c388badull,  // signed zeros, settled
     0x669194027a865349ull,  // bad samples
 };
 #endif
 
 TEST(ChainFingerprint, EveryScenarioGivesTheSameBitsAsBefore) {
     const std::vector<Scenario> list = scenarios();
-    ASSERT_EQ(list.size(), std::size(kExpected));
     const bool print = std::getenv("VELMORA_PRINT_FINGERPRINTS") != nullptr;
     for (std::size_t i = 0; i < list.size(); ++i) {
         const std::uint64_t hash = render(list[i]);
         if (print)
             std::printf("    0x%016llxull,  // %s\n", static_cast<unsigned long long>(hash), list[i].name);
-        EXPECT_EQ(hash, kExpected[i]) << list[i].name;
+        if (i < std::size(kExpected)) {
+            EXPECT_EQ(hash, kExpected[i]) << list[i].name;
+        }
     }
+    EXPECT_EQ(list.size(), std::size(kExpected));
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ TEST(InterpolatedBiquadPair, MatchesTwoSeparateFiltersBitForBit) {
     for (auto* f : {&pairL, &pairR, &soloL, &soloR}) f->initialise(48000.0f);
     const korvo::BiquadCoeffs identity = korvo::BiquadCoeffs::identity();
     const korvo::BiquadCoeffs bright = tessary::designHighShelf(25333.803158548093, 1.04, 6.0, 48000.0f);
-    const korvo::BiquadCoeffs dark = tessary::designLowShelf(1570.7963267948965, 1.4142135623730951, -9.0, 48000.0f);
+    const korvo::BiquadCoeffs dark =
+        tessary::designLowShelf(1570.7963267948965, 1.4142135623730951, -9.0, 48000.0f);
     const int lengths[] = {7, 512, 1, 33, 64, 300, 2, 512, 31};
     int step = 0;
     for (int round = 0; round < 40; ++round) {
@@ -61,4 +62,60 @@ TEST(InterpolatedBiquadPair, IdentityKeepsTheHistoryTheRecursionWouldKeep) {
     EXPECT_EQ(filter.y1, 0.25);
     EXPECT_EQ(filter.y2, -0.5);
     EXPECT_EQ(out[0], 0.25f);
+}
+
+// A cascade of three stereo stages gives the bits of the three filters of each side run one after
+// the other, block by block: stages switching between active and identity (alone, in pairs, all
+// three), left and right on different targets, odd block lengths, and a mono input that is also
+// the left output.
+TEST(InterpolatedBiquadCascade, MatchesOneFilterAfterTheOtherBitForBit) {
+    std::mt19937 random(23);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    InterpolatedBiquad cascade[2][3], solo[2][3];
+    for (auto* bank : {&cascade, &solo})
+        for (auto& side : *bank)
+            for (auto& f : side) f.initialise(44100.0f);
+    const korvo::BiquadCoeffs identity = korvo::BiquadCoeffs::identity();
+    const korvo::BiquadCoeffs choices[] = {
+        identity,
+        tessary::designHighShelf(25333.803158548093, 1.04, -11.0, 44100.0f),
+        tessary::designLowShelf(1570.7963267948965, 1.4142135623730951, 2.5, 44100.0f),
+        korvo::BiquadCoeffs{0.25, 0.0, 0.0, -0.75, 0.0},
+    };
+    const int lengths[] = {64, 5, 512, 32, 1, 100, 33};
+    for (int round = 0; round < 60; ++round) {
+        const int n = lengths[round % 7];
+        const bool mono = round % 5 == 3;
+        korvo::BiquadCoeffs targets[2][3];
+        for (int side = 0; side < 2; ++side)
+            for (int s = 0; s < 3; ++s) targets[side][s] = choices[(round / (2 + s) + side * (s == 1)) % 4];
+        std::vector<float> inL(static_cast<std::size_t>(n)), inR(inL.size());
+        for (int i = 0; i < n; ++i) inL[i] = noise(random), inR[i] = noise(random);
+        std::vector<float> soloL(inL.size()), soloR(inL.size());
+        const std::vector<float>& soloInR = mono ? inL : inR;
+        for (int s = 0; s < 3; ++s) {
+            solo[0][s].processBlock(s == 0 ? inL.data() : soloL.data(), soloL.data(), n, targets[0][s]);
+            solo[1][s].processBlock(s == 0 ? soloInR.data() : soloR.data(), soloR.data(), n, targets[1][s]);
+        }
+        InterpolatedBiquad::StereoStage stages[3];
+        for (int s = 0; s < 3; ++s)
+            stages[s] = {&cascade[0][s], &cascade[1][s], &targets[0][s], &targets[1][s]};
+        std::vector<float> outR(inL.size());
+        if (mono) {
+            // In place on the left: the mono input is the left output.
+            InterpolatedBiquad::processCascade(stages, 3, inL.data(), inL.data(), inL.data(), outR.data(), n);
+            ASSERT_TRUE(sameBits(inL, soloL)) << "round " << round;
+        } else {
+            std::vector<float> outL(inL.size());
+            InterpolatedBiquad::processCascade(stages, 3, inL.data(), inR.data(), outL.data(), outR.data(),
+                                               n);
+            ASSERT_TRUE(sameBits(outL, soloL)) << "round " << round;
+        }
+        ASSERT_TRUE(sameBits(outR, soloR)) << "round " << round;
+    }
+    for (int s = 0; s < 3; ++s) {
+        EXPECT_EQ(cascade[0][s].coefficients(), solo[0][s].coefficients());
+        EXPECT_EQ(cascade[1][s].y1, solo[1][s].y1);
+        EXPECT_EQ(cascade[1][s].x2, solo[1][s].x2);
+    }
 }

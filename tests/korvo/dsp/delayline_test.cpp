@@ -218,3 +218,30 @@ TEST(Delayline, WholeRunsAddTheSameSamplesAsSingleReadsAcrossTheWrap) {
         }
     }
 }
+
+// Runs of reads: the fractional run as single reads (lengths that leave a tail, windows across the
+// ring's end) and the whole-sample copy as readWhole, both bit for bit.
+TEST(Delayline, ReadRunsGiveTheSameBitsAsSingleReads) {
+    korvo::Delayline line;
+    line.resize(100);  // 128-sample ring
+    std::mt19937 random(9);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f), offset(0.0f, 1.0f);
+    float block[45];
+    for (int round = 0; round < 12; ++round) {
+        for (float& x : block) x = sample(random);
+        line.feedBlock(block, 45);
+        for (int n : {1, 7, 45}) {
+            const float base = 3.0f + offset(random) * 40.0f;
+            float delays[45], run[45], copy[45];
+            for (int i = 0; i < n; ++i) delays[i] = base + static_cast<float>(n - 1 - i);
+            line.readFractionalRun(delays, run, n);
+            for (int i = 0; i < n; ++i) {
+                const float single = line.readFractional(delays[i]);
+                ASSERT_EQ(std::memcmp(&single, &run[i], sizeof(float)), 0) << n << " " << i;
+            }
+            const int first = 3 + n - 1 + round;
+            line.copyWholeRun(first, n, copy);
+            for (int i = 0; i < n; ++i) ASSERT_EQ(copy[i], line.readWhole(first - i)) << n << " " << i;
+        }
+    }
+}
