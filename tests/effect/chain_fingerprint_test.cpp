@@ -224,7 +224,16 @@ std::vector<Scenario> scenarios() {
 
 #if defined(_WIN32)
 constexpr std::uint64_t kExpected[] = {
-    0, 0, 0, 0, 0, 0, 0, 0,
+    0x6dd0208430141f9full,  // defaults
+    0x7205f8231f135b9aull,  // full chain
+    0x90c9d77a2cb90b03ull,  // all stages
+    0x5cb152bc12c9ca70ull,  // automation
+    0xc319a25c0bf4f32full,  // single frames
+    0xfd28fdc642e29f28ull,  // odd blocks
+    0xa77a1967feee8ffbull,  // silence tails
+    0xa5af9176a76b6ee8ull,  // signed zeros
+    0xf70df0233c388badull,  // signed zeros, settled
+    0x669194027a865349ull,  // bad samples
 };
 #else
 constexpr std::uint64_t kExpected[] = {
