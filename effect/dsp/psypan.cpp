@@ -177,26 +177,34 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         // Frame start + i lies (frames - 1 - start - i) samples before the newest history sample.
         const std::int32_t lastBack = frames - 1 - start;
         float delaysL[kPiece], delaysR[kPiece], gainsL[kPiece], gainsR[kPiece];
+        // The glides step in local copies, kept in registers (the members would be stored and
+        // reloaded every frame).
+        korvo::ExpSmoother dl = delaySmootherLeft, dr = delaySmootherRight;
+        korvo::ExpSmoother gl = gainSmootherLeft, gr = gainSmootherRight;
         if (delaysGlide && gainsGlide) {
             for (std::int32_t i = 0; i < m; ++i) {
                 const auto back = static_cast<float>(lastBack - i);
-                delaysL[i] = delaySmootherLeft.nextSample(delayTargetL) + back;
-                delaysR[i] = delaySmootherRight.nextSample(delayTargetR) + back;
-                gainsL[i] = gainSmootherLeft.nextSample(gainTargetL);
-                gainsR[i] = gainSmootherRight.nextSample(gainTargetR);
+                delaysL[i] = dl.nextSample(delayTargetL) + back;
+                delaysR[i] = dr.nextSample(delayTargetR) + back;
+                gainsL[i] = gl.nextSample(gainTargetL);
+                gainsR[i] = gr.nextSample(gainTargetR);
             }
         } else if (delaysGlide) {
             for (std::int32_t i = 0; i < m; ++i) {
                 const auto back = static_cast<float>(lastBack - i);
-                delaysL[i] = delaySmootherLeft.nextSample(delayTargetL) + back;
-                delaysR[i] = delaySmootherRight.nextSample(delayTargetR) + back;
+                delaysL[i] = dl.nextSample(delayTargetL) + back;
+                delaysR[i] = dr.nextSample(delayTargetR) + back;
             }
         } else if (gainsGlide) {
             for (std::int32_t i = 0; i < m; ++i) {
-                gainsL[i] = gainSmootherLeft.nextSample(gainTargetL);
-                gainsR[i] = gainSmootherRight.nextSample(gainTargetR);
+                gainsL[i] = gl.nextSample(gainTargetL);
+                gainsR[i] = gr.nextSample(gainTargetR);
             }
         }
+        delaySmootherLeft = dl;
+        delaySmootherRight = dr;
+        gainSmootherLeft = gl;
+        gainSmootherRight = gr;
 
         if (haveDelay && !delaysWhole) {
             if (!delaysGlide) {

@@ -1,5 +1,7 @@
 #include "effect/dsp/tiltfilter.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -64,6 +66,34 @@ void TiltFilter::settle(float tiltDb) noexcept {
     gainSmootherB.current = std::exp(tiltDb * kDbToNeper) - 1.0f;
 }
 
+namespace {
+
+// The split's recursion over frames [from, to): left and right in the two lanes of one register,
+// each lane with the scalar operations in their order. feed, keep, k and h are per frame, or one
+// value for all when `perFrame` is false.
+void runSplit(float* left, float* right, double* low, const double* feed, const double* keep, const double* k,
+              const double* h, bool perFrame, double pivot, std::int32_t from, std::int32_t to) noexcept {
+    const __m128d pivotLanes = _mm_set1_pd(pivot);
+    __m128d lows = _mm_set_pd(low[1], low[0]);
+    for (std::int32_t i = from; i < to; ++i) {
+        const std::int32_t j = perFrame ? i - from : 0;
+        const __m128d in = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(left + i), _mm_load_ss(right + i)));
+        // low = (g in + p low) / (1 + g (k - 1)), as feed in + keep low.
+        lows = _mm_add_pd(_mm_mul_pd(_mm_load1_pd(feed + j), in), _mm_mul_pd(_mm_load1_pd(keep + j), lows));
+        // out = pivot low + h (in - k low)
+        const __m128d out = _mm_add_pd(
+            _mm_mul_pd(pivotLanes, lows),
+            _mm_mul_pd(_mm_load1_pd(h + j), _mm_sub_pd(in, _mm_mul_pd(_mm_load1_pd(k + j), lows))));
+        const __m128 rounded = _mm_cvtpd_ps(out);
+        _mm_store_ss(left + i, rounded);
+        _mm_store_ss(right + i, _mm_shuffle_ps(rounded, rounded, 1));
+    }
+    low[0] = _mm_cvtsd_f64(lows);
+    low[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(lows, lows));
+}
+
+}  // namespace
+
 void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept {
     if (frames <= 0 || frames > bufferSize) return;
     // Flat and settled: the samples are not touched (bit-exact pass-through).
@@ -72,45 +102,56 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
     // Targets once per block: low band 1/G, high band G, as deviations from unity.
     const float targetLow = std::exp(-tiltDb * kDbToNeper) - 1.0f;
     const float targetHigh = std::exp(tiltDb * kDbToNeper) - 1.0f;
-    // Per frame: k = pivot / lowGain (kept in bufferA), the high gain (bufferB, scaled below) and the
-    // reciprocal of the loop's denominator 1 + g (k - 1), so the recursion itself has no division.
     const double g = splitGain;
     const double p = splitPole;
-    for (std::int32_t i = 0; i < frames; ++i) {
-        bufferA[i] = 1.0 + static_cast<double>(gainSmootherA.nextSample(targetLow));
-        bufferB[i] = 1.0 + static_cast<double>(gainSmootherB.nextSample(targetHigh));
+
+    // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop): per
+    // frame k = pivot / lowGain, the high gain h, and the reciprocal of the loop's denominator
+    // 1 + g (k - 1) folded into two factors, so the recursion itself is one multiply and one add.
+    if (gainSmootherA.isStalled(targetLow) && gainSmootherB.isStalled(targetHigh)) {
+        // Stalled glides give their current values for every frame: the factors once.
+        const double k = pivot / (1.0 + static_cast<double>(gainSmootherA.current));
+        const double h = 1.0 + static_cast<double>(gainSmootherB.current);
+        const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
+        const double feed = g * reciprocal, keep = p * reciprocal;
+        runSplit(left, right, state, &feed, &keep, &k, &h, false, pivot, 0, frames);
+        return;
     }
-    // Divisions in loops of their own, so they pipeline instead of waiting on the glides or on the
-    // recursion: k = pivot / lowGain, and the reciprocal of the loop's denominator 1 + g (k - 1).
-    for (std::int32_t i = 0; i < frames; ++i) bufferA[i] = pivot / bufferA[i];
-    double lowLeft = state[0], lowRight = state[1];
+    // The glides step in local copies (kept in registers), the gains go to bufferA (low, then k)
+    // and bufferB (high).
+    korvo::ExpSmoother lowGain = gainSmootherA, highGain = gainSmootherB;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        bufferA[i] = 1.0 + static_cast<double>(lowGain.nextSample(targetLow));
+        bufferB[i] = 1.0 + static_cast<double>(highGain.nextSample(targetHigh));
+    }
+    gainSmootherA = lowGain;
+    gainSmootherB = highGain;
+    // The divisions two frames at a time (the buffers are 16-byte aligned), apart from the
+    // recursion so they pipeline.
+    const __m128d one = _mm_set1_pd(1.0), gLanes = _mm_set1_pd(g), pLanes = _mm_set1_pd(p);
+    const __m128d pivotLanes = _mm_set1_pd(pivot);
     constexpr std::int32_t kChunk = 64;
-    double feed[kChunk], keep[kChunk];
+    alignas(16) double feed[kChunk], keep[kChunk];
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const std::int32_t m = std::min(kChunk, frames - start);
-        // low = (g in + p low) / (1 + g (k - 1)), with the division folded into two per-frame
-        // factors so the recursion is one multiply and one add.
-        for (std::int32_t j = 0; j < m; ++j) {
-            const double reciprocal = 1.0 / (1.0 + g * (bufferA[start + j] - 1.0));
+        double* k = bufferA + start;
+        std::int32_t j = 0;
+        for (; j + 2 <= m; j += 2) {
+            const __m128d kk = _mm_div_pd(pivotLanes, _mm_load_pd(k + j));
+            _mm_store_pd(k + j, kk);
+            const __m128d reciprocal =
+                _mm_div_pd(one, _mm_add_pd(one, _mm_mul_pd(gLanes, _mm_sub_pd(kk, one))));
+            _mm_store_pd(feed + j, _mm_mul_pd(gLanes, reciprocal));
+            _mm_store_pd(keep + j, _mm_mul_pd(pLanes, reciprocal));
+        }
+        for (; j < m; ++j) {
+            k[j] = pivot / k[j];
+            const double reciprocal = 1.0 / (1.0 + g * (k[j] - 1.0));
             feed[j] = g * reciprocal;
             keep[j] = p * reciprocal;
         }
-        for (std::int32_t j = 0; j < m; ++j) {
-            const std::int32_t i = start + j;
-            const double k = bufferA[i];
-            const double h = bufferB[i];
-            // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop);
-            // both channels side by side.
-            const double inLeft = static_cast<double>(left[i]);
-            const double inRight = static_cast<double>(right[i]);
-            lowLeft = feed[j] * inLeft + keep[j] * lowLeft;
-            lowRight = feed[j] * inRight + keep[j] * lowRight;
-            left[i] = static_cast<float>(pivot * lowLeft + h * (inLeft - k * lowLeft));
-            right[i] = static_cast<float>(pivot * lowRight + h * (inRight - k * lowRight));
-        }
+        runSplit(left, right, state, feed, keep, k, bufferB + start, true, pivot, start, start + m);
     }
-    state[0] = lowLeft;
-    state[1] = lowRight;
 }
 
 }  // namespace velmora

@@ -68,7 +68,12 @@ public:
         while (n > 0) {
             const std::int32_t straight = std::min(n, mask + 1 - position);
             const float* source = data + position;
-            for (std::int32_t i = 0; i < straight; ++i) acc[i] += sign * source[i];
+            const __m128 signs = _mm_set1_ps(sign);
+            std::int32_t i = 0;
+            for (; i + 4 <= straight; i += 4)
+                _mm_storeu_ps(acc + i,
+                              _mm_add_ps(_mm_loadu_ps(acc + i), _mm_mul_ps(signs, _mm_loadu_ps(source + i))));
+            for (; i < straight; ++i) acc[i] += sign * source[i];
             acc += straight;
             n -= straight;
             position = 0;
