@@ -1,5 +1,7 @@
 #include "effect/dsp/lfo.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -112,7 +114,26 @@ LFOSegment LFO::nextSegment(const LFOSettings& settings, std::int32_t framesLeft
 float LFO::applyTremolo(const LFOSegment& segment, float depthTarget, float* left, float* right) noexcept {
     float g = 1.0f;
     const bool depthSettled = gainDepth.isStalled(depthTarget);
-    for (std::int32_t i = 0; i < segment.frames; ++i) {
+    std::int32_t i = 0;
+    if (depthSettled) {
+        // A settled depth: four frames at a time, each lane with the scalar operations in order.
+        const float d = gainDepth.current;
+        const __m128 depth = _mm_set1_ps(d), magnitude = _mm_set1_ps(std::fabs(d));
+        const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f);
+        const __m128 rampStart = _mm_set1_ps(segment.rampStart), rampStep = _mm_set1_ps(segment.rampStep);
+        for (; i + 4 <= segment.frames; i += 4) {
+            const std::int32_t step = segment.rampDone + i + 1;
+            const __m128 ramp = _mm_add_ps(
+                rampStart,
+                _mm_mul_ps(rampStep, _mm_cvtepi32_ps(_mm_setr_epi32(step, step + 1, step + 2, step + 3))));
+            const __m128 gains =
+                _mm_sub_ps(one, _mm_mul_ps(half, _mm_sub_ps(magnitude, _mm_mul_ps(depth, ramp))));
+            _mm_storeu_ps(left + i, _mm_mul_ps(_mm_loadu_ps(left + i), gains));
+            _mm_storeu_ps(right + i, _mm_mul_ps(_mm_loadu_ps(right + i), gains));
+            g = _mm_cvtss_f32(_mm_shuffle_ps(gains, gains, 3));
+        }
+    }
+    for (; i < segment.frames; ++i) {
         const float d = depthSettled ? gainDepth.current : gainDepth.nextSample(depthTarget);
         g = 1.0f - 0.5f * (std::fabs(d) - d * segment.rampAt(i));
         left[i] *= g;

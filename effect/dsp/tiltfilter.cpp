@@ -117,41 +117,46 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
         runSplit(left, right, state, &feed, &keep, &k, &h, false, pivot, 0, frames);
         return;
     }
-    // The glides step in local copies (kept in registers), the gains go to bufferA (low, then k)
-    // and bufferB (high).
+    // The gliding case, two frames per step: both glides advance a frame at a time (in registers),
+    // the two frames' divisions share one register, and the recursion takes the frames in order.
     korvo::ExpSmoother lowGain = gainSmootherA, highGain = gainSmootherB;
-    for (std::int32_t i = 0; i < frames; ++i) {
-        bufferA[i] = 1.0 + static_cast<double>(lowGain.nextSample(targetLow));
-        bufferB[i] = 1.0 + static_cast<double>(highGain.nextSample(targetHigh));
-    }
-    gainSmootherA = lowGain;
-    gainSmootherB = highGain;
-    // The divisions two frames at a time (the buffers are 16-byte aligned), apart from the
-    // recursion so they pipeline.
     const __m128d one = _mm_set1_pd(1.0), gLanes = _mm_set1_pd(g), pLanes = _mm_set1_pd(p);
     const __m128d pivotLanes = _mm_set1_pd(pivot);
-    constexpr std::int32_t kChunk = 64;
-    alignas(16) double feed[kChunk], keep[kChunk];
-    for (std::int32_t start = 0; start < frames; start += kChunk) {
-        const std::int32_t m = std::min(kChunk, frames - start);
-        double* k = bufferA + start;
-        std::int32_t j = 0;
-        for (; j + 2 <= m; j += 2) {
-            const __m128d kk = _mm_div_pd(pivotLanes, _mm_load_pd(k + j));
-            _mm_store_pd(k + j, kk);
-            const __m128d reciprocal =
-                _mm_div_pd(one, _mm_add_pd(one, _mm_mul_pd(gLanes, _mm_sub_pd(kk, one))));
-            _mm_store_pd(feed + j, _mm_mul_pd(gLanes, reciprocal));
-            _mm_store_pd(keep + j, _mm_mul_pd(pLanes, reciprocal));
-        }
-        for (; j < m; ++j) {
-            k[j] = pivot / k[j];
-            const double reciprocal = 1.0 / (1.0 + g * (k[j] - 1.0));
-            feed[j] = g * reciprocal;
-            keep[j] = p * reciprocal;
-        }
-        runSplit(left, right, state, feed, keep, k, bufferB + start, true, pivot, start, start + m);
+    __m128d lows = _mm_set_pd(state[1], state[0]);
+    auto split = [&](float* l, float* r, __m128d feed, __m128d keep, __m128d k, __m128d h) {
+        const __m128d in = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(l), _mm_load_ss(r)));
+        lows = _mm_add_pd(_mm_mul_pd(feed, in), _mm_mul_pd(keep, lows));
+        const __m128d out =
+            _mm_add_pd(_mm_mul_pd(pivotLanes, lows), _mm_mul_pd(h, _mm_sub_pd(in, _mm_mul_pd(k, lows))));
+        const __m128 rounded = _mm_cvtpd_ps(out);
+        _mm_store_ss(l, rounded);
+        _mm_store_ss(r, _mm_shuffle_ps(rounded, rounded, 1));
+    };
+    std::int32_t i = 0;
+    for (; i + 2 <= frames; i += 2) {
+        const double low0 = 1.0 + static_cast<double>(lowGain.nextSample(targetLow));
+        const double high0 = 1.0 + static_cast<double>(highGain.nextSample(targetHigh));
+        const double low1 = 1.0 + static_cast<double>(lowGain.nextSample(targetLow));
+        const double high1 = 1.0 + static_cast<double>(highGain.nextSample(targetHigh));
+        const __m128d k = _mm_div_pd(pivotLanes, _mm_set_pd(low1, low0));
+        const __m128d reciprocal = _mm_div_pd(one, _mm_add_pd(one, _mm_mul_pd(gLanes, _mm_sub_pd(k, one))));
+        const __m128d feed = _mm_mul_pd(gLanes, reciprocal), keep = _mm_mul_pd(pLanes, reciprocal);
+        split(left + i, right + i, _mm_unpacklo_pd(feed, feed), _mm_unpacklo_pd(keep, keep),
+              _mm_unpacklo_pd(k, k), _mm_set1_pd(high0));
+        split(left + i + 1, right + i + 1, _mm_unpackhi_pd(feed, feed), _mm_unpackhi_pd(keep, keep),
+              _mm_unpackhi_pd(k, k), _mm_set1_pd(high1));
     }
+    if (i < frames) {
+        const double k = pivot / (1.0 + static_cast<double>(lowGain.nextSample(targetLow)));
+        const double h = 1.0 + static_cast<double>(highGain.nextSample(targetHigh));
+        const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
+        split(left + i, right + i, _mm_set1_pd(g * reciprocal), _mm_set1_pd(p * reciprocal), _mm_set1_pd(k),
+              _mm_set1_pd(h));
+    }
+    state[0] = _mm_cvtsd_f64(lows);
+    state[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(lows, lows));
+    gainSmootherA = lowGain;
+    gainSmootherB = highGain;
 }
 
 }  // namespace velmora
