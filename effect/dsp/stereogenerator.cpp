@@ -56,6 +56,7 @@ void StereoGenerator::restart() noexcept {
     amountSmoother.initialise(0.0f, 0.03f, sampleRate);
     filterState[0] = filterState[1] = filterState[2] = 0.0;
     if (scratch != nullptr) std::fill(scratch, scratch + scratchSize, 0.0f);
+    targetsDelayMs = lowpassStepHz = std::numeric_limits<float>::quiet_NaN();  // the rate may have changed
 }
 
 float StereoGenerator::tapTarget(int t, float delayMs) const noexcept {
@@ -78,9 +79,12 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     for (std::int32_t i = 0; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
     history.feedBlock(scratch, frames);
 
-    float targets[kNumTaps];
+    if (!(delayMs == targetsDelayMs)) {
+        for (int t = 0; t < kNumTaps; ++t) targetsMs[t] = tapTarget(t, delayMs);
+        targetsDelayMs = delayMs;
+    }
+    const float* targets = targetsMs;
     const float samplesPerMs = sampleRate * 0.001f;
-    for (int t = 0; t < kNumTaps; ++t) targets[t] = tapTarget(t, delayMs);
 
     if (amount == 0.0f && amountSmoother.current == 0.0f) {
         // Nothing to add: only the delay glides advance, as they would while generating.
@@ -93,8 +97,12 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     }
 
     // The side lowpass: two one-pole stages y = y + (x - y) * c, designed once per block.
-    const double coefficient =
-        1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+    if (!(lowpassHz == lowpassStepHz)) {
+        lowpassStep =
+            1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+        lowpassStepHz = lowpassHz;
+    }
+    const double coefficient = lowpassStep;
     double stage1 = filterState[0];
     double stage2 = filterState[1];
     double bass = filterState[2];

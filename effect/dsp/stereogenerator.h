@@ -21,6 +21,7 @@
 // input through.
 
 #include <cstdint>
+#include <limits>
 
 #include "korvo/dsp/delayline.h"
 #include "korvo/dsp/smooth.h"
@@ -78,6 +79,12 @@ private:
     korvo::ExpSmoother tapSmoothers[kNumTaps];
     float maxTapMs = 40.0f;
     double highpassCoefficient = 0.0;  // one-pole step of the 120 Hz bass filter
+    // The last block's tap targets and lowpass step, for the arguments they were made from (NaN:
+    // none yet); the same arguments give the same values without their exp and round.
+    float targetsDelayMs = std::numeric_limits<float>::quiet_NaN();
+    float targetsMs[kNumTaps] = {};
+    float lowpassStepHz = std::numeric_limits<float>::quiet_NaN();
+    double lowpassStep = 0.0;
 };
 
 }  // namespace velmora
