@@ -123,7 +123,8 @@ namespace {
 // `velmora info --plugin` describes the built module as our VST3 host sees it through its exports.
 TEST(EndToEnd, InfoOfTheBuiltPluginShowsWhatAHostSees) {
 #ifdef VELMORA_BUNDLE_PATH
-    const std::string output = ::testing::TempDir() + "velmora_info_plugin.txt";
+    const test::TempDir dir;  // each run its own: test runs of other builds may run at the same time
+    const std::string output = dir.file("info.txt");
     ASSERT_EQ(
         runShell(std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH + " > " + output + " 2>&1"), 0);
     std::FILE* file = std::fopen(output.c_str(), "rb");
@@ -144,9 +145,8 @@ TEST(EndToEnd, InfoOfTheBuiltPluginShowsWhatAHostSees) {
 // private Xvfb when there is no display) and saves its picture.
 TEST(EndToEnd, EditorShotsOfTheTestModuleAndTheProduct) {
 #if defined(VELMORA_BUNDLE_PATH) && defined(KORVO_TEST_MODULE_BUNDLE)
-    const std::string shot = ::testing::TempDir() + "velmora_editor_shot.png";
-    const std::string log = ::testing::TempDir() + "velmora_editor_shot.txt";
-    std::remove(shot.c_str());
+    const test::TempDir dir;  // each run its own: test runs of other builds may run at the same time
+    const std::string shot = dir.file("shot.png"), log = dir.file("shot.txt");
     ASSERT_EQ(runShell("env -u DISPLAY " + std::string(kTool) + " info --plugin " + KORVO_TEST_MODULE_BUNDLE +
                        " --editor-shot " + shot + " > " + log + " 2>&1"),
               0);
@@ -163,7 +163,8 @@ TEST(EndToEnd, EditorShotsOfTheTestModuleAndTheProduct) {
 
     // The product's editor: the real window's picture is the one `screenshot --editor` renders
     // off-screen, apart from the subtitle, which each opening chooses for itself.
-    const std::string offscreen = ::testing::TempDir() + "velmora_editor_offscreen.png";
+    const std::string offscreen = dir.file("offscreen.png");
+    std::remove(shot.c_str());
     ASSERT_EQ(runShell("env -u DISPLAY " + std::string(kTool) + " info --plugin " + VELMORA_BUNDLE_PATH +
                        " --editor-shot " + shot + " > " + log + " 2>&1"),
               0);
@@ -181,7 +182,6 @@ TEST(EndToEnd, EditorShotsOfTheTestModuleAndTheProduct) {
                 std::memcmp(real.pixels + (y * 763 + x) * 4, headless.pixels + (y * 763 + x) * 4, 3) != 0;
         }
     EXPECT_EQ(different, 0);
-    std::remove(offscreen.c_str());
 #else
     GTEST_SKIP() << "the plug-in bundles are not part of this build";
 #endif
