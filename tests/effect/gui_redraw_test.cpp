@@ -56,9 +56,11 @@ public:
         client_.processAudioFromHost(inputs, 2, outputs, 2, 512, timing);
     }
 
-    // Draws what is still pending without moving any animation, then returns the largest
-    // difference of a channel between the screen and the whole editor redrawn from scratch.
+    // Ticks once, so changes that wait for a tick (host automation) are taken up, draws what is
+    // still pending without moving any animation, then returns the largest difference of a channel
+    // between the screen and the whole editor redrawn from scratch.
     int compareWithFullRedraw(int step) {
+        window_->tick();
         // A frame can leave relighting for the next one; that one draws no new layers.
         for (int i = 0; i < 3; ++i) refreshWithoutTick();
         EXPECT_TRUE(gui_->pendingLitRects().empty());
