@@ -484,12 +484,13 @@ void GUIGraphics::noteChangedTexels(const OwnedImage<COLOR>& level, OwnedImage<C
                     static_cast<std::size_t>(last - first + 1) * sizeof(COLOR));
     }
     if (changed.empty()) return;
-    // Pixel x samples this level at u = (x + 0.5) / 2^level - 0.5 (clamped into [0, w - 1.001]) and
-    // reads texels floor(u) and floor(u) + 1: texel i is read by x in [2^level (i - 1), 2^level (i + 2)),
-    // and the texels next to the last edge also by every pixel beyond it.
-    const std::int32_t shift = levelIndex;
-    IntRect pixels{{(changed.min.x - 1) << shift, (changed.min.y - 1) << shift},
-                   {(changed.max.x + 1) << shift, (changed.max.y + 1) << shift}};
+    // Pixel x samples this level at u = (x + 0.5) / s - 0.5, s = 2^level (clamped into
+    // [0, w - 1.001]), and reads texels floor(u) and floor(u) + 1: texel i is read when
+    // i - 1 <= u < i + 1, that is by x in [s i - s / 2, s i + 3 s / 2), and the texels next to the
+    // last edge also by every pixel beyond it.
+    const std::int32_t s = std::int32_t{1} << levelIndex, half = s / 2;
+    IntRect pixels{{changed.min.x * s - half, changed.min.y * s - half},
+                   {changed.max.x * s + half, changed.max.y * s + half}};
     if (changed.max.x >= now.w - 1) pixels.max.x = _bufferWidth;
     if (changed.max.y >= now.h - 1) pixels.max.y = _bufferHeight;
     pixels = pixels.intersection(IntRect{{0, 0}, {_bufferWidth, _bufferHeight}});

@@ -398,8 +398,8 @@ TEST(GUIGraphicsFrame, GlowBeyondTheLitMarginIsRelitByTheNextFrame) {
         EXPECT_TRUE(r.intersection(box(70, 30, 120, 80)).empty());
         reach = reach.expandedBy(r);
     }
-    EXPECT_LE(reach.min.x, 40);
-    EXPECT_GE(reach.max.x, 150);
+    EXPECT_LE(reach.min.x, 50);
+    EXPECT_GE(reach.max.x, 140);
     // The next frame relights it without drawing any element, and then all is as a full frame.
     const std::vector<IntRect> pending = toVector(partial.pendingLitRects());
     partial.computeDirtyAreas();
