@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "tools/vst3host/editor.h"
 #include "tools/vst3host/host.h"
 
 namespace vst3host {
@@ -87,6 +88,7 @@ public:
                 return false;
             }
         }
+        closeEditor();
         plugin_.reset();
         return true;
     }
@@ -102,6 +104,7 @@ private:
     }
 
     bool makeInstance() {
+        closeEditor();
         plugin_.reset();
         plugin_ = std::make_unique<Plugin>(module_.factory(), cid_, &host_);
         if (!plugin_->ok()) return fail("createInstance or a face failed");
@@ -111,6 +114,8 @@ private:
     }
 
     bool oneStep() {
+        // While an editor is open it gets a share of the steps of its own, between the others.
+        if (editor_ != nullptr && random_.chance(0.2)) return openView();
         const std::int32_t roll = random_.below(100);
         if (roll < 34) return process(false);
         if (roll < 40) return process(true);
@@ -141,6 +146,7 @@ private:
         if (roll < 84) return view();
         if (roll < 86) {
             note("terminate");
+            closeEditor();  // hosts close the editor before they end the plug-in
             plugin_->component->terminate();
             return true;
         }
@@ -278,7 +284,7 @@ private:
         report_.framesProcessed += frames;
         if (result != v::kResultOk) return fail("process returned " + std::to_string(result));
         if (allocations != 0) return fail("process allocated " + std::to_string(allocations) + " times");
-        if (numOutputs == 1 && !outArrayNull) {
+        if (options_.checkFiniteOutput && numOutputs == 1 && !outArrayNull) {
             for (v::int32 c = 0; c < outChannels && c < 2; ++c) {
                 if (outputNull[c]) continue;
                 for (v::int32 i = 0; i < frames; ++i)
@@ -372,6 +378,7 @@ private:
     }
 
     bool view() {
+        if (options_.openViews && (editor_ != nullptr || random_.chance(0.7))) return openView();
         note("view");
         v::IPlugView* view = plugin_->controller->createView(random_.chance(0.9) ? "editor" : "other");
         if (view == nullptr) return true;
@@ -388,6 +395,72 @@ private:
         return true;
     }
 
+    // The editor in a real window of ours: opened, used, detached and attached again, closed. It
+    // stays open across steps, so audio, states and program changes reach an open editor.
+    bool openView() {
+        if (editor_ == nullptr) {
+            // A plug-in without an editor (or one not initialised) may give no view at all.
+            v::IPlugView* probe = plugin_->controller->createView(v::kEditorViewType);
+            if (probe == nullptr) {
+                note("no editor to open");
+                return true;
+            }
+            probe->release();
+            note("open the editor in a window");
+            editor_ = std::make_unique<EditorHost>();
+            std::string error;
+            if (!editor_->open(plugin_->controller, error)) {
+                editor_.reset();
+                return fail("the editor did not open: " + error);
+            }
+            ++report_.viewsOpened;
+            handler_.calls.clear();
+            editor_->run(static_cast<std::uint32_t>(10 + random_.below(30)));
+            return true;
+        }
+        const v::ViewRect size = editor_->size();
+        const std::int32_t width = size.right - size.left, height = size.bottom - size.top;
+        const std::int32_t roll = random_.below(10);
+        if (roll < 2) {
+            note("close the editor");
+            closeEditor();
+        } else if (roll < 3) {
+            note("detach and attach the editor");
+            editor_->detach();
+            std::string error;
+            if (!editor_->reattach(error)) return fail("the editor did not attach again: " + error);
+            editor_->run(20);
+        } else if (roll < 7) {
+            const std::int32_t x0 = random_.below(width), y0 = random_.below(height);
+            const std::int32_t x1 = random_.below(width), y1 = random_.below(height);
+            note("drag in the editor from " + std::to_string(x0) + "," + std::to_string(y0) + " to " +
+                 std::to_string(x1) + "," + std::to_string(y1));
+            editor_->mouseMove(x0, y0);
+            editor_->mouseButton(1, true);
+            editor_->mouseMove(x1, y1);
+            editor_->mouseButton(1, false);
+        } else if (roll < 8) {
+            const std::int32_t x = random_.below(width), y = random_.below(height);
+            const int notches = random_.below(7) - 3;
+            note("wheel " + std::to_string(notches) + " at " + std::to_string(x) + "," + std::to_string(y));
+            editor_->mouseMove(x, y);
+            editor_->wheel(notches);
+        } else {
+            note("let the editor run");
+            editor_->run(static_cast<std::uint32_t>(10 + random_.below(50)));
+        }
+        return true;
+    }
+
+    void closeEditor() {
+        if (editor_ == nullptr) return;
+        for (const ComponentHandler::Call& call : handler_.calls)
+            if (call.kind == ComponentHandler::Kind::performEdit) ++report_.editorEdits;
+        handler_.calls.clear();
+        editor_->close();
+        editor_.reset();
+    }
+
     const FuzzOptions& options_;
     FuzzReport& report_;
     Random random_;
@@ -396,6 +469,7 @@ private:
     HostApplication host_{"vst3host fuzz"};
     ComponentHandler handler_;
     std::unique_ptr<Plugin> plugin_;
+    std::unique_ptr<EditorHost> editor_;  // the open editor, when views are opened
     std::deque<std::string> recent_;
 };
 

@@ -1,7 +1,9 @@
 // `vst3host fuzz`: the randomised host on the command line.
 //
-//   vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]
+//   vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S] [--open-views] [--any-output]
 //
+// --open-views: the editor opens in a real window too (needs a display).
+// --any-output: output samples need not be finite (for a plug-in that may overflow on extreme input).
 // Prints the seed and a summary; on a broken check prints it with the steps that led there and
 // exits 1 (2 for bad arguments or a module that cannot be loaded).
 #include <cstdio>
@@ -23,7 +25,13 @@ int fuzzMain(int argc, char** argv) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         char* end = nullptr;
-        if (std::strcmp(arg, "--seed") == 0 && value != nullptr) {
+        if (std::strcmp(arg, "--open-views") == 0) {
+            options.openViews = true;
+            continue;
+        } else if (std::strcmp(arg, "--any-output") == 0) {
+            options.checkFiniteOutput = false;
+            continue;
+        } else if (std::strcmp(arg, "--seed") == 0 && value != nullptr) {
             options.seed = std::strtoull(value, &end, 10);
         } else if (std::strcmp(arg, "--steps") == 0 && value != nullptr) {
             options.steps = std::strtoll(value, &end, 10);
@@ -40,14 +48,16 @@ int fuzzMain(int argc, char** argv) {
         }
         if (value == nullptr || end == nullptr || *end != '\0' || end == value) {
             std::fprintf(stderr,
-                         "usage: vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]\n");
+                         "usage: vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S] "
+                         "[--open-views] [--any-output]\n");
             return 2;
         }
         ++i;
     }
     if (options.modulePath.empty() || (options.steps <= 0 && !(options.seconds > 0.0))) {
         std::fprintf(stderr,
-                     "usage: vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]\n");
+                     "usage: vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S] "
+                     "[--open-views] [--any-output]\n");
         return 2;
     }
     options.modulePath = Module::binaryPath(options.modulePath);
@@ -60,10 +70,11 @@ int fuzzMain(int argc, char** argv) {
     const bool ok = runFuzz(options, report);
     std::printf(
         "%lld steps, %lld process calls, %lld frames, %lld state round trips, %lld refused states, "
-        "%lld instances\n",
+        "%lld instances, %lld editors opened, %lld edits from editors\n",
         static_cast<long long>(report.steps), static_cast<long long>(report.processCalls),
         static_cast<long long>(report.framesProcessed), static_cast<long long>(report.stateRoundTrips),
-        static_cast<long long>(report.refusedStates), static_cast<long long>(report.instances));
+        static_cast<long long>(report.refusedStates), static_cast<long long>(report.instances),
+        static_cast<long long>(report.viewsOpened), static_cast<long long>(report.editorEdits));
     if (ok) {
         std::printf("1 passed, 0 failed\n");
         return 0;

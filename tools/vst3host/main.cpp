@@ -3,7 +3,7 @@
 //
 //   vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]
 //   vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--do ACTION]...   (see editor.h)
-//   vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]   (fuzz_main.cpp)
+//   vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S] [--open-views]   (fuzz_main.cpp)
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,7 +21,8 @@ int usage() {
     std::fprintf(stderr,
                  "usage: vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]\n"
                  "       vst3host editor <bundle or binary> [options]   (vst3host editor for the options)\n"
-                 "       vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]\n");
+                 "       vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]\n"
+                 "                                   [--open-views]\n");
     return 2;
 }
 
