@@ -1,5 +1,6 @@
 #pragma once
-// The vst3host executable's count of the process's heap allocations (see allocations.cpp).
+// The vst3host executable's count of the heap allocations made on the calling thread (see
+// allocations.cpp).
 
 #include <cstdint>
 

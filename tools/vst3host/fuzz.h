@@ -38,7 +38,7 @@ struct FuzzOptions {
     // Every output sample must be finite. Off for a plug-in whose arithmetic may overflow on the
     // extreme input given (the test module's plain gain of up to 2 on 3.4e38).
     bool checkFiniteOutput = true;
-    // Heap allocations made by the process so far; null: allocations are not checked.
+    // Heap allocations made on the calling thread so far; null: allocations are not checked.
     std::uint64_t (*allocationCount)() = nullptr;
 };
 
