@@ -1,7 +1,9 @@
 #include "effect/dsp/distance.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "tessary/dsp/iir.h"
 
@@ -27,6 +29,7 @@ double throughFloat(double value) noexcept {
 
 void DistanceModel::reset(float rate) noexcept {
     sampleRate = rate;
+    haveLastTargets = false;
     lowpassLeft.initialise(rate);
     lowpassRight.initialise(rate);
     lowcutLeft.initialise(rate);
@@ -80,7 +83,13 @@ void DistanceModel::settle(float distance) noexcept {
 
 float DistanceModel::processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                                   float* outRight, std::int32_t frames) noexcept {
-    const Targets targets = designTargets(distance, sampleRate);
+    const auto key = std::bit_cast<std::uint32_t>(distance);
+    if (!haveLastTargets || key != lastDistanceBits) {
+        lastTargets = designTargets(distance, sampleRate);
+        lastDistanceBits = key;
+        haveLastTargets = true;
+    }
+    const Targets& targets = lastTargets;
     // The three stereo stages as one cascade: the same bits as one stage after the other.
     using Stage = tessary::InterpolatedBiquad::StereoStage;
     const Stage stages[3] = {{&lowpassLeft, &lowpassRight, &targets.lowpass, &targets.lowpass},

@@ -1,7 +1,9 @@
 #include "effect/dsp/psypan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "tessary/dsp/iir.h"
@@ -48,6 +50,7 @@ void PsychoacousticPanner::restart() noexcept {
     shelfRight.initialise(rate);
     lastDelayTargetLeft = lastDelayTargetRight = kBaseDelay;
     lastGainTargetLeft = lastGainTargetRight = 0.5f;
+    designs.haveDelay = designs.haveShelf = designs.haveGain = false;
 }
 
 void PsychoacousticPanner::shelfGainsDb(float p, float spectralPan, double& leftDb,
@@ -135,17 +138,36 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         delayLeft.feedBlock(left, frames);
         delayRight.feedBlock(right, frames);
     }
-    float delayTargetL, delayTargetR;
-    delayTargets(p, headSize, delayTargetL, delayTargetR);
+    // The designs depend on nothing but their arguments and the rate: bit-identical arguments reuse
+    // the last block's.
+    const std::uint32_t pBits = std::bit_cast<std::uint32_t>(p);
+    const std::uint32_t delayKey[2] = {pBits, std::bit_cast<std::uint32_t>(headSize)};
+    if (!designs.haveDelay || !std::equal(delayKey, delayKey + 2, designs.delayKey)) {
+        delayTargets(p, headSize, designs.delayLeft, designs.delayRight);
+        std::copy(delayKey, delayKey + 2, designs.delayKey);
+        designs.haveDelay = true;
+    }
+    const float delayTargetL = designs.delayLeft, delayTargetR = designs.delayRight;
     lastDelayTargetLeft = delayTargetL;
     lastDelayTargetRight = delayTargetR;
-    // Spectral pan: head-shadow high shelves, designed every block.
-    korvo::BiquadCoeffs shelfL, shelfR;
-    shelfTargets(p, spectralPan, shelfL, shelfR);
+    // Spectral pan: head-shadow high shelves.
+    const std::uint32_t shelfKey[2] = {pBits, std::bit_cast<std::uint32_t>(spectralPan)};
+    if (!designs.haveShelf || !std::equal(shelfKey, shelfKey + 2, designs.shelfKey)) {
+        shelfTargets(p, spectralPan, designs.shelfLeft, designs.shelfRight);
+        std::copy(shelfKey, shelfKey + 2, designs.shelfKey);
+        designs.haveShelf = true;
+    }
+    const korvo::BiquadCoeffs shelfL = designs.shelfLeft, shelfR = designs.shelfRight;
     // Level pan and output gain. The law is unity on both sides at the centre for every amount; at
     // full pan the near side gets e + f and the far side f, whose ratio is k.
-    float gainTargetL, gainTargetR;
-    gainTargets(p, levelPan, gain, gainTargetL, gainTargetR);
+    const std::uint32_t gainKey[3] = {pBits, std::bit_cast<std::uint32_t>(levelPan),
+                                      std::bit_cast<std::uint32_t>(gain)};
+    if (!designs.haveGain || !std::equal(gainKey, gainKey + 3, designs.gainKey)) {
+        gainTargets(p, levelPan, gain, designs.gainLeft, designs.gainRight);
+        std::copy(gainKey, gainKey + 3, designs.gainKey);
+        designs.haveGain = true;
+    }
+    const float gainTargetL = designs.gainLeft, gainTargetR = designs.gainRight;
     lastGainTargetLeft = gainTargetL;
     lastGainTargetRight = gainTargetR;
 

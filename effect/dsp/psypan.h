@@ -77,6 +77,17 @@ private:
 
     float lastDelayTargetLeft = 3.0f, lastDelayTargetRight = 3.0f;
     float lastGainTargetLeft = 0.5f, lastGainTargetRight = 0.5f;
+
+    // processBlock's last designs and the bits of the arguments they were made from, so a block
+    // with the same arguments skips their cos, exp, pow and sin; restart forgets them (the rate may
+    // have changed).
+    struct Designs {
+        bool haveDelay = false, haveShelf = false, haveGain = false;
+        std::uint32_t delayKey[2], shelfKey[2], gainKey[3];
+        float delayLeft, delayRight, gainLeft, gainRight;
+        korvo::BiquadCoeffs shelfLeft, shelfRight;
+    };
+    Designs designs{};
 };
 
 }  // namespace velmora
