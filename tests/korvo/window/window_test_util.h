@@ -76,6 +76,7 @@ public:
     void clear() {
         log.clear();
         fpStates.clear();
+        animations = 0;  // ticks while a window opened must not count towards a later wait
     }
 
     bool onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
