@@ -7,7 +7,9 @@
 namespace korvo {
 
 namespace {
+#if !defined(KORVO_NO_TEST_COUNTERS)
 std::atomic<std::uint64_t> allocationCounter{0};
+#endif
 
 constexpr std::size_t headerBytes = 16;  // raw pointer and asked size, one machine word each
 
@@ -28,14 +30,18 @@ void fatalError(const char* message) noexcept {
 }
 
 void* heapAlloc(std::size_t bytes) noexcept {
+#if !defined(KORVO_NO_TEST_COUNTERS)
     allocationCounter.fetch_add(1, std::memory_order_relaxed);
+#endif
     void* block = std::malloc(bytes == 0 ? 1 : bytes);
     if (block == nullptr) fatalError("out of memory");
     return block;
 }
 
 void* heapRealloc(void* block, std::size_t bytes) noexcept {
+#if !defined(KORVO_NO_TEST_COUNTERS)
     allocationCounter.fetch_add(1, std::memory_order_relaxed);
+#endif
     void* moved = std::realloc(block, bytes == 0 ? 1 : bytes);
     if (moved == nullptr) fatalError("out of memory");
     return moved;
@@ -46,7 +52,11 @@ void heapFree(void* block) noexcept {
 }
 
 std::uint64_t heapAllocationCount() noexcept {
+#if defined(KORVO_NO_TEST_COUNTERS)
+    return 0;
+#else
     return allocationCounter.load(std::memory_order_relaxed);
+#endif
 }
 
 void* alignedAlloc(std::size_t size, std::size_t alignment) noexcept {

@@ -23,7 +23,8 @@ namespace korvo {
 [[noreturn]] void fatalError(const char* message) noexcept;
 
 // malloc / realloc / free that never return null for a non-zero request (out of memory ends the
-// process). Every allocation made through them is counted (see heapAllocationCount).
+// process). Every allocation made through them is counted (see heapAllocationCount), except in
+// plug-in modules, which are built without the test counters (KORVO_NO_TEST_COUNTERS).
 void* heapAlloc(std::size_t bytes) noexcept;
 void* heapRealloc(void* block, std::size_t bytes) noexcept;
 void heapFree(void* block) noexcept;

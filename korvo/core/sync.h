@@ -24,9 +24,9 @@ public:
     UncheckedMutex(UncheckedMutex&& other) noexcept;
     UncheckedMutex& operator=(UncheckedMutex&& other) noexcept;
 
-    void lock() noexcept;      // [any-thread except audio] blocks until acquired
-    bool tryLock() noexcept;   // [any-thread] true when acquired; never blocks
-    void unlock() noexcept;    // [the holding thread]
+    void lock() noexcept;     // [any-thread except audio] blocks until acquired
+    bool tryLock() noexcept;  // [any-thread] true when acquired; never blocks
+    void unlock() noexcept;   // [the holding thread]
 
     // Deletes the OS lock; a second call does nothing.
     void destroy() noexcept;

@@ -7,10 +7,12 @@
 #include "korvo/core/sync.h"
 
 namespace korvo {
+#if !defined(KORVO_NO_TEST_COUNTERS)
 namespace detail {
 extern std::atomic<std::uint64_t> blockingLocks;
 extern std::atomic<std::uint64_t> tryLocks;
 }  // namespace detail
+#endif
 
 UncheckedMutex::UncheckedMutex() noexcept {
     auto* mutex = static_cast<pthread_mutex_t*>(heapAlloc(sizeof(pthread_mutex_t)));
@@ -24,12 +26,16 @@ UncheckedMutex::UncheckedMutex() noexcept {
 }
 
 void UncheckedMutex::lock() noexcept {
+#if !defined(KORVO_NO_TEST_COUNTERS)
     detail::blockingLocks.fetch_add(1, std::memory_order_relaxed);
+#endif
     pthread_mutex_lock(static_cast<pthread_mutex_t*>(handle_));
 }
 
 bool UncheckedMutex::tryLock() noexcept {
+#if !defined(KORVO_NO_TEST_COUNTERS)
     detail::tryLocks.fetch_add(1, std::memory_order_relaxed);
+#endif
     return pthread_mutex_trylock(static_cast<pthread_mutex_t*>(handle_)) == 0;
 }
 

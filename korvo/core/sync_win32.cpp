@@ -8,10 +8,12 @@
 #include "korvo/core/sync.h"
 
 namespace korvo {
+#if !defined(KORVO_NO_TEST_COUNTERS)
 namespace detail {
 extern std::atomic<std::uint64_t> blockingLocks;
 extern std::atomic<std::uint64_t> tryLocks;
 }  // namespace detail
+#endif
 
 UncheckedMutex::UncheckedMutex() noexcept {
     auto* section = static_cast<CRITICAL_SECTION*>(heapAlloc(sizeof(CRITICAL_SECTION)));
@@ -21,12 +23,16 @@ UncheckedMutex::UncheckedMutex() noexcept {
 }
 
 void UncheckedMutex::lock() noexcept {
+#if !defined(KORVO_NO_TEST_COUNTERS)
     detail::blockingLocks.fetch_add(1, std::memory_order_relaxed);
+#endif
     EnterCriticalSection(static_cast<CRITICAL_SECTION*>(handle_));
 }
 
 bool UncheckedMutex::tryLock() noexcept {
+#if !defined(KORVO_NO_TEST_COUNTERS)
     detail::tryLocks.fetch_add(1, std::memory_order_relaxed);
+#endif
     return TryEnterCriticalSection(static_cast<CRITICAL_SECTION*>(handle_)) != 0;
 }
 

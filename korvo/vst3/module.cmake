@@ -11,7 +11,9 @@ function(korvo_add_vst3_module target)
   if(NOT ARG_DLL_NAME)
     set(ARG_DLL_NAME ${ARG_BUNDLE_NAME})
   endif()
-  add_library(${target} SHARED ${KORVO_VST3_DIR}/exports.cpp ${ARG_SOURCES})
+  # The lock and the heap functions come without their test counters (korvo_uncounted, ahead
+  # of korvo_core).
+  add_library(${target} SHARED ${KORVO_VST3_DIR}/exports.cpp ${ARG_SOURCES} $<TARGET_OBJECTS:korvo_uncounted>)
   target_link_libraries(${target} PRIVATE korvo_vst3 ${ARG_DEPS})
   set_target_properties(${target} PROPERTIES PREFIX "" CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   set(bundle ${ARG_OUTPUT_DIR}/${ARG_BUNDLE_NAME}.vst3)
