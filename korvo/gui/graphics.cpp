@@ -60,6 +60,14 @@ void subtractBoxes(const IntRect& r, const Vec<IntRect>& holes, Vec<IntRect>& ou
     for (const IntRect& w : work) out.push(w);
 }
 
+// The filters the pyramids are refreshed with, per level.
+Filter diffuseFilter(int level) noexcept {
+    return level == 1 ? Filter::premultipliedBox : Filter::cubic;
+}
+Filter depthFilter(int level) noexcept {
+    return level <= 2 ? Filter::box : Filter::cubic;
+}
+
 template <class COLOR>
 void resizeMirror(Vec<OwnedImage<COLOR>*>& mirror, const Mipmap<COLOR>& pyramid) {
     const std::size_t upper = pyramid.numLevels() > 1 ? static_cast<std::size_t>(pyramid.numLevels() - 1) : 0;
@@ -258,6 +266,12 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
         resizeMirror(_diffuseMirror, *_diffusePyramid);
         resizeMirror(_depthMirror, *_depthPyramid);
         _pendingLitRects.clear();
+        _layersDrawn = false;
+        // Room for the largest change that is compared, so steady frames allocate nothing.
+        const std::int64_t kept = std::min(kComparedArea, std::int64_t{width} * height);
+        _keptDiffuse.resize(static_cast<std::size_t>(kept));
+        _keptMaterial.resize(static_cast<std::size_t>(kept));
+        _keptDepth.resize(static_cast<std::size_t>(kept));
         if (bytes > 0) {
             std::memset(static_cast<void*>(_litBuffer), 0, bytes);
             std::memset(static_cast<void*>(_shownBuffer), 0, bytes);
@@ -427,19 +441,100 @@ void GUIGraphics::drawPBRLayer() {
     drawLayer(Layer::pbr, _pbrDrawList, _pbrRects);
 }
 
-void GUIGraphics::updatePyramids() {
+void GUIGraphics::keepLayersBeforeDrawing() {
+    _keptArea = 0;
     if (_pbrRects.empty() || _diffusePyramid->numLevels() == 0) return;
-    for (Vec<IntRect>& list : _pyramidRects) {
-        list.clear();
-        for (const IntRect& r : _pbrRects) list.push(r);
+    // The layers of a new size hold no drawing yet, and the lit buffer no lighting of them.
+    const bool drawnBefore = _layersDrawn;
+    _layersDrawn = true;
+    if (!drawnBefore) return;
+    std::int64_t total = 0;
+    for (const IntRect& r : _pbrRects) total += area(r);
+    // Large changes (the first frame, a whole-editor redraw) are lit as they are.
+    if (total > kComparedArea) return;
+    _keptDiffuse.resize(static_cast<std::size_t>(total));
+    _keptMaterial.resize(static_cast<std::size_t>(total));
+    _keptDepth.resize(static_cast<std::size_t>(total));
+    const ImageView<RGBA> diffuse = _diffusePyramid->level(0).view(),
+                          material = _materialPyramid->level(0).view();
+    const ImageView<L16> depth = _depthPyramid->level(0).view();
+    std::size_t at = 0;
+    for (const IntRect& r : _pbrRects)
+        for (std::int32_t y = r.min.y; y < r.max.y; ++y) {
+            const auto n = static_cast<std::size_t>(r.width());
+            std::memcpy(static_cast<void*>(_keptDiffuse.data() + at), diffuse.row(y) + r.min.x,
+                        n * sizeof(RGBA));
+            std::memcpy(static_cast<void*>(_keptMaterial.data() + at), material.row(y) + r.min.x,
+                        n * sizeof(RGBA));
+            std::memcpy(static_cast<void*>(_keptDepth.data() + at), depth.row(y) + r.min.x, n * sizeof(L16));
+            at += n;
+        }
+    _keptArea = total;
+}
+
+void GUIGraphics::narrowToChangedPixels() {
+    for (Vec<IntRect>& list : _pyramidRects) list.clear();
+    if (_keptArea == 0) {
+        for (Vec<IntRect>& list : _pyramidRects)
+            for (const IntRect& r : _pbrRects) list.push(r);
+        return;
     }
+    // A lit pixel reads the diffuse and material colour of its own position only, and the depth
+    // around it within the margin: the margin is needed only around depth that changed. (What the
+    // changes alter in the upper levels is found by updatePyramids.)
+    const IntRect window{{0, 0}, {_bufferWidth, _bufferHeight}};
+    const ImageView<RGBA> diffuse = _diffusePyramid->level(0).view(),
+                          material = _materialPyramid->level(0).view();
+    const ImageView<L16> depth = _depthPyramid->level(0).view();
+    _litRectsOverlapping.clear();
+    std::size_t at = 0;
+    for (const IntRect& r : _pbrRects) {
+        IntRect colour{}, relief{};
+        const auto n = static_cast<std::size_t>(r.width());
+        for (std::int32_t y = r.min.y; y < r.max.y; ++y, at += n) {
+            const IntRect row{{r.min.x, y}, {r.max.x, y + 1}};
+            const RGBA* d = diffuse.row(y) + r.min.x;
+            const RGBA* m = material.row(y) + r.min.x;
+            const L16* z = depth.row(y) + r.min.x;
+            if (std::memcmp(d, _keptDiffuse.data() + at, n * sizeof(RGBA)) != 0 ||
+                std::memcmp(m, _keptMaterial.data() + at, n * sizeof(RGBA)) != 0) {
+                std::size_t first = 0, last = n - 1;
+                while (d[first] == _keptDiffuse[at + first] && m[first] == _keptMaterial[at + first]) ++first;
+                while (d[last] == _keptDiffuse[at + last] && m[last] == _keptMaterial[at + last]) --last;
+                colour = colour.expandedBy(IntRect{{r.min.x + static_cast<std::int32_t>(first), y},
+                                                   {r.min.x + static_cast<std::int32_t>(last) + 1, y + 1}});
+            }
+            if (std::memcmp(z, _keptDepth.data() + at, n * sizeof(L16)) != 0) relief = relief.expandedBy(row);
+        }
+        if (!colour.empty()) {
+            _litRectsOverlapping.push(colour);
+            _pyramidRects[0].push(colour);
+        }
+        if (!relief.empty()) {
+            _litRectsOverlapping.push(grownAndClipped(relief, _litMargin, window));
+            _pyramidRects[1].push(relief);
+        }
+    }
+    for (const IntRect& r : _pendingLitRects) {
+        const IntRect c = r.intersection(window);
+        if (!c.empty()) _litRectsOverlapping.push(c);
+    }
+    _litRects.clear();
+    _scratchRects.clear();
+    for (const IntRect& r : _litRectsOverlapping) _scratchRects.push(r);
+    makeDisjoint(_scratchRects, _litRects);
+    // The shown area stays as computed: it is refreshed from the lit image (whatever changed).
+}
+
+void GUIGraphics::updatePyramids() {
+    for (Vec<IntRect>& reach : _reachRects) reach.clear();
+    if (_pbrRects.empty() || _diffusePyramid->numLevels() == 0) return;
     auto update = [this](std::int32_t index) {
         Vec<IntRect>& rects = _pyramidRects[index];
         Vec<IntRect>& reach = _reachRects[index];
-        reach.clear();
         if (index == 0) {
             for (int level = 1; level < _diffusePyramid->numLevels(); ++level) {
-                const Filter quality = level == 1 ? Filter::premultipliedBox : Filter::cubic;
+                const Filter quality = diffuseFilter(level);
                 for (IntRect& r : rects) {
                     r = _diffusePyramid->updateLevel(quality, r, level);
                     noteChangedTexels(_diffusePyramid->level(level),
@@ -448,7 +543,7 @@ void GUIGraphics::updatePyramids() {
             }
         } else {
             for (int level = 1; level < _depthPyramid->numLevels(); ++level) {
-                const Filter quality = level <= 2 ? Filter::box : Filter::cubic;
+                const Filter quality = depthFilter(level);
                 for (IntRect& r : rects) {
                     r = _depthPyramid->updateLevel(quality, r, level);
                     noteChangedTexels(_depthPyramid->level(level),
@@ -572,7 +667,9 @@ void GUIGraphics::convertToWindowFormat(PixelOrder pixelOrder) {
 void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
     if (_bufferWidth > 0 && _bufferHeight > 0) {
         collectDrawLists();
+        keepLayersBeforeDrawing();
         drawPBRLayer();
+        narrowToChangedPixels();
         updatePyramids();
         lightTiles(pixelOrder, litView());
         // What this frame's pyramid changes reach beyond its lit area is relit next frame.

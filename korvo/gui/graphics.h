@@ -18,6 +18,9 @@
 // next frame (a tick later; the frame after a change is drawn even without new dirty rectangles).
 // Partial redraws thus converge on exactly what a full redraw shows. Texels that did not change
 // cost nothing: a change that alters no glow or occlusion reaches no farther than the margin.
+// Pixels that did not change cost nothing either: a lit pixel reads the colour and material of
+// its own position and the depth within the margin, so after a small PBR change is drawn only
+// the pixels that really changed are lit, with the margin only around changed depth.
 //
 // The window is made by a window factory (setWindowFactory). Without one, openUI given a parent
 // window makes the platform's window (createPlatformWindow: Win32 on Windows, X11 on Linux, on the
@@ -111,6 +114,12 @@ public:
     virtual void drawRawLayer();
     virtual void drawPBRLayer();
     virtual void lightTiles(PixelOrder pixelOrder, ImageView<RGBA> destination);
+    // Before drawPBRLayer: keeps the level-0 layers under a small PBR change to compare them.
+    void keepLayersBeforeDrawing();
+    // After drawPBRLayer: narrows the lit area to what the changed pixels need (their own colour
+    // and material, the margin only around changed depth) and refreshes the pyramids only from
+    // changed pixels. A PBR change whose pixels came out the same is not lit at all.
+    void narrowToChangedPixels();
     virtual void updatePyramids();
     virtual void convertToWindowFormat(PixelOrder pixelOrder);
 
@@ -176,6 +185,13 @@ protected:
     Vec<IntRect> _reachRects[2];
     Vec<IntRect> _pendingLitRects;
     Vec<IntRect> _subtractScratch[2];
+    // The level-0 layers under the PBR change as they were before drawing.
+    static constexpr std::int64_t kComparedArea = 32768;
+    Vec<RGBA> _keptDiffuse;
+    Vec<RGBA> _keptMaterial;
+    Vec<L16> _keptDepth;
+    std::int64_t _keptArea = 0;
+    bool _layersDrawn = false;  // a frame has drawn PBR layers since the last size change
     Vec<UIElement*> _rawDrawList;
     Vec<UIElement*> _pbrDrawList;
     std::int32_t _litMargin = 20;

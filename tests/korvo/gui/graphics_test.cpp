@@ -149,8 +149,20 @@ TEST(GUIGraphicsDirty, LitAreaGrowsByTheMarginAndIsClippedAtTheCorners) {
     EXPECT_TRUE(gui.dirtyBounds().empty());
 }
 
+// A flat non-glowing colour that changes with every drawing.
+class Repainted final : public UIElement {
+public:
+    explicit Repainted(UIContext* context) : UIElement(context, ElementFlags::drawsPBR) {}
+    void onDrawPBR(ImageView<RGBA> d, ImageView<L16>, ImageView<RGBA>, const Vec<IntRect>& rects) override {
+        ++shade;
+        for (const IntRect& r : rects) fillBox(d, r, RGBA{shade, shade, shade, 0});
+    }
+    std::uint8_t shade = 0;
+};
+
 TEST(GUIGraphicsDirty, TilesAreAtMost128Square) {
     TestGUI gui(400, 300);
+    gui.addChild(heapNew<Repainted>(&gui.uiContext()))->setPosition(box(10, 20, 310, 150));
     gui.onResize(400, 300);
     gui.frame();
     gui.setLitMargin(0);
@@ -356,11 +368,13 @@ class Lamp final : public UIElement {
 public:
     explicit Lamp(UIContext* context) : UIElement(context, ElementFlags::drawsPBR) {}
     std::uint8_t glow = 0;
+    std::uint8_t white = 255;
+    std::uint16_t height = 40000;
     void onDrawPBR(ImageView<RGBA> d, ImageView<L16> z, ImageView<RGBA> m,
                    const Vec<IntRect>& rects) override {
         for (const IntRect& r : rects) {
-            fillBox(d, r, RGBA{255, 255, 255, glow});
-            fillBox(z, r, L16{40000});
+            fillBox(d, r, RGBA{white, white, white, glow});
+            fillBox(z, r, L16{height});
             fillBox(m, r, RGBA{128, 0, 0, 255});
         }
     }
@@ -391,11 +405,12 @@ TEST(GUIGraphicsFrame, GlowBeyondTheLitMarginIsRelitByTheNextFrame) {
     partial.lamp->glow = 255;
     partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
-    EXPECT_EQ(toVector(partial.litRects()), std::vector<IntRect>{box(70, 30, 120, 80)});
+    // Only the lamp's colour changed: its own pixels are lit, without the margin.
+    EXPECT_EQ(toVector(partial.litRects()), std::vector<IntRect>{box(90, 50, 100, 60)});
     // The glow's coarsest level gathers 32 x 32 pixels: it reaches far past the margin.
     IntRect reach{};
     for (const IntRect& r : partial.pendingLitRects()) {
-        EXPECT_TRUE(r.intersection(box(70, 30, 120, 80)).empty());
+        EXPECT_TRUE(r.intersection(box(90, 50, 100, 60)).empty());
         reach = reach.expandedBy(r);
     }
     EXPECT_LE(reach.min.x, 50);
@@ -421,10 +436,44 @@ TEST(GUIGraphicsFrame, GlowBeyondTheLitMarginIsRelitByTheNextFrame) {
     for (std::int32_t y = 0; y < 120; ++y)
         for (std::int32_t x = 0; x < 200; ++x)
             ASSERT_EQ(partial.litView().at(x, y), full.litView().at(x, y)) << x << ", " << y;
-    // Redrawn unchanged, the lamp changes no texel: nothing beyond the margin.
+    // Redrawn unchanged, the lamp changes no pixel: nothing is lit, nothing is left.
     partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
+    EXPECT_TRUE(partial.litRects().empty());
     EXPECT_TRUE(partial.pendingLitRects().empty());
+}
+
+TEST(GUIGraphicsFrame, OnlyChangedPixelsAreLitAndTheMarginOnlyAroundChangedDepth) {
+    Panel partial, full;
+    partial.setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();
+    auto matchesAFullFrame = [&] {
+        full.lamp->white = partial.lamp->white;
+        full.lamp->height = partial.lamp->height;
+        full.setDirtyAll(DirtyLayer::fromFlags);
+        full.frame();
+        for (std::int32_t y = 0; y < 120; ++y)
+            for (std::int32_t x = 0; x < 200; ++x)
+                if (!(partial.litView().at(x, y) == full.litView().at(x, y))) return false;
+        return true;
+    };
+    // A colour change without glow: the lamp's own pixels, nothing around, nothing left.
+    partial.lamp->white = 100;
+    partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();
+    EXPECT_EQ(toVector(partial.litRects()), std::vector<IntRect>{box(90, 50, 100, 60)});
+    EXPECT_TRUE(partial.pendingLitRects().empty());
+    EXPECT_TRUE(matchesAFullFrame());
+    // A depth change: shading and shadows around it change, the margin (20) is lit.
+    partial.lamp->height = 45000;
+    partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();
+    IntRect lit{};
+    for (const IntRect& r : partial.litRects()) lit = lit.expandedBy(r);
+    EXPECT_EQ(lit.intersection(box(0, 0, 200, 120)), lit);
+    EXPECT_TRUE(lit.intersection(box(70, 30, 120, 80)) == box(70, 30, 120, 80));
+    for (int i = 0; i < 2; ++i) partial.frame();  // what the occlusion reaches, a frame later
+    EXPECT_TRUE(matchesAFullFrame());
 }
 
 TEST(GUIGraphicsFrame, SteadyFrameAllocatesNothing) {
