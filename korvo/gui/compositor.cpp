@@ -14,7 +14,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "korvo/gui/specularpower.h"
+#include "korvo/gui/highlightpower.h"
 
 namespace korvo {
 

@@ -118,7 +118,7 @@ void Canvas::paintMaterial(IntRect bounds, const Cover& cover, Material m) {
             Material& p = material_[index(x, y)];
             p.rough += (m.rough - p.rough) * k;
             p.metal += (m.metal - p.metal) * k;
-            p.spec += (m.spec - p.spec) * k;
+            p.shine += (m.shine - p.shine) * k;
         }
 }
 
@@ -167,7 +167,7 @@ HeapPtr<OwnedImage<RGBA>> Canvas::materialImage() const {
     for (std::int32_t y = 0; y < h_; ++y)
         for (std::int32_t x = 0; x < w_; ++x) {
             const Material& m = material_[index(x, y)];
-            *image->pixelAt(x, y) = RGBA{toByte(m.rough), toByte(m.metal), toByte(m.spec), 255};
+            *image->pixelAt(x, y) = RGBA{toByte(m.rough), toByte(m.metal), toByte(m.shine), 255};
         }
     return image;
 }

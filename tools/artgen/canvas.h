@@ -25,7 +25,7 @@ struct Color3 {
 };
 // Roughness, metalness, specular amount (0..255 each).
 struct Material {
-    float rough = 0, metal = 0, spec = 0;
+    float rough = 0, metal = 0, shine = 0;
 };
 
 // Signed distance, negative inside. Shapes are small value types with a distance(x, y) member.

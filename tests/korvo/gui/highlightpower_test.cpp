@@ -1,4 +1,4 @@
-#include "korvo/gui/specularpower.h"
+#include "korvo/gui/highlightpower.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Specular powers: double-precision log and exp with an exact-float guard.
-#include "korvo/gui/specularpower.h"
+#include "korvo/gui/highlightpower.h"
 
 #include <emmintrin.h>
 
