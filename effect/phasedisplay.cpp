@@ -1,8 +1,11 @@
 #include "effect/phasedisplay.h"
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstddef>
 
 namespace velmora {
 
@@ -36,6 +39,21 @@ bool usable(const PhaseDisplay::Pair& p, float& length2) noexcept {
     return length2 <= FLT_MAX;
 }
 
+// slots[k] = (left[k * step], right[k * step]) for k in [0, count): two pairs per 16-byte store.
+void gatherPairs(const float* left, const float* right, std::int32_t step, PhaseDisplay::Pair* slots,
+                 std::int32_t count) noexcept {
+    static_assert(sizeof(PhaseDisplay::Pair) == 2 * sizeof(float), "a pair is two packed floats");
+    auto* out = reinterpret_cast<float*>(slots);
+    const std::ptrdiff_t s = step;
+    std::int32_t k = 0;
+    for (; k + 2 <= count; k += 2, left += 2 * s, right += 2 * s, out += 4) {
+        const __m128 first = _mm_unpacklo_ps(_mm_load_ss(left), _mm_load_ss(right));
+        const __m128 second = _mm_unpacklo_ps(_mm_load_ss(left + s), _mm_load_ss(right + s));
+        _mm_storeu_ps(out, _mm_movelh_ps(first, second));
+    }
+    if (k < count) slots[k] = PhaseDisplay::Pair{*left, *right};
+}
+
 }  // namespace
 
 PhaseDisplay::PhaseDisplay(korvo::UIContext* context)
@@ -61,10 +79,13 @@ void PhaseDisplay::sendPhaseSamples(const float* left, const float* right, std::
                                     float sampleRate) noexcept {
     if (disabled_.load(std::memory_order_relaxed)) return;
     if (left == nullptr || right == nullptr) frames = 0;  // only the rate is stored
-    // The pairs are read straight from the two channels, and only those the FIFO keeps.
-    sampleFifo_.pushGenerated(frames, sampleRate, [left, right](std::int32_t i) {
-        return Pair{left[i], right[i]};
-    });
+    // The pairs are read straight from the two channels into the FIFO's slots, and only those it
+    // keeps.
+    sampleFifo_.pushRuns(
+        frames, sampleRate,
+        [left, right](Pair* slots, std::int32_t count, std::int32_t index, std::int32_t step) {
+            gatherPairs(left + index, right + index, step, slots, count);
+        });
 }
 
 // ---- Animation ---------------------------------------------------------------------------------

@@ -44,6 +44,8 @@ public:
         inputCounter_ = 0;
         wrapMask_ = static_cast<std::uint32_t>(size - 1);
         decimationMask_ = static_cast<std::uint32_t>(resolution - 1);
+        decimationShift_ = 0;
+        while ((1 << decimationShift_) < resolution) ++decimationShift_;
         decimationScale_ = 1.0f / static_cast<float>(resolution);
         pendingTime_ = 0.0f;
         pendingFraction_ = 0.0f;
@@ -52,7 +54,7 @@ public:
     // Offers n elements. Never blocks: when the consumer holds the lock the input is dropped.
     // [audio-thread]
     void pushSamples(const T* input, std::int32_t n, float sampleRate) noexcept {
-        sampleRate_.exchange(sampleRate, std::memory_order_relaxed);
+        sampleRate_.store(sampleRate, std::memory_order_relaxed);
         if (data_ == nullptr || !fifoLock_.tryLock()) return;
         for (std::int32_t i = 0; i < n; ++i) {
             ++inputCounter_;
@@ -75,26 +77,48 @@ public:
     // builds only one element in `resolution`. element must not block. [audio-thread]
     template <class Make>
     void pushGenerated(std::int32_t n, float sampleRate, Make&& element) noexcept {
-        sampleRate_.exchange(sampleRate, std::memory_order_relaxed);
+        pushRuns(n, sampleRate, [&](T* slots, std::int32_t count, std::int32_t index, std::int32_t step) {
+            for (std::int32_t k = 0; k < count; ++k) slots[k] = element(index + k * step);
+        });
+    }
+
+    // The same again for a producer that writes the ring's slots itself, a run at a time:
+    // fillRun(slots, count, index, step) stores the elements index, index + step, ... (count of
+    // them, step = resolution) into slots[0 .. count). One call of pushRuns makes at most two runs
+    // (the ring wraps once at most); elements that a full ring would overwrite in the same call
+    // are not made at all. fillRun must not block. [audio-thread]
+    template <class FillRun>
+    void pushRuns(std::int32_t n, float sampleRate, FillRun&& fillRun) noexcept {
+        sampleRate_.store(sampleRate, std::memory_order_relaxed);
         if (n <= 0 || data_ == nullptr || !fifoLock_.tryLock()) return;
         // The first i whose counter value (inputCounter + 1 + i) passes the decimation test.
         const std::uint32_t step = decimationMask_ + 1;
         const std::uint32_t first = (step - ((inputCounter_ + 1) & decimationMask_)) & decimationMask_;
-        T* const data = data_;
-        const std::uint32_t wrapMask = wrapMask_;
-        std::uint32_t read = readIndex_;
-        std::uint32_t count = static_cast<std::uint32_t>(count_);
+        const auto total = static_cast<std::uint32_t>(n);
+        const std::uint32_t stored = first < total ? ((total - 1 - first) >> decimationShift_) + 1 : 0;
+        // Stored element k goes to the k-th slot after the newest; past the capacity the newest
+        // overwrite the oldest, so of this call's elements only the last `length` can survive.
         const auto length = static_cast<std::uint32_t>(length_);
-        for (std::uint32_t i = first; i < static_cast<std::uint32_t>(n); i += step) {
-            data[(read + count) & wrapMask] = element(static_cast<std::int32_t>(i));
-            if (count < length)
-                ++count;
-            else
-                ++read;  // full: the newest element has overwritten the oldest
+        const std::uint32_t skipped = stored > length ? stored - length : 0;
+        std::uint32_t slot = (readIndex_ + static_cast<std::uint32_t>(count_) + skipped) & wrapMask_;
+        std::uint32_t index = first + skipped * step;
+        std::uint32_t left = stored - skipped;
+        while (left > 0) {
+            const std::uint32_t run = left < length - slot ? left : length - slot;
+            fillRun(data_ + slot, static_cast<std::int32_t>(run), static_cast<std::int32_t>(index),
+                    static_cast<std::int32_t>(step));
+            slot = 0;
+            index += run * step;
+            left -= run;
         }
-        readIndex_ = read;
-        count_ = static_cast<std::int32_t>(count);
-        inputCounter_ += static_cast<std::uint32_t>(n);
+        const std::uint64_t filled = static_cast<std::uint64_t>(count_) + stored;
+        if (filled > length) {
+            readIndex_ += static_cast<std::uint32_t>(filled - length);
+            count_ = length_;
+        } else {
+            count_ = static_cast<std::int32_t>(filled);
+        }
+        inputCounter_ += total;
         fifoLock_.unlock();
     }
 
@@ -135,8 +159,10 @@ public:
             return 0;
         }
         const std::int32_t keep = n > minKeep ? minKeep : n - 1;
-        for (std::int32_t i = 0; i < n; ++i) output[i] = data_[(readIndex_ + static_cast<std::uint32_t>(i)) & wrapMask_];
-        float drop = sampleRate_.load(std::memory_order_relaxed) * pendingTime_ * decimationScale_ + pendingFraction_;
+        for (std::int32_t i = 0; i < n; ++i)
+            output[i] = data_[(readIndex_ + static_cast<std::uint32_t>(i)) & wrapMask_];
+        float drop =
+            sampleRate_.load(std::memory_order_relaxed) * pendingTime_ * decimationScale_ + pendingFraction_;
         const float most = static_cast<float>(count_ - (keep > 0 ? keep : 0));
         if (!(drop >= 0.0f)) drop = 0.0f;  // also a NaN from a bad sample rate: drop nothing
         if (drop > most) drop = most;
@@ -167,6 +193,7 @@ private:
     std::atomic<float> sampleRate_{0.0f};
     std::uint32_t wrapMask_ = 0;
     std::uint32_t decimationMask_ = 0;
+    std::uint32_t decimationShift_ = 0;  // log2 of the resolution
     float decimationScale_ = 1.0f;
     UncheckedMutex fifoLock_;
     float pendingTime_ = 0.0f;      // seconds of display time owed since the last successful read

@@ -58,6 +58,32 @@ TEST(TimedFIFO, GeneratedPushesStoreWhatPlainPushesStore) {
     }
 }
 
+TEST(TimedFIFO, RunsWrapOnceAndBuildOnlyTheElementsThatSurvive) {
+    TimedFIFO<int> plain, runs;
+    plain.initialize(16, 4);
+    runs.initialize(16, 4);
+    int next = 0, built = 0;
+    for (int n : {10, 45, 100, 3}) {  // 100 frames store 25 pairs in a ring of 16: 9 never built
+        const auto input = ramp(next, n);
+        plain.pushSamples(input.data(), n, 1000.0f);
+        int calls = 0;
+        runs.pushRuns(n, 1000.0f, [&](int* slots, std::int32_t count, std::int32_t index, std::int32_t step) {
+            ++calls;
+            for (std::int32_t k = 0; k < count; ++k)
+                slots[k] = input[static_cast<std::size_t>(index + k * step)];
+            built += count;
+        });
+        EXPECT_LE(calls, 2) << n;
+        next += n;
+    }
+    EXPECT_EQ(built, 2 + 11 + 16 + 1);
+    int a[16], b[16];
+    const int n = plain.readOldestAndDrop(a, 16, 0.0, 16);
+    ASSERT_EQ(n, 16);
+    ASSERT_EQ(runs.readOldestAndDrop(b, 16, 0.0, 16), n);
+    for (int i = 0; i < n; ++i) EXPECT_EQ(b[i], a[i]) << i;
+}
+
 TEST(TimedFIFO, DropOlderThanKeepsOnlyTheRecentPast) {
     TimedFIFO<int> fifo;
     fifo.initialize(64, 2);
