@@ -131,6 +131,101 @@ void runStages(InterpolatedBiquad* const* left, InterpolatedBiquad* const* right
     }
 }
 
+// A first-order stage: b1, b2 and a2 are zero (the distance model's lowpass and low-cut).
+bool isFirstOrder(const InterpolatedBiquad& f) noexcept {
+    return f.b1 == 0.0 && f.b2 == 0.0 && f.a2 == 0.0;
+}
+
+// runStages<K> for K first-order stages in both lanes, computed as b0 x - a1 y1. The dropped terms
+// b1 x1, b2 x2 and a2 y2 are zeros (the states are finite), and adding a zero to a normal number
+// leaves it as it is, so wherever that shorter result is a normal number it has the full
+// expression's bits. Should any result of the run be zero or subnormal (where signs of zero and
+// flush-to-zero modes can tell the two forms apart), the run is done again in the full form from
+// the states before it, which the filters still hold. Runs of at most kChunkSize frames.
+template <int K>
+void runFirstOrderStages(InterpolatedBiquad* const* left, InterpolatedBiquad* const* right, const float* inL,
+                         const float* inR, float* outL, float* outR, std::int32_t count) noexcept {
+    constexpr std::int32_t kMax = InterpolatedBiquad::kChunkSize;
+    if (count <= 0) return;
+    if (count > kMax) {
+        runStages<K>(left, right, inL, inR, outL, outR, count);
+        return;
+    }
+    // The input survives the run for the full form (the outputs may overwrite it).
+    float keptL[kMax], keptR[kMax];
+    if (inL == outL || inL == outR || inR == outL || inR == outR) {
+        std::int32_t j = 0;
+        for (; j + 4 <= count; j += 4) {
+            _mm_storeu_ps(keptL + j, _mm_loadu_ps(inL + j));
+            _mm_storeu_ps(keptR + j, _mm_loadu_ps(inR + j));
+        }
+        for (; j < count; ++j) {
+            keptL[j] = inL[j];
+            keptR[j] = inR[j];
+        }
+        inL = keptL;
+        inR = keptR;
+    }
+    __m128d b0[K], a1[K], y1[K], y2[K];
+#pragma GCC unroll 3
+    for (int k = 0; k < K; ++k) {
+        b0[k] = _mm_set_pd(right[k]->b0, left[k]->b0);
+        a1[k] = _mm_set_pd(right[k]->a1, left[k]->a1);
+        y1[k] = _mm_set_pd(right[k]->y1, left[k]->y1);
+        y2[k] = _mm_set_pd(right[k]->y2, left[k]->y2);
+    }
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    // Each stage keeps its own smallest magnitude: one running minimum would chain the stages.
+    __m128d smallest[K];
+#pragma GCC unroll 3
+    for (int k = 0; k < K; ++k) smallest[k] = _mm_set1_pd(1.0);
+    for (std::int32_t j = 0; j < count; ++j) {
+        __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + j), _mm_load_ss(inR + j)));
+        __m128 rounded = _mm_setzero_ps();
+#pragma GCC unroll 3
+        for (int k = 0; k < K; ++k) {
+            const __m128d y = _mm_sub_pd(_mm_mul_pd(b0[k], x), _mm_mul_pd(a1[k], y1[k]));
+            smallest[k] = _mm_min_pd(smallest[k], _mm_and_pd(y, magnitude));
+            y2[k] = y1[k];
+            y1[k] = y;
+            rounded = _mm_cvtpd_ps(y);
+            if (k + 1 < K) x = _mm_cvtps_pd(rounded);
+        }
+        _mm_store_ss(outL + j, rounded);
+        _mm_store_ss(outR + j, _mm_shuffle_ps(rounded, rounded, 1));
+    }
+#pragma GCC unroll 3
+    for (int k = 1; k < K; ++k) smallest[0] = _mm_min_pd(smallest[0], smallest[k]);
+    if (_mm_movemask_pd(_mm_cmplt_pd(smallest[0], _mm_set1_pd(2.2250738585072014e-308))) != 0) [[unlikely]] {
+        runStages<K>(left, right, inL, inR, outL, outR, count);
+        return;
+    }
+    // The histories the full form would leave: each stage's last two inputs are the run's last two
+    // input samples (stage 0) or the previous stage's last two outputs rounded to float.
+    const auto throughFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    __m128d x1 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + count - 1), _mm_load_ss(inR + count - 1)));
+    __m128d x2 =
+        count >= 2 ? _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + count - 2), _mm_load_ss(inR + count - 2)))
+                   : _mm_set_pd(right[0]->x1, left[0]->x1);
+#pragma GCC unroll 3
+    for (int k = 0; k < K; ++k) {
+        InterpolatedBiquad& l = *left[k];
+        InterpolatedBiquad& r = *right[k];
+        if (k > 0) {
+            x1 = throughFloat(y1[k - 1]);
+            x2 = count >= 2 ? throughFloat(y2[k - 1]) : _mm_set_pd(r.x1, l.x1);
+        }
+        l.x1 = _mm_cvtsd_f64(x1);
+        r.x1 = _mm_cvtsd_f64(_mm_unpackhi_pd(x1, x1));
+        l.x2 = _mm_cvtsd_f64(x2);
+        r.x2 = _mm_cvtsd_f64(_mm_unpackhi_pd(x2, x2));
+        l.y1 = _mm_cvtsd_f64(y1[k]);
+        r.y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(y1[k], y1[k]));
+        l.y2 = _mm_cvtsd_f64(y2[k]);
+        r.y2 = _mm_cvtsd_f64(_mm_unpackhi_pd(y2[k], y2[k]));
+    }
+}
+
 }  // namespace
 
 void InterpolatedBiquad::processPair(InterpolatedBiquad& f, const float* inF, float* outF,
@@ -175,12 +270,18 @@ void InterpolatedBiquad::processCascade(const StereoStage* stages, int stageCoun
                     right[run] = stages[s + run].right;
                     ++run;
                 }
+                bool firstOrder = true;
+                for (int k = 0; k < run; ++k)
+                    firstOrder = firstOrder && isFirstOrder(*left[k]) && isFirstOrder(*right[k]);
                 if (run == 1)
-                    runStages<1>(left, right, fromL, fromR, toL, toR, n);
+                    (firstOrder ? runFirstOrderStages<1> : runStages<1>)(left, right, fromL, fromR, toL, toR,
+                                                                         n);
                 else if (run == 2)
-                    runStages<2>(left, right, fromL, fromR, toL, toR, n);
+                    (firstOrder ? runFirstOrderStages<2> : runStages<2>)(left, right, fromL, fromR, toL, toR,
+                                                                         n);
                 else
-                    runStages<3>(left, right, fromL, fromR, toL, toR, n);
+                    (firstOrder ? runFirstOrderStages<3> : runStages<3>)(left, right, fromL, fromR, toL, toR,
+                                                                         n);
                 s += run;
             }
             fromL = toL;

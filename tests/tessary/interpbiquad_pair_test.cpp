@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "korvo/core/fpcontrol.h"
 #include "tessary/dsp/iir.h"
 #include "tessary/dsp/interpbiquad.h"
 
@@ -117,5 +119,71 @@ TEST(InterpolatedBiquadCascade, MatchesOneFilterAfterTheOtherBitForBit) {
         EXPECT_EQ(cascade[0][s].coefficients(), solo[0][s].coefficients());
         EXPECT_EQ(cascade[1][s].y1, solo[1][s].y1);
         EXPECT_EQ(cascade[1][s].x2, solo[1][s].x2);
+    }
+}
+
+// First-order stages (the distance model's lowpass and low-cut) take a shorter form while every
+// result is a normal number. Silence after sound drives their histories through subnormals to
+// zero (or, without flush-to-zero, to the smallest subnormal), and runs of signed zeros follow:
+// with and without flush-to-zero the cascade keeps the bits of the filters run one after the
+// other, for one, two and three stages, in place and not.
+TEST(InterpolatedBiquadCascade, FirstOrderStagesKeepTheBitsThroughZerosAndSubnormals) {
+    const korvo::BiquadCoeffs firstOrder[3] = {korvo::BiquadCoeffs{0.25, 0.0, 0.0, -0.75, 0.0},
+                                               korvo::BiquadCoeffs{0.875, 0.0, 0.0, 0.125, 0.0},
+                                               korvo::BiquadCoeffs{0.5, 0.0, 0.0, -0.5, 0.0}};
+    // Noise, then long silence of alternating signs, a few subnormal floats, and noise again.
+    const auto input = [](int i, int side) {
+        if (i >= 300 && i < 3600) return ((i + side) % 3 == 0) ? -0.0f : 0.0f;
+        if (i >= 3600 && i < 3700) return (i % 2 ? 1.0e-42f : -1.0e-42f) * static_cast<float>(side + 1);
+        if (i >= 3700 && i < 4800) return i % 5 == 0 ? 0.0f : -0.0f;
+        const std::uint32_t s = static_cast<std::uint32_t>(i * 2 + side) * 2654435761u;
+        return static_cast<float>(static_cast<std::int32_t>(s ^ (s >> 13))) * (0.5f / 2147483648.0f);
+    };
+    const int lengths[] = {32, 7, 64, 1, 512, 33, 100};
+    for (const bool flushToZero : {false, true}) {
+        korvo::FPControl control;                                // flush-to-zero and denormals-are-zero
+        if (!flushToZero) korvo::FPControl::writeMXCSR(0x1F80);  // the processor's default
+        for (int stageCount = 1; stageCount <= 3; ++stageCount) {
+            for (const bool inPlace : {false, true}) {
+                InterpolatedBiquad cascade[2][3], solo[2][3];
+                for (auto* bank : {&cascade, &solo})
+                    for (auto& side : *bank)
+                        for (auto& f : side) f.initialise(48000.0f);
+                InterpolatedBiquad::StereoStage stages[3];
+                for (int s = 0; s < 3; ++s)
+                    stages[s] = {&cascade[0][s], &cascade[1][s], &firstOrder[s], &firstOrder[s]};
+                int at = 0;
+                for (int round = 0; at < 6000; ++round) {
+                    const int n = lengths[round % 7];
+                    std::vector<float> inL(static_cast<std::size_t>(n)), inR(inL.size());
+                    for (int i = 0; i < n; ++i) inL[i] = input(at + i, 0), inR[i] = input(at + i, 1);
+                    std::vector<float> soloL = inL, soloR = inR, outL(inL.size()), outR(inL.size());
+                    for (int s = 0; s < stageCount; ++s) {
+                        solo[0][s].processBlock(soloL.data(), soloL.data(), n, firstOrder[s]);
+                        solo[1][s].processBlock(soloR.data(), soloR.data(), n, firstOrder[s]);
+                    }
+                    if (inPlace) {
+                        InterpolatedBiquad::processCascade(stages, stageCount, inL.data(), inR.data(),
+                                                           inL.data(), inR.data(), n);
+                        outL = inL;
+                        outR = inR;
+                    } else {
+                        InterpolatedBiquad::processCascade(stages, stageCount, inL.data(), inR.data(),
+                                                           outL.data(), outR.data(), n);
+                    }
+                    ASSERT_TRUE(sameBits(outL, soloL))
+                        << "ftz " << flushToZero << " stages " << stageCount << " at " << at;
+                    ASSERT_TRUE(sameBits(outR, soloR))
+                        << "ftz " << flushToZero << " stages " << stageCount << " at " << at;
+                    at += n;
+                }
+                for (int side = 0; side < 2; ++side)
+                    for (int s = 0; s < stageCount; ++s) {
+                        const InterpolatedBiquad& a = cascade[side][s];
+                        const InterpolatedBiquad& b = solo[side][s];
+                        EXPECT_EQ(std::memcmp(&a.x1, &b.x1, 4 * sizeof(double)), 0) << "stage " << s;
+                    }
+            }
+        }
     }
 }
