@@ -139,6 +139,54 @@ inline float Delayline::readFractional(float delaySamples) const noexcept {
     return x0 + (0.041666668f * t) * (c1 + t * (c2 + t * (c3 + t * (c4 + t * c5))));
 }
 
+namespace detail {
+// The read polynomial's constants, four lanes each: 2, 5, 7, 9, 12, 13, 16, 25, 30, 33, 39, 50, 61,
+// 64, 66, 70, 124, 126 and 1/24.
+enum ReadConstant {
+    kTwo,
+    kFive,
+    kSeven,
+    kNine,
+    kTwelve,
+    kThirteen,
+    kSixteen,
+    kTwentyFive,
+    kThirty,
+    kThirtyThree,
+    kThirtyNine,
+    kFifty,
+    kSixtyOne,
+    kSixtyFour,
+    kSixtySix,
+    kSeventy,
+    kHundredTwentyFour,
+    kHundredTwentySix,
+    kTwentyFourth,
+    kReadConstantCount
+};
+alignas(16) inline constexpr float kReadConstants[kReadConstantCount][4] = {
+    {2.0f, 2.0f, 2.0f, 2.0f},
+    {5.0f, 5.0f, 5.0f, 5.0f},
+    {7.0f, 7.0f, 7.0f, 7.0f},
+    {9.0f, 9.0f, 9.0f, 9.0f},
+    {12.0f, 12.0f, 12.0f, 12.0f},
+    {13.0f, 13.0f, 13.0f, 13.0f},
+    {16.0f, 16.0f, 16.0f, 16.0f},
+    {25.0f, 25.0f, 25.0f, 25.0f},
+    {30.0f, 30.0f, 30.0f, 30.0f},
+    {33.0f, 33.0f, 33.0f, 33.0f},
+    {39.0f, 39.0f, 39.0f, 39.0f},
+    {50.0f, 50.0f, 50.0f, 50.0f},
+    {61.0f, 61.0f, 61.0f, 61.0f},
+    {64.0f, 64.0f, 64.0f, 64.0f},
+    {66.0f, 66.0f, 66.0f, 66.0f},
+    {70.0f, 70.0f, 70.0f, 70.0f},
+    {124.0f, 124.0f, 124.0f, 124.0f},
+    {126.0f, 126.0f, 126.0f, 126.0f},
+    {0.041666668f, 0.041666668f, 0.041666668f, 0.041666668f}};
+alignas(16) inline constexpr std::int32_t kSteps[4] = {0, 1, 2, 3};
+}  // namespace detail
+
 [[gnu::always_inline]] inline void Delayline::readFractional4(const float* delaySamples,
                                                               float* out) const noexcept {
     if (data == nullptr) {
@@ -150,37 +198,63 @@ inline float Delayline::readFractional(float delaySamples) const noexcept {
         _mm_sub_ps(_mm_set1_ps(static_cast<float>(index)), _mm_loadu_ps(delaySamples)), twoCapacities);
     const __m128i whole = _mm_cvttps_epi32(pos);  // positions are positive: truncation as for int32
     const __m128 t = _mm_sub_ps(pos, _mm_cvtepi32_ps(whole));
-    alignas(16) std::int32_t lane[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lane), whole);
     // Four consecutive frames usually stand on consecutive samples: then each of the six taps is one
     // unaligned load of four neighbours (when the window does not wrap around the ring).
-    const std::int32_t base = lane[0] & mask;
-    const bool consecutive = lane[1] == lane[0] + 1 && lane[2] == lane[0] + 2 && lane[3] == lane[0] + 3 &&
+    const std::int32_t first = _mm_cvtsi128_si32(whole);
+    const __m128i steps = _mm_load_si128(reinterpret_cast<const __m128i*>(detail::kSteps));
+    const std::int32_t base = first & mask;
+    const bool consecutive = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(
+                                 whole, _mm_add_epi32(_mm_set1_epi32(first), steps)))) == 0xF &&
                              base >= 2 && base + 6 <= mask;
-    auto tap = [&](int offset) {
-        if (consecutive) return _mm_loadu_ps(data + base + offset);
-        return _mm_setr_ps(data[(lane[0] + offset) & mask], data[(lane[1] + offset) & mask],
-                           data[(lane[2] + offset) & mask], data[(lane[3] + offset) & mask]);
-    };
-    const __m128 xm2 = tap(-2), xm1 = tap(-1), x0 = tap(0), x1 = tap(1), x2 = tap(2), x3 = tap(3);
-    auto k = [](float value) { return _mm_set1_ps(value); };
+    __m128 xm2, xm1, x0, x1, x2, x3;
+    if (consecutive) [[likely]] {
+        const float* at = data + base;
+        xm2 = _mm_loadu_ps(at - 2);
+        xm1 = _mm_loadu_ps(at - 1);
+        x0 = _mm_loadu_ps(at);
+        x1 = _mm_loadu_ps(at + 1);
+        x2 = _mm_loadu_ps(at + 2);
+        x3 = _mm_loadu_ps(at + 3);
+    } else {
+        alignas(16) std::int32_t lane[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lane), whole);
+        auto tap = [&](int offset) {
+            return _mm_setr_ps(data[(lane[0] + offset) & mask], data[(lane[1] + offset) & mask],
+                               data[(lane[2] + offset) & mask], data[(lane[3] + offset) & mask]);
+        };
+        xm2 = tap(-2);
+        xm1 = tap(-1);
+        x0 = tap(0);
+        x1 = tap(1);
+        x2 = tap(2);
+        x3 = tap(3);
+    }
+    // The table's address passes through an empty asm statement, so the compiler cannot rebuild
+    // the constants from their values (a scalar spread over a register before every use): the
+    // arithmetic takes them straight from memory.
+    const float(*table)[4] = detail::kReadConstants;
+    asm("" : "+r"(table));
+    auto k = [table](detail::ReadConstant c) { return _mm_load_ps(table[c]); };
     auto mul = [](__m128 a, __m128 b) { return _mm_mul_ps(a, b); };
     auto add = [](__m128 a, __m128 b) { return _mm_add_ps(a, b); };
     auto sub = [](__m128 a, __m128 b) { return _mm_sub_ps(a, b); };
-    const __m128 c1 = add(mul(k(16.0f), sub(x1, xm1)), mul(k(2.0f), sub(xm2, x2)));
-    const __m128 c2 = sub(sub(sub(mul(k(16.0f), add(xm1, x1)), xm2), mul(k(30.0f), x0)), x2);
+    using namespace detail;
+    const __m128 c1 = add(mul(k(kSixteen), sub(x1, xm1)), mul(k(kTwo), sub(xm2, x2)));
+    const __m128 c2 = sub(sub(sub(mul(k(kSixteen), add(xm1, x1)), xm2), mul(k(kThirty), x0)), x2);
     const __m128 c3 =
-        sub(add(add(sub(sub(mul(k(66.0f), x1), mul(k(70.0f), x0)), mul(k(33.0f), x2)), mul(k(39.0f), xm1)),
-                mul(k(7.0f), x3)),
-            mul(k(9.0f), xm2));
-    const __m128 c4 =
-        add(sub(sub(add(sub(mul(k(126.0f), x0), mul(k(124.0f), x1)), mul(k(61.0f), x2)), mul(k(64.0f), xm1)),
-                mul(k(12.0f), x3)),
-            mul(k(13.0f), xm2));
+        sub(add(add(sub(sub(mul(k(kSixtySix), x1), mul(k(kSeventy), x0)), mul(k(kThirtyThree), x2)),
+                    mul(k(kThirtyNine), xm1)),
+                mul(k(kSeven), x3)),
+            mul(k(kNine), xm2));
+    const __m128 c4 = add(sub(sub(add(sub(mul(k(kHundredTwentySix), x0), mul(k(kHundredTwentyFour), x1)),
+                                      mul(k(kSixtyOne), x2)),
+                                  mul(k(kSixtyFour), xm1)),
+                              mul(k(kTwelve), x3)),
+                          mul(k(kThirteen), xm2));
     const __m128 c5 =
-        add(add(mul(k(50.0f), sub(x1, x0)), mul(k(5.0f), sub(x3, xm2))), mul(k(25.0f), sub(xm1, x2)));
+        add(add(mul(k(kFifty), sub(x1, x0)), mul(k(kFive), sub(x3, xm2))), mul(k(kTwentyFive), sub(xm1, x2)));
     const __m128 horner = add(c1, mul(t, add(c2, mul(t, add(c3, mul(t, add(c4, mul(t, c5))))))));
-    _mm_storeu_ps(out, add(x0, mul(mul(k(0.041666668f), t), horner)));
+    _mm_storeu_ps(out, add(x0, mul(mul(k(kTwentyFourth), t), horner)));
 }
 
 inline float Delayline::readCubic(float delaySamples) const noexcept {
