@@ -1,5 +1,7 @@
 #include "effect/dsp/psypan.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -231,7 +233,15 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         if (haveDelay && !delaysWhole) {
             if (!delaysGlide) {
                 const float currentL = delaySmootherLeft.current, currentR = delaySmootherRight.current;
-                for (std::int32_t i = 0; i < m; ++i) {
+                const __m128 cl = _mm_set1_ps(currentL), cr = _mm_set1_ps(currentR);
+                std::int32_t i = 0;
+                for (; i + 4 <= m; i += 4) {
+                    const __m128 back = _mm_cvtepi32_ps(
+                        _mm_setr_epi32(lastBack - i, lastBack - i - 1, lastBack - i - 2, lastBack - i - 3));
+                    _mm_storeu_ps(delaysL + i, _mm_add_ps(cl, back));
+                    _mm_storeu_ps(delaysR + i, _mm_add_ps(cr, back));
+                }
+                for (; i < m; ++i) {
                     const auto back = static_cast<float>(lastBack - i);
                     delaysL[i] = currentL + back;
                     delaysR[i] = currentR + back;
@@ -253,12 +263,27 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         tessary::InterpolatedBiquad::processPair(shelfLeft, l, l, shelfL, shelfRight, r, r, shelfR, m);
 
         if (gainsGlide) {
-            for (std::int32_t i = 0; i < m; ++i) l[i] = l[i] * gainsL[i];
-            for (std::int32_t i = 0; i < m; ++i) r[i] = r[i] * gainsR[i];
+            std::int32_t i = 0;
+            for (; i + 4 <= m; i += 4) {
+                _mm_storeu_ps(l + i, _mm_mul_ps(_mm_loadu_ps(l + i), _mm_loadu_ps(gainsL + i)));
+                _mm_storeu_ps(r + i, _mm_mul_ps(_mm_loadu_ps(r + i), _mm_loadu_ps(gainsR + i)));
+            }
+            for (; i < m; ++i) {
+                l[i] = l[i] * gainsL[i];
+                r[i] = r[i] * gainsR[i];
+            }
         } else {
             const float gl = gainSmootherLeft.current, gr = gainSmootherRight.current;
-            for (std::int32_t i = 0; i < m; ++i) l[i] = l[i] * gl;
-            for (std::int32_t i = 0; i < m; ++i) r[i] = r[i] * gr;
+            const __m128 vl = _mm_set1_ps(gl), vr = _mm_set1_ps(gr);
+            std::int32_t i = 0;
+            for (; i + 4 <= m; i += 4) {
+                _mm_storeu_ps(l + i, _mm_mul_ps(_mm_loadu_ps(l + i), vl));
+                _mm_storeu_ps(r + i, _mm_mul_ps(_mm_loadu_ps(r + i), vr));
+            }
+            for (; i < m; ++i) {
+                l[i] = l[i] * gl;
+                r[i] = r[i] * gr;
+            }
         }
     }
 }
