@@ -1,5 +1,7 @@
 #include "effect/dsp/stereogenerator.h"
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -57,6 +59,7 @@ void StereoGenerator::restart() noexcept {
     filterState[0] = filterState[1] = filterState[2] = 0.0;
     if (scratch != nullptr) std::fill(scratch, scratch + scratchSize, 0.0f);
     targetsDelayMs = lowpassStepHz = std::numeric_limits<float>::quiet_NaN();  // the rate may have changed
+    for (float& from : wholeFromMs) from = std::numeric_limits<float>::quiet_NaN();
 }
 
 float StereoGenerator::tapTarget(int t, float delayMs) const noexcept {
@@ -76,7 +79,14 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     if (frames <= 0 || frames > scratchSize || history.isEmpty()) return;
 
     // The mid signal goes into the history whatever the amount, so the taps always read fresh sound.
-    for (std::int32_t i = 0; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
+    {
+        std::int32_t i = 0;
+        const __m128 half = _mm_set1_ps(0.5f);
+        for (; i + 4 <= frames; i += 4)
+            _mm_store_ps(scratch + i,
+                         _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(left + i), _mm_loadu_ps(right + i)), half));
+        for (; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
+    }
     history.feedBlock(scratch, frames);
 
     if (!(delayMs == targetsDelayMs)) {
@@ -103,29 +113,107 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         lowpassStepHz = lowpassHz;
     }
     const double coefficient = lowpassStep;
+    const double highpass = highpassCoefficient;
     double stage1 = filterState[0];
     double stage2 = filterState[1];
     double bass = filterState[2];
+    // The taps leave the amount alone, so its glide can be judged before them.
+    const bool amountSettled = amountSmoother.isStalled(amount);
+    // The amount glide in a local (kept in a register: the sample stores cannot touch it).
+    korvo::ExpSmoother amountGlide = amountSmoother;
+    // One frame of the side filter and the output: the bass highpass, the two lowpass stages, the
+    // amount. tapSum is the frame's weighted tap sum.
+    auto filterFrame = [&](double tapSum, std::int32_t i) __attribute__((always_inline)) {
+        bass += (tapSum - bass) * highpass;
+        stage1 += ((tapSum - bass) - stage1) * coefficient;
+        stage2 += (stage1 - stage2) * coefficient;
+        const float gain = amountSettled ? amountGlide.current : amountGlide.nextSample(amount);
+        const float side = gain * static_cast<float>(stage2);
+        left[i] += side;
+        right[i] -= side;
+    };
     // The six delay glides advance side by side, frame by frame (independent, so they overlap); the
-    // taps are then read four frames at a time and summed per frame in tap order. The mid signal in
-    // scratch has gone into the history, so scratch holds the sums.
+    // taps are then read four frames at a time and summed per frame in tap order, and the side
+    // filter runs over the chunk. The mid signal in scratch has gone into the history, so scratch
+    // holds the sums.
     float* sum = scratch;
     constexpr std::int32_t kChunk = 128;
     float delays[kNumTaps][kChunk];
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const std::int32_t m = std::min(kChunk, frames - start);
         // A settled glide gives its current value for every frame: no need to step it, and its tap
-        // is read at the whole sample it stands on.
+        // is read at the whole sample it stands on (kept with the value it was rounded from).
         bool settled[kNumTaps];
+        bool anyGliding = false;
         std::int32_t wholeDelay[kNumTaps];
         for (int t = 0; t < kNumTaps; ++t) {
             settled[t] = tapSmoothers[t].isStalled(targets[t]);
-            wholeDelay[t] =
-                settled[t] ? static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * samplesPerMs))
-                           : 0;
+            anyGliding |= !settled[t];
+            wholeDelay[t] = 0;
+            if (settled[t]) {
+                if (!(tapSmoothers[t].current == wholeFromMs[t])) {
+                    wholeSamples[t] =
+                        static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * samplesPerMs));
+                    wholeFromMs[t] = tapSmoothers[t].current;
+                }
+                wholeDelay[t] = wholeSamples[t];
+            }
         }
-        bool anyGliding = false;
-        for (int t = 0; t < kNumTaps; ++t) anyGliding |= !settled[t];
+        // Every tap settled and lying straight in the ring: the taps are summed four frames at a time
+        // right before the filter takes those frames, so the sums of later frames are worked out
+        // while the filter's recursions wait on each other.
+        const float* runs[kNumTaps] = {};
+        bool straight = !anyGliding;
+        for (int t = 0; t < kNumTaps && straight; ++t) {
+            runs[t] = history.straightRun(wholeDelay[t] + (frames - 1 - start), m);
+            straight = runs[t] != nullptr;
+        }
+        if (straight) {
+            const __m128 weight = _mm_set1_ps(kTapWeight), plus = _mm_set1_ps(1.0f),
+                         minus = _mm_set1_ps(-1.0f);
+            std::int32_t i = 0;
+            for (; i + 4 <= m; i += 4) {
+                static_assert(kNumTaps == 6);
+                __m128 taps = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(plus, _mm_loadu_ps(runs[0] + i)));
+                taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[1] + i)));
+                taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[2] + i)));
+                taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[3] + i)));
+                taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[4] + i)));
+                taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[5] + i)));
+                const __m128 weighted = _mm_mul_ps(taps, weight);
+                alignas(16) double tapSums[4];
+                _mm_store_pd(tapSums, _mm_cvtps_pd(weighted));
+                _mm_store_pd(tapSums + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
+                if (amountSettled) {
+                    // A settled amount: the four frames' outputs are scaled and added four wide.
+                    auto filterOnly = [&](double tapSum) __attribute__((always_inline)) {
+                        bass += (tapSum - bass) * highpass;
+                        stage1 += ((tapSum - bass) - stage1) * coefficient;
+                        stage2 += (stage1 - stage2) * coefficient;
+                        return stage2;
+                    };
+                    const double side0 = filterOnly(tapSums[0]);
+                    const double side1 = filterOnly(tapSums[1]);
+                    const double side2 = filterOnly(tapSums[2]);
+                    const double side3 = filterOnly(tapSums[3]);
+                    const __m128 side = _mm_mul_ps(_mm_set1_ps(amountGlide.current),
+                                                   _mm_movelh_ps(_mm_cvtpd_ps(_mm_set_pd(side1, side0)),
+                                                                 _mm_cvtpd_ps(_mm_set_pd(side3, side2))));
+                    float* l = left + start + i;
+                    float* r = right + start + i;
+                    _mm_storeu_ps(l, _mm_add_ps(_mm_loadu_ps(l), side));
+                    _mm_storeu_ps(r, _mm_sub_ps(_mm_loadu_ps(r), side));
+                    continue;
+                }
+                for (std::int32_t k = 0; k < 4; ++k) filterFrame(tapSums[k], start + i + k);
+            }
+            for (; i < m; ++i) {
+                float taps = 0.0f;
+                for (int t = 0; t < kNumTaps; ++t) taps += (t % 2 == 0 ? 1.0f : -1.0f) * runs[t][i];
+                filterFrame(static_cast<double>(taps * kTapWeight), start + i);
+            }
+            continue;
+        }
         for (std::int32_t i = 0; i < m; ++i) sum[start + i] = 0.0f;
         for (std::int32_t i = 0; i < m && anyGliding; ++i) {
             // Frame start + i lies (frames - 1 - start - i) samples before the newest history sample.
@@ -149,18 +237,10 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
             for (; i < m; ++i) sum[start + i] += sign * history.readCubic(delays[t][i]);
             sign = -sign;
         }
+        for (std::int32_t i = start; i < start + m; ++i)
+            filterFrame(static_cast<double>(sum[i] * kTapWeight), i);
     }
-    const bool amountSettled = amountSmoother.isStalled(amount);
-    for (std::int32_t i = 0; i < frames; ++i) {
-        const double tapSum = static_cast<double>(sum[i] * kTapWeight);
-        bass += (tapSum - bass) * highpassCoefficient;
-        stage1 += ((tapSum - bass) - stage1) * coefficient;
-        stage2 += (stage1 - stage2) * coefficient;
-        const float gain = amountSettled ? amountSmoother.current : amountSmoother.nextSample(amount);
-        const float side = gain * static_cast<float>(stage2);
-        left[i] += side;
-        right[i] -= side;
-    }
+    amountSmoother = amountGlide;
     filterState[0] = stage1;
     filterState[1] = stage2;
     filterState[2] = bass;

@@ -85,6 +85,9 @@ private:
     float targetsMs[kNumTaps] = {};
     float lowpassStepHz = std::numeric_limits<float>::quiet_NaN();
     double lowpassStep = 0.0;
+    // A settled tap's whole-sample delay and the glide value (ms) it was rounded from (NaN: none).
+    float wholeFromMs[kNumTaps] = {};
+    std::int32_t wholeSamples[kNumTaps] = {};
 };
 
 }  // namespace velmora

@@ -97,6 +97,14 @@ public:
             position = 0;
         }
     }
+    // The run copyWholeRun(firstDelay, n, ...) would copy, in place: a pointer to its oldest sample
+    // when the run lies straight in the ring (no wrap), otherwise (or while empty) nullptr. Valid
+    // until the next feed. [audio-thread]
+    const float* straightRun(std::int32_t firstDelay, std::int32_t n) const noexcept {
+        if (data == nullptr) return nullptr;
+        const std::int32_t position = (index - firstDelay) & mask;
+        return n <= mask + 1 - position ? data + position : nullptr;
+    }
     // Four readCubic calls at once (the same bits per lane). [audio-thread]
     void readCubic4(const float* delaySamples, float* out) const noexcept;
 
