@@ -133,12 +133,16 @@ float LFO::applyTremolo(const LFOSegment& segment, float depthTarget, float* lef
             g = _mm_cvtss_f32(_mm_shuffle_ps(gains, gains, 3));
         }
     }
+    // The depth glide in a local, so the sample stores cannot be taken to touch it (it stays in a
+    // register from frame to frame).
+    korvo::ExpSmoother depth = gainDepth;
     for (; i < segment.frames; ++i) {
-        const float d = depthSettled ? gainDepth.current : gainDepth.nextSample(depthTarget);
+        const float d = depthSettled ? depth.current : depth.nextSample(depthTarget);
         g = 1.0f - 0.5f * (std::fabs(d) - d * segment.rampAt(i));
         left[i] *= g;
         right[i] *= g;
     }
+    gainDepth = depth;
     return g;
 }
 

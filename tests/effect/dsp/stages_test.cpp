@@ -1,13 +1,16 @@
-// Reset state of the stereo generator, the tilt filter and the LFO.
+// Reset state of the stereo generator, the tilt filter and the LFO; the width stage's bits.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <random>
 #include <vector>
 
 #include "effect/dsp/lfo.h"
 #include "effect/dsp/stereogenerator.h"
 #include "effect/dsp/tiltfilter.h"
+#include "effect/dsp/width.h"
 
 namespace {
 
@@ -66,6 +69,39 @@ TEST(LFO, ResetRestartsPhaseAndReseeds) {
     EXPECT_EQ(lfo.phase, 0.0f);
     EXPECT_EQ(lfo.heldState, 0u);
     EXPECT_EQ(lfo.randomState, 0xDEADBEEFu);
+}
+
+// The width stage against its plain per-frame form, with the factor gliding, stalled, at 0 and
+// negative samples, signed zeros included, in blocks that end off the four-frame steps.
+TEST(Width, EveryBlockGivesThePlainFormsBits) {
+    korvo::ExpSmoother width, plainWidth;
+    width.initialise(1.0f, 0.04f, 48000.0f);
+    plainWidth = width;
+    std::mt19937 random(5);
+    std::uniform_real_distribution<float> sample(-1.0f, 1.0f);
+    const float targets[] = {1.5f, 1.5f, 0.0f, 2.0f, 1.0f};
+    for (int block = 0; block < 400; ++block) {
+        const float target = targets[(block / 40) % 5];
+        if (block % 40 == 20) width.current = plainWidth.current = target;  // settled from here on
+        const int n = 1 + (block * 7) % 70;
+        std::vector<float> left(static_cast<size_t>(n)), right(left.size());
+        for (int i = 0; i < n; ++i) {
+            left[static_cast<size_t>(i)] = i % 5 == 0 ? -0.0f : sample(random);
+            right[static_cast<size_t>(i)] = i % 3 == 0 ? 0.0f : sample(random);
+        }
+        std::vector<float> plainLeft = left, plainRight = right;
+        velmora::applyWidth(left.data(), right.data(), width, target, n);
+        for (int i = 0; i < n; ++i) {
+            const float s = plainWidth.nextSample(target);
+            const float mid = plainLeft[static_cast<size_t>(i)] + plainRight[static_cast<size_t>(i)];
+            const float side = (plainLeft[static_cast<size_t>(i)] - plainRight[static_cast<size_t>(i)]) * s;
+            plainLeft[static_cast<size_t>(i)] = mid + side;
+            plainRight[static_cast<size_t>(i)] = mid - side;
+        }
+        ASSERT_EQ(std::memcmp(left.data(), plainLeft.data(), sizeof(float) * left.size()), 0) << block;
+        ASSERT_EQ(std::memcmp(right.data(), plainRight.data(), sizeof(float) * right.size()), 0) << block;
+        ASSERT_EQ(width.current, plainWidth.current) << block;
+    }
 }
 
 }  // namespace
