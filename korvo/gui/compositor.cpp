@@ -174,6 +174,121 @@ bool interpolateGlowRow(const RGBA* row, const ColumnTap* taps, std::int32_t cou
     return true;
 }
 
+constexpr float kGlowWeights[5] = {0.3f / 255.0f, 0.45f / 255.0f, 0.375f / 255.0f, 0.225f / 255.0f,
+                                   0.15f / 255.0f};
+
+// What one output row adds as glow: the interpolated rows of the levels that have something to add.
+struct GlowRow {
+    int count = 0;
+    const float* top[5][3];
+    const float* bottom[5][3];
+    float v[5];
+    float weight[5];
+};
+
+alignas(16) constexpr float kZeroRow[kPadded] = {};
+
+// The glow levels (diffuse levels 1 to 5), the column taps of the current chunk and the rows
+// interpolated at them. lightTile and relightGlow both sample through this, so their glow is the
+// same arithmetic.
+struct GlowRows {
+    LevelSampler<RGBA> levels[5];
+    ColumnTap columns[5][kPadded];
+    RowCache<3> cache[5];
+
+    explicit GlowRows(const Mipmap<RGBA>& diffuse) noexcept
+        : levels{{diffuse, 1}, {diffuse, 2}, {diffuse, 3}, {diffuse, 4}, {diffuse, 5}} {}
+
+    // Taps of `count` columns from chunkX on; the row caches start empty.
+    void startChunk(std::int32_t chunkX, std::int32_t count) noexcept {
+        for (std::int32_t i = 0; i < count; ++i) {
+            const float px = static_cast<float>(chunkX + i) + 0.5f;
+            for (int l = 0; l < 5; ++l)
+                if (levels[l].base != nullptr)
+                    levels[l].columnTap(px, columns[l][i].x0, columns[l][i].x1, columns[l][i].u);
+        }
+        for (auto& c : cache) c.rows[0] = c.rows[1] = -1;
+    }
+
+    // The glow levels that have something to add in output row y.
+    void prepareRow(std::int32_t y, std::int32_t count, GlowRow& row) noexcept {
+        const float py = static_cast<float>(y) + 0.5f;
+        row.count = 0;
+        for (int l = 0; l < 5; ++l) {
+            const LevelSampler<RGBA>& s = levels[l];
+            if (s.base == nullptr) continue;
+            std::int32_t y0, y1;
+            float v;
+            s.rowTap(py, y0, y1, v);
+            RowCache<3>& c = cache[l];
+            auto fill = [&](int slot, std::int32_t r) {
+                return interpolateGlowRow(s.row(r), columns[l], count, c.values[slot][0], c.values[slot][1],
+                                          c.values[slot][2]);
+            };
+            const int s0 = c.slotFor(y0, y1, fill);
+            const int s1 = c.slotFor(y1, y0, fill);
+            if (!c.nonZero[s0] && !c.nonZero[s1]) continue;  // adds exactly 0
+            const int g = row.count++;
+            // A black row was not interpolated: it reads as zeros.
+            for (int ch = 0; ch < 3; ++ch) {
+                row.top[g][ch] = c.nonZero[s0] ? c.values[s0][ch] : kZeroRow;
+                row.bottom[g][ch] = c.nonZero[s1] ? c.values[s1][ch] : kZeroRow;
+            }
+            row.v[g] = v;
+            row.weight[g] = kGlowWeights[l];
+        }
+    }
+};
+
+// 10. Emissive glow from the blurred, alpha-premultiplied diffuse, added to four pixels.
+inline void addGlow(const GlowRow& row, std::int32_t column, __m128& cr, __m128& cg, __m128& cb) noexcept {
+    for (int g = 0; g < row.count; ++g) {
+        const __m128 v = _mm_set1_ps(row.v[g]), weight = _mm_set1_ps(row.weight[g]);
+        __m128* channels[3] = {&cr, &cg, &cb};
+        for (int c = 0; c < 3; ++c) {
+            const __m128 top = _mm_load_ps(row.top[g][c] + column);
+            const __m128 bottom = _mm_load_ps(row.bottom[g][c] + column);
+            const __m128 s = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), v));
+            *channels[c] = _mm_add_ps(*channels[c], _mm_mul_ps(s, weight));
+        }
+    }
+}
+
+// 11. Output of `lanes` pixels at out: min(C, 1) x 255.99, truncated; alpha 255.
+inline void storeOutput(RGBA* out, std::int32_t lanes, __m128 cr, __m128 cg, __m128 cb) noexcept {
+    const __m128 one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.99f);
+    const __m128i r8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cr, one), scale));
+    const __m128i g8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cg, one), scale));
+    const __m128i b8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cb, one), scale));
+    const __m128i pixels =
+        _mm_or_si128(_mm_or_si128(r8, _mm_slli_epi32(g8, 8)),
+                     _mm_or_si128(_mm_slli_epi32(b8, 16), _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+    if (lanes == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pixels);
+    } else {
+        alignas(16) std::uint32_t bits[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(bits), pixels);
+        std::memcpy(out, bits, static_cast<std::size_t>(lanes) * 4);
+    }
+}
+
+// Four consecutive floats of a plane (fewer at the area's end; the rest 0).
+inline __m128 loadLanes(const float* p, std::int32_t lanes) noexcept {
+    if (lanes == 4) return _mm_loadu_ps(p);
+    alignas(16) float v[4] = {};
+    std::memcpy(v, p, static_cast<std::size_t>(lanes) * sizeof(float));
+    return _mm_load_ps(v);
+}
+inline void storeLanes(float* p, std::int32_t lanes, __m128 v) noexcept {
+    if (lanes == 4) {
+        _mm_storeu_ps(p, v);
+        return;
+    }
+    alignas(16) float bits[4];
+    _mm_store_ps(bits, v);
+    std::memcpy(p, bits, static_cast<std::size_t>(lanes) * sizeof(float));
+}
+
 // Four consecutive depth values as int32 lanes.
 inline __m128i loadDepth4(const L16* p) noexcept {
     return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
@@ -263,11 +378,7 @@ struct RowInputs {
     const float* aoTop[4];
     const float* aoBottom[4];
     float aoV[4];
-    int glowCount;  // levels with something to add in this row
-    const float* glowTop[5][3];
-    const float* glowBottom[5][3];
-    float glowV[5];
-    float glowWeight[5];
+    GlowRow glow;
 };
 
 }  // namespace
@@ -280,6 +391,39 @@ PBRCompositor::PBRCompositor() noexcept {
 void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, const Mipmap<RGBA>& diffuse,
                               const Mipmap<RGBA>& material, const Mipmap<L16>& depth,
                               const Mipmap<RGBA>& skybox) noexcept {
+    lightTile(wfb, area, diffuse, material, depth, skybox, nullptr);
+}
+
+void PBRCompositor::relightGlow(ImageView<RGBA> wfb, IntRect area, const Mipmap<RGBA>& diffuse,
+                                const GlowBase& base) noexcept {
+    const IntRect a = area.intersection(wfb.bounds()).intersection(IntRect{{0, 0}, {base.w, base.h}});
+    if (a.empty() || wfb.pixels == nullptr || diffuse.numLevels() == 0) return;
+    GlowRows glow(diffuse);
+    for (std::int32_t chunkX = a.min.x; chunkX < a.max.x; chunkX += kChunk) {
+        const std::int32_t chunkEnd = a.max.x - chunkX > kChunk ? chunkX + kChunk : a.max.x;
+        const std::int32_t columns = (chunkEnd - chunkX + kLanes - 1) / kLanes * kLanes;
+        glow.startChunk(chunkX, columns);
+        for (std::int32_t y = a.min.y; y < a.max.y; ++y) {
+            GlowRow row;
+            glow.prepareRow(y, columns, row);
+            const std::ptrdiff_t at = y * base.pitch;
+            RGBA* out = wfb.row(y);
+            for (std::int32_t column = 0; column < columns; column += kLanes) {
+                const std::int32_t x = chunkX + column;
+                const std::int32_t lanes = chunkEnd - x < kLanes ? chunkEnd - x : kLanes;
+                __m128 cr = loadLanes(base.planes[0] + at + x, lanes);
+                __m128 cg = loadLanes(base.planes[1] + at + x, lanes);
+                __m128 cb = loadLanes(base.planes[2] + at + x, lanes);
+                addGlow(row, column, cr, cg, cb);
+                storeOutput(out + x, lanes, cr, cg, cb);
+            }
+        }
+    }
+}
+
+void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RGBA>& diffuse,
+                              const Mipmap<RGBA>& material, const Mipmap<L16>& depth,
+                              const Mipmap<RGBA>& skybox, const GlowBase* keep) noexcept {
     if (diffuse.numLevels() == 0 || material.numLevels() == 0 || depth.numLevels() == 0) return;
     const std::int32_t w = diffuse.level(0).w(), h = diffuse.level(0).h();
     // Every layer and the destination must hold the area.
@@ -296,10 +440,9 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, con
     const ImageView<L16> depth0 = depth.level(0).view();
 
     const LevelSampler<L16> depthLevels[4] = {{depth, 1}, {depth, 2}, {depth, 3}, {depth, 4}};
-    const LevelSampler<RGBA> glowLevels[5] = {
-        {diffuse, 1}, {diffuse, 2}, {diffuse, 3}, {diffuse, 4}, {diffuse, 5}};
-    constexpr float kGlowWeights[5] = {0.3f / 255.0f, 0.45f / 255.0f, 0.375f / 255.0f, 0.225f / 255.0f,
-                                       0.15f / 255.0f};
+    GlowRows glow(diffuse);
+    // Where the colour before the glow is kept: rows of the area inside the base.
+    const bool keeping = keep != nullptr && a.max.x <= keep->w && a.max.y <= keep->h;
     const bool depthPresent = depthLevels[0].base != nullptr;
     const int skyLevels = skybox.numLevels();
     const float skyW = skyLevels > 0 ? static_cast<float>(skybox.level(0).w()) : 0.0f;
@@ -341,12 +484,9 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, con
     RowLight lit;
 
     ColumnTap depthColumns[4][kPadded];
-    ColumnTap glowColumns[5][kPadded];
     alignas(16) float eyeX[kPadded];
     alignas(16) float eyeX2[kPadded];
     RowCache<1> aoCache[4];
-    RowCache<3> glowCache[5];
-    alignas(16) static constexpr float kZeroRow[kPadded] = {};
 
     for (std::int32_t chunkX = a.min.x; chunkX < a.max.x; chunkX += kChunk) {
         const std::int32_t chunkEnd = a.max.x - chunkX > kChunk ? chunkX + kChunk : a.max.x;
@@ -362,13 +502,9 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, con
                 for (int l = 0; l < 4; ++l)
                     depthLevels[l].columnTap(px, depthColumns[l][i].x0, depthColumns[l][i].x1,
                                              depthColumns[l][i].u);
-            for (int l = 0; l < 5; ++l)
-                if (glowLevels[l].base != nullptr)
-                    glowLevels[l].columnTap(px, glowColumns[l][i].x0, glowColumns[l][i].x1,
-                                            glowColumns[l][i].u);
         }
         for (auto& c : aoCache) c.rows[0] = c.rows[1] = -1;
-        for (auto& c : glowCache) c.rows[0] = c.rows[1] = -1;
+        glow.startChunk(chunkX, columns);
 
         for (std::int32_t y = a.min.y; y < a.max.y; ++y) {
             RowInputs row;
@@ -403,30 +539,7 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, con
                 row.aoBottom[l] = aoCache[l].values[s1][0];
             }
             // Glow levels that have something to add in this row.
-            row.glowCount = 0;
-            for (int l = 0; l < 5; ++l) {
-                const LevelSampler<RGBA>& s = glowLevels[l];
-                if (s.base == nullptr) continue;
-                std::int32_t y0, y1;
-                float v;
-                s.rowTap(py, y0, y1, v);
-                RowCache<3>& cache = glowCache[l];
-                auto fill = [&](int slot, std::int32_t r) {
-                    return interpolateGlowRow(s.row(r), glowColumns[l], columns, cache.values[slot][0],
-                                              cache.values[slot][1], cache.values[slot][2]);
-                };
-                const int s0 = cache.slotFor(y0, y1, fill);
-                const int s1 = cache.slotFor(y1, y0, fill);
-                if (!cache.nonZero[s0] && !cache.nonZero[s1]) continue;  // adds exactly 0
-                const int g = row.glowCount++;
-                // A black row was not interpolated: it reads as zeros.
-                for (int c = 0; c < 3; ++c) {
-                    row.glowTop[g][c] = cache.nonZero[s0] ? cache.values[s0][c] : kZeroRow;
-                    row.glowBottom[g][c] = cache.nonZero[s1] ? cache.values[s1][c] : kZeroRow;
-                }
-                row.glowV[g] = v;
-                row.glowWeight[g] = kGlowWeights[l];
-            }
+            glow.prepareRow(y, columns, row.glow);
 
             // Pass 1, four pixels at a time: everything up to the diffuse light, and what the
             // specular, skybox and glow terms need.
@@ -708,33 +821,14 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, con
                     }
                 }
 
-                // 10. Emissive glow from the blurred, alpha-premultiplied diffuse.
-                for (int g = 0; g < row.glowCount; ++g) {
-                    const __m128 v = _mm_set1_ps(row.glowV[g]), weight = _mm_set1_ps(row.glowWeight[g]);
-                    __m128* channels[3] = {&cr, &cg, &cb};
-                    for (int c = 0; c < 3; ++c) {
-                        const __m128 top = _mm_load_ps(row.glowTop[g][c] + column);
-                        const __m128 bottom = _mm_load_ps(row.glowBottom[g][c] + column);
-                        const __m128 s = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), v));
-                        *channels[c] = _mm_add_ps(*channels[c], _mm_mul_ps(s, weight));
-                    }
+                if (keeping) {
+                    const std::ptrdiff_t at = y * keep->pitch + x;
+                    storeLanes(keep->planes[0] + at, lanes, cr);
+                    storeLanes(keep->planes[1] + at, lanes, cg);
+                    storeLanes(keep->planes[2] + at, lanes, cb);
                 }
-
-                // 11. Output: min(C, 1) x 255.99, truncated; alpha 255.
-                const __m128 scale = _mm_set1_ps(255.99f);
-                const __m128i r8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cr, one), scale));
-                const __m128i g8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cg, one), scale));
-                const __m128i b8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cb, one), scale));
-                const __m128i pixels = _mm_or_si128(
-                    _mm_or_si128(r8, _mm_slli_epi32(g8, 8)),
-                    _mm_or_si128(_mm_slli_epi32(b8, 16), _mm_set1_epi32(static_cast<int>(0xFF000000u))));
-                if (lanes == kLanes) {
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(row.out + x), pixels);
-                } else {
-                    alignas(16) std::uint32_t bits[4];
-                    _mm_store_si128(reinterpret_cast<__m128i*>(bits), pixels);
-                    std::memcpy(row.out + x, bits, static_cast<std::size_t>(lanes) * 4);
-                }
+                addGlow(row.glow, column, cr, cg, cb);
+                storeOutput(row.out + x, lanes, cr, cg, cb);
             }
         }
     }

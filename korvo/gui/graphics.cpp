@@ -266,6 +266,15 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
         resizeMirror(_diffuseMirror, *_diffusePyramid);
         resizeMirror(_depthMirror, *_depthPyramid);
         _pendingLitRects.clear();
+        _pendingGlowRects.clear();
+        const std::size_t plane = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+        _glowBaseStorage.resize(3 * plane);
+        std::fill(_glowBaseStorage.begin(), _glowBaseStorage.end(), 0.0f);
+        _glowBase = GlowBase{
+            {_glowBaseStorage.data(), _glowBaseStorage.data() + plane, _glowBaseStorage.data() + 2 * plane},
+            width,
+            width,
+            height};
         _layersDrawn = false;
         // Room for the largest change that is compared, so steady frames allocate nothing.
         const std::int64_t kept = std::min(kComparedArea, std::int64_t{width} * height);
@@ -358,6 +367,10 @@ void GUIGraphics::computeDirtyAreas() {
 
     _shownRectsOverlapping.clear();
     for (const IntRect& r : _litRects) _shownRectsOverlapping.push(r);
+    for (const IntRect& r : _pendingGlowRects) {
+        const IntRect c = r.intersection(window);
+        if (!c.empty()) _shownRectsOverlapping.push(c);
+    }
     for (const IntRect& r : _rawRects) _shownRectsOverlapping.push(r);
     _shownRects.clear();
     _scratchRects.clear();
@@ -592,21 +605,49 @@ void GUIGraphics::noteChangedTexels(const OwnedImage<COLOR>& level, OwnedImage<C
     if (!pixels.empty()) reach.push(pixels);
 }
 
-void GUIGraphics::lightTiles(PixelOrder pixelOrder, ImageView<RGBA> destination) {
+void GUIGraphics::takePendingGlow() {
+    _glowRects.clear();
+    if (_pendingGlowRects.empty()) return;
+    const IntRect window{{0, 0}, {_bufferWidth, _bufferHeight}};
+    _scratchRects.clear();
+    for (const IntRect& r : _pendingGlowRects) {
+        const IntRect c = r.intersection(window);
+        if (!c.empty()) _scratchRects.push(c);
+    }
+    Vec<IntRect>& disjoint = _litRectsOverlapping;  // free again once the lit area is made
+    disjoint.clear();
+    makeDisjoint(_scratchRects, disjoint);
+    // Pixels lit in full this frame get their glow with the rest.
+    for (const IntRect& r : disjoint)
+        subtractBoxes(r, _litRects, _glowRects, _subtractScratch[0], _subtractScratch[1]);
+}
+
+void GUIGraphics::lightTiles(PixelOrder, ImageView<RGBA> destination) {
     _tiles.clear();
-    for (const IntRect& r : _litRects) {
-        for (std::int32_t y = r.min.y; y < r.max.y; y += kTileSize) {
-            const std::int32_t y1 = r.max.y - y > kTileSize ? y + kTileSize : r.max.y;
-            for (std::int32_t x = r.min.x; x < r.max.x; x += kTileSize) {
-                const std::int32_t x1 = r.max.x - x > kTileSize ? x + kTileSize : r.max.x;
-                _tiles.push(IntRect{{x, y}, {x1, y1}});
+    auto cut = [this](const Vec<IntRect>& rects) {
+        for (const IntRect& r : rects) {
+            for (std::int32_t y = r.min.y; y < r.max.y; y += kTileSize) {
+                const std::int32_t y1 = r.max.y - y > kTileSize ? y + kTileSize : r.max.y;
+                for (std::int32_t x = r.min.x; x < r.max.x; x += kTileSize) {
+                    const std::int32_t x1 = r.max.x - x > kTileSize ? x + kTileSize : r.max.x;
+                    _tiles.push(IntRect{{x, y}, {x1, y1}});
+                }
             }
         }
-    }
+    };
+    cut(_litRects);
+    _litTileCount = _tiles.length();
+    cut(_glowRects);
     if (_tiles.empty() || _diffusePyramid->numLevels() == 0) return;
-    auto light = [this, pixelOrder, destination](std::int32_t i) {
-        _compositor->lightTile(destination, pixelOrder, _tiles[static_cast<std::size_t>(i)], *_diffusePyramid,
-                               *_materialPyramid, *_depthPyramid, *_uiContext->skybox);
+    // The colour before the glow is kept only for the lit buffer, which the glow relight redoes.
+    const GlowBase* keep = destination.pixels == _litBuffer ? &_glowBase : nullptr;
+    auto light = [this, destination, keep](std::int32_t i) {
+        const auto index = static_cast<std::size_t>(i);
+        if (index < _litTileCount)
+            _compositor->lightTile(destination, _tiles[index], *_diffusePyramid, *_materialPyramid,
+                                   *_depthPyramid, *_uiContext->skybox, keep);
+        else if (keep != nullptr)
+            _compositor->relightGlow(destination, _tiles[index], *_diffusePyramid, _glowBase);
     };
     _threadPool->runParallel(static_cast<std::int32_t>(_tiles.length()), light);
 }
@@ -670,14 +711,25 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
         keepLayersBeforeDrawing();
         drawPBRLayer();
         narrowToChangedPixels();
+        takePendingGlow();
         updatePyramids();
         lightTiles(pixelOrder, litView());
-        // What this frame's pyramid changes reach beyond its lit area is relit next frame.
+        // What this frame's pyramid changes reach beyond its lit area is relit next frame: in
+        // full where the occlusion (depth levels) changed, only the glow where the diffuse levels
+        // did (pixels whose glow this frame redid already have the new one).
         _pendingLitRects.clear();
-        if (!_pbrRects.empty())
-            for (const Vec<IntRect>& reach : _reachRects)
-                for (const IntRect& r : reach)
-                    subtractBoxes(r, _litRects, _pendingLitRects, _subtractScratch[0], _subtractScratch[1]);
+        _pendingGlowRects.clear();
+        if (!_pbrRects.empty()) {
+            for (const IntRect& r : _reachRects[1])
+                subtractBoxes(r, _litRects, _pendingLitRects, _subtractScratch[0], _subtractScratch[1]);
+            for (const IntRect& r : _reachRects[0]) {
+                _scratchRects.clear();
+                subtractBoxes(r, _litRects, _scratchRects, _subtractScratch[0], _subtractScratch[1]);
+                for (const IntRect& part : _scratchRects)
+                    subtractBoxes(part, _glowRects, _pendingGlowRects, _subtractScratch[0],
+                                  _subtractScratch[1]);
+            }
+        }
         const ImageView<RGBA> lit = litView(), shown = shownView();
         for (const IntRect& r : _shownRects) copyBox(lit.sub(r), shown.sub(r));
         drawRawLayer();

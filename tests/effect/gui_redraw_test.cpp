@@ -64,6 +64,7 @@ public:
         // A frame can leave relighting for the next one; that one draws no new layers.
         for (int i = 0; i < 3; ++i) refreshWithoutTick();
         EXPECT_TRUE(gui_->pendingLitRects().empty());
+        EXPECT_TRUE(gui_->pendingGlowRects().empty());
         std::vector<RGBA> partial(pixels());
         gui_->setDirtyAll(korvo::DirtyLayer::fromFlags);
         window_->invalidate(IntRect{{0, 0}, {window_->width(), window_->height()}});

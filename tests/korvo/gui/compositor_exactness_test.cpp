@@ -130,6 +130,47 @@ TEST(CompositorExactness, SameBytesAsThePerPixelFormOnVariedLayers) {
     }
 }
 
+// Emission alone changes (the alpha of level 0, so only the glow levels differ): adding the new
+// glow to the colours kept before the glow gives the bytes of lighting everything again, over
+// tiles, odd corners, row tails and a chunk seam.
+TEST(CompositorExactness, RedoingOnlyTheGlowGivesTheBytesOfLightingAgain) {
+    for (std::uint32_t seed : {4u, 5u}) {
+        Scene scene(203, 141, seed);
+        PBRCompositor c;
+        Vec<float> storage;
+        storage.resize(3 * 203 * 141);
+        const GlowBase base{
+            {storage.data(), storage.data() + 203 * 141, storage.data() + 2 * 203 * 141}, 203, 203, 141};
+        auto out = makeHeap<OwnedImage<RGBA>>(203, 141);
+        c.lightTile(out->view(), IntRect{{0, 0}, {203, 141}}, scene.diffuse, scene.material, scene.depth,
+                    scene.sky, &base);
+        Random rnd{seed};
+        const ImageView<RGBA> d = scene.diffuse.level(0).view();
+        for (int i = 0; i < 12; ++i) {
+            const std::int32_t x0 = rnd.below(203), y0 = rnd.below(141);
+            for (std::int32_t y = y0; y < y0 + 20 && y < 141; ++y)
+                for (std::int32_t x = x0; x < x0 + 30 && x < 203; ++x) d.at(x, y).a = rnd.byte();
+        }
+        IntRect r{{0, 0}, {203, 141}};
+        for (int i = 1; i < scene.diffuse.numLevels(); ++i)
+            r = scene.diffuse.updateLevel(i == 1 ? Filter::premultipliedBox : Filter::cubic, r, i);
+        const IntRect areas[] = {
+            {{0, 0}, {128, 128}}, {{128, 0}, {203, 128}}, {{0, 128}, {128, 141}}, {{128, 128}, {203, 141}}};
+        for (const IntRect& area : areas) c.relightGlow(out->view(), area, scene.diffuse, base);
+        auto again = scene.lit(c, IntRect{{0, 0}, {203, 141}}, false);
+        EXPECT_EQ(differingPixels(*out, *again), 0) << "seed " << seed;
+        // Odd areas, the whole image with its seam at x = 128, and one clipped to the image.
+        fill(out->view(), RGBA{});
+        for (const IntRect& area :
+             {IntRect{{3, 5}, {74, 9}}, IntRect{{0, 0}, {203, 141}}, IntRect{{-20, -20}, {9, 400}}}) {
+            c.relightGlow(out->view(), area, scene.diffuse, base);
+            for (std::int32_t y = area.min.y < 0 ? 0 : area.min.y; y < area.max.y && y < 141; ++y)
+                for (std::int32_t x = area.min.x < 0 ? 0 : area.min.x; x < area.max.x && x < 203; ++x)
+                    ASSERT_EQ(out->view().at(x, y), again->view().at(x, y)) << x << ", " << y;
+        }
+    }
+}
+
 TEST(CompositorExactness, SameBytesWithOtherLightsAndTinyImages) {
     PBRCompositor c;
     c.shadowLightColor = Vec3f{0.9f, 0.2f, 0.5f};

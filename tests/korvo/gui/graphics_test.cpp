@@ -397,50 +397,83 @@ public:
     Lamp* lamp;
 };
 
-TEST(GUIGraphicsFrame, GlowBeyondTheLitMarginIsRelitByTheNextFrame) {
+TEST(GUIGraphicsFrame, GlowBeyondTheLitMarginIsRedoneByTheNextFrame) {
     Panel partial, full;
     partial.setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
     EXPECT_TRUE(partial.pendingLitRects().empty());  // a full frame leaves nothing behind
+    EXPECT_TRUE(partial.pendingGlowRects().empty());
     partial.lamp->glow = 255;
     partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
     // Only the lamp's colour changed: its own pixels are lit, without the margin.
     EXPECT_EQ(toVector(partial.litRects()), std::vector<IntRect>{box(90, 50, 100, 60)});
-    // The glow's coarsest level gathers 32 x 32 pixels: it reaches far past the margin.
+    // The glow's coarsest level gathers 32 x 32 pixels: it reaches far past the margin. Only the
+    // glow changed there (no depth did): nothing waits to be lit in full.
+    EXPECT_TRUE(partial.pendingLitRects().empty());
     IntRect reach{};
-    for (const IntRect& r : partial.pendingLitRects()) {
+    for (const IntRect& r : partial.pendingGlowRects()) {
         EXPECT_TRUE(r.intersection(box(90, 50, 100, 60)).empty());
         reach = reach.expandedBy(r);
     }
     EXPECT_LE(reach.min.x, 50);
     EXPECT_GE(reach.max.x, 140);
-    // The next frame relights it without drawing any element, and then all is as a full frame.
-    const std::vector<IntRect> pending = toVector(partial.pendingLitRects());
+    // The next frame redoes the glow there without drawing any element or lighting anything in
+    // full, shows it, and then all is as a full frame.
+    const std::vector<IntRect> pending = toVector(partial.pendingGlowRects());
     partial.computeDirtyAreas();
     EXPECT_TRUE(partial.pbrRects().empty());
-    EXPECT_LE(totalArea(toVector(partial.litRects())), totalArea(pending));  // just those (overlaps merged)
-    auto lit = [&](std::int32_t x, std::int32_t y) {
-        for (const IntRect& r : partial.litRects())
+    EXPECT_TRUE(partial.litRects().empty());
+    auto covered = [](const Vec<IntRect>& rects, std::int32_t x, std::int32_t y) {
+        for (const IntRect& r : rects)
             if (r.contains(x, y)) return true;
         return false;
     };
+    partial.drawFrame(PixelOrder::RGBA8);
+    EXPECT_LE(totalArea(toVector(partial.glowRects())), totalArea(pending));  // just those (overlaps merged)
     for (const IntRect& r : pending)
         for (std::int32_t y = r.min.y; y < r.max.y; ++y)
-            for (std::int32_t x = r.min.x; x < r.max.x; ++x) ASSERT_TRUE(lit(x, y)) << x << ", " << y;
-    partial.drawFrame(PixelOrder::RGBA8);
+            for (std::int32_t x = r.min.x; x < r.max.x; ++x) {
+                ASSERT_TRUE(covered(partial.glowRects(), x, y)) << x << ", " << y;
+                ASSERT_TRUE(covered(partial.shownRects(), x, y)) << x << ", " << y;
+            }
     EXPECT_TRUE(partial.pendingLitRects().empty());
+    EXPECT_TRUE(partial.pendingGlowRects().empty());
     full.lamp->glow = 255;
     full.setDirtyAll(DirtyLayer::fromFlags);
     full.frame();
     for (std::int32_t y = 0; y < 120; ++y)
         for (std::int32_t x = 0; x < 200; ++x)
             ASSERT_EQ(partial.litView().at(x, y), full.litView().at(x, y)) << x << ", " << y;
+    // The lamp dimmed and raised in one frame: its depth reaches the occlusion levels, so what
+    // they reach is lit in full next frame, and only the rest of the glow's reach has its glow
+    // redone; the two never overlap, and the result is that of a first frame.
+    partial.lamp->glow = 90;
+    partial.lamp->height = 47000;
+    partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();
+    EXPECT_FALSE(partial.pendingLitRects().empty());
+    EXPECT_FALSE(partial.pendingGlowRects().empty());
+    partial.frame();
+    EXPECT_FALSE(partial.litRects().empty());
+    EXPECT_FALSE(partial.glowRects().empty());
+    for (const IntRect& g : partial.glowRects())
+        for (const IntRect& l : partial.litRects()) EXPECT_TRUE(g.intersection(l).empty());
+    Panel fresh;
+    fresh.lamp->glow = 90;
+    fresh.lamp->height = 47000;
+    fresh.setDirtyAll(DirtyLayer::fromFlags);
+    fresh.frame();
+    for (std::int32_t y = 0; y < 120; ++y)
+        for (std::int32_t x = 0; x < 200; ++x)
+            ASSERT_EQ(partial.litView().at(x, y), fresh.litView().at(x, y)) << x << ", " << y;
     // Redrawn unchanged, the lamp changes no pixel: nothing is lit, nothing is left.
     partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
     EXPECT_TRUE(partial.litRects().empty());
+    EXPECT_TRUE(partial.glowRects().empty());
     EXPECT_TRUE(partial.pendingLitRects().empty());
+    EXPECT_TRUE(partial.pendingGlowRects().empty());
 }
 
 TEST(GUIGraphicsFrame, OnlyChangedPixelsAreLitAndTheMarginOnlyAroundChangedDepth) {
