@@ -14,6 +14,9 @@ namespace {
 
 constexpr std::size_t kBufferAlignment = 16;
 
+// Pixels whose level-0 lighting reads a changed depth: up to 10 to either side, 1 above, 10 below.
+constexpr std::int32_t kDepthReachSide = 10, kDepthReachUp = 1, kDepthReachDown = 10;
+
 bool containsBox(const IntRect& outer, const IntRect& inner) noexcept {
     return inner.min.x >= outer.min.x && inner.min.y >= outer.min.y && inner.max.x <= outer.max.x &&
            inner.max.y <= outer.max.y;
@@ -493,8 +496,11 @@ void GUIGraphics::narrowToChangedPixels() {
         return;
     }
     // A lit pixel reads the diffuse and material colour of its own position only, and the depth
-    // around it within the margin: the margin is needed only around depth that changed. (What the
-    // changes alter in the upper levels is found by updatePyramids.)
+    // around it: the 3 x 3 neighbourhood (normal, curvature) and the cast shadow's walk of 10 steps
+    // up both diagonals. So a changed depth alters the lighting of pixels up to 10 to either side,
+    // 1 above and 10 below it, and nothing farther at level 0 (never more than the margin: the
+    // frame shows no more than that). What the changes alter in the upper levels is found by
+    // updatePyramids.
     const IntRect window{{0, 0}, {_bufferWidth, _bufferHeight}};
     const ImageView<RGBA> diffuse = _diffusePyramid->level(0).view(),
                           material = _materialPyramid->level(0).view();
@@ -505,7 +511,6 @@ void GUIGraphics::narrowToChangedPixels() {
         IntRect colour{}, relief{};
         const auto n = static_cast<std::size_t>(r.width());
         for (std::int32_t y = r.min.y; y < r.max.y; ++y, at += n) {
-            const IntRect row{{r.min.x, y}, {r.max.x, y + 1}};
             const RGBA* d = diffuse.row(y) + r.min.x;
             const RGBA* m = material.row(y) + r.min.x;
             const L16* z = depth.row(y) + r.min.x;
@@ -517,14 +522,24 @@ void GUIGraphics::narrowToChangedPixels() {
                 colour = colour.expandedBy(IntRect{{r.min.x + static_cast<std::int32_t>(first), y},
                                                    {r.min.x + static_cast<std::int32_t>(last) + 1, y + 1}});
             }
-            if (std::memcmp(z, _keptDepth.data() + at, n * sizeof(L16)) != 0) relief = relief.expandedBy(row);
+            const L16* kz = _keptDepth.data() + at;
+            if (std::memcmp(z, kz, n * sizeof(L16)) != 0) {
+                std::size_t first = 0, last = n - 1;
+                while (z[first].l == kz[first].l) ++first;
+                while (z[last].l == kz[last].l) --last;
+                relief = relief.expandedBy(IntRect{{r.min.x + static_cast<std::int32_t>(first), y},
+                                                   {r.min.x + static_cast<std::int32_t>(last) + 1, y + 1}});
+            }
         }
         if (!colour.empty()) {
             _litRectsOverlapping.push(colour);
             _pyramidRects[0].push(colour);
         }
         if (!relief.empty()) {
-            _litRectsOverlapping.push(grownAndClipped(relief, _litMargin, window));
+            const IntRect reach{{relief.min.x - kDepthReachSide, relief.min.y - kDepthReachUp},
+                                {relief.max.x + kDepthReachSide, relief.max.y + kDepthReachDown}};
+            const IntRect lit = reach.intersection(grownAndClipped(r, _litMargin, window));
+            if (!lit.empty()) _litRectsOverlapping.push(lit);
             _pyramidRects[1].push(relief);
         }
     }
