@@ -428,7 +428,20 @@ void GUIGraphics::drawElement(Layer layer, UIElement* element, const Vec<IntRect
     }
 }
 
-void GUIGraphics::drawLayer(Layer layer, const Vec<UIElement*>& list, const Vec<IntRect>& dirty) {
+void GUIGraphics::drawLayer(Layer layer, const Vec<UIElement*>& all, const Vec<IntRect>& dirty) {
+    // Only elements that meet a dirty rectangle draw anything: the others are left out before
+    // the runs are made, so a small change wakes no worker for elements that would return at once.
+    const IntRect window{{0, 0}, {_bufferWidth, _bufferHeight}};
+    Vec<UIElement*>& list = _drawing;
+    list.clear();
+    for (UIElement* element : all) {
+        const IntRect clipped = element->position().intersection(window);
+        for (const IntRect& r : dirty)
+            if (!r.intersection(clipped).empty()) {
+                list.push(element);
+                break;
+            }
+    }
     // Runs of consecutive elements whose positions do not meet are drawn in parallel; runs follow
     // each other in z order, so overlapping elements are drawn lower z first.
     const std::size_t n = list.length();

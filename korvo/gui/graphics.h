@@ -210,6 +210,7 @@ protected:
     std::int64_t _keptArea = 0;
     bool _layersDrawn = false;  // a frame has drawn PBR layers since the last size change
     Vec<UIElement*> _rawDrawList;
+    Vec<UIElement*> _drawing;  // the elements of a layer that meet its dirty rectangles
     Vec<UIElement*> _pbrDrawList;
     std::int32_t _litMargin = 20;
     RGBA* _litBuffer = nullptr;
