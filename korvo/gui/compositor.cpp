@@ -103,6 +103,60 @@ inline __m128 sampleRGBA(const LevelSampler<RGBA>& s, float x, float y) noexcept
     return _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), vv));
 }
 
+// Four bilinear samples of one RGBA level at (x, y) lane by lane: the red, green and blue channels
+// of each lane, with the arithmetic of sampleRGBA (positions clamped the same way, the same three
+// interpolations per channel).
+inline void sampleRGB4(const LevelSampler<RGBA>& s, __m128 x, __m128 y, __m128 out[3]) noexcept {
+    if (s.base == nullptr) {
+        out[0] = out[1] = out[2] = _mm_setzero_ps();
+        return;
+    }
+    const __m128 half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps();
+    auto tap = [&](__m128 p, float hi, std::int32_t size, __m128i& i0, __m128i& i1, __m128& t) {
+        __m128 f = _mm_sub_ps(_mm_mul_ps(p, _mm_set1_ps(s.scale)), half);
+        const __m128 inside = _mm_cmple_ps(f, _mm_set1_ps(hi));  // false for NaN: hi, as !(f <= hi)
+        f = _mm_or_ps(_mm_and_ps(inside, f), _mm_andnot_ps(inside, _mm_set1_ps(hi)));
+        f = _mm_and_ps(_mm_cmpge_ps(f, zero), f);
+        i0 = _mm_cvttps_epi32(f);
+        const __m128i next = _mm_add_epi32(i0, _mm_set1_epi32(1)), last = _mm_set1_epi32(size - 1);
+        const __m128i fits = _mm_cmplt_epi32(next, _mm_set1_epi32(size));
+        i1 = _mm_or_si128(_mm_and_si128(fits, next), _mm_andnot_si128(fits, last));
+        t = _mm_sub_ps(f, _mm_cvtepi32_ps(i0));
+    };
+    __m128i x0, x1, y0, y1;
+    __m128 u, v;
+    tap(x, s.hiX, s.w, x0, x1, u);
+    tap(y, s.hiY, s.h, y0, y1, v);
+    alignas(16) std::int32_t xs0[4], xs1[4], ys0[4], ys1[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(xs0), x0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(xs1), x1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ys0), y0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ys1), y1);
+    alignas(16) std::int32_t a[4], b[4], c[4], d[4];
+    for (int i = 0; i < 4; ++i) {
+        const RGBA *r0 = s.row(ys0[i]), *r1 = s.row(ys1[i]);
+        std::memcpy(&a[i], r0 + xs0[i], 4);
+        std::memcpy(&b[i], r0 + xs1[i], 4);
+        std::memcpy(&c[i], r1 + xs0[i], 4);
+        std::memcpy(&d[i], r1 + xs1[i], 4);
+    }
+    const __m128i pa = _mm_load_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i pb = _mm_load_si128(reinterpret_cast<const __m128i*>(b));
+    const __m128i pc = _mm_load_si128(reinterpret_cast<const __m128i*>(c));
+    const __m128i pd = _mm_load_si128(reinterpret_cast<const __m128i*>(d));
+    const __m128i mask = _mm_set1_epi32(0xFF);
+    for (int ch = 0; ch < 3; ++ch) {
+        const int shift = 8 * ch;
+        auto channel = [&](__m128i p) {
+            return _mm_cvtepi32_ps(_mm_and_si128(_mm_srl_epi32(p, _mm_cvtsi32_si128(shift)), mask));
+        };
+        const __m128 ca = channel(pa), cb = channel(pb), cc = channel(pc), cd = channel(pd);
+        const __m128 top = _mm_add_ps(ca, _mm_mul_ps(_mm_sub_ps(cb, ca), u));
+        const __m128 bottom = _mm_add_ps(cc, _mm_mul_ps(_mm_sub_ps(cd, cc), u));
+        out[ch] = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), v));
+    }
+}
+
 constexpr std::int32_t kLanes = 4;
 constexpr std::int32_t kChunk = 128;               // columns whose taps are prepared together
 constexpr std::int32_t kPadded = kChunk + kLanes;  // room for the lanes past a chunk's last column
@@ -791,9 +845,34 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                         const __m128i levelIndex = _mm_cvttps_epi32(level);
                         alignas(16) float fs[4], sky[3][4] = {};
                         alignas(16) std::int32_t is[4];
-                        _mm_store_ps(fs, _mm_sub_ps(level, _mm_cvtepi32_ps(levelIndex)));
+                        const __m128 fraction = _mm_sub_ps(level, _mm_cvtepi32_ps(levelIndex));
+                        _mm_store_ps(fs, fraction);
                         _mm_store_si128(reinterpret_cast<__m128i*>(is), levelIndex);
+                        // Usually the metal lanes read the same two levels: sampled four at a time.
+                        int shared = -1;
                         for (int i = 0; i < 4; ++i) {
+                            if (!(metalLanes & (1 << i))) continue;
+                            const int lower = is[i] < 13 ? is[i] : 13;
+                            if (shared < 0) shared = lower;
+                            if (lower != shared) shared = 14;
+                        }
+                        if (shared >= 0 && shared < 14) {
+                            const __m128 sx = _mm_load_ps(lit.skyX + column),
+                                         sy = _mm_load_ps(lit.skyY + column);
+                            __m128 s[3];
+                            sampleRGB4(skySamplers[shared], sx, sy, s);
+                            // A lane with no fraction keeps its lower sample: s x 1 + s2 x 0 is s.
+                            if (_mm_movemask_ps(_mm_cmpneq_ps(fraction, zero)) & metalLanes) {
+                                __m128 s2[3];
+                                sampleRGB4(skySamplers[shared + 1 < 13 ? shared + 1 : 13], sx, sy, s2);
+                                const __m128 keepLower = _mm_sub_ps(one, fraction);
+                                for (int ch = 0; ch < 3; ++ch)
+                                    s[ch] = _mm_add_ps(_mm_mul_ps(s[ch], keepLower),
+                                                       _mm_mul_ps(s2[ch], fraction));
+                            }
+                            for (int ch = 0; ch < 3; ++ch) _mm_store_ps(sky[ch], s[ch]);
+                        }
+                        for (int i = 0; i < 4 && !(shared >= 0 && shared < 14); ++i) {
                             if (!(metalLanes & (1 << i))) continue;
                             const float sx = lit.skyX[column + i], sy = lit.skyY[column + i];
                             const int lower = is[i] < 13 ? is[i] : 13,
