@@ -151,6 +151,22 @@ void UIKnob::onAnimate(double dt, double) {
 
 namespace knobpaint {
 
+namespace {
+// atan2 within kAngleError (the polynomial's own error is below 1e-5 radians), without the
+// library's exact evaluation; (0, 0) gives 0.
+constexpr double kAngleError = 2e-3;
+double roughAngle(double y, double x) noexcept {
+    const double ax = std::fabs(x), ay = std::fabs(y);
+    const bool steep = ay > ax;
+    const double z = steep ? ax / ay : (ax > 0.0 ? ay / ax : 0.0);
+    const double z2 = z * z;
+    double r = z * (0.9998660 + z2 * (-0.3302995 + z2 * (0.1801410 + z2 * (-0.0851330 + z2 * 0.0208351))));
+    if (steep) r = 0.5 * kPiD - r;
+    if (x < 0.0) r = kPiD - r;
+    return y < 0.0 ? -r : r;
+}
+}  // namespace
+
 void arcFill(ImageView<RGBA> map, IntRect box, IntPoint offset, float cx, float cy, float r0, float r1,
              double start, double stop, RGBA color) noexcept {
     if (!(start != stop) || !std::isfinite(start) || !std::isfinite(stop)) return;
@@ -170,10 +186,25 @@ void arcFill(ImageView<RGBA> map, IntRect box, IntPoint offset, float cx, float 
                       const float d = std::sqrt(d2);
                       if (!(d >= r0 && d < r1)) return;
                       float coverage = d > r1 - 1.0f ? r1 - d : (d < r0 + 1.0f ? d - r0 : 1.0f);
+                      // Most pixels lie clearly inside or outside the angles, away from the
+                      // ends' one-pixel fade: a rough angle decides those exactly as the exact
+                      // one would. Near an end (or the +-pi seam) the exact angle is taken.
+                      const double w = 1.0 / static_cast<double>(d);
+                      const double rough = roughAngle(static_cast<double>(dy), static_cast<double>(dx));
+                      if (std::fabs(rough) < kPiD - kAngleError && std::fabs(rough - start) > kAngleError &&
+                          std::fabs(rough - stop) > kAngleError) {
+                          const double r = (rough < start || rough > stop) ? rough + kTwoPi : rough;
+                          if (r < start || r > stop) {
+                              if (std::fabs(r - start) > kAngleError && std::fabs(r - stop) > kAngleError)
+                                  return;
+                          } else if (r >= start + w + kAngleError && r + w + kAngleError <= stop) {
+                              blendCoverage(map.at(mx, my), color, coverage);
+                              return;
+                          }
+                      }
                       double a = std::atan2(static_cast<double>(dy), static_cast<double>(dx));
                       if (a < start || a > stop) a += kTwoPi;
                       if (a < start || a > stop) return;
-                      const double w = 1.0 / static_cast<double>(d);
                       if (a < start + w)
                           coverage *= static_cast<float>((a - start) / w);
                       else if (a + w > stop)

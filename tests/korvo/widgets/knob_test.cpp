@@ -7,6 +7,7 @@
 #include <limits>
 #include <vector>
 
+#include "korvo/widgets/paint.h"
 #include "tests/korvo/widgets/widget_test_util.h"
 #include "tests/support/realtime.h"
 
@@ -231,6 +232,68 @@ TEST(UIKnobDrawing, TrailsLedsAndAlternateColourFollowTheValue) {
     EXPECT_GT(led.r, 200);
     EXPECT_LT(led.g, 120);
     EXPECT_GT(led.a, 50);
+}
+
+}  // namespace
+}  // namespace korvo
+
+namespace korvo {
+namespace {
+
+// The arc painted pixel by pixel with the exact angle of every pixel (the plain form of
+// knobpaint::arcFill, which decides most pixels from a rough angle).
+void plainArcFill(ImageView<RGBA> map, IntRect box, float cx, float cy, float r0, float r1, double start,
+                  double stop, RGBA color) {
+    constexpr double kTwoPi = 6.283185307179586;
+    if (!(start != stop)) return;
+    if (start > stop) stop += kTwoPi;
+    if (start < -3.141592653589793 || stop < -3.141592653589793) {
+        start += kTwoPi;
+        stop += kTwoPi;
+    }
+    for (std::int32_t y = box.min.y; y < box.max.y; ++y)
+        for (std::int32_t x = box.min.x; x < box.max.x; ++x) {
+            const float dx = static_cast<float>(x) - cx, dy = static_cast<float>(y) - cy;
+            const float d = std::sqrt(dx * dx + dy * dy);
+            if (!(d >= r0 && d < r1)) continue;
+            float coverage = d > r1 - 1.0f ? r1 - d : (d < r0 + 1.0f ? d - r0 : 1.0f);
+            double a = std::atan2(static_cast<double>(dy), static_cast<double>(dx));
+            if (a < start || a > stop) a += kTwoPi;
+            if (a < start || a > stop) continue;
+            const double w = 1.0 / static_cast<double>(d);
+            if (a < start + w)
+                coverage *= static_cast<float>((a - start) / w);
+            else if (a + w > stop)
+                coverage *= static_cast<float>((stop - a) / w);
+            widgets::blendCoverage(map.at(x, y), color, coverage);
+        }
+}
+
+// Arcs of every kind (both ends anywhere, across the +-pi seam, start after stop, nearly full
+// turns, thin and thick rings, centres between pixels, clipped by the box): the same bytes.
+TEST(UIKnobDrawing, ArcsMatchThePixelByPixelFormWithExactAngles) {
+    std::uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return static_cast<double>(state >> 8) / 16777216.0;
+    };
+    auto painted = makeHeap<OwnedImage<RGBA>>(120, 100), plain = makeHeap<OwnedImage<RGBA>>(120, 100);
+    for (int i = 0; i < 300; ++i) {
+        const float cx = static_cast<float>(20.0 + 80.0 * next()),
+                    cy = static_cast<float>(20.0 + 60.0 * next());
+        const float r0 = static_cast<float>(40.0 * next()), r1 = r0 + static_cast<float>(1.0 + 20.0 * next());
+        const double start = -4.0 + 9.0 * next(), stop = i % 5 == 0 ? start + 6.28 : -4.0 + 9.0 * next();
+        const RGBA color{static_cast<std::uint8_t>(i), 200, 40, static_cast<std::uint8_t>(255 - i % 200)};
+        fill(painted->view(), RGBA{10, 20, 30, 40});
+        fill(plain->view(), RGBA{10, 20, 30, 40});
+        const IntRect box = i % 3 == 0 ? IntRect{{15, 10}, {90, 70}} : IntRect{{0, 0}, {120, 100}};
+        knobpaint::arcFill(painted->view(), box, IntPoint{0, 0}, cx, cy, r0, r1, start, stop, color);
+        plainArcFill(plain->view(), box, cx, cy, r0, r1, start, stop, color);
+        for (std::int32_t y = 0; y < 100; ++y)
+            for (std::int32_t x = 0; x < 120; ++x)
+                ASSERT_EQ(painted->view().at(x, y), plain->view().at(x, y))
+                    << "arc " << i << " at " << x << ", " << y;
+    }
 }
 
 }  // namespace
