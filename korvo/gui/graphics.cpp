@@ -190,6 +190,7 @@ GUIGraphics::~GUIGraphics() {
     releaseMirror(_depthMirror);
     alignedRelease(_litBuffer, kBufferAlignment);
     alignedRelease(_shownBuffer, kBufferAlignment);
+    alignedRelease(_glowBaseBuffer, kBufferAlignment);
 }
 
 void* GUIGraphics::openUI(void* parentWindow, void* controlInfo, HostKind, WindowBackend backend) {
@@ -271,13 +272,13 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
         _pendingLitRects.clear();
         _pendingGlowRects.clear();
         const std::size_t plane = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-        _glowBaseStorage.resize(3 * plane);
-        std::fill(_glowBaseStorage.begin(), _glowBaseStorage.end(), 0.0f);
+        // (Sized exactly, as the lit buffers: a Vec would reserve twice the size. Not cleared: the
+        // frame after a size change lights every pixel and keeps its colour before anything reads
+        // it, and clearing 4.5 MiB cost an opening editor about 3 ms.)
+        _glowBaseBuffer =
+            static_cast<float*>(alignedResize(_glowBaseBuffer, 3 * plane * sizeof(float), kBufferAlignment));
         _glowBase = GlowBase{
-            {_glowBaseStorage.data(), _glowBaseStorage.data() + plane, _glowBaseStorage.data() + 2 * plane},
-            width,
-            width,
-            height};
+            {_glowBaseBuffer, _glowBaseBuffer + plane, _glowBaseBuffer + 2 * plane}, width, width, height};
         _layersDrawn = false;
         // Room for the largest change that is compared, so steady frames allocate nothing.
         const std::int64_t kept = std::min(kComparedArea, std::int64_t{width} * height);

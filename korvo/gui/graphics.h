@@ -199,7 +199,7 @@ protected:
     Vec<IntRect> _glowRects;
     std::size_t _litTileCount = 0;  // _tiles holds the lit tiles, then the glow tiles
     // Every pixel's colour before its glow, as lit last (three planes of the window's size).
-    Vec<float> _glowBaseStorage;
+    float* _glowBaseBuffer = nullptr;
     GlowBase _glowBase;
     Vec<IntRect> _subtractScratch[2];
     // The level-0 layers under the PBR change as they were before drawing.
