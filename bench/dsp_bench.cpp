@@ -114,6 +114,30 @@ double copySeconds(const NoiseLoop& noise) {
     return best;
 }
 
+// Times block() (one 512-frame block into outLeft/outRight) after half a second of blocks in which
+// glides settle and silence reaches its steady state, and reports it as "x realtime" (seconds of
+// audio per second of CPU on one core, in CPU time like items/s so a busy machine does not skew it)
+// and "x copy" (a multiple of copying the same buffers, measured in the same run).
+template <class Block>
+void timeBlocks(benchmark::State& state, const NoiseLoop& noise, Block&& block, float* outLeft,
+                float* outRight) {
+    for (int i = 0; i < 48; ++i) block();
+    const double start = threadCpuSeconds();
+    for (auto _ : state) {
+        block();
+        benchmark::DoNotOptimize(outLeft);
+        benchmark::DoNotOptimize(outRight);
+        benchmark::ClobberMemory();
+    }
+    const double elapsed = threadCpuSeconds() - start;
+    const double frames = static_cast<double>(state.iterations()) * kBlock;
+    state.SetItemsProcessed(static_cast<std::int64_t>(frames));
+    state.counters["x realtime"] = elapsed > 0 ? frames / kRate / elapsed : 0.0;
+    const double copy = copySeconds(noise);
+    state.counters["x copy"] =
+        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) / copy : 0.0;
+}
+
 void CopyFloor(benchmark::State& state) {
     const NoiseLoop noise(false);
     std::vector<float> outLeft(kBlock), outRight(kBlock);
@@ -154,25 +178,7 @@ void runChain(benchmark::State& state, Setup setup) {
         position += kBlock;
     };
 
-    // Half a second first: glides settle, and silence reaches its steady (silenced) state.
-    for (int i = 0; i < 48; ++i) processBlock();
-
-    const double start = threadCpuSeconds();
-    for (auto _ : state) {
-        processBlock();
-        benchmark::DoNotOptimize(outLeft.data());
-        benchmark::DoNotOptimize(outRight.data());
-        benchmark::ClobberMemory();
-    }
-    const double elapsed = threadCpuSeconds() - start;
-    const double frames = static_cast<double>(state.iterations()) * kBlock;
-    state.SetItemsProcessed(static_cast<std::int64_t>(frames));
-    // Seconds of audio per second of processing on one core (a plain number, not a per-second rate,
-    // measured in CPU time like items/s so a busy machine does not skew it).
-    state.counters["x realtime"] = elapsed > 0 ? frames / kRate / elapsed : 0.0;
-    const double copy = copySeconds(noise);
-    state.counters["x copy"] =
-        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) / copy : 0.0;
+    timeBlocks(state, noise, processBlock, outLeft.data(), outRight.data());
 }
 
 void Defaults(benchmark::State& state) {
@@ -234,21 +240,7 @@ void runStage(benchmark::State& state, std::int32_t cellFrames, Process process)
                     std::min(cellFrames, kBlock - start));
         position += kBlock;
     };
-    for (int i = 0; i < 48; ++i) block();  // half a second: glides settle
-    const double start = threadCpuSeconds();
-    for (auto _ : state) {
-        block();
-        benchmark::DoNotOptimize(left.data());
-        benchmark::DoNotOptimize(right.data());
-        benchmark::ClobberMemory();
-    }
-    const double elapsed = threadCpuSeconds() - start;
-    const double frames = static_cast<double>(state.iterations()) * kBlock;
-    state.SetItemsProcessed(static_cast<std::int64_t>(frames));
-    state.counters["x realtime"] = elapsed > 0 ? frames / kRate / elapsed : 0.0;
-    const double copy = copySeconds(noise);
-    state.counters["x copy"] =
-        state.iterations() > 0 ? elapsed / static_cast<double>(state.iterations()) / copy : 0.0;
+    timeBlocks(state, noise, block, left.data(), right.data());
 }
 
 constexpr auto kRateF = static_cast<float>(kRate);

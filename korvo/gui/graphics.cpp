@@ -328,6 +328,19 @@ void GUIGraphics::makeDisjoint(Vec<IntRect>& source, Vec<IntRect>& output) {
     }
 }
 
+// The lit area of this frame: what the changes need (already in _litRectsOverlapping) plus what an
+// earlier frame left to relight, within the window, made disjoint.
+void GUIGraphics::settleLitRects(const IntRect& window) {
+    for (const IntRect& r : _pendingLitRects) {
+        const IntRect c = r.intersection(window);
+        if (!c.empty()) _litRectsOverlapping.push(c);
+    }
+    _litRects.clear();
+    _scratchRects.clear();
+    for (const IntRect& r : _litRectsOverlapping) _scratchRects.push(r);
+    makeDisjoint(_scratchRects, _litRects);
+}
+
 void GUIGraphics::computeDirtyAreas() {
     if (_bufferWidth <= 0 || _bufferHeight <= 0) {
         // Nothing can be drawn yet: leave the rectangles in the lists for the first real frame.
@@ -360,14 +373,7 @@ void GUIGraphics::computeDirtyAreas() {
         const IntRect g = grownAndClipped(r, _litMargin, window);
         if (!g.empty()) _litRectsOverlapping.push(g);
     }
-    for (const IntRect& r : _pendingLitRects) {
-        const IntRect c = r.intersection(window);
-        if (!c.empty()) _litRectsOverlapping.push(c);
-    }
-    _litRects.clear();
-    _scratchRects.clear();
-    for (const IntRect& r : _litRectsOverlapping) _scratchRects.push(r);
-    makeDisjoint(_scratchRects, _litRects);
+    settleLitRects(window);
 
     _shownRectsOverlapping.clear();
     for (const IntRect& r : _litRects) _shownRectsOverlapping.push(r);
@@ -557,14 +563,7 @@ void GUIGraphics::narrowToChangedPixels() {
             _pyramidRects[1].push(relief);
         }
     }
-    for (const IntRect& r : _pendingLitRects) {
-        const IntRect c = r.intersection(window);
-        if (!c.empty()) _litRectsOverlapping.push(c);
-    }
-    _litRects.clear();
-    _scratchRects.clear();
-    for (const IntRect& r : _litRectsOverlapping) _scratchRects.push(r);
-    makeDisjoint(_scratchRects, _litRects);
+    settleLitRects(window);
     // The shown area stays as computed: it is refreshed from the lit image (whatever changed).
 }
 

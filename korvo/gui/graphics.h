@@ -222,6 +222,7 @@ protected:
 private:
     enum class Layer { pbr, raw };
     void collectFrom(UIElement* element);
+    void settleLitRects(const IntRect& window);
     void drawLayer(Layer layer, const Vec<UIElement*>& list, const Vec<IntRect>& dirty);
     void drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty);
     ImageView<RGBA> bufferView(RGBA* buffer) const noexcept;

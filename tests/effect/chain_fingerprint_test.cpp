@@ -114,20 +114,19 @@ std::uint64_t render(const Scenario& s) {
     return hash;
 }
 
+// Automation that sets a whole state before the first block and nothing after.
+std::function<void(VelmoraClient&, int)> atStart(void (*setState)(VelmoraClient&)) {
+    return [setState](VelmoraClient& c, int at) {
+        if (at == 0) setState(c);
+    };
+}
+
 std::vector<Scenario> scenarios() {
     const auto noise = [](int i, int c) { return noiseAt(i, c); };
     std::vector<Scenario> list;
     list.push_back({"defaults", 48000.0, 512, false, nullptr, noise, 24000});
-    list.push_back({"full chain", 48000.0, 512, false,
-                    [](VelmoraClient& c, int at) {
-                        if (at == 0) fullChain(c);
-                    },
-                    noise, 48000});
-    list.push_back({"all stages", 48000.0, 512, false,
-                    [](VelmoraClient& c, int at) {
-                        if (at == 0) allStages(c);
-                    },
-                    noise, 48000});
+    list.push_back({"full chain", 48000.0, 512, false, atStart(fullChain), noise, 48000});
+    list.push_back({"all stages", 48000.0, 512, false, atStart(allStages), noise, 48000});
     // Every target moves now and then: glides start from settled values, closer distances bring
     // the low shelf in, the LFO shapes change, the generator's taps and lowpass move.
     list.push_back({"automation", 48000.0, 100, false,
@@ -165,16 +164,8 @@ std::vector<Scenario> scenarios() {
                     },
                     noise, 4800 * 9});
     // One frame per block, then odd sizes.
-    list.push_back({"single frames", 48000.0, 1, false,
-                    [](VelmoraClient& c, int at) {
-                        if (at == 0) allStages(c);
-                    },
-                    noise, 3000});
-    list.push_back({"odd blocks", 44100.0, 37, true,
-                    [](VelmoraClient& c, int at) {
-                        if (at == 0) fullChain(c);
-                    },
-                    noise, 20000});
+    list.push_back({"single frames", 48000.0, 1, false, atStart(allStages), noise, 3000});
+    list.push_back({"odd blocks", 44100.0, 37, true, atStart(fullChain), noise, 20000});
     // A burst, then digital silence long enough for the tails to reach exact zeros and the chain to
     // stop, then sound again.
     list.push_back(
@@ -208,10 +199,7 @@ std::vector<Scenario> scenarios() {
     list.back().name = "signed zeros, settled";
     list.back().settled = true;
     // Samples that are not finite or absurdly large among ordinary ones.
-    list.push_back({"bad samples", 96000.0, 512, false,
-                    [](VelmoraClient& c, int at) {
-                        if (at == 0) allStages(c);
-                    },
+    list.push_back({"bad samples", 96000.0, 512, false, atStart(allStages),
                     [](int i, int c) {
                         if (i % 997 == 5) return std::numeric_limits<float>::quiet_NaN();
                         if (i % 1511 == 7 + c) return 3.0e7f;
