@@ -104,6 +104,8 @@ public:
     void onDrawPBR(korvo::ImageView<korvo::RGBA> diffuseMap, korvo::ImageView<korvo::L16> depthMap,
                    korvo::ImageView<korvo::RGBA> materialMap,
                    const korvo::Vec<korvo::IntRect>& dirtyRects) override;
+    // The background layers copied, and the slopes written, per rectangle.
+    bool drawsInParts() const noexcept override { return true; }
 
     // The subtitle an editor at `address` shows: bit 9 clear -> kSubtitles[0], set -> kSubtitles[1].
     static const char* subtitleFor(const void* address) noexcept;

@@ -43,6 +43,10 @@ struct Thread {
 // Number of processors the OS reports, at least 1. [any-thread]
 std::int32_t processorCount() noexcept;
 
+// Gives the rest of the calling thread's time slice to another thread ready to run, if any.
+// [any-thread]
+void yieldThread() noexcept;
+
 // The work of one parallel batch: function(object, index) for every index of the batch.
 struct ParallelTask {
     void* object = nullptr;

@@ -1,5 +1,6 @@
 // Linux threads on pthreads.
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include "korvo/core/nogc.h"
@@ -45,6 +46,10 @@ void Thread::reset() noexcept {
 std::int32_t processorCount() noexcept {
     const long count = sysconf(_SC_NPROCESSORS_ONLN);
     return count < 1 ? 1 : static_cast<std::int32_t>(count);
+}
+
+void yieldThread() noexcept {
+    sched_yield();
 }
 
 }  // namespace korvo

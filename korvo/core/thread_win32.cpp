@@ -42,4 +42,8 @@ std::int32_t processorCount() noexcept {
     return info.dwNumberOfProcessors < 1 ? 1 : static_cast<std::int32_t>(info.dwNumberOfProcessors);
 }
 
+void yieldThread() noexcept {
+    SwitchToThread();
+}
+
 }  // namespace korvo

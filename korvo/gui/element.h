@@ -149,6 +149,11 @@ public:
                            const Vec<IntRect>& dirtyRects);
     // dt: seconds since the previous tick; time: seconds since the window was created. [nothing]
     virtual void onAnimate(double dt, double time);
+    // True when the element's drawing of a pixel depends on nothing but the pixel's position and
+    // the element's state (never on the other rectangles of the call), and its onDraw calls may
+    // run on several threads at once for disjoint rectangles: the renderer may then share a large
+    // dirty area of it out between threads. [false]
+    virtual bool drawsInParts() const noexcept { return false; }
 
     // Records that the whole element must be redrawn; the next animate marks it dirty on `layer`
     // (rawLayerOnly: a change that touches nothing lit, so no lighting is redone). Lock-free and

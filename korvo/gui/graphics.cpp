@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "korvo/core/fpcontrol.h"
 #include "korvo/window/factory.h"
 
 namespace korvo {
@@ -16,6 +17,16 @@ constexpr std::size_t kBufferAlignment = 16;
 
 // Pixels whose level-0 lighting reads a changed depth: up to 10 to either side, 1 above, 10 below.
 constexpr std::int32_t kDepthReachSide = 10, kDepthReachUp = 1, kDepthReachDown = 10;
+
+// Relative costs of a pixel lit in full and of one whose glow alone is redone, the number of
+// lighting pieces a frame aims at, and the least cost worth a piece of its own.
+constexpr std::int64_t kLitCost = 4, kGlowCost = 1, kPiecesPerFrame = 6, kMinPieceCost = 4 * 1024;
+
+// The shown area is copied and converted in about this many bands, none below the floor.
+constexpr std::int64_t kShownBands = 4, kMinShownBand = 8192;
+
+// The least dirty area of an element that draws in parts worth sharing out between threads.
+constexpr std::int64_t kMinSharedArea = 4096;
 
 bool containsBox(const IntRect& outer, const IntRect& inner) noexcept {
     return inner.min.x >= outer.min.x && inner.min.y >= outer.min.y && inner.max.x <= outer.max.x &&
@@ -413,19 +424,23 @@ void GUIGraphics::collectDrawLists() {
 
 void GUIGraphics::onPBRBatch(const UIElement* const*, std::int32_t) noexcept {}
 
-void GUIGraphics::drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty) {
+IntRect GUIGraphics::prepareElement(UIElement* element, const Vec<IntRect>& dirty) {
     const IntRect window{{0, 0}, {_bufferWidth, _bufferHeight}};
     const IntRect position = element->position();
     const IntRect clipped = position.intersection(window);
-    if (clipped.empty()) return;
+    if (clipped.empty()) return IntRect{};
     Vec<IntRect>& local = element->localRects();
     local.clear();
     for (const IntRect& r : dirty) {
         const IntRect c = r.intersection(clipped);
         if (!c.empty()) local.push(c.translated(-clipped.min.x, -clipped.min.y));
     }
-    if (local.empty()) return;
+    if (local.empty()) return IntRect{};
     element->setDrawOffset(IntPoint{clipped.min.x - position.min.x, clipped.min.y - position.min.y});
+    return clipped;
+}
+
+void GUIGraphics::drawPrepared(Layer layer, UIElement* element, IntRect clipped, const Vec<IntRect>& local) {
     if (layer == Layer::pbr) {
         element->onDrawPBR(_diffusePyramid->level(0).view().sub(clipped),
                            _depthPyramid->level(0).view().sub(clipped),
@@ -433,6 +448,63 @@ void GUIGraphics::drawElement(Layer layer, UIElement* element, const Vec<IntRect
     } else {
         element->onDrawRaw(shownView().sub(clipped), local);
     }
+}
+
+void GUIGraphics::drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty) {
+    const IntRect clipped = prepareElement(element, dirty);
+    if (!clipped.empty()) drawPrepared(layer, element, clipped, element->localRects());
+}
+
+void GUIGraphics::drawRunInParts(Layer layer, UIElement* const* run, std::int32_t count,
+                                 const Vec<IntRect>& dirty) {
+    // Parts per shared element: a few per thread, so the threads even out.
+    const std::int32_t parts = std::min<std::int32_t>(kMaxParts, 2 * (_crew.helpers() + 1));
+    std::int32_t partsUsed = 0;
+    _drawJobs.clear();
+    for (std::int32_t i = 0; i < count; ++i) {
+        UIElement* element = run[i];
+        const IntRect clipped = prepareElement(element, dirty);
+        if (clipped.empty()) continue;
+        const Vec<IntRect>& local = element->localRects();
+        std::int64_t total = 0;
+        for (const IntRect& r : local) total += area(r);
+        if (!element->drawsInParts() || total < kMinSharedArea || partsUsed + parts > kMaxParts) {
+            _drawJobs.push(DrawJob{element, clipped, -1});
+            continue;
+        }
+        // Bands of about total / parts pixels, taken from the rectangles in order.
+        const std::int64_t target = (total + parts - 1) / parts;
+        std::int32_t part = partsUsed;
+        std::int64_t filled = 0;
+        _partRects[part].clear();
+        for (const IntRect& r : local) {
+            std::int32_t y = r.min.y;
+            while (y < r.max.y) {
+                if (filled >= target && part + 1 < partsUsed + parts) {
+                    ++part;
+                    filled = 0;
+                    _partRects[part].clear();
+                }
+                // The last part takes whatever is left.
+                const std::int64_t rows =
+                    part + 1 == partsUsed + parts
+                        ? r.max.y - y
+                        : std::max<std::int64_t>(1, (target - filled + r.width() - 1) / r.width());
+                const std::int32_t y1 = rows >= r.max.y - y ? r.max.y : y + static_cast<std::int32_t>(rows);
+                _partRects[part].push(IntRect{{r.min.x, y}, {r.max.x, y1}});
+                filled += static_cast<std::int64_t>(r.width()) * (y1 - y);
+                y = y1;
+            }
+        }
+        for (std::int32_t k = partsUsed; k <= part; ++k) _drawJobs.push(DrawJob{element, clipped, k});
+        partsUsed = part + 1;
+    }
+    auto drawJob = [this, layer](std::int32_t i) {
+        const DrawJob& job = _drawJobs[static_cast<std::size_t>(i)];
+        drawPrepared(layer, job.element, job.clipped,
+                     job.part < 0 ? job.element->localRects() : _partRects[job.part]);
+    };
+    _crew.run(static_cast<std::int32_t>(_drawJobs.length()), drawJob);
 }
 
 void GUIGraphics::drawLayer(Layer layer, const Vec<UIElement*>& all, const Vec<IntRect>& dirty) {
@@ -466,8 +538,12 @@ void GUIGraphics::drawLayer(Layer layer, const Vec<UIElement*>& all, const Vec<I
         const auto count = static_cast<std::int32_t>(end - start);
         UIElement* const* run = list.data() + start;
         if (layer == Layer::pbr) onPBRBatch(run, count);
-        auto drawOne = [this, layer, run, &dirty](std::int32_t i) { drawElement(layer, run[i], dirty); };
-        _threadPool->runParallel(count, drawOne);
+        if (_crew.active()) {
+            drawRunInParts(layer, run, count, dirty);
+        } else {
+            auto drawOne = [this, layer, run, &dirty](std::int32_t i) { drawElement(layer, run[i], dirty); };
+            _threadPool->runParallel(count, drawOne);
+        }
         start = end;
     }
 }
@@ -593,7 +669,7 @@ void GUIGraphics::updatePyramids() {
             }
         }
     };
-    _threadPool->runParallel(2, update);
+    runParallel(2, update);
 }
 
 template <class COLOR>
@@ -667,17 +743,36 @@ void GUIGraphics::lightTiles(PixelOrder, ImageView<RGBA> destination) {
     _litTileCount = _tiles.length();
     cut(_glowRects);
     if (_tiles.empty() || _diffusePyramid->numLevels() == 0) return;
+    // The tiles are shared out in horizontal bands of about equal cost, so the threads finish
+    // together even when one tile holds most of the work (a redrawn knob in a small change).
+    // Redoing the glow costs about a quarter of lighting a pixel in full. A band costs its own
+    // set-up (the column taps of its width), so bands stay above a floor.
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < _tiles.length(); ++i)
+        total += area(_tiles[i]) * (i < _litTileCount ? kLitCost : kGlowCost);
+    const std::int64_t target = std::max<std::int64_t>(total / kPiecesPerFrame, kMinPieceCost);
+    _lightPieces.clear();
+    for (std::size_t i = 0; i < _tiles.length(); ++i) {
+        if (i == _litTileCount) _litPieceCount = _lightPieces.length();
+        const IntRect& t = _tiles[i];
+        const std::int64_t cost = area(t) * (i < _litTileCount ? kLitCost : kGlowCost);
+        const std::int64_t bands = std::min<std::int64_t>((cost + target - 1) / target, t.height());
+        const std::int32_t rows = static_cast<std::int32_t>((t.height() + bands - 1) / bands);
+        for (std::int32_t y = t.min.y; y < t.max.y; y += rows)
+            _lightPieces.push(IntRect{{t.min.x, y}, {t.max.x, std::min(y + rows, t.max.y)}});
+    }
+    if (_litTileCount == _tiles.length()) _litPieceCount = _lightPieces.length();
     // The colour before the glow is kept only for the lit buffer, which the glow relight redoes.
     const GlowBase* keep = destination.pixels == _litBuffer ? &_glowBase : nullptr;
     auto light = [this, destination, keep](std::int32_t i) {
         const auto index = static_cast<std::size_t>(i);
-        if (index < _litTileCount)
-            _compositor->lightTile(destination, _tiles[index], *_diffusePyramid, *_materialPyramid,
+        if (index < _litPieceCount)
+            _compositor->lightTile(destination, _lightPieces[index], *_diffusePyramid, *_materialPyramid,
                                    *_depthPyramid, *_uiContext->skybox, keep);
         else if (keep != nullptr)
-            _compositor->relightGlow(destination, _tiles[index], *_diffusePyramid, _glowBase);
+            _compositor->relightGlow(destination, _lightPieces[index], *_diffusePyramid, _glowBase);
     };
-    _threadPool->runParallel(static_cast<std::int32_t>(_tiles.length()), light);
+    runParallel(static_cast<std::int32_t>(_lightPieces.length()), light);
 }
 
 void GUIGraphics::drawRawLayer() {
@@ -705,8 +800,9 @@ void GUIGraphics::convertToWindowFormat(PixelOrder pixelOrder) {
                 return _mm_or_si128(v, opaque);
         }
     };
-    for (const IntRect& rect : _shownRects) {
-        const IntRect r = rect.intersection(shown.bounds());
+    // In bands shared out between the frame's threads.
+    auto convertBand = [&](std::int32_t i) {
+        const IntRect r = _shownBands[static_cast<std::size_t>(i)].intersection(shown.bounds());
         for (std::int32_t y = r.min.y; y < r.max.y; ++y) {
             RGBA* row = shown.row(y);
             std::int32_t x = r.min.x;
@@ -730,11 +826,31 @@ void GUIGraphics::convertToWindowFormat(PixelOrder pixelOrder) {
                 }
             }
         }
+    };
+    cutShownBands();
+    runParallel(static_cast<std::int32_t>(_shownBands.length()), convertBand);
+}
+
+void GUIGraphics::cutShownBands() {
+    _shownBands.clear();
+    std::int64_t total = 0;
+    for (const IntRect& r : _shownRects) total += area(r);
+    const std::int64_t target = std::max<std::int64_t>(total / kShownBands, kMinShownBand);
+    for (const IntRect& r : _shownRects) {
+        const std::int32_t rows = static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(target / std::max(1, r.width()), 1, std::max(1, r.height())));
+        for (std::int32_t y = r.min.y; y < r.max.y; y += rows)
+            _shownBands.push(IntRect{{r.min.x, y}, {r.max.x, std::min(y + rows, r.max.y)}});
     }
 }
 
 void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
     if (_bufferWidth > 0 && _bufferHeight > 0) {
+        // The frame's parts run on this thread and on the helpers alike: all under the plug-in's
+        // floating-point setting, so no pixel depends on which thread computed it.
+        FPControl guard;
+        // A frame that draws or lights PBR pixels holds the workers for its parallel steps.
+        if (!_pbrRects.empty() || !_litRects.empty() || !_pendingGlowRects.empty()) _crew.begin(*_threadPool);
         collectDrawLists();
         keepLayersBeforeDrawing();
         drawPBRLayer();
@@ -759,9 +875,15 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
             }
         }
         const ImageView<RGBA> lit = litView(), shown = shownView();
-        for (const IntRect& r : _shownRects) copyBox(lit.sub(r), shown.sub(r));
+        cutShownBands();
+        auto copyBand = [&](std::int32_t i) {
+            const IntRect& r = _shownBands[static_cast<std::size_t>(i)];
+            copyBox(lit.sub(r), shown.sub(r));
+        };
+        runParallel(static_cast<std::int32_t>(_shownBands.length()), copyBand);
         drawRawLayer();
         convertToWindowFormat(pixelOrder);
+        _crew.end();
     }
     _rawRects.clear();
     _pbrRects.clear();

@@ -30,8 +30,13 @@
 // event loop passed as controlInfo), and openUI without a parent makes none: it lays out and marks
 // everything dirty, and frames are driven by calling the listener directly.
 //
-// Thread contract: [main-thread] (the GUI thread) for everything. During drawFrame the pool runs
-// element drawing (never two intersecting elements at once), pyramid updates and lighting tiles.
+// Thread contract: [main-thread] (the GUI thread) for everything. A frame that draws or lights PBR
+// pixels holds the pool's workers for its whole length (WorkCrew: one hand-over per frame instead
+// of one per step), and they and the GUI thread share its steps: element drawing (never two
+// intersecting elements at once; a large dirty area of an element that draws in parts is cut in
+// bands), pyramid updates, lighting (the tiles cut in bands of about equal cost, so one costly
+// tile does not leave a thread idle), the copy to the shown buffer and the conversion. Every part
+// gives the same bytes on any thread (the frame runs under the plug-in's floating-point setting).
 // A steady frame allocates nothing.
 
 #include <cstdint>
@@ -44,6 +49,7 @@
 #include "korvo/gui/compositor.h"
 #include "korvo/gui/context.h"
 #include "korvo/gui/element.h"
+#include "korvo/gui/workcrew.h"
 #include "korvo/window/eventloop.h"
 #include "korvo/window/window.h"
 
@@ -188,6 +194,11 @@ protected:
     Vec<IntRect> _shownRectsOverlapping;
     Vec<IntRect> _shownRects;
     Vec<IntRect> _tiles;
+    // The tiles cut into bands of about equal cost, the units the lighting is shared out in.
+    Vec<IntRect> _lightPieces;
+    std::size_t _litPieceCount = 0;  // _lightPieces holds the lit bands, then the glow bands
+    // The pool's workers held for the frame's parallel steps.
+    WorkCrew _crew;
     // Copies of the upper pyramid levels as lit so far (index = level - 1), to find the texels a
     // frame really changed; the level-0 boxes of pixels that sample them, per pyramid; what is left
     // to relight.
@@ -211,6 +222,18 @@ protected:
     bool _layersDrawn = false;  // a frame has drawn PBR layers since the last size change
     Vec<UIElement*> _rawDrawList;
     Vec<UIElement*> _drawing;  // the elements of a layer that meet its dirty rectangles
+    // One run's drawing as the crew shares it out: whole elements, or parts of the dirty area of
+    // an element that draws in parts (the rectangles of part k in _partRects[k]).
+    struct DrawJob {
+        UIElement* element = nullptr;
+        IntRect clipped;
+        std::int32_t part = -1;  // -1: the element's own local rectangles
+    };
+    static constexpr std::int32_t kMaxParts = 8;
+    // The shown area in bands, the units its copy and conversion are shared out in.
+    Vec<IntRect> _shownBands;
+    Vec<DrawJob> _drawJobs;
+    Vec<IntRect> _partRects[kMaxParts];
     Vec<UIElement*> _pbrDrawList;
     std::int32_t _litMargin = 20;
     RGBA* _litBuffer = nullptr;
@@ -221,10 +244,27 @@ protected:
 
 private:
     enum class Layer { pbr, raw };
+    // Runs task(i) for i in [0, count) in parallel: on the frame's crew while it is active, else
+    // on the pool.
+    template <class F>
+    void runParallel(std::int32_t count, F& f) noexcept {
+        if (_crew.active())
+            _crew.run(count, f);
+        else
+            _threadPool->runParallel(count, f);
+    }
     void collectFrom(UIElement* element);
     void settleLitRects(const IntRect& window);
     void drawLayer(Layer layer, const Vec<UIElement*>& list, const Vec<IntRect>& dirty);
     void drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty);
+    // Clips the element to the window and fills its local rectangles from `dirty`; the clipped
+    // position, or an empty box when it draws nothing.
+    IntRect prepareElement(UIElement* element, const Vec<IntRect>& dirty);
+    void drawPrepared(Layer layer, UIElement* element, IntRect clipped, const Vec<IntRect>& local);
+    // Draws one run of non-overlapping elements on the crew, large areas of elements that draw
+    // in parts shared out in bands.
+    void drawRunInParts(Layer layer, UIElement* const* run, std::int32_t count, const Vec<IntRect>& dirty);
+    void cutShownBands();
     ImageView<RGBA> bufferView(RGBA* buffer) const noexcept;
     template <class COLOR>
     void noteChangedTexels(const OwnedImage<COLOR>& level, OwnedImage<COLOR>& mirror, int levelIndex,

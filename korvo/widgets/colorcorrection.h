@@ -46,6 +46,8 @@ public:
     static void buildTable(Levels levels, std::array<std::uint8_t, 256>& table) noexcept;
 
     void onDrawRaw(ImageView<RGBA> rawMap, const Vec<IntRect>& dirtyRects) override;
+    // A table lookup per pixel.
+    bool drawsInParts() const noexcept override { return true; }
 
 private:
     std::array<std::uint8_t, 256> _tables[3];

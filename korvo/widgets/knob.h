@@ -104,6 +104,8 @@ public:
     void onMouseExit() override;
     void onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
                    const Vec<IntRect>& dirtyRects) override;
+    // Every rectangle is painted on its own from the knob's state.
+    bool drawsInParts() const noexcept override { return true; }
     void onAnimate(double dt, double time) override;
 
     // The parameter's normalized value as drawn (NaN -> 0, clamped to [0, 1]).

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "korvo/gui/bufferedelement.h"
@@ -516,6 +518,83 @@ TEST(GUIGraphicsFrame, OnlyChangedPixelsAreLitAndAroundChangedDepthOnlyWhatReads
     partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
     EXPECT_EQ(toVector(partial.litRects()), std::vector<IntRect>{box(86, 49, 104, 64)});
+}
+
+// Paints every pixel from its window position alone (colour, depth and a glow that vary), and
+// records the rectangles of every call; it may draw in parts.
+class Pattern final : public UIElement {
+public:
+    Pattern(UIContext* context, bool inParts)
+        : UIElement(context, ElementFlags::drawsPBR), inParts_(inParts) {}
+    bool drawsInParts() const noexcept override { return inParts_; }
+    void onDrawPBR(ImageView<RGBA> d, ImageView<L16> z, ImageView<RGBA> m,
+                   const Vec<IntRect>& rects) override {
+        std::vector<IntRect> call(rects.begin(), rects.end());
+        for (const IntRect& r : rects)
+            for (std::int32_t y = r.min.y; y < r.max.y; ++y)
+                for (std::int32_t x = r.min.x; x < r.max.x; ++x) {
+                    const IntPoint p = at(x, y);
+                    d.at(x, y) = colourAt(p.x, p.y);
+                    z.at(x, y) = L16{static_cast<std::uint16_t>(30000 + 97 * ((p.x * 7 + p.y * 13) % 211))};
+                    m.at(x, y) = RGBA{static_cast<std::uint8_t>(p.y * 3), 0, 0, 255};
+                }
+        const std::lock_guard<std::mutex> lock(mutex_);
+        calls.push_back(std::move(call));
+    }
+    static RGBA colourAt(std::int32_t x, std::int32_t y) {
+        return RGBA{static_cast<std::uint8_t>(x * 5), static_cast<std::uint8_t>(y * 3),
+                    static_cast<std::uint8_t>(x + y),
+                    static_cast<std::uint8_t>((x / 16 + y / 16) % 3 == 0 ? 200 : 0)};
+    }
+    std::vector<std::vector<IntRect>> calls;
+
+private:
+    IntPoint at(std::int32_t x, std::int32_t y) const {
+        return IntPoint{_position.min.x + _drawOffset.x + x, _position.min.y + _drawOffset.y + y};
+    }
+    bool inParts_;
+    std::mutex mutex_;
+};
+
+// A large dirty area of an element that draws in parts is shared out between the threads in
+// bands that cover it exactly once; an element that does not is drawn in one call; the layers
+// and the lighting are the same bytes as drawing and lighting everything on one thread.
+TEST(GUIGraphicsFrame, LargeAreasAreSharedOutInPartsThatGiveTheSameBytes) {
+    TestGUI gui(300, 200);
+    auto* shared = gui.addChild(heapNew<Pattern>(&gui.uiContext(), true));
+    shared->setPosition(box(-20, 10, 230, 190));  // reaches past the window's left edge
+    auto* whole = gui.addChild(heapNew<Pattern>(&gui.uiContext(), false));
+    whole->setPosition(box(240, 10, 300, 150));
+    gui.onResize(300, 200);
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame();
+    ASSERT_EQ(whole->calls.size(), 1u);
+    EXPECT_EQ(whole->calls[0], std::vector<IntRect>{box(0, 0, 60, 140)});
+    const bool helped = WorkCrew::helperCount(gui.threadPool().threadCount(), processorCount()) > 0;
+    EXPECT_EQ(shared->calls.size() > 1, helped);
+    std::vector<int> cover(230 * 180, 0);
+    for (const std::vector<IntRect>& call : shared->calls)
+        for (const IntRect& r : call)
+            for (std::int32_t y = r.min.y; y < r.max.y; ++y)
+                for (std::int32_t x = r.min.x; x < r.max.x; ++x)
+                    ++cover[static_cast<std::size_t>(y * 230 + x)];
+    for (std::size_t i = 0; i < cover.size(); ++i) ASSERT_EQ(cover[i], 1) << i % 230 << ", " << i / 230;
+    for (std::int32_t y = 10; y < 190; ++y)
+        for (std::int32_t x = 0; x < 230; ++x)
+            ASSERT_EQ(gui.diffusePyramid().level(0).view().at(x, y), Pattern::colourAt(x, y))
+                << x << ", " << y;
+    // The lit image against the compositor run over the window's 128 x 128 tiles on this thread.
+    OwnedImage<RGBA> reference(300, 200);
+    for (std::int32_t y = 0; y < 200; y += GUIGraphics::kTileSize)
+        for (std::int32_t x = 0; x < 300; x += GUIGraphics::kTileSize)
+            gui.compositor().lightTile(reference.view(), PixelOrder::RGBA8,
+                                       box(x, y, std::min(x + GUIGraphics::kTileSize, 300),
+                                           std::min(y + GUIGraphics::kTileSize, 200)),
+                                       gui.diffusePyramid(), gui.materialPyramid(), gui.depthPyramid(),
+                                       *gui.uiContext().skybox);
+    for (std::int32_t y = 0; y < 200; ++y)
+        for (std::int32_t x = 0; x < 300; ++x)
+            ASSERT_EQ(gui.litView().at(x, y), reference.view().at(x, y)) << x << ", " << y;
 }
 
 TEST(GUIGraphicsFrame, SteadyFrameAllocatesNothing) {
