@@ -247,8 +247,29 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
                     delaysR[i] = currentR + back;
                 }
             }
-            delayLeft.readFractionalRun(delaysL, l, m);
-            delayRight.readFractionalRun(delaysR, r, m);
+            // The reads' terms first, for every whole group of four frames; then each group's
+            // polynomials are evaluated just ahead of the shelves' recursion, which overlaps them.
+            constexpr std::int32_t kGroups = kPiece / 4;
+            korvo::Delayline::ReadTerms termsL[kGroups], termsR[kGroups];
+            const std::int32_t groups = m / 4;
+            for (std::int32_t g = 0; g < groups; ++g) {
+                termsL[g] = delayLeft.readTerms4(delaysL + 4 * g);
+                termsR[g] = delayRight.readTerms4(delaysR + 4 * g);
+            }
+            tessary::InterpolatedBiquad::processPairFrom(
+                shelfLeft, shelfL, shelfRight, shelfR, l, r, m,
+                [&](std::int32_t at, std::int32_t count, float* toL, float* toR)
+                    __attribute__((always_inline)) {
+                        if (count == 4) {
+                            _mm_storeu_ps(toL, korvo::Delayline::readPolynomial4(termsL[at / 4]));
+                            _mm_storeu_ps(toR, korvo::Delayline::readPolynomial4(termsR[at / 4]));
+                        } else {
+                            for (std::int32_t i = 0; i < count; ++i) {
+                                toL[i] = delayLeft.readFractional(delaysL[at + i]);
+                                toR[i] = delayRight.readFractional(delaysR[at + i]);
+                            }
+                        }
+                    });
         } else if (delaysWhole) {
             const float currentL = delaySmootherLeft.current, currentR = delaySmootherRight.current;
             delayLeft.copyWholeRun(static_cast<std::int32_t>(currentL) + lastBack, m, l);
@@ -260,7 +281,8 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
             }
         }
 
-        tessary::InterpolatedBiquad::processPair(shelfLeft, l, l, shelfL, shelfRight, r, r, shelfR, m);
+        if (!haveDelay || delaysWhole)
+            tessary::InterpolatedBiquad::processPair(shelfLeft, l, l, shelfL, shelfRight, r, r, shelfR, m);
 
         if (gainsGlide) {
             std::int32_t i = 0;

@@ -112,6 +112,16 @@ public:
     bool isEmpty() const noexcept { return data == nullptr; }              // [audio-thread]
     std::int32_t requestedSamples() const noexcept { return numSamples; }  // [audio-thread]
 
+    // readFractional4 in two halves, for owners that interleave the reads with other work: the
+    // terms of four reads (what depends on the stored samples, and the fractions), then the
+    // polynomial of those terms. The halves of one call give readFractional4's bits. The ring must
+    // not be empty. [audio-thread]
+    struct ReadTerms {
+        __m128 t, x0, c1, c2, c3, c4, c5;
+    };
+    ReadTerms readTerms4(const float* delaySamples) const noexcept;
+    static __m128 readPolynomial4(const ReadTerms& terms) noexcept;
+
 private:
     void release() noexcept;
 
@@ -195,17 +205,18 @@ alignas(16) inline constexpr float kReadConstants[kReadConstantCount][4] = {
 alignas(16) inline constexpr std::int32_t kSteps[4] = {0, 1, 2, 3};
 }  // namespace detail
 
-[[gnu::always_inline]] inline void Delayline::readFractional4(const float* delaySamples,
-                                                              float* out) const noexcept {
-    if (data == nullptr) {
-        out[0] = out[1] = out[2] = out[3] = 0.0f;
-        return;
-    }
+// One four-frame read split in two: what depends on the stored samples (the sample at the integer
+// position and the polynomial's five coefficients) and the fraction, then the polynomial itself.
+// Runs compute the first part for many frames before the second, so the polynomial's long chain
+// of dependent steps overlaps the next frames' coefficients.
+[[gnu::always_inline]] inline Delayline::ReadTerms Delayline::readTerms4(
+    const float* delaySamples) const noexcept {
     const __m128 twoCapacities = _mm_set1_ps(static_cast<float>(2 * static_cast<std::int64_t>(mask + 1)));
     const __m128 pos = _mm_add_ps(
         _mm_sub_ps(_mm_set1_ps(static_cast<float>(index)), _mm_loadu_ps(delaySamples)), twoCapacities);
     const __m128i whole = _mm_cvttps_epi32(pos);  // positions are positive: truncation as for int32
-    const __m128 t = _mm_sub_ps(pos, _mm_cvtepi32_ps(whole));
+    ReadTerms terms;
+    terms.t = _mm_sub_ps(pos, _mm_cvtepi32_ps(whole));
     // Four consecutive frames usually stand on consecutive samples: then each of the six taps is one
     // unaligned load of four neighbours (when the window does not wrap around the ring).
     const std::int32_t first = _mm_cvtsi128_si32(whole);
@@ -247,22 +258,42 @@ alignas(16) inline constexpr std::int32_t kSteps[4] = {0, 1, 2, 3};
     auto add = [](__m128 a, __m128 b) { return _mm_add_ps(a, b); };
     auto sub = [](__m128 a, __m128 b) { return _mm_sub_ps(a, b); };
     using namespace detail;
-    const __m128 c1 = add(mul(k(kSixteen), sub(x1, xm1)), mul(k(kTwo), sub(xm2, x2)));
-    const __m128 c2 = sub(sub(sub(mul(k(kSixteen), add(xm1, x1)), xm2), mul(k(kThirty), x0)), x2);
-    const __m128 c3 =
-        sub(add(add(sub(sub(mul(k(kSixtySix), x1), mul(k(kSeventy), x0)), mul(k(kThirtyThree), x2)),
-                    mul(k(kThirtyNine), xm1)),
-                mul(k(kSeven), x3)),
-            mul(k(kNine), xm2));
-    const __m128 c4 = add(sub(sub(add(sub(mul(k(kHundredTwentySix), x0), mul(k(kHundredTwentyFour), x1)),
-                                      mul(k(kSixtyOne), x2)),
-                                  mul(k(kSixtyFour), xm1)),
-                              mul(k(kTwelve), x3)),
-                          mul(k(kThirteen), xm2));
-    const __m128 c5 =
+    terms.x0 = x0;
+    terms.c1 = add(mul(k(kSixteen), sub(x1, xm1)), mul(k(kTwo), sub(xm2, x2)));
+    terms.c2 = sub(sub(sub(mul(k(kSixteen), add(xm1, x1)), xm2), mul(k(kThirty), x0)), x2);
+    terms.c3 = sub(add(add(sub(sub(mul(k(kSixtySix), x1), mul(k(kSeventy), x0)), mul(k(kThirtyThree), x2)),
+                           mul(k(kThirtyNine), xm1)),
+                       mul(k(kSeven), x3)),
+                   mul(k(kNine), xm2));
+    terms.c4 = add(sub(sub(add(sub(mul(k(kHundredTwentySix), x0), mul(k(kHundredTwentyFour), x1)),
+                               mul(k(kSixtyOne), x2)),
+                           mul(k(kSixtyFour), xm1)),
+                       mul(k(kTwelve), x3)),
+                   mul(k(kThirteen), xm2));
+    terms.c5 =
         add(add(mul(k(kFifty), sub(x1, x0)), mul(k(kFive), sub(x3, xm2))), mul(k(kTwentyFive), sub(xm1, x2)));
-    const __m128 horner = add(c1, mul(t, add(c2, mul(t, add(c3, mul(t, add(c4, mul(t, c5))))))));
-    _mm_storeu_ps(out, add(x0, mul(mul(k(kTwentyFourth), t), horner)));
+    return terms;
+}
+
+[[gnu::always_inline]] inline __m128 Delayline::readPolynomial4(const ReadTerms& r) noexcept {
+    const __m128 t = r.t;
+    const __m128 horner = _mm_add_ps(
+        r.c1,
+        _mm_mul_ps(
+            t, _mm_add_ps(
+                   r.c2,
+                   _mm_mul_ps(t, _mm_add_ps(r.c3, _mm_mul_ps(t, _mm_add_ps(r.c4, _mm_mul_ps(t, r.c5))))))));
+    const __m128 twentyFourth = _mm_load_ps(detail::kReadConstants[detail::kTwentyFourth]);
+    return _mm_add_ps(r.x0, _mm_mul_ps(_mm_mul_ps(twentyFourth, t), horner));
+}
+
+[[gnu::always_inline]] inline void Delayline::readFractional4(const float* delaySamples,
+                                                              float* out) const noexcept {
+    if (data == nullptr) {
+        out[0] = out[1] = out[2] = out[3] = 0.0f;
+        return;
+    }
+    _mm_storeu_ps(out, readPolynomial4(readTerms4(delaySamples)));
 }
 
 inline float Delayline::readCubic(float delaySamples) const noexcept {

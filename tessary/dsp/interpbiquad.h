@@ -8,6 +8,8 @@
 // how the host cuts its blocks beyond the 32-sample granularity. Plain value, no arrays; the glide
 // factors are precomputed by initialise so no exp runs on the audio path. Single-threaded.
 
+#include <emmintrin.h>
+
 #include <cstdint>
 
 #include "korvo/dsp/iir.h"
@@ -73,7 +75,22 @@ struct InterpolatedBiquad {
                                const float* inputRight, float* outputLeft, float* outputRight,
                                std::int32_t frames) noexcept;
 
+    // processPair in place on outFirst and outSecond, whose input samples `source` writes just in
+    // time: source(start, count, first, second) writes frames [start, start + count) of both
+    // inputs to first[0..count) and second[0..count), four frames at a time (fewer at the end of
+    // a chunk). Where both filters are active, each four frames are filtered right after they are
+    // written, so the recursions overlap the work of the source. The bits are those of the source
+    // writing every frame first and processPair running after it. [audio-thread]
+    template <class Source>
+    static void processPairFrom(InterpolatedBiquad& first, const korvo::BiquadCoeffs& firstTarget,
+                                InterpolatedBiquad& second, const korvo::BiquadCoeffs& secondTarget,
+                                float* outFirst, float* outSecond, std::int32_t frames,
+                                Source&& source) noexcept;
+
 private:
+    // Filters `count` frames of both filters in the two lanes of one register, as runStages does
+    // for one stage, reading and writing in place. Both filters must be active.
+    struct PairState;
     // One chunk of one stage as processPair runs it when a filter of the pair is the identity.
     static void processSeparately(InterpolatedBiquad& f, const float* inF, float* outF, InterpolatedBiquad& g,
                                   const float* inG, float* outG, std::int32_t count) noexcept;
@@ -84,5 +101,89 @@ private:
     // state has to follow.
     void passThrough(const float* input, float* output, std::int32_t count) noexcept;
 };
+
+// The two filters' coefficients and histories in the lanes of registers, left in the low lane.
+struct InterpolatedBiquad::PairState {
+    __m128d b0, b1, b2, a1, a2, x1, x2, y1, y2;
+
+    PairState(const InterpolatedBiquad& l, const InterpolatedBiquad& r) noexcept
+        : b0(_mm_set_pd(r.b0, l.b0)),
+          b1(_mm_set_pd(r.b1, l.b1)),
+          b2(_mm_set_pd(r.b2, l.b2)),
+          a1(_mm_set_pd(r.a1, l.a1)),
+          a2(_mm_set_pd(r.a2, l.a2)),
+          x1(_mm_set_pd(r.x1, l.x1)),
+          x2(_mm_set_pd(r.x2, l.x2)),
+          y1(_mm_set_pd(r.y1, l.y1)),
+          y2(_mm_set_pd(r.y2, l.y2)) {}
+
+    // One frame: (b0 x + b1 x1 - a1 y1) + (b2 x2 - a2 y2) in each lane, the output rounded to float.
+    [[gnu::always_inline]] __m128 step(__m128d x) noexcept {
+        const __m128d feed =
+            _mm_sub_pd(_mm_add_pd(_mm_mul_pd(b0, x), _mm_mul_pd(b1, x1)), _mm_mul_pd(a1, y1));
+        const __m128d y = _mm_add_pd(feed, _mm_sub_pd(_mm_mul_pd(b2, x2), _mm_mul_pd(a2, y2)));
+        x2 = x1;
+        x1 = x;
+        y2 = y1;
+        y1 = y;
+        return _mm_cvtpd_ps(y);
+    }
+
+    void store(InterpolatedBiquad& l, InterpolatedBiquad& r) const noexcept {
+        l.x1 = _mm_cvtsd_f64(x1);
+        r.x1 = _mm_cvtsd_f64(_mm_unpackhi_pd(x1, x1));
+        l.x2 = _mm_cvtsd_f64(x2);
+        r.x2 = _mm_cvtsd_f64(_mm_unpackhi_pd(x2, x2));
+        l.y1 = _mm_cvtsd_f64(y1);
+        r.y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(y1, y1));
+        l.y2 = _mm_cvtsd_f64(y2);
+        r.y2 = _mm_cvtsd_f64(_mm_unpackhi_pd(y2, y2));
+    }
+};
+
+template <class Source>
+void InterpolatedBiquad::processPairFrom(InterpolatedBiquad& f, const korvo::BiquadCoeffs& targetF,
+                                         InterpolatedBiquad& g, const korvo::BiquadCoeffs& targetG,
+                                         float* outF, float* outG, std::int32_t frames,
+                                         Source&& source) noexcept {
+    if (frames <= 0) return;
+    // The source runs this many frames ahead of the recursion, so the recursion rarely waits
+    // for the source's latency.
+    constexpr std::int32_t kAhead = 8;
+    std::int32_t produced = 0;
+    const auto produceUntil = [&](std::int32_t until) __attribute__((always_inline)) {
+        if (until > frames) until = frames;
+        while (produced < until) {
+            const std::int32_t count = frames - produced < 4 ? frames - produced : 4;
+            source(produced, count, outF + produced, outG + produced);
+            produced += count;
+        }
+    };
+    const std::int32_t chunk = std::int32_t{1} << f.chunkShift;
+    for (std::int32_t start = 0; start < frames; start += chunk) {
+        const std::int32_t n = frames - start < chunk ? frames - start : chunk;
+        f.glide(targetF, f.glideAlpha[n - 1]);
+        g.glide(targetG, g.glideAlpha[n - 1]);
+        float* l = outF + start;
+        float* r = outG + start;
+        if (f.isIdentity() || g.isIdentity()) {
+            produceUntil(start + n);
+            processSeparately(f, l, l, g, r, r, n);
+            continue;
+        }
+        PairState state(f, g);
+        for (std::int32_t j = 0; j < n; j += 4) {
+            const std::int32_t count = n - j < 4 ? n - j : 4;
+            produceUntil(start + j + count + kAhead);
+            for (std::int32_t i = j; i < j + count; ++i) {
+                const __m128 y =
+                    state.step(_mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(l + i), _mm_load_ss(r + i))));
+                _mm_store_ss(l + i, y);
+                _mm_store_ss(r + i, _mm_shuffle_ps(y, y, 1));
+            }
+        }
+        state.store(f, g);
+    }
+}
 
 }  // namespace tessary

@@ -17,13 +17,14 @@ bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
 }
 }  // namespace
 
-// The stereo loop and the identity short cut are speed-ups only: over targets that switch between
-// shelves and the identity, in odd block lengths, they give the same bits as one filter at a time.
+// The stereo loop, the identity short cut and the pair fed by a source just in time are speed-ups
+// only: over targets that switch between shelves and the identity, in odd block lengths, they give
+// the same bits as one filter at a time. The source writes every frame once, in order.
 TEST(InterpolatedBiquadPair, MatchesTwoSeparateFiltersBitForBit) {
     std::mt19937 random(11);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
-    InterpolatedBiquad pairL, pairR, soloL, soloR;
-    for (auto* f : {&pairL, &pairR, &soloL, &soloR}) f->initialise(48000.0f);
+    InterpolatedBiquad pairL, pairR, soloL, soloR, fedL, fedR;
+    for (auto* f : {&pairL, &pairR, &soloL, &soloR, &fedL, &fedR}) f->initialise(48000.0f);
     const korvo::BiquadCoeffs identity = korvo::BiquadCoeffs::identity();
     const korvo::BiquadCoeffs bright = tessary::designHighShelf(25333.803158548093, 1.04, 6.0, 48000.0f);
     const korvo::BiquadCoeffs dark =
@@ -42,12 +43,27 @@ TEST(InterpolatedBiquadPair, MatchesTwoSeparateFiltersBitForBit) {
                                         pairOutR.data(), targetR, n);
         soloL.processBlock(inL.data(), soloOutL.data(), n, targetL);
         soloR.processBlock(inR.data(), soloOutR.data(), n, targetR);
+        std::vector<float> fedOutL(n, 99.0f), fedOutR(n, 99.0f);
+        int written = 0;
+        InterpolatedBiquad::processPairFrom(fedL, targetL, fedR, targetR, fedOutL.data(), fedOutR.data(), n,
+                                            [&](std::int32_t at, std::int32_t count, float* toL, float* toR) {
+                                                ASSERT_EQ(at, written);
+                                                ASSERT_TRUE(count >= 1 && count <= 4 && at + count <= n);
+                                                std::memcpy(toL, inL.data() + at, count * sizeof(float));
+                                                std::memcpy(toR, inR.data() + at, count * sizeof(float));
+                                                written += count;
+                                            });
+        ASSERT_EQ(written, n);
         ASSERT_TRUE(sameBits(pairOutL, soloOutL)) << "round " << round;
         ASSERT_TRUE(sameBits(pairOutR, soloOutR)) << "round " << round;
+        ASSERT_TRUE(sameBits(fedOutL, soloOutL)) << "round " << round;
+        ASSERT_TRUE(sameBits(fedOutR, soloOutR)) << "round " << round;
         step += n;
     }
     EXPECT_EQ(pairL.y1, soloL.y1);
     EXPECT_EQ(pairR.y2, soloR.y2);
+    EXPECT_EQ(fedL.y1, soloL.y1);
+    EXPECT_EQ(fedR.x2, soloR.x2);
 }
 
 // The identity short cut must hand on the same history as the full recursion, also after a block of
