@@ -2,7 +2,9 @@
 
 #include <emmintrin.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tessary {
 
@@ -226,6 +228,125 @@ void runFirstOrderStages(InterpolatedBiquad* const* left, InterpolatedBiquad* co
     }
 }
 
+// A whole block of a cascade whose first P stages are active first-order filters in both lanes in
+// every chunk, and whose remaining stages are the identity in both lanes in every chunk (the distance
+// model far away: lowpass and low-cut on, shelf off). The coefficients glide chunk by chunk as
+// processCascade glides them, but the recursions run through the whole block in one loop, without
+// handing their states through the filters between chunks. Returns false, having changed nothing
+// but the outputs, when the block does not have that form or when an output comes out zero or
+// subnormal (then the chunked form must run, from `inL`/`inR`, which the caller keeps intact).
+struct Glided {
+    double b0, b1, b2, a1, a2;
+};
+
+Glided glidedToward(const Glided& c, const korvo::BiquadCoeffs& target, float fraction) noexcept {
+    const double f = static_cast<double>(fraction);
+    return {c.b0 + (target.b0 - c.b0) * f, c.b1 + (target.b1 - c.b1) * f, c.b2 + (target.b2 - c.b2) * f,
+            c.a1 + (target.a1 - c.a1) * f, c.a2 + (target.a2 - c.a2) * f};
+}
+
+bool isIdentity(const Glided& c) noexcept {
+    return c.b0 == 1.0 && c.b1 == 0.0 && c.b2 == 0.0 && c.a1 == 0.0 && c.a2 == 0.0;
+}
+
+constexpr std::int32_t kBlockChunks = 16;
+
+template <int P>
+bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stageCount, const float* inL,
+                        const float* inR, float* outL, float* outR, std::int32_t frames) noexcept {
+    constexpr std::int32_t kChunk = InterpolatedBiquad::kChunkSize;
+    const std::int32_t chunks = (frames + kChunk - 1) / kChunk;
+    // Every chunk's coefficients, glided ahead; the identity stages glide too (their bits must end
+    // as the chunked form leaves them).
+    Glided current[InterpolatedBiquad::kMaxStages][2];
+    for (int s = 0; s < stageCount; ++s) {
+        const InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
+        for (int lane = 0; lane < 2; ++lane)
+            current[s][lane] = {f[lane]->b0, f[lane]->b1, f[lane]->b2, f[lane]->a1, f[lane]->a2};
+    }
+    __m128d b0[kBlockChunks][P], a1[kBlockChunks][P];
+    for (std::int32_t c = 0; c < chunks; ++c) {
+        const std::int32_t n = std::min(kChunk, frames - c * kChunk);
+        for (int s = 0; s < stageCount; ++s) {
+            const korvo::BiquadCoeffs* targets[2] = {stages[s].leftTarget, stages[s].rightTarget};
+            const InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
+            for (int lane = 0; lane < 2; ++lane) {
+                Glided& g = current[s][lane];
+                g = glidedToward(g, *targets[lane], f[lane]->glideAlpha[n - 1]);
+                const bool wanted =
+                    s < P ? !isIdentity(g) && g.b1 == 0.0 && g.b2 == 0.0 && g.a2 == 0.0 : isIdentity(g);
+                if (!wanted) return false;
+            }
+            if (s < P) {
+                b0[c][s] = _mm_set_pd(current[s][1].b0, current[s][0].b0);
+                a1[c][s] = _mm_set_pd(current[s][1].a1, current[s][0].a1);
+            }
+        }
+    }
+    __m128d y1[P], y2[P], smallest[P];
+#pragma GCC unroll 3
+    for (int k = 0; k < P; ++k) {
+        y1[k] = _mm_set_pd(stages[k].right->y1, stages[k].left->y1);
+        y2[k] = _mm_set_pd(stages[k].right->y2, stages[k].left->y2);
+        smallest[k] = _mm_set1_pd(1.0);
+    }
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    for (std::int32_t c = 0; c < chunks; ++c) {
+        const std::int32_t end = std::min(frames, (c + 1) * kChunk);
+        for (std::int32_t j = c * kChunk; j < end; ++j) {
+            __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + j), _mm_load_ss(inR + j)));
+            __m128 rounded = _mm_setzero_ps();
+#pragma GCC unroll 3
+            for (int k = 0; k < P; ++k) {
+                const __m128d y = _mm_sub_pd(_mm_mul_pd(b0[c][k], x), _mm_mul_pd(a1[c][k], y1[k]));
+                smallest[k] = _mm_min_pd(smallest[k], _mm_and_pd(y, magnitude));
+                y2[k] = y1[k];
+                y1[k] = y;
+                rounded = _mm_cvtpd_ps(y);
+                if (k + 1 < P) x = _mm_cvtps_pd(rounded);
+            }
+            _mm_store_ss(outL + j, rounded);
+            _mm_store_ss(outR + j, _mm_shuffle_ps(rounded, rounded, 1));
+        }
+    }
+#pragma GCC unroll 3
+    for (int k = 1; k < P; ++k) smallest[0] = _mm_min_pd(smallest[0], smallest[k]);
+    if (_mm_movemask_pd(_mm_cmplt_pd(smallest[0], _mm_set1_pd(2.2250738585072014e-308))) != 0) [[unlikely]]
+        return false;
+    // The coefficients and histories the chunked form leaves: each stage's last two inputs are the
+    // block's last two input samples (stage 0) or the previous stage's last two outputs rounded to
+    // float; an identity stage's outputs are its inputs.
+    const auto throughFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    __m128d x1 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 1), _mm_load_ss(inR + frames - 1)));
+    __m128d x2 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 2), _mm_load_ss(inR + frames - 2)));
+    for (int s = 0; s < stageCount; ++s) {
+        InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
+        if (s > 0) {
+            const int k = s - 1 < P ? s - 1 : P - 1;
+            x1 = throughFloat(y1[k]);
+            x2 = throughFloat(y2[k]);
+        }
+        const __m128d ys1 = s < P ? y1[s] : x1, ys2 = s < P ? y2[s] : x2;
+        for (int lane = 0; lane < 2; ++lane) {
+            InterpolatedBiquad& g = *f[lane];
+            const Glided& c = current[s][lane];
+            g.b0 = c.b0;
+            g.b1 = c.b1;
+            g.b2 = c.b2;
+            g.a1 = c.a1;
+            g.a2 = c.a2;
+            const auto pick = [lane](__m128d v) {
+                return _mm_cvtsd_f64(lane == 0 ? v : _mm_unpackhi_pd(v, v));
+            };
+            g.x1 = pick(x1);
+            g.x2 = pick(x2);
+            g.y1 = pick(ys1);
+            g.y2 = pick(ys2);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void InterpolatedBiquad::processPair(InterpolatedBiquad& f, const float* inF, float* outF,
@@ -242,6 +363,32 @@ void InterpolatedBiquad::processCascade(const StereoStage* stages, int stageCoun
     if (frames <= 0 || stageCount <= 0) return;
     if (stageCount > kMaxStages) stageCount = kMaxStages;
     const std::int32_t chunk = std::int32_t{1} << stages[0].left->chunkShift;
+    // A block of first-order stages (then only identity stages) in one loop when it has that form;
+    // the input is kept aside first when an output overwrites it, for the chunked form below.
+    float keptL[kBlockChunks * kChunkSize], keptR[kBlockChunks * kChunkSize];
+    if (chunk == kChunkSize && frames > chunk && frames <= kBlockChunks * kChunkSize) {
+        int active = 0;
+        while (active < stageCount && !stages[active].left->isIdentity() &&
+               !stages[active].right->isIdentity() && isFirstOrder(*stages[active].left) &&
+               isFirstOrder(*stages[active].right))
+            ++active;
+        bool restIdentity = true;
+        for (int s = active; s < stageCount; ++s)
+            restIdentity = restIdentity && stages[s].left->isIdentity() && stages[s].right->isIdentity();
+        if (active > 0 && restIdentity) {
+            if (inL == outL || inL == outR || inR == outL || inR == outR) {
+                std::memcpy(keptL, inL, static_cast<std::size_t>(frames) * sizeof(float));
+                std::memcpy(keptR, inR, static_cast<std::size_t>(frames) * sizeof(float));
+                inL = keptL;
+                inR = keptR;
+            }
+            const bool done =
+                active == 1   ? runFirstOrderBlock<1>(stages, stageCount, inL, inR, outL, outR, frames)
+                : active == 2 ? runFirstOrderBlock<2>(stages, stageCount, inL, inR, outL, outR, frames)
+                              : runFirstOrderBlock<3>(stages, stageCount, inL, inR, outL, outR, frames);
+            if (done) return;
+        }
+    }
     for (std::int32_t start = 0; start < frames; start += chunk) {
         const std::int32_t n = frames - start < chunk ? frames - start : chunk;
         for (int s = 0; s < stageCount; ++s) {
