@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -10,6 +11,7 @@ namespace tessary {
 
 void InterpolatedBiquad::initialise(float sampleRate) noexcept {
     chunkShift = 5;
+    stalledFraction = -1.0f;
     x1 = x2 = y1 = y2 = 0.0;
     const korvo::BiquadCoeffs identity = korvo::BiquadCoeffs::identity();
     b0 = identity.b0;
@@ -26,13 +28,63 @@ void InterpolatedBiquad::initialise(float sampleRate) noexcept {
     }
 }
 
-void InterpolatedBiquad::glide(const korvo::BiquadCoeffs& target, float fraction) noexcept {
+namespace {
+bool sameBits(double a, double b) noexcept {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+bool sameBits(const korvo::BiquadCoeffs& a, const korvo::BiquadCoeffs& b) noexcept {
+    return sameBits(a.b0, b.b0) && sameBits(a.b1, b.b1) && sameBits(a.b2, b.b2) && sameBits(a.a1, b.a1) &&
+           sameBits(a.a2, b.a2);
+}
+
+// One glide step of five coefficients and the glide's memory. A glide is a function of the
+// coefficients, the target and the fraction only: one that left the coefficients as they were is
+// skipped when it comes again.
+[[gnu::always_inline]] inline void glideStep(double& b0, double& b1, double& b2, double& a1, double& a2,
+                                             korvo::BiquadCoeffs& stalledTarget, float& stalledFraction,
+                                             const korvo::BiquadCoeffs& target, float fraction) noexcept {
+    if (fraction == stalledFraction && sameBits(target, stalledTarget)) return;
     const double f = static_cast<double>(fraction);
+    const korvo::BiquadCoeffs before{b0, b1, b2, a1, a2};
     b0 = b0 + (target.b0 - b0) * f;
     b1 = b1 + (target.b1 - b1) * f;
     b2 = b2 + (target.b2 - b2) * f;
     a1 = a1 + (target.a1 - a1) * f;
     a2 = a2 + (target.a2 - a2) * f;
+    if (sameBits(before, korvo::BiquadCoeffs{b0, b1, b2, a1, a2})) {
+        stalledTarget = target;
+        stalledFraction = fraction;
+    } else {
+        stalledFraction = -1.0f;
+    }
+}
+
+// A filter's coefficients and glide memory, for gliding ahead without touching the filter.
+struct GlideState {
+    korvo::BiquadCoeffs c;
+    korvo::BiquadCoeffs stalledTarget;
+    float stalledFraction;
+
+    explicit GlideState(const InterpolatedBiquad& f) noexcept
+        : c(f.coefficients()), stalledTarget(f.stalledTarget), stalledFraction(f.stalledFraction) {}
+    void step(const korvo::BiquadCoeffs& target, float fraction) noexcept {
+        glideStep(c.b0, c.b1, c.b2, c.a1, c.a2, stalledTarget, stalledFraction, target, fraction);
+    }
+    void storeInto(InterpolatedBiquad& f) const noexcept {
+        f.b0 = c.b0;
+        f.b1 = c.b1;
+        f.b2 = c.b2;
+        f.a1 = c.a1;
+        f.a2 = c.a2;
+        f.stalledTarget = stalledTarget;
+        f.stalledFraction = stalledFraction;
+    }
+};
+
+}  // namespace
+
+void InterpolatedBiquad::glide(const korvo::BiquadCoeffs& target, float fraction) noexcept {
+    glideStep(b0, b1, b2, a1, a2, stalledTarget, stalledFraction, target, fraction);
 }
 
 void InterpolatedBiquad::filter(const float* input, float* output, std::int32_t count) noexcept {
@@ -235,20 +287,6 @@ void runFirstOrderStages(InterpolatedBiquad* const* left, InterpolatedBiquad* co
 // handing their states through the filters between chunks. Returns false, having changed nothing
 // but the outputs, when the block does not have that form or when an output comes out zero or
 // subnormal (then the chunked form must run, from `inL`/`inR`, which the caller keeps intact).
-struct Glided {
-    double b0, b1, b2, a1, a2;
-};
-
-Glided glidedToward(const Glided& c, const korvo::BiquadCoeffs& target, float fraction) noexcept {
-    const double f = static_cast<double>(fraction);
-    return {c.b0 + (target.b0 - c.b0) * f, c.b1 + (target.b1 - c.b1) * f, c.b2 + (target.b2 - c.b2) * f,
-            c.a1 + (target.a1 - c.a1) * f, c.a2 + (target.a2 - c.a2) * f};
-}
-
-bool isIdentity(const Glided& c) noexcept {
-    return c.b0 == 1.0 && c.b1 == 0.0 && c.b2 == 0.0 && c.a1 == 0.0 && c.a2 == 0.0;
-}
-
 constexpr std::int32_t kBlockChunks = 16;
 
 template <int P>
@@ -256,30 +294,29 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
                         const float* inR, float* outL, float* outR, std::int32_t frames) noexcept {
     constexpr std::int32_t kChunk = InterpolatedBiquad::kChunkSize;
     const std::int32_t chunks = (frames + kChunk - 1) / kChunk;
-    // Every chunk's coefficients, glided ahead; the identity stages glide too (their bits must end
-    // as the chunked form leaves them).
-    Glided current[InterpolatedBiquad::kMaxStages][2];
-    for (int s = 0; s < stageCount; ++s) {
-        const InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
-        for (int lane = 0; lane < 2; ++lane)
-            current[s][lane] = {f[lane]->b0, f[lane]->b1, f[lane]->b2, f[lane]->a1, f[lane]->a2};
-    }
+    // Every chunk's coefficients, glided ahead in copies of the filters; the identity stages glide
+    // too (their bits must end as the chunked form leaves them).
+    GlideState glided[InterpolatedBiquad::kMaxStages][2] = {
+        {GlideState(*stages[0].left), GlideState(*stages[0].right)},
+        {GlideState(*stages[stageCount > 1 ? 1 : 0].left), GlideState(*stages[stageCount > 1 ? 1 : 0].right)},
+        {GlideState(*stages[stageCount > 2 ? 2 : 0].left),
+         GlideState(*stages[stageCount > 2 ? 2 : 0].right)}};
     __m128d b0[kBlockChunks][P], a1[kBlockChunks][P];
     for (std::int32_t c = 0; c < chunks; ++c) {
         const std::int32_t n = std::min(kChunk, frames - c * kChunk);
         for (int s = 0; s < stageCount; ++s) {
             const korvo::BiquadCoeffs* targets[2] = {stages[s].leftTarget, stages[s].rightTarget};
-            const InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
+            const InterpolatedBiquad* filters[2] = {stages[s].left, stages[s].right};
             for (int lane = 0; lane < 2; ++lane) {
-                Glided& g = current[s][lane];
-                g = glidedToward(g, *targets[lane], f[lane]->glideAlpha[n - 1]);
-                const bool wanted =
-                    s < P ? !isIdentity(g) && g.b1 == 0.0 && g.b2 == 0.0 && g.a2 == 0.0 : isIdentity(g);
-                if (!wanted) return false;
+                GlideState& g = glided[s][lane];
+                g.step(*targets[lane], filters[lane]->glideAlpha[n - 1]);
+                const bool identity = g.c == korvo::BiquadCoeffs::identity();
+                const bool firstOrder = g.c.b1 == 0.0 && g.c.b2 == 0.0 && g.c.a2 == 0.0;
+                if (s < P ? identity || !firstOrder : !identity) return false;
             }
             if (s < P) {
-                b0[c][s] = _mm_set_pd(current[s][1].b0, current[s][0].b0);
-                a1[c][s] = _mm_set_pd(current[s][1].a1, current[s][0].a1);
+                b0[c][s] = _mm_set_pd(glided[s][1].c.b0, glided[s][0].c.b0);
+                a1[c][s] = _mm_set_pd(glided[s][1].c.a1, glided[s][0].c.a1);
             }
         }
     }
@@ -329,12 +366,7 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
         const __m128d ys1 = s < P ? y1[s] : x1, ys2 = s < P ? y2[s] : x2;
         for (int lane = 0; lane < 2; ++lane) {
             InterpolatedBiquad& g = *f[lane];
-            const Glided& c = current[s][lane];
-            g.b0 = c.b0;
-            g.b1 = c.b1;
-            g.b2 = c.b2;
-            g.a1 = c.a1;
-            g.a2 = c.a2;
+            glided[s][lane].storeInto(g);
             const auto pick = [lane](__m128d v) {
                 return _mm_cvtsd_f64(lane == 0 ? v : _mm_unpackhi_pd(v, v));
             };
@@ -366,7 +398,7 @@ void InterpolatedBiquad::processCascade(const StereoStage* stages, int stageCoun
     // A block of first-order stages (then only identity stages) in one loop when it has that form;
     // the input is kept aside first when an output overwrites it, for the chunked form below.
     float keptL[kBlockChunks * kChunkSize], keptR[kBlockChunks * kChunkSize];
-    if (chunk == kChunkSize && frames > chunk && frames <= kBlockChunks * kChunkSize) {
+    if (chunk == kChunkSize && frames >= 4 * chunk && frames <= kBlockChunks * kChunkSize) {
         int active = 0;
         while (active < stageCount && !stages[active].left->isIdentity() &&
                !stages[active].right->isIdentity() && isFirstOrder(*stages[active].left) &&

@@ -24,6 +24,10 @@ struct InterpolatedBiquad {
     double y1 = 0.0, y2 = 0.0;    // previous two outputs (kept in full double precision)
     double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;  // current coefficients, a0 = 1
     float glideAlpha[kChunkSize] = {};  // glideAlpha[k-1]: glide fraction for a run of k samples
+    // The target and fraction of the last glide that left the coefficients as they were (fraction
+    // < 0: none): the same glide would again leave them as they are, so it is skipped.
+    korvo::BiquadCoeffs stalledTarget{};
+    float stalledFraction = -1.0f;
 
     // Clears the state, puts the coefficients at the identity and computes the glide factors for
     // sampleRate (Hz). [audio-thread, reset only]
@@ -37,12 +41,18 @@ struct InterpolatedBiquad {
     // Puts the coefficients at target at once, as a finished glide would; the state is kept.
     // [audio-thread]
     void snapTo(const korvo::BiquadCoeffs& target) noexcept {
+        stalledFraction = -1.0f;
         b0 = target.b0;
         b1 = target.b1;
         b2 = target.b2;
         a1 = target.a1;
         a2 = target.a2;
     }
+
+    // One step of the coefficients' glide: each moves by `fraction` of its way to the target.
+    // [audio-thread]
+    void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;
+    bool isIdentity() const noexcept { return b0 == 1.0 && b1 == 0.0 && b2 == 0.0 && a1 == 0.0 && a2 == 0.0; }
 
     // The coefficients currently in use. [audio-thread]
     korvo::BiquadCoeffs coefficients() const noexcept { return korvo::BiquadCoeffs{b0, b1, b2, a1, a2}; }
@@ -94,9 +104,7 @@ private:
     // One chunk of one stage as processPair runs it when a filter of the pair is the identity.
     static void processSeparately(InterpolatedBiquad& f, const float* inF, float* outF, InterpolatedBiquad& g,
                                   const float* inG, float* outG, std::int32_t count) noexcept;
-    void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;
     void filter(const float* input, float* output, std::int32_t count) noexcept;
-    bool isIdentity() const noexcept { return b0 == 1.0 && b1 == 0.0 && b2 == 0.0 && a1 == 0.0 && a2 == 0.0; }
     // The identity filter's output is its input (a float widened to double and back); only the
     // state has to follow.
     void passThrough(const float* input, float* output, std::int32_t count) noexcept;

@@ -42,6 +42,33 @@ TEST(InterpolatedBiquad, InitialiseGivesIdentityAndGlideTable) {
     EXPECT_LT(f.glideAlpha[0], f.glideAlpha[31]);
 }
 
+// A glide that has stopped moving is skipped while nothing else changes; a snap or a new target
+// moves the coefficients again, exactly as an unskipped glide does.
+TEST(InterpolatedBiquad, StalledGlidesAreSkippedOnlyWhileTheyWouldNotMove) {
+    InterpolatedBiquad f;
+    f.initialise(48000.0f);
+    for (int i = 0; i < 20000; ++i) f.glide(kTarget, f.glideAlpha[31]);
+    const BiquadCoeffs stalled = f.coefficients();
+    f.glide(kTarget, f.glideAlpha[31]);
+    EXPECT_EQ(f.coefficients(), stalled);
+    EXPECT_GE(f.stalledFraction, 0.0f);
+    const auto glidedByHand = [](BiquadCoeffs c, const BiquadCoeffs& t, float fraction) {
+        const double k = static_cast<double>(fraction);
+        return BiquadCoeffs{c.b0 + (t.b0 - c.b0) * k, c.b1 + (t.b1 - c.b1) * k, c.b2 + (t.b2 - c.b2) * k,
+                            c.a1 + (t.a1 - c.a1) * k, c.a2 + (t.a2 - c.a2) * k};
+    };
+    f.snapTo(BiquadCoeffs::identity());
+    f.glide(kTarget, f.glideAlpha[31]);
+    EXPECT_EQ(f.coefficients(), glidedByHand(BiquadCoeffs::identity(), kTarget, f.glideAlpha[31]));
+    for (int i = 0; i < 20000; ++i) f.glide(kTarget, f.glideAlpha[31]);
+    const BiquadCoeffs before = f.coefficients();
+    f.glide(kTarget, f.glideAlpha[0]);  // another fraction
+    EXPECT_EQ(f.coefficients(), glidedByHand(before, kTarget, f.glideAlpha[0]));
+    const BiquadCoeffs other{0.5, 0.0, 0.0, -0.25, 0.0};
+    f.glide(other, f.glideAlpha[31]);  // another target
+    EXPECT_NE(f.coefficients(), before);
+}
+
 TEST(InterpolatedBiquad, IdentityIsBitExact) {
     InterpolatedBiquad f;
     f.initialise(44100.0f);
