@@ -150,7 +150,8 @@ korvo::ParameterList VelmoraClient::buildParameters() {
         const auto index = static_cast<std::int32_t>(p.size());
         p.push_back(HeapPtr<Parameter>(heapNew<IntegerParameter>(index, name, "", min, max, def)));
     };
-    auto enumeration = [&](const char* name, std::initializer_list<std::string_view> values, std::int32_t def) {
+    auto enumeration = [&](const char* name, std::initializer_list<std::string_view> values,
+                           std::int32_t def) {
         const auto index = static_cast<std::int32_t>(p.size());
         p.push_back(HeapPtr<Parameter>(heapNew<EnumParameter>(index, name, values, def)));
     };
@@ -166,7 +167,8 @@ korvo::ParameterList VelmoraClient::buildParameters() {
     linear("Spectral Pan", "%", 0.0f, 200.0f, 100.0f);
     enumeration("LFO Wave", {"sine", "tri", "square", "saw", "random"}, 0);
     boolean("LFO Synced", true);
-    enumeration("LFO Tempo", {"128/4", "64/4", "32/4", "16/4", "12/4", "8/4", "4/4", "3/4", "2/4", "1/4", "3/16", "2/16"},
+    enumeration("LFO Tempo",
+                {"128/4", "64/4", "32/4", "16/4", "12/4", "8/4", "4/4", "3/4", "2/4", "1/4", "3/16", "2/16"},
                 5);
     linear("LFO Phase", degree, -180.0f, 180.0f, 0.0f);
     logarithmic("LFO Freq", "Hz", 0.05f, 10.0f, 1.0f);
@@ -210,7 +212,8 @@ korvo::PresetList VelmoraClient::buildPresets() {
     korvo::PresetList presets;
     // One factory preset: the defaults, then "Dry / Wet" 100 %, the "Test Mono" flag, "Reserved #0"
     // at 0, and the given normalized values of parameters 0 to 19 (not finite: keep the default).
-    auto add = [&](const char* name, std::initializer_list<std::pair<std::int32_t, float>> values, bool testMono) {
+    auto add = [&](const char* name, std::initializer_list<std::pair<std::int32_t, float>> values,
+                   bool testMono) {
         korvo::Preset preset = korvo::buildDefaultPreset(*this);
         preset.name = name;
         float given[20];
@@ -420,7 +423,7 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
                                                 depthTilt != 0.0f || depthGain != 0.0f)) ||
                                lfo_.gainDepth.current != 0.0f;
         if (!modulated) {
-            for (std::int32_t done = 0; done < n;) done += lfo_.nextSegment(lfoSettings, n - done).frames;
+            lfo_.skip(lfoSettings, n);
             runChain(inLeft, inRight, outLeft, outRight, n, chain, pan, distance, tilt * wet);
         } else {
             for (std::int32_t done = 0; done < n;) {

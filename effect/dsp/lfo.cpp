@@ -51,6 +51,7 @@ void LFO::reset(float rate, std::uint32_t seed) noexcept {
     cellFrames = 0;
     cellDone = 0;
     rampFrom = rampTo = 0.0f;
+    rampFromLater.pending = rampToLater.pending = false;
     gainDepth.initialise(0.0f, 0.02f, rate);
 }
 
@@ -89,15 +90,20 @@ LFOSegment LFO::nextSegment(const LFOSettings& settings, std::int32_t framesLeft
                 advance(0);
             }
             rampFrom = valueHere(settings);
+            rampFromLater.pending = false;
             fresh = false;
         } else {
             rampFrom = rampTo;
+            rampFromLater = rampToLater;
         }
         advance(length);
         rampTo = valueHere(settings);
+        rampToLater.pending = false;
         cellFrames = length;
         cellDone = 0;
     }
+    resolve(rampFrom, rampFromLater);
+    resolve(rampTo, rampToLater);
     LFOSegment segment;
     segment.frames = std::min(std::max(framesLeft, 0), cellFrames - cellDone);
     segment.value = rampTo;
@@ -109,6 +115,59 @@ LFOSegment LFO::nextSegment(const LFOSettings& settings, std::int32_t framesLeft
         position = static_cast<std::int64_t>(static_cast<std::uint64_t>(position) +
                                              static_cast<std::uint64_t>(segment.frames));
     return segment;
+}
+
+void LFO::skip(const LFOSettings& settings, std::int32_t frames) noexcept {
+    // nextSegment's walk through the cells, with the values left for later where they can be.
+    for (std::int32_t done = 0; done < frames;) {
+        if (fresh || cellDone >= cellFrames) {
+            std::int32_t length = kCellFrames;
+            if (fresh) {
+                if (playing) {
+                    length = kCellFrames - floorMod(position, kCellFrames);
+                    advance(0);
+                }
+                valueHereOrLater(settings, rampFrom, rampFromLater);
+                fresh = false;
+            } else {
+                rampFrom = rampTo;
+                rampFromLater = rampToLater;
+            }
+            advance(length);
+            valueHereOrLater(settings, rampTo, rampToLater);
+            cellFrames = length;
+            cellDone = 0;
+        }
+        const std::int32_t n = std::min(frames - done, cellFrames - cellDone);
+        cellDone += n;
+        if (playing)
+            position = static_cast<std::int64_t>(static_cast<std::uint64_t>(position) +
+                                                 static_cast<std::uint64_t>(n));
+        done += n;
+    }
+}
+
+void LFO::valueHereOrLater(const LFOSettings& settings, float& value, Deferred& later) noexcept {
+    if (settings.wave == LFOWave::sine || settings.wave == LFOWave::triangle) {
+        later = {true, settings.wave, cycleCount, phase, settings.phaseDegrees};
+    } else {
+        value = valueHere(settings);
+        later.pending = false;
+    }
+}
+
+void LFO::resolve(float& value, Deferred& later) noexcept {
+    if (!later.pending) return;
+    // Sine and triangle use neither the edge nor the random values.
+    value = shape(later.wave, cyclePosition(later.cycleCount, later.phase, later.phaseDegrees), 0.0, 0.0,
+                  0.0f, 0.0f);
+    later.pending = false;
+}
+
+double LFO::cyclePosition(std::int64_t cycles, float phaseNow, float phaseDegrees) noexcept {
+    const double total = static_cast<double>(cycles) + static_cast<double>(phaseNow) / kTwoPi +
+                         static_cast<double>(phaseDegrees) / 360.0;
+    return total - std::floor(total);
 }
 
 float LFO::applyTremolo(const LFOSegment& segment, float depthTarget, float* left, float* right) noexcept {

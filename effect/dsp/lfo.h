@@ -76,6 +76,16 @@ struct LFO {
     std::int32_t cellFrames = 0;  // length of the current cell
     std::int32_t cellDone = 0;    // frames of the current cell already handed out
     float rampFrom = 0.0f, rampTo = 0.0f;
+    // A ramp end left to be worked out later: where the oscillator stood (whole cycles, phase and
+    // phase offset) when the value was due.
+    struct Deferred {
+        bool pending = false;
+        LFOWave wave = LFOWave::sine;
+        std::int64_t cycleCount = 0;
+        float phase = 0.0f;
+        float phaseDegrees = 0.0f;
+    };
+    Deferred rampFromLater, rampToLater;
     korvo::ExpSmoother gainDepth;  // glided tremolo depth ("LFO > Gain" x wet, -1..1, 20 ms): no clicks
 
     // Restarts the phase at 0 and reseeds the random generator with `seed` (the owner passes the same
@@ -90,6 +100,12 @@ struct LFO {
     // The next segment of at most framesLeft (> 0) frames; the segments of a block follow each other.
     // [audio-thread]
     LFOSegment nextSegment(const LFOSettings& settings, std::int32_t framesLeft) noexcept;
+
+    // What nextSegment called over `frames` frames would do to the oscillator, for blocks that use
+    // no modulation value: the phase, the cells and the random sequence move on alike, but the
+    // values of shapes that draw nothing (sine, triangle) are worked out only when a segment asks
+    // for them. [audio-thread]
+    void skip(const LFOSettings& settings, std::int32_t frames) noexcept;
 
     // The tremolo over one segment: each frame of left and right is scaled by
     // 1 - (|d| - d r) / 2, with r the segment's ramp at that frame and d the depth gliding toward
@@ -107,6 +123,13 @@ struct LFO {
 
 private:
     float valueHere(const LFOSettings& settings) noexcept;
+    // The value now (drawing random values as valueHere does), or for sine and triangle a note of
+    // where the oscillator stands, to be worked out by `resolve`.
+    void valueHereOrLater(const LFOSettings& settings, float& value, Deferred& later) noexcept;
+    static void resolve(float& value, Deferred& later) noexcept;
+    // The position within the cycle (0..1) of the oscillator at cycleCount + phase, shifted by
+    // phaseDegrees.
+    static double cyclePosition(std::int64_t cycleCount, float phase, float phaseDegrees) noexcept;
     void advance(std::int32_t frames) noexcept;
 };
 

@@ -159,6 +159,46 @@ TEST(LFO, BlockSizeDoesNotChangeTheModulation) {
     }
 }
 
+// Blocks that use no modulation skip the values: whatever mix of skipped and used blocks, with the
+// phase offset moving while skipping, every used segment is bit for bit what it would have been.
+TEST(LFO, SkippedBlocksLeaveTheLaterSegmentsAsTheyWouldHaveBeen) {
+    for (const LFOWave wave :
+         {LFOWave::sine, LFOWave::triangle, LFOWave::square, LFOWave::saw, LFOWave::random})
+        for (const bool playing : {false, true}) {
+            LFOSettings settings = synced(9, wave);
+            settings.synced = playing;
+            settings.freqHz = 9.1f;
+            LFO walked, skipping;
+            walked.reset(kRate, 7u);
+            skipping.reset(kRate, 7u);
+            korvo::HostTiming timing{127.0, 1000, playing};
+            const int blocks[] = {100, 64, 1, 300, 7, 512, 33};
+            for (int b = 0; b < 70; ++b) {
+                const std::int32_t n = blocks[b % 7];
+                settings.phaseDegrees = static_cast<float>((b * 37) % 360 - 180);
+                walked.beginBlock(settings, timing, n);
+                skipping.beginBlock(settings, timing, n);
+                const bool skipped = (b / 3) % 2 == 0;
+                for (std::int32_t done = 0; done < n;) {
+                    const LFOSegment a = walked.nextSegment(settings, n - done);
+                    if (!skipped) {
+                        const LFOSegment c = skipping.nextSegment(settings, n - done);
+                        ASSERT_EQ(c.frames, a.frames);
+                        ASSERT_EQ(c.value, a.value) << "block " << b;
+                        ASSERT_EQ(c.rampStart, a.rampStart) << "block " << b;
+                        ASSERT_EQ(c.rampStep, a.rampStep) << "block " << b;
+                        ASSERT_EQ(c.rampDone, a.rampDone);
+                    }
+                    done += a.frames;
+                }
+                if (skipped) skipping.skip(settings, n);
+                timing.timeInSamples += n;
+            }
+            EXPECT_EQ(skipping.randomState, walked.randomState);
+            EXPECT_EQ(skipping.phase, walked.phase);
+        }
+}
+
 TEST(LFO, RandomRepeatsAfterResetWithANewValuePerCycle) {
     LFOSettings settings;
     settings.synced = false;
