@@ -127,6 +127,48 @@ bool zeroOrSubnormal(float x) noexcept {
 
 }  // namespace
 
+namespace {
+
+// One piece of the delay and gain glides, side by side: delays[i] = the glided delay + (lastBack - i),
+// gains[i] = the glided gain. kPlain: every glide steps plainly (see ExpSmoother::stepsPlainlyTo).
+template <bool kPlain>
+void gliding(bool delaysGlide, bool gainsGlide, korvo::ExpSmoother& delayL, korvo::ExpSmoother& delayR,
+             korvo::ExpSmoother& gainL, korvo::ExpSmoother& gainR, float delayTargetL, float delayTargetR,
+             float gainTargetL, float gainTargetR, std::int32_t lastBack, std::int32_t m, float* delaysL,
+             float* delaysR, float* gainsL, float* gainsR) noexcept {
+    // Local copies, kept in registers (stores to the arrays could otherwise be taken to touch them).
+    korvo::ExpSmoother dl = delayL, dr = delayR, gl = gainL, gr = gainR;
+    const auto step = [](korvo::ExpSmoother & s, float target) __attribute__((always_inline)) {
+        return kPlain ? s.nextPlainStep(target) : s.nextSample(target);
+    };
+    if (delaysGlide && gainsGlide) {
+        for (std::int32_t i = 0; i < m; ++i) {
+            const auto back = static_cast<float>(lastBack - i);
+            delaysL[i] = step(dl, delayTargetL) + back;
+            delaysR[i] = step(dr, delayTargetR) + back;
+            gainsL[i] = step(gl, gainTargetL);
+            gainsR[i] = step(gr, gainTargetR);
+        }
+    } else if (delaysGlide) {
+        for (std::int32_t i = 0; i < m; ++i) {
+            const auto back = static_cast<float>(lastBack - i);
+            delaysL[i] = step(dl, delayTargetL) + back;
+            delaysR[i] = step(dr, delayTargetR) + back;
+        }
+    } else if (gainsGlide) {
+        for (std::int32_t i = 0; i < m; ++i) {
+            gainsL[i] = step(gl, gainTargetL);
+            gainsR[i] = step(gr, gainTargetR);
+        }
+    }
+    delayL = dl;
+    delayR = dr;
+    gainL = gl;
+    gainR = gr;
+}
+
+}  // namespace
+
 void PsychoacousticPanner::processBlock(float* left, float* right, float pan, float headSize,
                                         float spectralPan, float levelPan, float gain,
                                         std::int32_t frames) noexcept {
@@ -190,6 +232,12 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
     const bool gainsGlide =
         !(gainSmootherLeft.isStalled(gainTargetL) && gainSmootherRight.isStalled(gainTargetR));
 
+    // Glides without a snap on their way step without its tests.
+    const bool plainSteps = (!delaysGlide || (delaySmootherLeft.stepsPlainlyTo(delayTargetL) &&
+                                              delaySmootherRight.stepsPlainlyTo(delayTargetR))) &&
+                            (!gainsGlide || (gainSmootherLeft.stepsPlainlyTo(gainTargetL) &&
+                                             gainSmootherRight.stepsPlainlyTo(gainTargetR)));
+
     // Pieces of 64 frames (a multiple of the shelves' 32-frame glide chunk, so they glide as over the
     // whole block): the glides of delays and gains stepped side by side, the reads, the shelves and
     // the gains, all on data still in the cache.
@@ -201,34 +249,10 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         // Frame start + i lies (frames - 1 - start - i) samples before the newest history sample.
         const std::int32_t lastBack = frames - 1 - start;
         float delaysL[kPiece], delaysR[kPiece], gainsL[kPiece], gainsR[kPiece];
-        // The glides step in local copies, kept in registers (the members would be stored and
-        // reloaded every frame).
-        korvo::ExpSmoother dl = delaySmootherLeft, dr = delaySmootherRight;
-        korvo::ExpSmoother gl = gainSmootherLeft, gr = gainSmootherRight;
-        if (delaysGlide && gainsGlide) {
-            for (std::int32_t i = 0; i < m; ++i) {
-                const auto back = static_cast<float>(lastBack - i);
-                delaysL[i] = dl.nextSample(delayTargetL) + back;
-                delaysR[i] = dr.nextSample(delayTargetR) + back;
-                gainsL[i] = gl.nextSample(gainTargetL);
-                gainsR[i] = gr.nextSample(gainTargetR);
-            }
-        } else if (delaysGlide) {
-            for (std::int32_t i = 0; i < m; ++i) {
-                const auto back = static_cast<float>(lastBack - i);
-                delaysL[i] = dl.nextSample(delayTargetL) + back;
-                delaysR[i] = dr.nextSample(delayTargetR) + back;
-            }
-        } else if (gainsGlide) {
-            for (std::int32_t i = 0; i < m; ++i) {
-                gainsL[i] = gl.nextSample(gainTargetL);
-                gainsR[i] = gr.nextSample(gainTargetR);
-            }
-        }
-        delaySmootherLeft = dl;
-        delaySmootherRight = dr;
-        gainSmootherLeft = gl;
-        gainSmootherRight = gr;
+        (plainSteps ? gliding<true> : gliding<false>)(delaysGlide, gainsGlide, delaySmootherLeft,
+                                                      delaySmootherRight, gainSmootherLeft, gainSmootherRight,
+                                                      delayTargetL, delayTargetR, gainTargetL, gainTargetR,
+                                                      lastBack, m, delaysL, delaysR, gainsL, gainsR);
 
         if (haveDelay && !delaysWhole) {
             if (!delaysGlide) {

@@ -154,14 +154,6 @@ struct GainGlides {
     }
 };
 
-// True when a glide from `from` to `to` never meets a difference in (0, 1e-10): both have the same
-// sign and at least 2^-10 in magnitude. Every value on the way lies between them (a step moves toward
-// the target and rounding cannot pass it), so all are multiples of 2^-33 > 1e-10 apart.
-bool glideNeverSnaps(float from, float to) noexcept {
-    constexpr float kLeast = 0.0009765625f;  // 2^-10
-    return (from >= kLeast && to >= kLeast) || (from <= -kLeast && to <= -kLeast);
-}
-
 // The gliding case. The glides and the divisions (two frames per register) run a few frames ahead of
 // the split's recursion: the split finds its factors ready, so the long chain from a glide through both
 // divisions never holds up the recursion, and the glides' own recursion overlaps with the split's.
@@ -241,8 +233,7 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
         for (; i + 2 <= frames; i += 2) splitPair(left + i, right + i, f, f, pivotLanes, lows);
         if (i < frames) splitOne(left + i, right + i, f, pivotLanes, lows);
     } else {
-        if (glideNeverSnaps(gainSmootherA.current, targetLow) &&
-            glideNeverSnaps(gainSmootherB.current, targetHigh))
+        if (gainSmootherA.stepsPlainlyTo(targetLow) && gainSmootherB.stepsPlainlyTo(targetHigh))
             glideBlock<false>(left, right, frames, gainSmootherA, gainSmootherB, targetLow, targetHigh, g, p,
                               pivot, lows);
         else

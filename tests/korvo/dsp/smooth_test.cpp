@@ -31,6 +31,28 @@ TEST(ExpSmoother, TinyDifferenceSnapsToTargetInOneStep) {
     EXPECT_EQ(s.nextSample(1e-9f), 1e-9f * s.alpha);
 }
 
+// Where the plain step is allowed (same sign, at least 2^-10 on both ends) it gives nextSample's
+// bits all the way, through the stall short of the target and on the target itself; where it is
+// not (a glide to or through zero), stepsPlainlyTo says so.
+TEST(ExpSmoother, PlainStepsGiveTheBitsOfTheCheckedStepWhereTheyAreAllowed) {
+    const float pairs[][2] = {{2.0f, 30.0f}, {30.0f, 3.0f},         {-0.5f, -0.0009765625f},
+                              {1.0f, 1.0f},  {0.0009765625f, 7.0f}, {0.7071f, 0.70710677f}};
+    for (const auto& pair : pairs) {
+        ExpSmoother checked, plain;
+        checked.initialise(pair[0], 0.04f, 48000.0f);
+        plain.initialise(pair[0], 0.04f, 48000.0f);
+        ASSERT_TRUE(plain.stepsPlainlyTo(pair[1])) << pair[0] << " to " << pair[1];
+        for (int i = 0; i < 100000; ++i)
+            ASSERT_TRUE(sameBits(plain.nextPlainStep(pair[1]), checked.nextSample(pair[1])))
+                << pair[0] << " to " << pair[1] << " step " << i;
+    }
+    ExpSmoother s;
+    s.initialise(0.5f, 0.04f, 48000.0f);
+    EXPECT_FALSE(s.stepsPlainlyTo(0.0f));
+    EXPECT_FALSE(s.stepsPlainlyTo(-0.5f));
+    EXPECT_FALSE(s.stepsPlainlyTo(0.0009f));
+}
+
 TEST(ExpSmoother, StepIsDiffTimesAlphaAndConvergesWithTheTimeConstant) {
     ExpSmoother s;
     s.initialise(2.0f, 0.05f, 48000.0f);
