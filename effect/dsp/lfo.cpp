@@ -79,71 +79,62 @@ void LFO::beginBlock(const LFOSettings& settings, const korvo::HostTiming& timin
     playing = nowPlaying;
 }
 
-LFOSegment LFO::nextSegment(const LFOSettings& settings, std::int32_t framesLeft) noexcept {
-    if (fresh || cellDone >= cellFrames) {
-        std::int32_t length = kCellFrames;
-        if (fresh) {
-            // Start from the oscillator's value right here; a playing host also aligns the cell grid
-            // to multiples of kCellFrames of its position.
-            if (playing) {
-                length = kCellFrames - floorMod(position, kCellFrames);
-                advance(0);
-            }
-            rampFrom = valueHere(settings);
-            rampFromLater.pending = false;
-            fresh = false;
+void LFO::enterCell(const LFOSettings& settings, bool valuesLater) noexcept {
+    const auto value = [&](float& into, Deferred& later) {
+        if (valuesLater) {
+            valueHereOrLater(settings, into, later);
         } else {
-            rampFrom = rampTo;
-            rampFromLater = rampToLater;
+            into = valueHere(settings);
+            later.pending = false;
         }
-        advance(length);
-        rampTo = valueHere(settings);
-        rampToLater.pending = false;
-        cellFrames = length;
-        cellDone = 0;
+    };
+    std::int32_t length = kCellFrames;
+    if (fresh) {
+        // Start from the oscillator's value right here; a playing host also aligns the cell grid
+        // to multiples of kCellFrames of its position.
+        if (playing) {
+            length = kCellFrames - floorMod(position, kCellFrames);
+            advance(0);
+        }
+        value(rampFrom, rampFromLater);
+        fresh = false;
+    } else {
+        rampFrom = rampTo;
+        rampFromLater = rampToLater;
     }
+    advance(length);
+    value(rampTo, rampToLater);
+    cellFrames = length;
+    cellDone = 0;
+}
+
+std::int32_t LFO::walk(std::int32_t framesLeft) noexcept {
+    const std::int32_t frames = std::min(std::max(framesLeft, 0), cellFrames - cellDone);
+    cellDone += frames;
+    if (playing)  // wraps instead of overflowing, as the host's position does
+        position = static_cast<std::int64_t>(static_cast<std::uint64_t>(position) +
+                                             static_cast<std::uint64_t>(frames));
+    return frames;
+}
+
+LFOSegment LFO::nextSegment(const LFOSettings& settings, std::int32_t framesLeft) noexcept {
+    if (fresh || cellDone >= cellFrames) enterCell(settings, false);
     resolve(rampFrom, rampFromLater);
     resolve(rampTo, rampToLater);
     LFOSegment segment;
-    segment.frames = std::min(std::max(framesLeft, 0), cellFrames - cellDone);
     segment.value = rampTo;
     segment.rampStart = rampFrom;
     segment.rampStep = (rampTo - rampFrom) / static_cast<float>(cellFrames);
     segment.rampDone = cellDone;
-    cellDone += segment.frames;
-    if (playing)  // wraps instead of overflowing, as the host's position does
-        position = static_cast<std::int64_t>(static_cast<std::uint64_t>(position) +
-                                             static_cast<std::uint64_t>(segment.frames));
+    segment.frames = walk(framesLeft);
     return segment;
 }
 
 void LFO::skip(const LFOSettings& settings, std::int32_t frames) noexcept {
     // nextSegment's walk through the cells, with the values left for later where they can be.
     for (std::int32_t done = 0; done < frames;) {
-        if (fresh || cellDone >= cellFrames) {
-            std::int32_t length = kCellFrames;
-            if (fresh) {
-                if (playing) {
-                    length = kCellFrames - floorMod(position, kCellFrames);
-                    advance(0);
-                }
-                valueHereOrLater(settings, rampFrom, rampFromLater);
-                fresh = false;
-            } else {
-                rampFrom = rampTo;
-                rampFromLater = rampToLater;
-            }
-            advance(length);
-            valueHereOrLater(settings, rampTo, rampToLater);
-            cellFrames = length;
-            cellDone = 0;
-        }
-        const std::int32_t n = std::min(frames - done, cellFrames - cellDone);
-        cellDone += n;
-        if (playing)
-            position = static_cast<std::int64_t>(static_cast<std::uint64_t>(position) +
-                                                 static_cast<std::uint64_t>(n));
-        done += n;
+        if (fresh || cellDone >= cellFrames) enterCell(settings, true);
+        done += walk(frames - done);
     }
 }
 

@@ -127,6 +127,12 @@ private:
     // where the oscillator stands, to be worked out by `resolve`.
     void valueHereOrLater(const LFOSettings& settings, float& value, Deferred& later) noexcept;
     static void resolve(float& value, Deferred& later) noexcept;
+    // Starts the next cell: its ramp from the end of the last (or from here when fresh) to the
+    // oscillator's value at the cell's end, worked out now or, with valuesLater, where it can be,
+    // later.
+    void enterCell(const LFOSettings& settings, bool valuesLater) noexcept;
+    // Hands out up to framesLeft frames of the current cell; returns how many.
+    std::int32_t walk(std::int32_t framesLeft) noexcept;
     // The position within the cycle (0..1) of the oscillator at cycleCount + phase, shifted by
     // phaseDegrees.
     static double cyclePosition(std::int64_t cycleCount, float phase, float phaseDegrees) noexcept;

@@ -190,6 +190,38 @@ bool isFirstOrder(const InterpolatedBiquad& f) noexcept {
     return f.b1 == 0.0 && f.b2 == 0.0 && f.a2 == 0.0;
 }
 
+// One frame through K first-order stages in both lanes: y = b0 x - a1 y1 per stage, each stage's
+// smallest output magnitude kept (one running minimum per stage: a shared one would chain them),
+// each later stage fed the earlier one's output rounded to float.
+template <int K>
+[[gnu::always_inline]] inline void firstOrderFrame(const __m128d* b0, const __m128d* a1, __m128d* y1,
+                                                   __m128d* y2, __m128d* smallest, const float* inL,
+                                                   const float* inR, float* outL, float* outR,
+                                                   std::int32_t j) noexcept {
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
+    __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + j), _mm_load_ss(inR + j)));
+    __m128 rounded = _mm_setzero_ps();
+#pragma GCC unroll 3
+    for (int k = 0; k < K; ++k) {
+        const __m128d y = _mm_sub_pd(_mm_mul_pd(b0[k], x), _mm_mul_pd(a1[k], y1[k]));
+        smallest[k] = _mm_min_pd(smallest[k], _mm_and_pd(y, magnitude));
+        y2[k] = y1[k];
+        y1[k] = y;
+        rounded = _mm_cvtpd_ps(y);
+        if (k + 1 < K) x = _mm_cvtps_pd(rounded);
+    }
+    _mm_store_ss(outL + j, rounded);
+    _mm_store_ss(outR + j, _mm_shuffle_ps(rounded, rounded, 1));
+}
+
+// True when a stage's smallest output magnitude is zero or subnormal.
+template <int K>
+bool anyTiny(__m128d* smallest) noexcept {
+#pragma GCC unroll 3
+    for (int k = 1; k < K; ++k) smallest[0] = _mm_min_pd(smallest[0], smallest[k]);
+    return _mm_movemask_pd(_mm_cmplt_pd(smallest[0], _mm_set1_pd(2.2250738585072014e-308))) != 0;
+}
+
 // runStages<K> for K first-order stages in both lanes, computed as b0 x - a1 y1. The dropped terms
 // b1 x1, b2 x2 and a2 y2 are zeros (the states are finite), and adding a zero to a normal number
 // leaves it as it is, so wherever that shorter result is a normal number it has the full
@@ -228,29 +260,12 @@ void runFirstOrderStages(InterpolatedBiquad* const* left, InterpolatedBiquad* co
         y1[k] = _mm_set_pd(right[k]->y1, left[k]->y1);
         y2[k] = _mm_set_pd(right[k]->y2, left[k]->y2);
     }
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
-    // Each stage keeps its own smallest magnitude: one running minimum would chain the stages.
     __m128d smallest[K];
 #pragma GCC unroll 3
     for (int k = 0; k < K; ++k) smallest[k] = _mm_set1_pd(1.0);
-    for (std::int32_t j = 0; j < count; ++j) {
-        __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + j), _mm_load_ss(inR + j)));
-        __m128 rounded = _mm_setzero_ps();
-#pragma GCC unroll 3
-        for (int k = 0; k < K; ++k) {
-            const __m128d y = _mm_sub_pd(_mm_mul_pd(b0[k], x), _mm_mul_pd(a1[k], y1[k]));
-            smallest[k] = _mm_min_pd(smallest[k], _mm_and_pd(y, magnitude));
-            y2[k] = y1[k];
-            y1[k] = y;
-            rounded = _mm_cvtpd_ps(y);
-            if (k + 1 < K) x = _mm_cvtps_pd(rounded);
-        }
-        _mm_store_ss(outL + j, rounded);
-        _mm_store_ss(outR + j, _mm_shuffle_ps(rounded, rounded, 1));
-    }
-#pragma GCC unroll 3
-    for (int k = 1; k < K; ++k) smallest[0] = _mm_min_pd(smallest[0], smallest[k]);
-    if (_mm_movemask_pd(_mm_cmplt_pd(smallest[0], _mm_set1_pd(2.2250738585072014e-308))) != 0) [[unlikely]] {
+    for (std::int32_t j = 0; j < count; ++j)
+        firstOrderFrame<K>(b0, a1, y1, y2, smallest, inL, inR, outL, outR, j);
+    if (anyTiny<K>(smallest)) [[unlikely]] {
         runStages<K>(left, right, inL, inR, outL, outR, count);
         return;
     }
@@ -327,28 +342,12 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
         y2[k] = _mm_set_pd(stages[k].right->y2, stages[k].left->y2);
         smallest[k] = _mm_set1_pd(1.0);
     }
-    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(0x7fffffffffffffffLL));
     for (std::int32_t c = 0; c < chunks; ++c) {
         const std::int32_t end = std::min(frames, (c + 1) * kChunk);
-        for (std::int32_t j = c * kChunk; j < end; ++j) {
-            __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + j), _mm_load_ss(inR + j)));
-            __m128 rounded = _mm_setzero_ps();
-#pragma GCC unroll 3
-            for (int k = 0; k < P; ++k) {
-                const __m128d y = _mm_sub_pd(_mm_mul_pd(b0[c][k], x), _mm_mul_pd(a1[c][k], y1[k]));
-                smallest[k] = _mm_min_pd(smallest[k], _mm_and_pd(y, magnitude));
-                y2[k] = y1[k];
-                y1[k] = y;
-                rounded = _mm_cvtpd_ps(y);
-                if (k + 1 < P) x = _mm_cvtps_pd(rounded);
-            }
-            _mm_store_ss(outL + j, rounded);
-            _mm_store_ss(outR + j, _mm_shuffle_ps(rounded, rounded, 1));
-        }
+        for (std::int32_t j = c * kChunk; j < end; ++j)
+            firstOrderFrame<P>(b0[c], a1[c], y1, y2, smallest, inL, inR, outL, outR, j);
     }
-#pragma GCC unroll 3
-    for (int k = 1; k < P; ++k) smallest[0] = _mm_min_pd(smallest[0], smallest[k]);
-    if (_mm_movemask_pd(_mm_cmplt_pd(smallest[0], _mm_set1_pd(2.2250738585072014e-308))) != 0) [[unlikely]]
+    if (anyTiny<P>(smallest)) [[unlikely]]
         return false;
     // The coefficients and histories the chunked form leaves: each stage's last two inputs are the
     // block's last two input samples (stage 0) or the previous stage's last two outputs rounded to
