@@ -66,8 +66,7 @@ void blendL16(ImageView<L16> layer, const ImageView<L16>& cache, const ImageView
 
 }  // namespace
 
-void UIBufferedElementPBR::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap,
-                                     ImageView<RGBA> materialMap, const Vec<IntRect>& dirtyRects) {
+void UIBufferedElementPBR::prepareDrawing() {
     const std::int32_t w = _position.width(), h = _position.height();
     if (w <= 0 || h <= 0) return;
     if (w != _cacheDiffuse->w() || h != _cacheDiffuse->h()) {
@@ -91,6 +90,13 @@ void UIBufferedElementPBR::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> 
         redrawCachePBR(_cacheDiffuse->view(), _cacheDepth->view(), _cacheMaterial->view(),
                        _opacityDiffuse->view(), _opacityDepth->view(), _opacityMaterial->view());
     }
+}
+
+void UIBufferedElementPBR::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap,
+                                     ImageView<RGBA> materialMap, const Vec<IntRect>& dirtyRects) {
+    const std::int32_t w = _position.width(), h = _position.height();
+    if (w <= 0 || h <= 0) return;
+    prepareDrawing();  // nothing left to do when the renderer called it already this frame
     // The views may be clipped by the window; _drawOffset maps their pixels to the caches'.
     const IntRect cacheBounds{{0, 0}, {w, h}};
     const IntRect viewInCache =

@@ -27,6 +27,8 @@ public:
     void setDirty(DirtyLayer layer, IntRect rect) override;
     void onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
                    const Vec<IntRect>& dirtyRects) final;
+    // Sizes the caches to the element and redraws them when stale (onDrawPBR does it first too).
+    void prepareDrawing() override;
 
     // Redraws the whole widget into the caches (element-sized, diffuse pre-filled with
     // (128, 128, 128, 0), masks 0), painting opacity into the masks where it draws.

@@ -154,6 +154,10 @@ public:
     // run on several threads at once for disjoint rectangles: the renderer may then share a large
     // dirty area of it out between threads. [false]
     virtual bool drawsInParts() const noexcept { return false; }
+    // Work of a frame that touches nothing but the element's own data (a buffered element's stale
+    // caches), which the renderer may run on any thread before the element's drawing, while
+    // other elements draw; onDraw must not rely on it having run. [nothing]
+    virtual void prepareDrawing() {}
 
     // Records that the whole element must be redrawn; the next animate marks it dirty on `layer`
     // (rawLayerOnly: a change that touches nothing lit, so no lighting is redone). Lock-free and

@@ -25,6 +25,9 @@ constexpr std::int64_t kLitCost = 4, kGlowCost = 1, kPiecesPerFrame = 6, kMinPie
 // The shown area is copied and converted in about this many bands, none below the floor.
 constexpr std::int64_t kShownBands = 4, kMinShownBand = 8192;
 
+// The least area a frame draws or lights for which the workers are held for the whole frame.
+constexpr std::int64_t kMinCrewArea = 4096;
+
 // The least dirty area of an element that draws in parts worth sharing out between threads.
 constexpr std::int64_t kMinSharedArea = 4096;
 
@@ -456,7 +459,7 @@ void GUIGraphics::drawElement(Layer layer, UIElement* element, const Vec<IntRect
 }
 
 void GUIGraphics::drawRunInParts(Layer layer, UIElement* const* run, std::int32_t count,
-                                 const Vec<IntRect>& dirty) {
+                                 const Vec<IntRect>& dirty, UIElement* const* later, std::size_t laterCount) {
     // Parts per shared element: a few per thread, so the threads even out.
     const std::int32_t parts = std::min<std::int32_t>(kMaxParts, 2 * (_crew.helpers() + 1));
     std::int32_t partsUsed = 0;
@@ -499,10 +502,15 @@ void GUIGraphics::drawRunInParts(Layer layer, UIElement* const* run, std::int32_
         for (std::int32_t k = partsUsed; k <= part; ++k) _drawJobs.push(DrawJob{element, clipped, k});
         partsUsed = part + 1;
     }
+    // The elements of later runs prepare their drawing meanwhile (it touches none of the layers).
+    for (std::size_t i = 0; i < laterCount; ++i) _drawJobs.push(DrawJob{later[i], IntRect{}, kPrepareJob});
     auto drawJob = [this, layer](std::int32_t i) {
         const DrawJob& job = _drawJobs[static_cast<std::size_t>(i)];
-        drawPrepared(layer, job.element, job.clipped,
-                     job.part < 0 ? job.element->localRects() : _partRects[job.part]);
+        if (job.part == kPrepareJob)
+            job.element->prepareDrawing();
+        else
+            drawPrepared(layer, job.element, job.clipped,
+                         job.part < 0 ? job.element->localRects() : _partRects[job.part]);
     };
     _crew.run(static_cast<std::int32_t>(_drawJobs.length()), drawJob);
 }
@@ -539,7 +547,10 @@ void GUIGraphics::drawLayer(Layer layer, const Vec<UIElement*>& all, const Vec<I
         UIElement* const* run = list.data() + start;
         if (layer == Layer::pbr) onPBRBatch(run, count);
         if (_crew.active()) {
-            drawRunInParts(layer, run, count, dirty);
+            // The first PBR run takes the other elements' preparation along.
+            const bool first = start == 0 && layer == Layer::pbr;
+            drawRunInParts(layer, run, count, dirty, first ? list.data() + end : nullptr,
+                           first ? n - end : 0);
         } else {
             auto drawOne = [this, layer, run, &dirty](std::int32_t i) { drawElement(layer, run[i], dirty); };
             _threadPool->runParallel(count, drawOne);
@@ -764,23 +775,30 @@ void GUIGraphics::lightTiles(PixelOrder, ImageView<RGBA> destination) {
     if (_litTileCount == _tiles.length()) _litPieceCount = _lightPieces.length();
     // The colour before the glow is kept only for the lit buffer, which the glow relight redoes.
     const GlowBase* keep = destination.pixels == _litBuffer ? &_glowBase : nullptr;
-    auto light = [this, destination, keep](std::int32_t i) {
-        const auto index = static_cast<std::size_t>(i);
+    // The shown area away from this frame's lighting goes first, on whichever thread takes it.
+    const std::int32_t early = destination.pixels == _litBuffer && !_earlyShown.empty() ? 1 : 0;
+    auto light = [this, destination, keep, early](std::int32_t i) {
+        if (i < early) {
+            showEarly(_framePixelOrder);
+            return;
+        }
+        const auto index = static_cast<std::size_t>(i - early);
         if (index < _litPieceCount)
             _compositor->lightTile(destination, _lightPieces[index], *_diffusePyramid, *_materialPyramid,
                                    *_depthPyramid, *_uiContext->skybox, keep);
         else if (keep != nullptr)
             _compositor->relightGlow(destination, _lightPieces[index], *_diffusePyramid, _glowBase);
     };
-    runParallel(static_cast<std::int32_t>(_lightPieces.length()), light);
+    runParallel(static_cast<std::int32_t>(_lightPieces.length()) + early, light);
 }
 
 void GUIGraphics::drawRawLayer() {
-    if (_shownRects.empty()) return;
-    drawLayer(Layer::raw, _rawDrawList, _shownRects);
+    const Vec<IntRect>& rects = lateShownRects();
+    if (rects.empty()) return;
+    drawLayer(Layer::raw, _rawDrawList, rects);
 }
 
-void GUIGraphics::convertToWindowFormat(PixelOrder pixelOrder) {
+void GUIGraphics::convertBox(IntRect rect, PixelOrder pixelOrder) {
     const ImageView<RGBA> shown = shownView();
     // Four pixels at a time as little-endian words r | g << 8 | b << 16 | a << 24.
     const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
@@ -800,43 +818,76 @@ void GUIGraphics::convertToWindowFormat(PixelOrder pixelOrder) {
                 return _mm_or_si128(v, opaque);
         }
     };
-    // In bands shared out between the frame's threads.
-    auto convertBand = [&](std::int32_t i) {
-        const IntRect r = _shownBands[static_cast<std::size_t>(i)].intersection(shown.bounds());
-        for (std::int32_t y = r.min.y; y < r.max.y; ++y) {
-            RGBA* row = shown.row(y);
-            std::int32_t x = r.min.x;
-            for (; x + 4 <= r.max.x; x += 4) {
-                __m128i* p = reinterpret_cast<__m128i*>(row + x);
-                _mm_storeu_si128(p, convert4(_mm_loadu_si128(p)));
-            }
-            for (; x < r.max.x; ++x) {
-                const RGBA p = row[x];
-                switch (pixelOrder) {
-                    case PixelOrder::BGRA8:
-                        row[x] = RGBA{p.b, p.g, p.r, 255};
-                        break;
-                    case PixelOrder::ARGB8:
-                        row[x] = RGBA{255, p.r, p.g, p.b};
-                        break;
-                    case PixelOrder::RGBA8:
-                    default:
-                        row[x].a = 255;
-                        break;
-                }
+    const IntRect r = rect.intersection(shown.bounds());
+    for (std::int32_t y = r.min.y; y < r.max.y; ++y) {
+        RGBA* row = shown.row(y);
+        std::int32_t x = r.min.x;
+        for (; x + 4 <= r.max.x; x += 4) {
+            __m128i* p = reinterpret_cast<__m128i*>(row + x);
+            _mm_storeu_si128(p, convert4(_mm_loadu_si128(p)));
+        }
+        for (; x < r.max.x; ++x) {
+            const RGBA p = row[x];
+            switch (pixelOrder) {
+                case PixelOrder::BGRA8:
+                    row[x] = RGBA{p.b, p.g, p.r, 255};
+                    break;
+                case PixelOrder::ARGB8:
+                    row[x] = RGBA{255, p.r, p.g, p.b};
+                    break;
+                case PixelOrder::RGBA8:
+                default:
+                    row[x].a = 255;
+                    break;
             }
         }
-    };
-    cutShownBands();
-    runParallel(static_cast<std::int32_t>(_shownBands.length()), convertBand);
+    }
 }
 
-void GUIGraphics::cutShownBands() {
+void GUIGraphics::convertToWindowFormat(PixelOrder pixelOrder) {
+    // In bands shared out between the frame's threads (all on this one without a crew: waking
+    // the pool costs more than the copy).
+    cutShownBands(lateShownRects());
+    auto convertBand = [&](std::int32_t i) {
+        convertBox(_shownBands[static_cast<std::size_t>(i)], pixelOrder);
+    };
+    _crew.run(static_cast<std::int32_t>(_shownBands.length()), convertBand);
+}
+
+void GUIGraphics::splitShownArea() {
+    _earlyShown.clear();
+    _lateShown.clear();
+    if (!_crew.active() || (_litRects.empty() && _glowRects.empty())) return;
+    auto meets = [](const IntRect& r, const Vec<IntRect>& list) {
+        for (const IntRect& l : list)
+            if (!r.intersection(l).empty()) return true;
+        return false;
+    };
+    for (const IntRect& r : _shownRects) {
+        if (meets(r, _litRects) || meets(r, _glowRects))
+            _lateShown.push(r);
+        else
+            _earlyShown.push(r);
+    }
+}
+
+void GUIGraphics::showEarly(PixelOrder pixelOrder) {
+    const ImageView<RGBA> lit = litView(), shown = shownView();
+    for (const IntRect& r : _earlyShown) copyBox(lit.sub(r), shown.sub(r));
+    // The raw elements one after the other in z order, on this thread.
+    for (UIElement* element : _rawDrawList) {
+        const IntRect clipped = prepareElement(element, _earlyShown);
+        if (!clipped.empty()) drawPrepared(Layer::raw, element, clipped, element->localRects());
+    }
+    for (const IntRect& r : _earlyShown) convertBox(r, pixelOrder);
+}
+
+void GUIGraphics::cutShownBands(const Vec<IntRect>& rects) {
     _shownBands.clear();
     std::int64_t total = 0;
-    for (const IntRect& r : _shownRects) total += area(r);
+    for (const IntRect& r : rects) total += area(r);
     const std::int64_t target = std::max<std::int64_t>(total / kShownBands, kMinShownBand);
-    for (const IntRect& r : _shownRects) {
+    for (const IntRect& r : rects) {
         const std::int32_t rows = static_cast<std::int32_t>(
             std::clamp<std::int64_t>(target / std::max(1, r.width()), 1, std::max(1, r.height())));
         for (std::int32_t y = r.min.y; y < r.max.y; y += rows)
@@ -849,14 +900,21 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
         // The frame's parts run on this thread and on the helpers alike: all under the plug-in's
         // floating-point setting, so no pixel depends on which thread computed it.
         FPControl guard;
-        // A frame that draws or lights PBR pixels holds the workers for its parallel steps.
-        if (!_pbrRects.empty() || !_litRects.empty() || !_pendingGlowRects.empty()) _crew.begin(*_threadPool);
+        // A frame that draws or lights enough PBR pixels holds the workers for its parallel steps
+        // (a small one costs less done as before than the hand-over).
+        std::int64_t work = 0;
+        for (const Vec<IntRect>* list : {&_pbrRects, &_litRects, &_pendingGlowRects})
+            for (const IntRect& r : *list) work += area(r);
+        if (work >= kMinCrewArea) _crew.begin(*_threadPool);
         collectDrawLists();
         keepLayersBeforeDrawing();
         drawPBRLayer();
         narrowToChangedPixels();
         takePendingGlow();
         updatePyramids();
+        // What shows no pixel lit this frame is copied, drawn raw and converted while it lights.
+        splitShownArea();
+        _framePixelOrder = pixelOrder;
         lightTiles(pixelOrder, litView());
         // What this frame's pyramid changes reach beyond its lit area is relit next frame: in
         // full where the occlusion (depth levels) changed, only the glow where the diffuse levels
@@ -875,15 +933,16 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
             }
         }
         const ImageView<RGBA> lit = litView(), shown = shownView();
-        cutShownBands();
+        cutShownBands(lateShownRects());
         auto copyBand = [&](std::int32_t i) {
             const IntRect& r = _shownBands[static_cast<std::size_t>(i)];
             copyBox(lit.sub(r), shown.sub(r));
         };
-        runParallel(static_cast<std::int32_t>(_shownBands.length()), copyBand);
+        _crew.run(static_cast<std::int32_t>(_shownBands.length()), copyBand);
         drawRawLayer();
         convertToWindowFormat(pixelOrder);
         _crew.end();
+        _earlyShown.clear();
     }
     _rawRects.clear();
     _pbrRects.clear();

@@ -227,11 +227,14 @@ protected:
     struct DrawJob {
         UIElement* element = nullptr;
         IntRect clipped;
-        std::int32_t part = -1;  // -1: the element's own local rectangles
+        std::int32_t part = -1;  // -1: the element's own local rectangles; kPrepareJob: prepareDrawing
     };
     static constexpr std::int32_t kMaxParts = 8;
+    static constexpr std::int32_t kPrepareJob = -2;
     // The shown area in bands, the units its copy and conversion are shared out in.
     Vec<IntRect> _shownBands;
+    Vec<IntRect> _earlyShown, _lateShown;
+    PixelOrder _framePixelOrder = PixelOrder::RGBA8;
     Vec<DrawJob> _drawJobs;
     Vec<IntRect> _partRects[kMaxParts];
     Vec<UIElement*> _pbrDrawList;
@@ -263,8 +266,18 @@ private:
     void drawPrepared(Layer layer, UIElement* element, IntRect clipped, const Vec<IntRect>& local);
     // Draws one run of non-overlapping elements on the crew, large areas of elements that draw
     // in parts shared out in bands.
-    void drawRunInParts(Layer layer, UIElement* const* run, std::int32_t count, const Vec<IntRect>& dirty);
-    void cutShownBands();
+    // The elements `later` (of the runs to come) prepare their drawing meanwhile.
+    void drawRunInParts(Layer layer, UIElement* const* run, std::int32_t count, const Vec<IntRect>& dirty,
+                        UIElement* const* later, std::size_t laterCount);
+    void cutShownBands(const Vec<IntRect>& rects);
+    // Splits the shown area into what meets this frame's lit or glow area (late: shown after the
+    // lighting) and the rest (early: copied, drawn raw and converted while the frame lights).
+    void splitShownArea();
+    void showEarly(PixelOrder pixelOrder);
+    void convertBox(IntRect rect, PixelOrder pixelOrder);
+    const Vec<IntRect>& lateShownRects() const noexcept {
+        return _earlyShown.empty() ? _shownRects : _lateShown;
+    }
     ImageView<RGBA> bufferView(RGBA* buffer) const noexcept;
     template <class COLOR>
     void noteChangedTexels(const OwnedImage<COLOR>& level, OwnedImage<COLOR>& mirror, int levelIndex,

@@ -335,6 +335,14 @@ TEST(BufferedElement, CacheIsRedrawnOnlyAfterDirtyOrResize) {
     EXPECT_EQ(e.redraws, 3);
     e.setDirtyAll(DirtyLayer::rawLayerOnly);
     EXPECT_TRUE(e.isCacheStale());
+    // Prepared ahead (as the renderer does while earlier elements draw): the drawing that
+    // follows blends the fresh caches without redrawing them again.
+    e.prepareDrawing();
+    EXPECT_EQ(e.redraws, 4);
+    EXPECT_FALSE(e.isCacheStale());
+    e.onDrawPBR(diffuse.view(), depth.view(), material.view(), rects);
+    EXPECT_EQ(e.redraws, 4);
+    EXPECT_EQ(diffuse.view().at(0, 0), (RGBA{200, 100, 50, 10}));
 }
 
 // Its first redraw sees a change arrive while it draws (as from another thread).

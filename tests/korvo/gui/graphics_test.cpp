@@ -597,6 +597,60 @@ TEST(GUIGraphicsFrame, LargeAreasAreSharedOutInPartsThatGiveTheSameBytes) {
             ASSERT_EQ(gui.litView().at(x, y), reference.view().at(x, y)) << x << ", " << y;
 }
 
+// Paints its raw rectangles from the window position alone and counts the pixels it was given.
+class RawPattern final : public UIElement {
+public:
+    explicit RawPattern(UIContext* context) : UIElement(context, ElementFlags::drawsRaw) {}
+    void onDrawRaw(ImageView<RGBA> raw, const Vec<IntRect>& rects) override {
+        for (const IntRect& r : rects) {
+            pixels += static_cast<std::int64_t>(r.width()) * r.height();
+            for (std::int32_t y = r.min.y; y < r.max.y; ++y)
+                for (std::int32_t x = r.min.x; x < r.max.x; ++x) {
+                    const std::int32_t wx = _position.min.x + _drawOffset.x + x,
+                                       wy = _position.min.y + _drawOffset.y + y;
+                    raw.at(x, y) = RGBA{static_cast<std::uint8_t>(wx), static_cast<std::uint8_t>(wy), 7, 0};
+                }
+        }
+    }
+    std::atomic<std::int64_t> pixels{0};
+};
+
+// A raw change away from the frame's lighting is shown while the frame lights, the rest after it:
+// every shown pixel is drawn and converted exactly once (a second conversion would swap the
+// channels back).
+TEST(GUIGraphicsFrame, TheShownAreaAwayFromTheLightingIsDrawnOnceAndConvertedOnce) {
+    TestGUI gui(200, 100);
+    auto* lit = gui.addChild(heapNew<Repainted>(&gui.uiContext()));
+    lit->setPosition(box(10, 10, 60, 60));
+    auto* raw = gui.addChild(heapNew<RawPattern>(&gui.uiContext()));
+    raw->setPosition(box(80, 0, 200, 100));  // beside the lit area
+    gui.onResize(200, 100);
+    gui.setDirtyAll(DirtyLayer::fromFlags);
+    gui.frame();
+    gui.setLitMargin(4);
+    raw->pixels = 0;
+    lit->setDirtyAll(DirtyLayer::fromFlags);
+    raw->setDirtyAll(DirtyLayer::rawLayerOnly);
+    gui.computeDirtyAreas();
+    gui.drawFrame(PixelOrder::BGRA8);
+    EXPECT_EQ(toVector(gui.litRects()), std::vector<IntRect>{box(10, 10, 60, 60)});
+    std::int64_t rawShown = 0;
+    for (const IntRect& r : gui.shownRects()) {
+        const IntRect c = r.intersection(box(80, 0, 200, 100));
+        rawShown += static_cast<std::int64_t>(c.width()) * c.height();
+    }
+    EXPECT_EQ(raw->pixels.load(), rawShown);
+    for (const IntRect& r : gui.shownRects())
+        for (std::int32_t y = r.min.y; y < r.max.y; ++y)
+            for (std::int32_t x = r.min.x; x < r.max.x; ++x) {
+                const RGBA source =
+                    x >= 80 ? RGBA{static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 7, 0}
+                            : gui.litView().at(x, y);
+                ASSERT_EQ(gui.shownView().at(x, y), (RGBA{source.b, source.g, source.r, 255}))
+                    << x << ", " << y;
+            }
+}
+
 TEST(GUIGraphicsFrame, SteadyFrameAllocatesNothing) {
     DemoScene scene(160, 120);
     scene.setWindowFactory(&HeadlessWindow::create);
