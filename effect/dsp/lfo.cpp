@@ -150,15 +150,16 @@ void LFO::valueHereOrLater(const LFOSettings& settings, float& value, Deferred& 
 void LFO::resolve(float& value, Deferred& later) noexcept {
     if (!later.pending) return;
     // Sine and triangle use neither the edge nor the random values.
-    value = shape(later.wave, cyclePosition(later.cycleCount, later.phase, later.phaseDegrees), 0.0, 0.0,
-                  0.0f, 0.0f);
+    value = shape(later.wave, cyclePosition(later.cycleCount, later.phase, later.phaseDegrees).fraction, 0.0,
+                  0.0, 0.0f, 0.0f);
     later.pending = false;
 }
 
-double LFO::cyclePosition(std::int64_t cycles, float phaseNow, float phaseDegrees) noexcept {
+LFO::CyclePosition LFO::cyclePosition(std::int64_t cycles, float phaseNow, float phaseDegrees) noexcept {
     const double total = static_cast<double>(cycles) + static_cast<double>(phaseNow) / kTwoPi +
                          static_cast<double>(phaseDegrees) / 360.0;
-    return total - std::floor(total);
+    const double whole = std::floor(total);
+    return {whole, total - whole};
 }
 
 float LFO::applyTremolo(const LFOSegment& segment, float depthTarget, float* left, float* right) noexcept {
@@ -217,10 +218,9 @@ void LFO::advance(std::int32_t frames) noexcept {
 }
 
 float LFO::valueHere(const LFOSettings& settings) noexcept {
-    const double total = static_cast<double>(cycleCount) + static_cast<double>(phase) / kTwoPi +
-                         static_cast<double>(settings.phaseDegrees) / 360.0;
-    const double whole = std::floor(total);
-    const double f = total - whole;
+    const CyclePosition at = cyclePosition(cycleCount, phase, settings.phaseDegrees);
+    const double whole = at.whole;
+    const double f = at.fraction;
     auto previous = std::bit_cast<float>(static_cast<std::uint32_t>(heldState >> 32));
     auto current = std::bit_cast<float>(static_cast<std::uint32_t>(heldState));
     if (settings.wave == LFOWave::random) {

@@ -133,9 +133,12 @@ private:
     void enterCell(const LFOSettings& settings, bool valuesLater) noexcept;
     // Hands out up to framesLeft frames of the current cell; returns how many.
     std::int32_t walk(std::int32_t framesLeft) noexcept;
-    // The position within the cycle (0..1) of the oscillator at cycleCount + phase, shifted by
-    // phaseDegrees.
-    static double cyclePosition(std::int64_t cycleCount, float phase, float phaseDegrees) noexcept;
+    // The oscillator at cycleCount + phase, shifted by phaseDegrees: its whole cycles and its
+    // position within the cycle (0..1).
+    struct CyclePosition {
+        double whole, fraction;
+    };
+    static CyclePosition cyclePosition(std::int64_t cycleCount, float phase, float phaseDegrees) noexcept;
     void advance(std::int32_t frames) noexcept;
 };
 

@@ -77,23 +77,4 @@ void Delayline::feedBlock(const float* samples, std::int32_t n) noexcept {
     }
 }
 
-void Delayline::readFractionalRun(const float* delaySamples, float* out, std::int32_t n) const noexcept {
-    std::int32_t i = 0;
-    if (data != nullptr) {
-        // Up to 64 frames at a time: first every group's terms, kept aside, then every group's
-        // polynomial. Each polynomial is a chain of ten dependent steps; in a loop of their own
-        // the processor runs several groups' chains at once.
-        constexpr std::int32_t kGroups = 16;
-        ReadTerms terms[kGroups];
-        while (i + 4 <= n) {
-            const std::int32_t groups = std::min(kGroups, (n - i) / 4);
-            for (std::int32_t g = 0; g < groups; ++g) terms[g] = readTerms4(delaySamples + i + 4 * g);
-            for (std::int32_t g = 0; g < groups; ++g)
-                _mm_storeu_ps(out + i + 4 * g, readPolynomial4(terms[g]));
-            i += 4 * groups;
-        }
-    }
-    for (; i < n; ++i) out[i] = readFractional(delaySamples[i]);
-}
-
 }  // namespace korvo

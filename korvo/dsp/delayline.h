@@ -45,14 +45,6 @@ public:
     // is single precision. [audio-thread]
     float readFractional(float delaySamples) const noexcept;
 
-    // Four readFractional calls at once, with the same arithmetic in the same order per lane (same
-    // bits), the polynomial evaluated four lanes wide. [audio-thread]
-    void readFractional4(const float* delaySamples, float* out) const noexcept;
-
-    // out[i] = readFractional(delaySamples[i]) for i in [0, n), the same bits, four at a time.
-    // [audio-thread]
-    void readFractionalRun(const float* delaySamples, float* out, std::int32_t n) const noexcept;
-
     // A cheaper read for modulation effects: 4-point cubic (Catmull-Rom) interpolation, exact at
     // integer delays, touching samples down to delay - 2. [audio-thread]
     float readCubic(float delaySamples) const noexcept;
@@ -112,10 +104,10 @@ public:
     bool isEmpty() const noexcept { return data == nullptr; }              // [audio-thread]
     std::int32_t requestedSamples() const noexcept { return numSamples; }  // [audio-thread]
 
-    // readFractional4 in two halves, for owners that interleave the reads with other work: the
-    // terms of four reads (what depends on the stored samples, and the fractions), then the
-    // polynomial of those terms. The halves of one call give readFractional4's bits. The ring must
-    // not be empty. [audio-thread]
+    // Four readFractional calls at once, in two halves, for owners that interleave the reads with
+    // other work: the terms of four reads (what depends on the stored samples, and the fractions),
+    // then the polynomial of those terms, four lanes wide. Each lane has readFractional's
+    // arithmetic in its order (the same bits). The ring must not be empty. [audio-thread]
     struct ReadTerms {
         __m128 t, x0, c1, c2, c3, c4, c5;
     };
@@ -285,15 +277,6 @@ alignas(16) inline constexpr std::int32_t kSteps[4] = {0, 1, 2, 3};
                    _mm_mul_ps(t, _mm_add_ps(r.c3, _mm_mul_ps(t, _mm_add_ps(r.c4, _mm_mul_ps(t, r.c5))))))));
     const __m128 twentyFourth = _mm_load_ps(detail::kReadConstants[detail::kTwentyFourth]);
     return _mm_add_ps(r.x0, _mm_mul_ps(_mm_mul_ps(twentyFourth, t), horner));
-}
-
-[[gnu::always_inline]] inline void Delayline::readFractional4(const float* delaySamples,
-                                                              float* out) const noexcept {
-    if (data == nullptr) {
-        out[0] = out[1] = out[2] = out[3] = 0.0f;
-        return;
-    }
-    _mm_storeu_ps(out, readPolynomial4(readTerms4(delaySamples)));
 }
 
 inline float Delayline::readCubic(float delaySamples) const noexcept {

@@ -135,59 +135,30 @@ namespace {
 template <int K>
 void runStages(InterpolatedBiquad* const* left, InterpolatedBiquad* const* right, const float* inL,
                const float* inR, float* outL, float* outR, std::int32_t count) noexcept {
-    __m128d b0[K], b1[K], b2[K], a1[K], a2[K], x1[K], x2[K], y1[K], y2[K];
+    InterpolatedBiquad::PairState states[K];
 #pragma GCC unroll 3
-    for (int k = 0; k < K; ++k) {
-        const InterpolatedBiquad& l = *left[k];
-        const InterpolatedBiquad& r = *right[k];
-        b0[k] = _mm_set_pd(r.b0, l.b0);
-        b1[k] = _mm_set_pd(r.b1, l.b1);
-        b2[k] = _mm_set_pd(r.b2, l.b2);
-        a1[k] = _mm_set_pd(r.a1, l.a1);
-        a2[k] = _mm_set_pd(r.a2, l.a2);
-        x1[k] = _mm_set_pd(r.x1, l.x1);
-        x2[k] = _mm_set_pd(r.x2, l.x2);
-        y1[k] = _mm_set_pd(r.y1, l.y1);
-        y2[k] = _mm_set_pd(r.y2, l.y2);
-    }
+    for (int k = 0; k < K; ++k) states[k].load(*left[k], *right[k]);
     for (std::int32_t j = 0; j < count; ++j) {
         __m128d x = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + j), _mm_load_ss(inR + j)));
         __m128 rounded = _mm_setzero_ps();
 #pragma GCC unroll 3
         for (int k = 0; k < K; ++k) {
-            // (b0 x + b1 x1 - a1 y1) + (b2 x2 - a2 y2)
-            const __m128d feed = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(b0[k], x), _mm_mul_pd(b1[k], x1[k])),
-                                            _mm_mul_pd(a1[k], y1[k]));
-            const __m128d y =
-                _mm_add_pd(feed, _mm_sub_pd(_mm_mul_pd(b2[k], x2[k]), _mm_mul_pd(a2[k], y2[k])));
-            x2[k] = x1[k];
-            x1[k] = x;
-            y2[k] = y1[k];
-            y1[k] = y;
-            rounded = _mm_cvtpd_ps(y);
+            rounded = states[k].step(x);
             if (k + 1 < K) x = _mm_cvtps_pd(rounded);
         }
         _mm_store_ss(outL + j, rounded);
         _mm_store_ss(outR + j, _mm_shuffle_ps(rounded, rounded, 1));
     }
 #pragma GCC unroll 3
-    for (int k = 0; k < K; ++k) {
-        InterpolatedBiquad& l = *left[k];
-        InterpolatedBiquad& r = *right[k];
-        l.x1 = _mm_cvtsd_f64(x1[k]);
-        r.x1 = _mm_cvtsd_f64(_mm_unpackhi_pd(x1[k], x1[k]));
-        l.x2 = _mm_cvtsd_f64(x2[k]);
-        r.x2 = _mm_cvtsd_f64(_mm_unpackhi_pd(x2[k], x2[k]));
-        l.y1 = _mm_cvtsd_f64(y1[k]);
-        r.y1 = _mm_cvtsd_f64(_mm_unpackhi_pd(y1[k], y1[k]));
-        l.y2 = _mm_cvtsd_f64(y2[k]);
-        r.y2 = _mm_cvtsd_f64(_mm_unpackhi_pd(y2[k], y2[k]));
-    }
+    for (int k = 0; k < K; ++k) states[k].store(*left[k], *right[k]);
 }
 
 // A first-order stage: b1, b2 and a2 are zero (the distance model's lowpass and low-cut).
+bool isFirstOrder(const korvo::BiquadCoeffs& c) noexcept {
+    return c.b1 == 0.0 && c.b2 == 0.0 && c.a2 == 0.0;
+}
 bool isFirstOrder(const InterpolatedBiquad& f) noexcept {
-    return f.b1 == 0.0 && f.b2 == 0.0 && f.a2 == 0.0;
+    return isFirstOrder(f.coefficients());
 }
 
 // One frame through K first-order stages in both lanes: y = b0 x - a1 y1 per stage, each stage's
@@ -326,8 +297,7 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
                 GlideState& g = glided[s][lane];
                 g.step(*targets[lane], filters[lane]->glideAlpha[n - 1]);
                 const bool identity = g.c == korvo::BiquadCoeffs::identity();
-                const bool firstOrder = g.c.b1 == 0.0 && g.c.b2 == 0.0 && g.c.a2 == 0.0;
-                if (s < P ? identity || !firstOrder : !identity) return false;
+                if (s < P ? identity || !isFirstOrder(g.c) : !identity) return false;
             }
             if (s < P) {
                 b0[c][s] = _mm_set_pd(glided[s][1].c.b0, glided[s][0].c.b0);

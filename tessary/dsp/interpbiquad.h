@@ -97,10 +97,11 @@ struct InterpolatedBiquad {
                                 float* outFirst, float* outSecond, std::int32_t frames,
                                 Source&& source) noexcept;
 
-private:
-    // Filters `count` frames of both filters in the two lanes of one register, as runStages does
-    // for one stage, reading and writing in place. Both filters must be active.
+    // The coefficients and histories of two filters (typically left and right) in the two lanes of
+    // registers, the first in the low lane, stepped one frame at a time. [audio-thread]
     struct PairState;
+
+private:
     // One chunk of one stage as processPair runs it when a filter of the pair is the identity.
     static void processSeparately(InterpolatedBiquad& f, const float* inF, float* outF, InterpolatedBiquad& g,
                                   const float* inG, float* outG, std::int32_t count) noexcept;
@@ -110,20 +111,20 @@ private:
     void passThrough(const float* input, float* output, std::int32_t count) noexcept;
 };
 
-// The two filters' coefficients and histories in the lanes of registers, left in the low lane.
 struct InterpolatedBiquad::PairState {
     __m128d b0, b1, b2, a1, a2, x1, x2, y1, y2;
 
-    PairState(const InterpolatedBiquad& l, const InterpolatedBiquad& r) noexcept
-        : b0(_mm_set_pd(r.b0, l.b0)),
-          b1(_mm_set_pd(r.b1, l.b1)),
-          b2(_mm_set_pd(r.b2, l.b2)),
-          a1(_mm_set_pd(r.a1, l.a1)),
-          a2(_mm_set_pd(r.a2, l.a2)),
-          x1(_mm_set_pd(r.x1, l.x1)),
-          x2(_mm_set_pd(r.x2, l.x2)),
-          y1(_mm_set_pd(r.y1, l.y1)),
-          y2(_mm_set_pd(r.y2, l.y2)) {}
+    void load(const InterpolatedBiquad& l, const InterpolatedBiquad& r) noexcept {
+        b0 = _mm_set_pd(r.b0, l.b0);
+        b1 = _mm_set_pd(r.b1, l.b1);
+        b2 = _mm_set_pd(r.b2, l.b2);
+        a1 = _mm_set_pd(r.a1, l.a1);
+        a2 = _mm_set_pd(r.a2, l.a2);
+        x1 = _mm_set_pd(r.x1, l.x1);
+        x2 = _mm_set_pd(r.x2, l.x2);
+        y1 = _mm_set_pd(r.y1, l.y1);
+        y2 = _mm_set_pd(r.y2, l.y2);
+    }
 
     // One frame: (b0 x + b1 x1 - a1 y1) + (b2 x2 - a2 y2) in each lane, the output rounded to float.
     [[gnu::always_inline]] __m128 step(__m128d x) noexcept {
@@ -179,7 +180,8 @@ void InterpolatedBiquad::processPairFrom(InterpolatedBiquad& f, const korvo::Biq
             processSeparately(f, l, l, g, r, r, n);
             continue;
         }
-        PairState state(f, g);
+        PairState state;
+        state.load(f, g);
         for (std::int32_t j = 0; j < n; j += 4) {
             const std::int32_t count = n - j < 4 ? n - j : 4;
             produceUntil(start + j + count + kAhead);

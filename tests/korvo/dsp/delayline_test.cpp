@@ -1,5 +1,6 @@
 #include "korvo/dsp/delayline.h"
 
+#include <emmintrin.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -134,8 +135,8 @@ TEST(Delayline, CubicReadIsExactAtWholeDelaysAndOnARamp) {
     EXPECT_FLOAT_EQ(line.readCubic(10.25f), ramp[39 - 10] - 0.25f * 0.25f);
 }
 
-// The four-lane read is a speed-up only: the same bits as four single reads, at whole, fractional
-// and wrapping positions.
+// The four-lane read in its two halves is a speed-up only: the same bits as four single reads, at
+// whole, fractional and wrapping positions.
 TEST(Delayline, FourLaneReadGivesTheSameBitsAsSingleReads) {
     korvo::Delayline line;
     line.resize(300);
@@ -153,7 +154,7 @@ TEST(Delayline, FourLaneReadGivesTheSameBitsAsSingleReads) {
             const float inARow[4] = {d, d - 1.0f, d - 2.0f, d - 3.0f};
             for (const float* delays : {scattered, inARow}) {
                 float lanes[4];
-                line.readFractional4(delays, lanes);
+                _mm_storeu_ps(lanes, korvo::Delayline::readPolynomial4(line.readTerms4(delays)));
                 for (int lane = 0; lane < 4; ++lane) {
                     const float single = line.readFractional(delays[lane]);
                     ASSERT_EQ(std::memcmp(&single, &lanes[lane], sizeof(float)), 0) << delays[lane];
@@ -219,8 +220,9 @@ TEST(Delayline, WholeRunsAddTheSameSamplesAsSingleReadsAcrossTheWrap) {
     }
 }
 
-// Runs of reads: the fractional run as single reads (lengths that leave a tail, windows across the
-// ring's end) and the whole-sample copy as readWhole, both bit for bit.
+// Runs of reads: the four-lane halves used as the panner uses them (every group's terms first,
+// then every group's polynomial, single reads for the tail) as single reads (lengths that leave a
+// tail, windows across the ring's end), and the whole-sample copy as readWhole, both bit for bit.
 TEST(Delayline, ReadRunsGiveTheSameBitsAsSingleReads) {
     korvo::Delayline line;
     line.resize(100);  // 128-sample ring
@@ -234,7 +236,12 @@ TEST(Delayline, ReadRunsGiveTheSameBitsAsSingleReads) {
             const float base = 3.0f + offset(random) * 40.0f;
             float delays[45], run[45], copy[45];
             for (int i = 0; i < n; ++i) delays[i] = base + static_cast<float>(n - 1 - i);
-            line.readFractionalRun(delays, run, n);
+            korvo::Delayline::ReadTerms terms[11];
+            const int groups = n / 4;
+            for (int g = 0; g < groups; ++g) terms[g] = line.readTerms4(delays + 4 * g);
+            for (int g = 0; g < groups; ++g)
+                _mm_storeu_ps(run + 4 * g, korvo::Delayline::readPolynomial4(terms[g]));
+            for (int i = 4 * groups; i < n; ++i) run[i] = line.readFractional(delays[i]);
             for (int i = 0; i < n; ++i) {
                 const float single = line.readFractional(delays[i]);
                 ASSERT_EQ(std::memcmp(&single, &run[i], sizeof(float)), 0) << n << " " << i;
