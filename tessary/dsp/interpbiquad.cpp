@@ -67,6 +67,10 @@ struct GlideState {
 
     explicit GlideState(const InterpolatedBiquad& f) noexcept
         : c(f.coefficients()), stalledTarget(f.stalledTarget), stalledFraction(f.stalledFraction) {}
+    // True when a glide to target by fraction is known to leave the coefficients as they are.
+    bool stallsAt(const korvo::BiquadCoeffs& target, float fraction) const noexcept {
+        return fraction == stalledFraction && sameBits(target, stalledTarget);
+    }
     void step(const korvo::BiquadCoeffs& target, float fraction) noexcept {
         glideStep(c.b0, c.b1, c.b2, c.a1, c.a2, stalledTarget, stalledFraction, target, fraction);
     }
@@ -287,8 +291,14 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
         {GlideState(*stages[stageCount > 1 ? 1 : 0].left), GlideState(*stages[stageCount > 1 ? 1 : 0].right)},
         {GlideState(*stages[stageCount > 2 ? 2 : 0].left),
          GlideState(*stages[stageCount > 2 ? 2 : 0].right)}};
+    // Whole chunks whose every glide is known to stall (a settled distance): the coefficients are
+    // the same in every chunk, so they are taken once and the recursions run through the block.
+    bool stalled = frames % kChunk == 0;
+    for (int s = 0; s < stageCount && stalled; ++s)
+        stalled = glided[s][0].stallsAt(*stages[s].leftTarget, stages[s].left->glideAlpha[kChunk - 1]) &&
+                  glided[s][1].stallsAt(*stages[s].rightTarget, stages[s].right->glideAlpha[kChunk - 1]);
     __m128d b0[kBlockChunks][P], a1[kBlockChunks][P];
-    for (std::int32_t c = 0; c < chunks; ++c) {
+    for (std::int32_t c = 0; c < (stalled ? 1 : chunks); ++c) {
         const std::int32_t n = std::min(kChunk, frames - c * kChunk);
         for (int s = 0; s < stageCount; ++s) {
             const korvo::BiquadCoeffs* targets[2] = {stages[s].leftTarget, stages[s].rightTarget};
@@ -312,10 +322,15 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
         y2[k] = _mm_set_pd(stages[k].right->y2, stages[k].left->y2);
         smallest[k] = _mm_set1_pd(1.0);
     }
-    for (std::int32_t c = 0; c < chunks; ++c) {
-        const std::int32_t end = std::min(frames, (c + 1) * kChunk);
-        for (std::int32_t j = c * kChunk; j < end; ++j)
-            firstOrderFrame<P>(b0[c], a1[c], y1, y2, smallest, inL, inR, outL, outR, j);
+    if (stalled) {
+        for (std::int32_t j = 0; j < frames; ++j)
+            firstOrderFrame<P>(b0[0], a1[0], y1, y2, smallest, inL, inR, outL, outR, j);
+    } else {
+        for (std::int32_t c = 0; c < chunks; ++c) {
+            const std::int32_t end = std::min(frames, (c + 1) * kChunk);
+            for (std::int32_t j = c * kChunk; j < end; ++j)
+                firstOrderFrame<P>(b0[c], a1[c], y1, y2, smallest, inL, inR, outL, outR, j);
+        }
     }
     if (anyTiny<P>(smallest)) [[unlikely]]
         return false;
