@@ -18,6 +18,7 @@
 
 #include "korvo/dsp/delayline.h"
 #include "korvo/dsp/smooth.h"
+#include "tessary/dsp/iir.h"
 #include "tessary/dsp/interpbiquad.h"
 
 namespace velmora {
@@ -67,7 +68,7 @@ private:
     void delayTargets(float p, float headSize, float& left, float& right) const noexcept;
     void shelfTargets(float p, float spectralPan, korvo::BiquadCoeffs& left,
                       korvo::BiquadCoeffs& right) const noexcept;
-    static void gainTargets(float p, float levelPan, float gain, float& left, float& right) noexcept;
+    void gainTargets(float p, float levelPan, float gain, float& left, float& right) noexcept;
 
     float sampleRate = 44100.0f;
     korvo::Delayline delayLeft, delayRight;
@@ -80,13 +81,14 @@ private:
 
     // processBlock's last designs and the bits of the arguments they were made from, so a block
     // with the same arguments skips their cos, exp, pow and sin; restart forgets them (the rate may
-    // have changed).
+    // have changed). The level law's factors depend on levelPan alone and are kept for it apart.
     struct Designs {
-        bool haveDelay = false, haveShelf = false, haveGain = false;
-        std::uint32_t delayKey[2], shelfKey[2], gainKey[3];
-        float delayLeft, delayRight, gainLeft, gainRight;
+        bool haveDelay = false, haveShelf = false, haveGain = false, haveLevel = false;
+        std::uint32_t delayKey[2], shelfKey[2], gainKey[3], levelKey;
+        float delayLeft, delayRight, gainLeft, gainRight, levelF, levelE;
         korvo::BiquadCoeffs shelfLeft, shelfRight;
     };
+    tessary::ShelfCorner shelfCorner{};  // the shelves' corner at the rate
     Designs designs{};
 };
 

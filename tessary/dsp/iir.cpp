@@ -22,24 +22,33 @@ struct ShelfTerms {
     double A, cs, k;
 };
 
-ShelfTerms shelfTerms(double f0TimesTwoPi, double alphaDivisor, double gainDb, float sampleRate) noexcept {
+ShelfTerms shelfTerms(const ShelfCorner& corner, double gainDb) noexcept {
     const double A = std::pow(10.0, gainDb / 40.0);
-    // A corner at or above half the rate has no digital counterpart (beyond it the design's poles
-    // leave the unit circle): it is held at 0.45 x the rate, which leaves every corner used at
-    // 11025 Hz and above untouched.
-    const double w0 = std::min(f0TimesTwoPi / static_cast<double>(sampleRate), kMaxCornerRadPerSample);
-    const double cs = std::cos(w0);
-    const double sn = std::sin(w0);
-    const double alpha = sn / alphaDivisor;
-    const double k = 2.0 * std::sqrt(A) * alpha;
-    return ShelfTerms{A, cs, k};
+    const double k = 2.0 * std::sqrt(A) * corner.alpha;
+    return ShelfTerms{A, corner.cs, k};
+}
+
+ShelfTerms shelfTerms(double f0TimesTwoPi, double alphaDivisor, double gainDb, float sampleRate) noexcept {
+    return shelfTerms(shelfCorner(f0TimesTwoPi, alphaDivisor, sampleRate), gainDb);
 }
 
 }  // namespace
 
+ShelfCorner shelfCorner(double f0TimesTwoPi, double alphaDivisor, float sampleRate) noexcept {
+    // A corner at or above half the rate has no digital counterpart (beyond it the design's poles
+    // leave the unit circle): it is held at 0.45 x the rate, which leaves every corner used at
+    // 11025 Hz and above untouched.
+    const double w0 = std::min(f0TimesTwoPi / static_cast<double>(sampleRate), kMaxCornerRadPerSample);
+    return ShelfCorner{std::cos(w0), std::sin(w0) / alphaDivisor};
+}
+
 korvo::BiquadCoeffs designHighShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
                                     float sampleRate) noexcept {
-    const auto [A, cs, k] = shelfTerms(f0TimesTwoPi, alphaDivisor, gainDb, sampleRate);
+    return designHighShelf(shelfCorner(f0TimesTwoPi, alphaDivisor, sampleRate), gainDb);
+}
+
+korvo::BiquadCoeffs designHighShelf(const ShelfCorner& corner, double gainDb) noexcept {
+    const auto [A, cs, k] = shelfTerms(corner, gainDb);
     const double b0 = A * ((A + 1.0) + (A - 1.0) * cs + k);
     const double b1 = -2.0 * A * ((A - 1.0) + (A + 1.0) * cs);
     const double b2 = A * ((A + 1.0) + (A - 1.0) * cs - k);

@@ -16,6 +16,14 @@ namespace tessary {
 
 korvo::BiquadCoeffs designHighShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
                                     float sampleRate) noexcept;
+
+// The corner's part of a design (its cosine and the slope term), worked out once for owners that
+// design many shelves at one corner, slope and rate; the designs from it have the same bits.
+struct ShelfCorner {
+    double cs, alpha;
+};
+ShelfCorner shelfCorner(double f0TimesTwoPi, double alphaDivisor, float sampleRate) noexcept;
+korvo::BiquadCoeffs designHighShelf(const ShelfCorner& corner, double gainDb) noexcept;
 korvo::BiquadCoeffs designLowShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
                                    float sampleRate) noexcept;
 
