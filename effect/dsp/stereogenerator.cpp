@@ -17,6 +17,26 @@ constexpr double kTwoPi = 6.283185307179586;
 constexpr float kTapRatios[StereoGenerator::kNumTaps] = {1.0f, 1.37f, 1.81f, 2.29f, 2.73f, 3.17f};
 constexpr float kTapWeight = 0.40824829f;  // 1 / sqrt(6): the six taps keep the mid's power
 constexpr double kBassCornerHz = 120.0;    // below this the generated side fades out: bass stays centred
+
+// The weighted tap sums of frames i .. i + 3 from six straight runs: alternating signs, in tap order.
+[[gnu::always_inline]] inline __m128 weightedTaps4(const float* const* runs, std::int32_t i) noexcept {
+    const __m128 weight = _mm_set1_ps(kTapWeight), plus = _mm_set1_ps(1.0f), minus = _mm_set1_ps(-1.0f);
+    static_assert(StereoGenerator::kNumTaps == 6);
+    __m128 taps = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(plus, _mm_loadu_ps(runs[0] + i)));
+    taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[1] + i)));
+    taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[2] + i)));
+    taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[3] + i)));
+    taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[4] + i)));
+    taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[5] + i)));
+    return _mm_mul_ps(taps, weight);
+}
+
+// The same for one frame.
+inline double weightedTaps1(const float* const* runs, std::int32_t i) noexcept {
+    float taps = 0.0f;
+    for (int t = 0; t < StereoGenerator::kNumTaps; ++t) taps += (t % 2 == 0 ? 1.0f : -1.0f) * runs[t][i];
+    return static_cast<double>(taps * kTapWeight);
+}
 }  // namespace
 
 StereoGenerator::~StereoGenerator() {
@@ -74,26 +94,100 @@ void StereoGenerator::settle(float amount, float delayMs) noexcept {
     amountSmoother.current = amount;
 }
 
+void StereoGenerator::feedMid(const float* left, const float* right, std::int32_t frames) noexcept {
+    std::int32_t i = 0;
+    const __m128 half = _mm_set1_ps(0.5f);
+    for (; i + 4 <= frames; i += 4)
+        _mm_store_ps(scratch + i, _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(left + i), _mm_loadu_ps(right + i)), half));
+    for (; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
+    history.feedBlock(scratch, frames);
+}
+
+const float* StereoGenerator::targetsFor(float delayMs) noexcept {
+    if (!(delayMs == targetsDelayMs)) {
+        for (int t = 0; t < kNumTaps; ++t) targetsMs[t] = tapTarget(t, delayMs);
+        targetsDelayMs = delayMs;
+    }
+    return targetsMs;
+}
+
+double StereoGenerator::lowpassFor(float lowpassHz) noexcept {
+    if (!(lowpassHz == lowpassStepHz)) {
+        lowpassStep =
+            1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+        lowpassStepHz = lowpassHz;
+    }
+    return lowpassStep;
+}
+
+std::int32_t StereoGenerator::wholeDelay(int t) noexcept {
+    if (!(tapSmoothers[t].current == wholeFromMs[t])) {
+        wholeSamples[t] = static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * (sampleRate * 0.001f)));
+        wholeFromMs[t] = tapSmoothers[t].current;
+    }
+    return wholeSamples[t];
+}
+
+bool StereoGenerator::beginSide(SideRun& run, float amount, float delayMs, float lowpassHz,
+                                std::int32_t frames) noexcept {
+    if (frames <= 0 || frames > kSideFrames || frames > scratchSize || history.isEmpty()) return false;
+    if (amount == 0.0f && amountSmoother.current == 0.0f) return false;
+    const float* targets = targetsFor(delayMs);
+    // Every tap settled on a whole sample that lies before the block, in a straight run of the ring
+    // as it will be once the block is fed.
+    const float* runs[kNumTaps];
+    for (int t = 0; t < kNumTaps; ++t) {
+        if (!tapSmoothers[t].isStalled(targets[t])) return false;
+        const std::int32_t delay = wholeDelay(t);
+        if (delay < frames) return false;
+        runs[t] = history.straightRun(delay + frames - 1, frames, frames);
+        if (runs[t] == nullptr) return false;
+    }
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 weighted = weightedTaps4(runs, i);
+        _mm_storeu_pd(sideTapSums + i, _mm_cvtps_pd(weighted));
+        _mm_storeu_pd(sideTapSums + i + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
+    }
+    for (; i < frames; ++i) sideTapSums[i] = weightedTaps1(runs, i);
+    run.bass = filterState[2];
+    run.stage1 = filterState[0];
+    run.stage2 = filterState[1];
+    run.highpass = highpassCoefficient;
+    run.coefficient = lowpassFor(lowpassHz);
+    run.amountGlide = amountSmoother;
+    run.amount = amount;
+    run.amountSettled = amountSmoother.isStalled(amount);
+    run.tapSums = sideTapSums;
+    run.side = sideSignal;
+    return true;
+}
+
+void StereoGenerator::endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept {
+    feedMid(left, right, frames);
+    std::int32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const __m128 side = _mm_loadu_ps(run.side + i);
+        _mm_storeu_ps(left + i, _mm_add_ps(_mm_loadu_ps(left + i), side));
+        _mm_storeu_ps(right + i, _mm_sub_ps(_mm_loadu_ps(right + i), side));
+    }
+    for (; i < frames; ++i) {
+        left[i] += run.side[i];
+        right[i] -= run.side[i];
+    }
+    amountSmoother = run.amountGlide;
+    filterState[0] = run.stage1;
+    filterState[1] = run.stage2;
+    filterState[2] = run.bass;
+}
+
 void StereoGenerator::processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                                    std::int32_t frames) noexcept {
     if (frames <= 0 || frames > scratchSize || history.isEmpty()) return;
 
     // The mid signal goes into the history whatever the amount, so the taps always read fresh sound.
-    {
-        std::int32_t i = 0;
-        const __m128 half = _mm_set1_ps(0.5f);
-        for (; i + 4 <= frames; i += 4)
-            _mm_store_ps(scratch + i,
-                         _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(left + i), _mm_loadu_ps(right + i)), half));
-        for (; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
-    }
-    history.feedBlock(scratch, frames);
-
-    if (!(delayMs == targetsDelayMs)) {
-        for (int t = 0; t < kNumTaps; ++t) targetsMs[t] = tapTarget(t, delayMs);
-        targetsDelayMs = delayMs;
-    }
-    const float* targets = targetsMs;
+    feedMid(left, right, frames);
+    const float* targets = targetsFor(delayMs);
     const float samplesPerMs = sampleRate * 0.001f;
 
     if (amount == 0.0f && amountSmoother.current == 0.0f) {
@@ -107,12 +201,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     }
 
     // The side lowpass: two one-pole stages y = y + (x - y) * c, designed once per block.
-    if (!(lowpassHz == lowpassStepHz)) {
-        lowpassStep =
-            1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
-        lowpassStepHz = lowpassHz;
-    }
-    const double coefficient = lowpassStep;
+    const double coefficient = lowpassFor(lowpassHz);
     const double highpass = highpassCoefficient;
     double stage1 = filterState[0];
     double stage2 = filterState[1];
@@ -145,19 +234,11 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         // is read at the whole sample it stands on (kept with the value it was rounded from).
         bool settled[kNumTaps];
         bool anyGliding = false;
-        std::int32_t wholeDelay[kNumTaps];
+        std::int32_t wholeDelays[kNumTaps];
         for (int t = 0; t < kNumTaps; ++t) {
             settled[t] = tapSmoothers[t].isStalled(targets[t]);
             anyGliding |= !settled[t];
-            wholeDelay[t] = 0;
-            if (settled[t]) {
-                if (!(tapSmoothers[t].current == wholeFromMs[t])) {
-                    wholeSamples[t] =
-                        static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * samplesPerMs));
-                    wholeFromMs[t] = tapSmoothers[t].current;
-                }
-                wholeDelay[t] = wholeSamples[t];
-            }
+            wholeDelays[t] = settled[t] ? wholeDelay(t) : 0;
         }
         // Every tap settled and lying straight in the ring: the taps are summed four frames at a time
         // right before the filter takes those frames, so the sums of later frames are worked out
@@ -165,22 +246,13 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         const float* runs[kNumTaps] = {};
         bool straight = !anyGliding;
         for (int t = 0; t < kNumTaps && straight; ++t) {
-            runs[t] = history.straightRun(wholeDelay[t] + (frames - 1 - start), m);
+            runs[t] = history.straightRun(wholeDelays[t] + (frames - 1 - start), m);
             straight = runs[t] != nullptr;
         }
         if (straight) {
-            const __m128 weight = _mm_set1_ps(kTapWeight), plus = _mm_set1_ps(1.0f),
-                         minus = _mm_set1_ps(-1.0f);
             std::int32_t i = 0;
             for (; i + 4 <= m; i += 4) {
-                static_assert(kNumTaps == 6);
-                __m128 taps = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(plus, _mm_loadu_ps(runs[0] + i)));
-                taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[1] + i)));
-                taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[2] + i)));
-                taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[3] + i)));
-                taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[4] + i)));
-                taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[5] + i)));
-                const __m128 weighted = _mm_mul_ps(taps, weight);
+                const __m128 weighted = weightedTaps4(runs, i);
                 alignas(16) double tapSums[4];
                 _mm_store_pd(tapSums, _mm_cvtps_pd(weighted));
                 _mm_store_pd(tapSums + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
@@ -207,11 +279,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
                 }
                 for (std::int32_t k = 0; k < 4; ++k) filterFrame(tapSums[k], start + i + k);
             }
-            for (; i < m; ++i) {
-                float taps = 0.0f;
-                for (int t = 0; t < kNumTaps; ++t) taps += (t % 2 == 0 ? 1.0f : -1.0f) * runs[t][i];
-                filterFrame(static_cast<double>(taps * kTapWeight), start + i);
-            }
+            for (; i < m; ++i) filterFrame(weightedTaps1(runs, i), start + i);
             continue;
         }
         for (std::int32_t i = 0; i < m; ++i) sum[start + i] = 0.0f;
@@ -224,7 +292,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         float sign = 1.0f;
         for (int t = 0; t < kNumTaps; ++t) {
             if (settled[t]) {
-                history.addWholeRun(wholeDelay[t] + (frames - 1 - start), m, sign, sum + start);
+                history.addWholeRun(wholeDelays[t] + (frames - 1 - start), m, sign, sum + start);
                 sign = -sign;
                 continue;
             }

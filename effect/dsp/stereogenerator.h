@@ -53,6 +53,43 @@ public:
     void processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                       std::int32_t frames) noexcept;
 
+    // The side signal of a block, worked out beside another stage's work on the same frames. When
+    // every tap rests on a whole sample at least a block back, the block's side signal depends only
+    // on history from before the block: beginSide sums the taps (false, having changed nothing that
+    // matters, when the block does not have that form: then processBlock runs), the owner steps the
+    // run over the block's frames in order while that other work goes on, and endSide feeds the
+    // block's mid signal (what reaches the generator) and adds the side. The same bits as
+    // processBlock. [audio-thread]
+    static constexpr std::int32_t kSideFrames = 128;
+    struct SideRun {
+        double bass, stage1, stage2, highpass, coefficient;
+        korvo::ExpSmoother amountGlide;
+        float amount;
+        bool amountSettled;
+        const double* tapSums;  // per frame, the weighted tap sum
+        float* side;            // per frame, the side signal added to left and taken from right
+
+        // Frames first .. first + count - 1: the bass highpass, the two lowpass stages, the amount.
+        [[gnu::always_inline]] void operator()(std::int32_t first, std::int32_t count) noexcept {
+            if (amountSettled)
+                for (std::int32_t i = first; i < first + count; ++i) side[i] = amountGlide.current * filter(i);
+            else
+                for (std::int32_t i = first; i < first + count; ++i) {
+                    const float filtered = filter(i);
+                    side[i] = amountGlide.nextSample(amount) * filtered;
+                }
+        }
+        [[gnu::always_inline]] float filter(std::int32_t i) noexcept {
+            const double tapSum = tapSums[i];
+            bass += (tapSum - bass) * highpass;
+            stage1 += ((tapSum - bass) - stage1) * coefficient;
+            stage2 += (stage1 - stage2) * coefficient;
+            return static_cast<float>(stage2);
+        }
+    };
+    bool beginSide(SideRun& run, float amount, float delayMs, float lowpassHz, std::int32_t frames) noexcept;
+    void endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept;
+
     // Puts the tap delays and the amount at the targets these arguments give, as if the generator
     // had run on them long enough to settle; the history is left as it is. [audio-thread]
     void settle(float amount, float delayMs) noexcept;
@@ -69,6 +106,13 @@ public:
 private:
     // Tap t's delay target in milliseconds (a whole number of samples). [audio-thread]
     float tapTarget(int t, float delayMs) const noexcept;
+    // The mid signal of a block into the history. [audio-thread]
+    void feedMid(const float* left, const float* right, std::int32_t frames) noexcept;
+    // The tap targets for delayMs, the lowpass step for lowpassHz and a settled tap's whole-sample
+    // delay, each remembered for the value it was made from. [audio-thread]
+    const float* targetsFor(float delayMs) noexcept;
+    double lowpassFor(float lowpassHz) noexcept;
+    std::int32_t wholeDelay(int t) noexcept;
 
     float sampleRate = 44100.0f;
     korvo::Delayline history;
@@ -85,6 +129,9 @@ private:
     float targetsMs[kNumTaps] = {};
     float lowpassStepHz = std::numeric_limits<float>::quiet_NaN();
     double lowpassStep = 0.0;
+    // The side run's tap sums and side signal.
+    double sideTapSums[kSideFrames] = {};
+    float sideSignal[kSideFrames] = {};
     // A settled tap's whole-sample delay and the glide value (ms) it was rounded from (NaN: none).
     float wholeFromMs[kNumTaps] = {};
     std::int32_t wholeSamples[kNumTaps] = {};

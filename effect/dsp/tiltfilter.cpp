@@ -157,11 +157,12 @@ struct GainGlides {
 // The gliding case. The glides and the divisions (two frames per register) run a few frames ahead of
 // the split's recursion: the split finds its factors ready, so the long chain from a glide through both
 // divisions never holds up the recursion, and the glides' own recursion overlaps with the split's.
-template <bool kChecked>
+template <bool kChecked, class Beside>
 void glideBlock(float* left, float* right, std::int32_t frames, korvo::ExpSmoother& lowGain,
                 korvo::ExpSmoother& highGain, float targetLow, float targetHigh, double g, double p,
-                double pivot, __m128d& lowsInOut) noexcept {
-    __m128d lows = lowsInOut;  // a local, so the recursion stays in a register
+                double pivot, __m128d& lowsInOut, Beside& besideInOut) noexcept {
+    __m128d lows = lowsInOut;  // locals, so the recursions stay in registers
+    Beside beside = besideInOut;
     GainGlides<kChecked> glides(lowGain, highGain, targetLow, targetHigh);
     const __m128d one = _mm_set1_pd(1.0), gLanes = _mm_set1_pd(g), pLanes = _mm_set1_pd(p);
     const __m128d pivotLanes = _mm_set1_pd(pivot);
@@ -190,9 +191,14 @@ void glideBlock(float* left, float* right, std::int32_t frames, korvo::ExpSmooth
     for (; q + ahead < pairs; ++q) {
         design(q + ahead);
         split(q);
+        beside(2 * q, 2);
     }
-    for (; q < pairs; ++q) split(q);
+    for (; q < pairs; ++q) {
+        split(q);
+        beside(2 * q, 2);
+    }
     if (frames % 2 != 0) {
+        beside(frames - 1, 1);
         const __m128d gains = glides.next();
         const double k = pivot / _mm_cvtsd_f64(gains);
         const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
@@ -202,14 +208,36 @@ void glideBlock(float* left, float* right, std::int32_t frames, korvo::ExpSmooth
     }
     glides.store();
     lowsInOut = lows;
+    besideInOut = beside;
 }
+
+// Nothing beside the tilt.
+struct NoSide {
+    [[gnu::always_inline]] void operator()(std::int32_t, std::int32_t) noexcept {}
+};
 
 }  // namespace
 
 void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept {
-    if (frames <= 0 || frames > bufferSize) return;
-    // Flat and settled: the samples are not touched (bit-exact pass-through).
-    if (!isActive(tiltDb)) return;
+    NoSide none;
+    run(left, right, tiltDb, frames, none);
+}
+
+void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames,
+                              StereoGenerator::SideRun& side) noexcept {
+    run(left, right, tiltDb, frames, side);
+}
+
+template <class Beside>
+void TiltFilter::run(float* left, float* right, float tiltDb, std::int32_t frames, Beside& beside) noexcept {
+    if (frames <= 0) return;
+    // Flat and settled (or without buffers): the samples are not touched (bit-exact pass-through).
+    if (frames > bufferSize || !isActive(tiltDb)) {
+        Beside side = beside;  // a local, so its recursion stays in registers
+        side(0, frames);
+        beside = side;
+        return;
+    }
 
     // Targets once per block: low band 1/G, high band G, as deviations from unity.
     const float targetLow = std::exp(-tiltDb * kDbToNeper) - 1.0f;
@@ -229,16 +257,24 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
         const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
         const FrameFactors f{_mm_set1_pd(g * reciprocal), _mm_set1_pd(p * reciprocal), _mm_set1_pd(k),
                              _mm_set1_pd(h)};
+        Beside side = beside;  // a local, so its recursion stays in registers
         std::int32_t i = 0;
-        for (; i + 2 <= frames; i += 2) splitPair(left + i, right + i, f, f, pivotLanes, lows);
-        if (i < frames) splitOne(left + i, right + i, f, pivotLanes, lows);
+        for (; i + 2 <= frames; i += 2) {
+            splitPair(left + i, right + i, f, f, pivotLanes, lows);
+            side(i, 2);
+        }
+        if (i < frames) {
+            splitOne(left + i, right + i, f, pivotLanes, lows);
+            side(i, 1);
+        }
+        beside = side;
     } else {
         if (gainSmootherA.stepsPlainlyTo(targetLow) && gainSmootherB.stepsPlainlyTo(targetHigh))
             glideBlock<false>(left, right, frames, gainSmootherA, gainSmootherB, targetLow, targetHigh, g, p,
-                              pivot, lows);
+                              pivot, lows, beside);
         else
             glideBlock<true>(left, right, frames, gainSmootherA, gainSmootherB, targetLow, targetHigh, g, p,
-                             pivot, lows);
+                             pivot, lows, beside);
     }
     state[0] = _mm_cvtsd_f64(lows);
     state[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(lows, lows));

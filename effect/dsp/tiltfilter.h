@@ -27,6 +27,7 @@
 
 #include <cstdint>
 
+#include "effect/dsp/stereogenerator.h"
 #include "korvo/dsp/smooth.h"
 
 namespace velmora {
@@ -50,6 +51,11 @@ public:
     // Processes both channels in place (frames <= the reset's maxFrames, otherwise nothing happens).
     // tiltDb: -6..+6, positive is brighter. [audio-thread]
     void processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept;
+    // The same, with the generator's side run stepped over the same frames in the same loop (two
+    // chains of dependent steps that overlap); every frame of the block steps it once, in order,
+    // whatever the tilt does. [audio-thread]
+    void processBlock(float* left, float* right, float tiltDb, std::int32_t frames,
+                      StereoGenerator::SideRun& side) noexcept;
 
     // Puts both band gains at the targets of tiltDb, as a finished glide would. [audio-thread]
     void settle(float tiltDb) noexcept;
@@ -70,6 +76,9 @@ public:
     const korvo::ExpSmoother& gainB() const noexcept { return gainSmootherB; }
 
 private:
+    template <class Beside>
+    void run(float* left, float* right, float tiltDb, std::int32_t frames, Beside& beside) noexcept;
+
     double state[2] = {0.0, 0.0};  // split memory (the low band's previous value) per channel
     double splitGain = 0.0;
     double splitPole = 0.0;

@@ -91,10 +91,15 @@ public:
     }
     // The run copyWholeRun(firstDelay, n, ...) would copy, in place: a pointer to its oldest sample
     // when the run lies straight in the ring (no wrap), otherwise (or while empty) nullptr. Valid
-    // until the next feed. [audio-thread]
-    const float* straightRun(std::int32_t firstDelay, std::int32_t n) const noexcept {
+    // until the next feed. With `fed` > 0 the delays count from where the write position will be
+    // once `fed` more samples have been fed (the run must then lie more than `fed` samples back:
+    // firstDelay - n + 1 >= fed), so the run can be read before that feed. [audio-thread]
+    const float* straightRun(std::int32_t firstDelay, std::int32_t n, std::int32_t fed = 0) const noexcept {
         if (data == nullptr) return nullptr;
-        const std::int32_t position = (index - firstDelay) & mask;
+        const auto position = static_cast<std::int32_t>(
+            (static_cast<std::uint32_t>(index) + static_cast<std::uint32_t>(fed) -
+             static_cast<std::uint32_t>(firstDelay)) &
+            static_cast<std::uint32_t>(mask));
         return n <= mask + 1 - position ? data + position : nullptr;
     }
     // Four readCubic calls at once (the same bits per lane). [audio-thread]
