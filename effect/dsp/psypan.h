@@ -56,6 +56,8 @@ public:
     float gainTargetRight() const noexcept { return lastGainTargetRight; }
     float currentDelayLeft() const noexcept { return delaySmootherLeft.current; }
     float currentDelayRight() const noexcept { return delaySmootherRight.current; }
+    float currentGainLeft() const noexcept { return gainSmootherLeft.current; }
+    float currentGainRight() const noexcept { return gainSmootherRight.current; }
     const tessary::InterpolatedBiquad& leftShelf() const noexcept { return shelfLeft; }
     const tessary::InterpolatedBiquad& rightShelf() const noexcept { return shelfRight; }
 

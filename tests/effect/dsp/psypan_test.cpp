@@ -246,6 +246,38 @@ TEST(PsychoacousticPanner, OutputDoesNotDependOnBlockSize) {
     }
 }
 
+// The delay and gain glides, stepped four frames at a time in one register while the pan moves
+// every block, end each block on the bits of four smoothers stepped one frame at a time toward the
+// block's targets: short and odd blocks, pieces with a tail, glides that stall.
+TEST(PsychoacousticPanner, GlidesKeepTheBitsOfOneStepPerFrame) {
+    for (float rate : {48000.0f, 44100.0f}) {
+        PsychoacousticPanner panner;
+        panner.reset(rate, 512);
+        korvo::ExpSmoother delays[2], gains[2];
+        for (korvo::ExpSmoother& d : delays) d.initialise(2.0f, 0.05f, rate);
+        for (korvo::ExpSmoother& g : gains) g.initialise(0.5f, 0.04f, rate);
+        const int sizes[] = {64, 64, 7, 130, 64, 1, 33, 512, 64, 64};
+        for (int block = 0; block < 400; ++block) {
+            const int n = sizes[block % 10];
+            const float pan = block < 300 ? 0.9f * std::sin(0.05f * static_cast<float>(block)) : 0.4f;
+            const float gain = block % 50 < 25 ? 0.7f : 0.35f;
+            std::vector<float> l = vt::sine(300.0, rate, n), r = vt::sine(700.0, rate, n);
+            panner.processBlock(l.data(), r.data(), pan, 1.5f, 1.0f, 1.0f, gain, n);
+            const float delayTargets[2] = {panner.delayTargetLeft(), panner.delayTargetRight()};
+            const float gainTargets[2] = {panner.gainTargetLeft(), panner.gainTargetRight()};
+            for (int i = 0; i < n; ++i)
+                for (int side = 0; side < 2; ++side) {
+                    delays[side].nextSample(delayTargets[side]);
+                    gains[side].nextSample(gainTargets[side]);
+                }
+            ASSERT_EQ(panner.currentDelayLeft(), delays[0].current) << "block " << block;
+            ASSERT_EQ(panner.currentDelayRight(), delays[1].current) << "block " << block;
+            ASSERT_EQ(panner.currentGainLeft(), gains[0].current) << "block " << block;
+            ASSERT_EQ(panner.currentGainRight(), gains[1].current) << "block " << block;
+        }
+    }
+}
+
 TEST(PsychoacousticPanner, EmptyBlockMovesNothing) {
     PsychoacousticPanner panner;
     panner.reset(48000.0f, 512);
