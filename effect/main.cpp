@@ -351,8 +351,9 @@ void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* o
     // When the generator's side signal of the block comes from history before the block, its
     // filter runs beside the tilt's, in the same loop.
     StereoGenerator::SideRun side;
-    if (stereoGenerator_.beginSide(side, chain.generatorAmount, chain.generatorDelayMs, chain.generatorLowpassHz,
-                                   n)) {
+    StereoGenerator::SideBuffers sideBuffers;
+    if (stereoGenerator_.beginSide(side, sideBuffers, chain.generatorAmount, chain.generatorDelayMs,
+                                   chain.generatorLowpassHz, n)) {
         tiltFilter_.processBlock(outLeft, outRight, tiltDb, n, side);
         stereoGenerator_.endSide(side, outLeft, outRight, n);
     } else {

@@ -81,9 +81,10 @@ void PsychoacousticPanner::shelfTargets(float p, float spectralPan, korvo::Biqua
                                         korvo::BiquadCoeffs& right) const noexcept {
     double gainLeftDb = 0.0, gainRightDb = 0.0;
     shelfGainsDb(p, spectralPan, gainLeftDb, gainRightDb);
-    left = gainLeftDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainLeftDb) : korvo::BiquadCoeffs::identity();
-    right =
-        gainRightDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainRightDb) : korvo::BiquadCoeffs::identity();
+    left = gainLeftDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainLeftDb)
+                              : korvo::BiquadCoeffs::identity();
+    right = gainRightDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainRightDb)
+                                : korvo::BiquadCoeffs::identity();
 }
 
 void PsychoacousticPanner::gainTargets(float p, float levelPan, float gain, float& left,
@@ -299,10 +300,11 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         // at a time beside the reads' terms (below).
         const bool glidesWithTerms = haveDelay && !delaysWhole && delaysGlide && gainsGlide && plainSteps;
         if (!glidesWithTerms)
-            (plainSteps ? gliding<true> : gliding<false>)(
-                delaysGlide, gainsGlide, delaySmootherLeft, delaySmootherRight, gainSmootherLeft,
-                gainSmootherRight, delayTargetL, delayTargetR, gainTargetL, gainTargetR, lastBack, m, delaysL,
-                delaysR, gainsL, gainsR);
+            (plainSteps ? gliding<true> : gliding<false>)(delaysGlide, gainsGlide, delaySmootherLeft,
+                                                          delaySmootherRight, gainSmootherLeft,
+                                                          gainSmootherRight, delayTargetL, delayTargetR,
+                                                          gainTargetL, gainTargetR, lastBack, m, delaysL,
+                                                          delaysR, gainsL, gainsR);
 
         if (haveDelay && !delaysWhole) {
             if (!delaysGlide) {

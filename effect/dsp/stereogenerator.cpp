@@ -98,7 +98,8 @@ void StereoGenerator::feedMid(const float* left, const float* right, std::int32_
     std::int32_t i = 0;
     const __m128 half = _mm_set1_ps(0.5f);
     for (; i + 4 <= frames; i += 4)
-        _mm_store_ps(scratch + i, _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(left + i), _mm_loadu_ps(right + i)), half));
+        _mm_store_ps(scratch + i,
+                     _mm_mul_ps(_mm_add_ps(_mm_loadu_ps(left + i), _mm_loadu_ps(right + i)), half));
     for (; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
     history.feedBlock(scratch, frames);
 }
@@ -122,14 +123,15 @@ double StereoGenerator::lowpassFor(float lowpassHz) noexcept {
 
 std::int32_t StereoGenerator::wholeDelay(int t) noexcept {
     if (!(tapSmoothers[t].current == wholeFromMs[t])) {
-        wholeSamples[t] = static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * (sampleRate * 0.001f)));
+        wholeSamples[t] =
+            static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * (sampleRate * 0.001f)));
         wholeFromMs[t] = tapSmoothers[t].current;
     }
     return wholeSamples[t];
 }
 
-bool StereoGenerator::beginSide(SideRun& run, float amount, float delayMs, float lowpassHz,
-                                std::int32_t frames) noexcept {
+bool StereoGenerator::beginSide(SideRun& run, SideBuffers& buffers, float amount, float delayMs,
+                                float lowpassHz, std::int32_t frames) noexcept {
     if (frames <= 0 || frames > kSideFrames || frames > scratchSize || history.isEmpty()) return false;
     if (amount == 0.0f && amountSmoother.current == 0.0f) return false;
     const float* targets = targetsFor(delayMs);
@@ -146,10 +148,10 @@ bool StereoGenerator::beginSide(SideRun& run, float amount, float delayMs, float
     std::int32_t i = 0;
     for (; i + 4 <= frames; i += 4) {
         const __m128 weighted = weightedTaps4(runs, i);
-        _mm_storeu_pd(sideTapSums + i, _mm_cvtps_pd(weighted));
-        _mm_storeu_pd(sideTapSums + i + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
+        _mm_storeu_pd(buffers.tapSums + i, _mm_cvtps_pd(weighted));
+        _mm_storeu_pd(buffers.tapSums + i + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
     }
-    for (; i < frames; ++i) sideTapSums[i] = weightedTaps1(runs, i);
+    for (; i < frames; ++i) buffers.tapSums[i] = weightedTaps1(runs, i);
     run.bass = filterState[2];
     run.stage1 = filterState[0];
     run.stage2 = filterState[1];
@@ -158,8 +160,8 @@ bool StereoGenerator::beginSide(SideRun& run, float amount, float delayMs, float
     run.amountGlide = amountSmoother;
     run.amount = amount;
     run.amountSettled = amountSmoother.isStalled(amount);
-    run.tapSums = sideTapSums;
-    run.side = sideSignal;
+    run.tapSums = buffers.tapSums;
+    run.side = buffers.side;
     return true;
 }
 

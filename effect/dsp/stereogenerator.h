@@ -72,7 +72,8 @@ public:
         // Frames first .. first + count - 1: the bass highpass, the two lowpass stages, the amount.
         [[gnu::always_inline]] void operator()(std::int32_t first, std::int32_t count) noexcept {
             if (amountSettled)
-                for (std::int32_t i = first; i < first + count; ++i) side[i] = amountGlide.current * filter(i);
+                for (std::int32_t i = first; i < first + count; ++i)
+                    side[i] = amountGlide.current * filter(i);
             else
                 for (std::int32_t i = first; i < first + count; ++i) {
                     const float filtered = filter(i);
@@ -87,7 +88,13 @@ public:
             return static_cast<float>(stage2);
         }
     };
-    bool beginSide(SideRun& run, float amount, float delayMs, float lowpassHz, std::int32_t frames) noexcept;
+    // Where a side run keeps its tap sums and side signal (on the owner's stack).
+    struct SideBuffers {
+        double tapSums[kSideFrames];
+        float side[kSideFrames];
+    };
+    bool beginSide(SideRun& run, SideBuffers& buffers, float amount, float delayMs, float lowpassHz,
+                   std::int32_t frames) noexcept;
     void endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept;
 
     // Puts the tap delays and the amount at the targets these arguments give, as if the generator
@@ -129,9 +136,6 @@ private:
     float targetsMs[kNumTaps] = {};
     float lowpassStepHz = std::numeric_limits<float>::quiet_NaN();
     double lowpassStep = 0.0;
-    // The side run's tap sums and side signal.
-    double sideTapSums[kSideFrames] = {};
-    float sideSignal[kSideFrames] = {};
     // A settled tap's whole-sample delay and the glide value (ms) it was rounded from (NaN: none).
     float wholeFromMs[kNumTaps] = {};
     std::int32_t wholeSamples[kNumTaps] = {};

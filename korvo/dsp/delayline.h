@@ -96,10 +96,10 @@ public:
     // firstDelay - n + 1 >= fed), so the run can be read before that feed. [audio-thread]
     const float* straightRun(std::int32_t firstDelay, std::int32_t n, std::int32_t fed = 0) const noexcept {
         if (data == nullptr) return nullptr;
-        const auto position = static_cast<std::int32_t>(
-            (static_cast<std::uint32_t>(index) + static_cast<std::uint32_t>(fed) -
-             static_cast<std::uint32_t>(firstDelay)) &
-            static_cast<std::uint32_t>(mask));
+        const auto position =
+            static_cast<std::int32_t>((static_cast<std::uint32_t>(index) + static_cast<std::uint32_t>(fed) -
+                                       static_cast<std::uint32_t>(firstDelay)) &
+                                      static_cast<std::uint32_t>(mask));
         return n <= mask + 1 - position ? data + position : nullptr;
     }
     // Four readCubic calls at once (the same bits per lane). [audio-thread]

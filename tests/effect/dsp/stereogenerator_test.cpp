@@ -287,7 +287,8 @@ TEST(StereoGenerator, ASideRunBesideTheTiltGivesTheBitsOfOneAfterTheOther) {
         tiltA.processBlock(leftA.data(), rightA.data(), tiltDb, n);
         generatorA.processBlock(leftA.data(), rightA.data(), amount, delayMs, 2100.0f, n);
         StereoGenerator::SideRun side;
-        if (generatorB.beginSide(side, amount, delayMs, 2100.0f, n)) {
+        StereoGenerator::SideBuffers buffers;
+        if (generatorB.beginSide(side, buffers, amount, delayMs, 2100.0f, n)) {
             tiltB.processBlock(leftB.data(), rightB.data(), tiltDb, n, side);
             generatorB.endSide(side, leftB.data(), rightB.data(), n);
             ++besides;
