@@ -18,8 +18,10 @@ constexpr float kTapRatios[StereoGenerator::kNumTaps] = {1.0f, 1.37f, 1.81f, 2.2
 constexpr float kTapWeight = 0.40824829f;  // 1 / sqrt(6): the six taps keep the mid's power
 constexpr double kBassCornerHz = 120.0;    // below this the generated side fades out: bass stays centred
 
-// The weighted tap sums of frames i .. i + 3 from six straight runs: alternating signs, in tap order.
-[[gnu::always_inline]] inline __m128 weightedTaps4(const float* const* runs, std::int32_t i) noexcept {
+// The weighted tap sums of frames i .. i + 3 from six straight runs (alternating signs, in tap
+// order, in float), widened to doubles into out[0..4).
+[[gnu::always_inline]] inline void weightedTaps4(const float* const* runs, std::int32_t i,
+                                                 double* out) noexcept {
     const __m128 weight = _mm_set1_ps(kTapWeight), plus = _mm_set1_ps(1.0f), minus = _mm_set1_ps(-1.0f);
     static_assert(StereoGenerator::kNumTaps == 6);
     __m128 taps = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(plus, _mm_loadu_ps(runs[0] + i)));
@@ -28,7 +30,9 @@ constexpr double kBassCornerHz = 120.0;    // below this the generated side fade
     taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[3] + i)));
     taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[4] + i)));
     taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[5] + i)));
-    return _mm_mul_ps(taps, weight);
+    const __m128 weighted = _mm_mul_ps(taps, weight);
+    _mm_storeu_pd(out, _mm_cvtps_pd(weighted));
+    _mm_storeu_pd(out + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
 }
 
 // The same for one frame.
@@ -94,7 +98,7 @@ void StereoGenerator::settle(float amount, float delayMs) noexcept {
     amountSmoother.current = amount;
 }
 
-void StereoGenerator::feedMid(const float* left, const float* right, std::int32_t frames) noexcept {
+inline void StereoGenerator::feedMid(const float* left, const float* right, std::int32_t frames) noexcept {
     std::int32_t i = 0;
     const __m128 half = _mm_set1_ps(0.5f);
     for (; i + 4 <= frames; i += 4)
@@ -104,7 +108,7 @@ void StereoGenerator::feedMid(const float* left, const float* right, std::int32_
     history.feedBlock(scratch, frames);
 }
 
-const float* StereoGenerator::targetsFor(float delayMs) noexcept {
+inline const float* StereoGenerator::targetsFor(float delayMs) noexcept {
     if (!(delayMs == targetsDelayMs)) {
         for (int t = 0; t < kNumTaps; ++t) targetsMs[t] = tapTarget(t, delayMs);
         targetsDelayMs = delayMs;
@@ -112,7 +116,7 @@ const float* StereoGenerator::targetsFor(float delayMs) noexcept {
     return targetsMs;
 }
 
-double StereoGenerator::lowpassFor(float lowpassHz) noexcept {
+inline double StereoGenerator::lowpassFor(float lowpassHz) noexcept {
     if (!(lowpassHz == lowpassStepHz)) {
         lowpassStep =
             1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
@@ -121,7 +125,7 @@ double StereoGenerator::lowpassFor(float lowpassHz) noexcept {
     return lowpassStep;
 }
 
-std::int32_t StereoGenerator::wholeDelay(int t) noexcept {
+inline std::int32_t StereoGenerator::wholeDelay(int t) noexcept {
     if (!(tapSmoothers[t].current == wholeFromMs[t])) {
         wholeSamples[t] =
             static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * (sampleRate * 0.001f)));
@@ -146,23 +150,35 @@ bool StereoGenerator::beginSide(SideRun& run, SideBuffers& buffers, float amount
         if (runs[t] == nullptr) return false;
     }
     std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        const __m128 weighted = weightedTaps4(runs, i);
-        _mm_storeu_pd(buffers.tapSums + i, _mm_cvtps_pd(weighted));
-        _mm_storeu_pd(buffers.tapSums + i + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
-    }
+    for (; i + 4 <= frames; i += 4) weightedTaps4(runs, i, buffers.tapSums + i);
     for (; i < frames; ++i) buffers.tapSums[i] = weightedTaps1(runs, i);
+    run = startRun(amount, lowpassHz);
+    run.tapSums = buffers.tapSums;
+    run.side = buffers.side;
+    return true;
+}
+
+// Both inline: a run must stay a local the compiler can keep in registers (its address not taken).
+[[gnu::always_inline]] inline StereoGenerator::SideRun StereoGenerator::startRun(float amount,
+                                                                                 float lowpassHz) noexcept {
+    SideRun run{};
     run.bass = filterState[2];
     run.stage1 = filterState[0];
     run.stage2 = filterState[1];
     run.highpass = highpassCoefficient;
-    run.coefficient = lowpassFor(lowpassHz);
+    run.coefficient = lowpassFor(lowpassHz);  // the side lowpass's step, designed once per block
     run.amountGlide = amountSmoother;
     run.amount = amount;
+    // The taps leave the amount alone, so its glide can be judged before them.
     run.amountSettled = amountSmoother.isStalled(amount);
-    run.tapSums = buffers.tapSums;
-    run.side = buffers.side;
-    return true;
+    return run;
+}
+
+[[gnu::always_inline]] inline void StereoGenerator::finishRun(const SideRun& run) noexcept {
+    amountSmoother = run.amountGlide;
+    filterState[0] = run.stage1;
+    filterState[1] = run.stage2;
+    filterState[2] = run.bass;
 }
 
 void StereoGenerator::endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept {
@@ -177,10 +193,7 @@ void StereoGenerator::endSide(const SideRun& run, float* left, float* right, std
         left[i] += run.side[i];
         right[i] -= run.side[i];
     }
-    amountSmoother = run.amountGlide;
-    filterState[0] = run.stage1;
-    filterState[1] = run.stage2;
-    filterState[2] = run.bass;
+    finishRun(run);
 }
 
 void StereoGenerator::processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
@@ -202,24 +215,13 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         return;
     }
 
-    // The side lowpass: two one-pole stages y = y + (x - y) * c, designed once per block.
-    const double coefficient = lowpassFor(lowpassHz);
-    const double highpass = highpassCoefficient;
-    double stage1 = filterState[0];
-    double stage2 = filterState[1];
-    double bass = filterState[2];
-    // The taps leave the amount alone, so its glide can be judged before them.
-    const bool amountSettled = amountSmoother.isStalled(amount);
-    // The amount glide in a local (kept in a register: the sample stores cannot touch it).
-    korvo::ExpSmoother amountGlide = amountSmoother;
-    // One frame of the side filter and the output: the bass highpass, the two lowpass stages, the
-    // amount. tapSum is the frame's weighted tap sum.
+    // The side filter and the amount in a local run (kept in registers: the sample stores cannot
+    // touch it). One frame of the filter and the output; tapSum is the frame's weighted tap sum.
+    SideRun run = startRun(amount, lowpassHz);
     auto filterFrame = [&](double tapSum, std::int32_t i) __attribute__((always_inline)) {
-        bass += (tapSum - bass) * highpass;
-        stage1 += ((tapSum - bass) - stage1) * coefficient;
-        stage2 += (stage1 - stage2) * coefficient;
-        const float gain = amountSettled ? amountGlide.current : amountGlide.nextSample(amount);
-        const float side = gain * static_cast<float>(stage2);
+        const auto filtered = static_cast<float>(run.filter(tapSum));
+        const float side =
+            (run.amountSettled ? run.amountGlide.current : run.amountGlide.nextSample(amount)) * filtered;
         left[i] += side;
         right[i] -= side;
     };
@@ -254,23 +256,15 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         if (straight) {
             std::int32_t i = 0;
             for (; i + 4 <= m; i += 4) {
-                const __m128 weighted = weightedTaps4(runs, i);
                 alignas(16) double tapSums[4];
-                _mm_store_pd(tapSums, _mm_cvtps_pd(weighted));
-                _mm_store_pd(tapSums + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
-                if (amountSettled) {
+                weightedTaps4(runs, i, tapSums);
+                if (run.amountSettled) {
                     // A settled amount: the four frames' outputs are scaled and added four wide.
-                    auto filterOnly = [&](double tapSum) __attribute__((always_inline)) {
-                        bass += (tapSum - bass) * highpass;
-                        stage1 += ((tapSum - bass) - stage1) * coefficient;
-                        stage2 += (stage1 - stage2) * coefficient;
-                        return stage2;
-                    };
-                    const double side0 = filterOnly(tapSums[0]);
-                    const double side1 = filterOnly(tapSums[1]);
-                    const double side2 = filterOnly(tapSums[2]);
-                    const double side3 = filterOnly(tapSums[3]);
-                    const __m128 side = _mm_mul_ps(_mm_set1_ps(amountGlide.current),
+                    const double side0 = run.filter(tapSums[0]);
+                    const double side1 = run.filter(tapSums[1]);
+                    const double side2 = run.filter(tapSums[2]);
+                    const double side3 = run.filter(tapSums[3]);
+                    const __m128 side = _mm_mul_ps(_mm_set1_ps(run.amountGlide.current),
                                                    _mm_movelh_ps(_mm_cvtpd_ps(_mm_set_pd(side1, side0)),
                                                                  _mm_cvtpd_ps(_mm_set_pd(side3, side2))));
                     float* l = left + start + i;
@@ -310,10 +304,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         for (std::int32_t i = start; i < start + m; ++i)
             filterFrame(static_cast<double>(sum[i] * kTapWeight), i);
     }
-    amountSmoother = amountGlide;
-    filterState[0] = stage1;
-    filterState[1] = stage2;
-    filterState[2] = bass;
+    finishRun(run);
 }
 
 }  // namespace velmora

@@ -69,23 +69,24 @@ public:
         const double* tapSums;  // per frame, the weighted tap sum
         float* side;            // per frame, the side signal added to left and taken from right
 
-        // Frames first .. first + count - 1: the bass highpass, the two lowpass stages, the amount.
-        [[gnu::always_inline]] void operator()(std::int32_t first, std::int32_t count) noexcept {
-            if (amountSettled)
-                for (std::int32_t i = first; i < first + count; ++i)
-                    side[i] = amountGlide.current * filter(i);
-            else
-                for (std::int32_t i = first; i < first + count; ++i) {
-                    const float filtered = filter(i);
-                    side[i] = amountGlide.nextSample(amount) * filtered;
-                }
-        }
-        [[gnu::always_inline]] float filter(std::int32_t i) noexcept {
-            const double tapSum = tapSums[i];
+        // One frame's side filter: the bass highpass and the two lowpass stages of the weighted
+        // tap sum; returns the second stage.
+        [[gnu::always_inline]] double filter(double tapSum) noexcept {
             bass += (tapSum - bass) * highpass;
             stage1 += ((tapSum - bass) - stage1) * coefficient;
             stage2 += (stage1 - stage2) * coefficient;
-            return static_cast<float>(stage2);
+            return stage2;
+        }
+        // Frames first .. first + count - 1 into `side`: the filter, then the amount.
+        [[gnu::always_inline]] void operator()(std::int32_t first, std::int32_t count) noexcept {
+            if (amountSettled)
+                for (std::int32_t i = first; i < first + count; ++i)
+                    side[i] = amountGlide.current * static_cast<float>(filter(tapSums[i]));
+            else
+                for (std::int32_t i = first; i < first + count; ++i) {
+                    const auto filtered = static_cast<float>(filter(tapSums[i]));
+                    side[i] = amountGlide.nextSample(amount) * filtered;
+                }
         }
     };
     // Where a side run keeps its tap sums and side signal (on the owner's stack).
@@ -120,6 +121,9 @@ private:
     const float* targetsFor(float delayMs) noexcept;
     double lowpassFor(float lowpassHz) noexcept;
     std::int32_t wholeDelay(int t) noexcept;
+    // A side run's filter and amount taken from the generator's state, and handed back to it.
+    SideRun startRun(float amount, float lowpassHz) noexcept;
+    void finishRun(const SideRun& run) noexcept;
 
     float sampleRate = 44100.0f;
     korvo::Delayline history;

@@ -75,11 +75,7 @@ struct GlideState {
         glideStep(c.b0, c.b1, c.b2, c.a1, c.a2, stalledTarget, stalledFraction, target, fraction);
     }
     void storeInto(InterpolatedBiquad& f) const noexcept {
-        f.b0 = c.b0;
-        f.b1 = c.b1;
-        f.b2 = c.b2;
-        f.a1 = c.a1;
-        f.a2 = c.a2;
+        f.snapTo(c);
         f.stalledTarget = stalledTarget;
         f.stalledFraction = stalledFraction;
     }
