@@ -176,6 +176,7 @@ void runChain(benchmark::State& state, Setup setup) {
         float* outputs[2] = {outLeft.data(), outRight.data()};
         client->processAudioFromHost(inputs, 2, outputs, 2, kBlock, timing);
         position += kBlock;
+        timing.timeInSamples += kBlock;  // a playing host's position moves on with every block
     };
 
     timeBlocks(state, noise, processBlock, outLeft.data(), outRight.data());

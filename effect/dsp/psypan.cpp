@@ -214,6 +214,11 @@ struct FourGlides {
     }
 };
 
+// The distances from the block's end of a piece's first four frames: lastBack, lastBack - 1, ...
+__m128i firstBacks(std::int32_t lastBack) noexcept {
+    return _mm_sub_epi32(_mm_set1_epi32(lastBack), _mm_setr_epi32(0, 1, 2, 3));
+}
+
 }  // namespace
 
 void PsychoacousticPanner::processBlock(float* left, float* right, float pan, float headSize,
@@ -310,10 +315,10 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
             if (!delaysGlide) {
                 const float currentL = delaySmootherLeft.current, currentR = delaySmootherRight.current;
                 const __m128 cl = _mm_set1_ps(currentL), cr = _mm_set1_ps(currentR);
+                __m128i backs = firstBacks(lastBack);
                 std::int32_t i = 0;
-                for (; i + 4 <= m; i += 4) {
-                    const __m128 back = _mm_cvtepi32_ps(
-                        _mm_setr_epi32(lastBack - i, lastBack - i - 1, lastBack - i - 2, lastBack - i - 3));
+                for (; i + 4 <= m; i += 4, backs = _mm_sub_epi32(backs, _mm_set1_epi32(4))) {
+                    const __m128 back = _mm_cvtepi32_ps(backs);
                     _mm_storeu_ps(delaysL + i, _mm_add_ps(cl, back));
                     _mm_storeu_ps(delaysR + i, _mm_add_ps(cr, back));
                 }
@@ -335,11 +340,12 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
                 constexpr std::int32_t kAhead = 2;
                 FourGlides glides(delaySmootherLeft, delaySmootherRight, gainSmootherLeft, gainSmootherRight,
                                   delayTargetL, delayTargetR, gainTargetL, gainTargetR);
+                // Called for the groups in order: each group's distances are the last group's less 4.
+                __m128i backs = firstBacks(lastBack);
                 const auto glideGroup = [&](std::int32_t g) __attribute__((always_inline)) {
                     const std::int32_t i = 4 * g;
-                    const __m128 back = _mm_cvtepi32_ps(
-                        _mm_setr_epi32(lastBack - i, lastBack - i - 1, lastBack - i - 2, lastBack - i - 3));
-                    glides.step4(back, delaysL + i, delaysR + i, gainsL + i, gainsR + i);
+                    glides.step4(_mm_cvtepi32_ps(backs), delaysL + i, delaysR + i, gainsL + i, gainsR + i);
+                    backs = _mm_sub_epi32(backs, _mm_set1_epi32(4));
                 };
                 for (std::int32_t g = 0; g < kAhead && g < groups; ++g) glideGroup(g);
                 for (std::int32_t g = 0; g < groups; ++g) {
