@@ -359,6 +359,138 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
     return true;
 }
 
+// A short block (two to four whole chunks, as the LFO's 64-frame cells give) of the same form as
+// runFirstOrderBlock's: the first P stages active first-order filters in both lanes, the rest the
+// identity in both lanes with glides known to stall. A first-order filter and its target have +0
+// for b1, b2 and a2, which a glide leaves +0 (0 + (0 - 0) f), so only b0 and a1 are glided, in
+// locals, with the glide's memory kept as glideStep keeps it; the identity stages are not touched
+// but for their histories. Returns false, having changed nothing but the outputs, when the block
+// does not have that form or when an output comes out zero or subnormal.
+constexpr std::int32_t kCellChunks = 4;
+
+bool positiveZero(double v) noexcept {
+    return std::bit_cast<std::uint64_t>(v) == 0;
+}
+
+// One filter's glide over the chunks of a short block: b0 and a1 only.
+struct FirstOrderGlide {
+    double b0, a1;
+    float stalledFraction;
+    bool stalledOnTarget;  // the glide's memory holds this block's target
+    bool stalledHere;      // a glide of this block stalled (its target goes into the memory)
+
+    void start(const InterpolatedBiquad& f, const korvo::BiquadCoeffs& target) noexcept {
+        b0 = f.b0;
+        a1 = f.a1;
+        stalledFraction = f.stalledFraction;
+        stalledOnTarget = sameBits(target, f.stalledTarget);
+        stalledHere = false;
+    }
+
+    // Both have +0 for b1, b2 and a2.
+    static bool fits(const InterpolatedBiquad& f, const korvo::BiquadCoeffs& t) noexcept {
+        return positiveZero(f.b1) && positiveZero(f.b2) && positiveZero(f.a2) && positiveZero(t.b1) &&
+               positiveZero(t.b2) && positiveZero(t.a2);
+    }
+
+    // glideStep for b0 and a1; false when the filter comes out as the identity.
+    [[gnu::always_inline]] bool step(const korvo::BiquadCoeffs& target, float fraction) noexcept {
+        if (!(fraction == stalledFraction && stalledOnTarget)) {
+            const double f = static_cast<double>(fraction);
+            const double nextB0 = b0 + (target.b0 - b0) * f;
+            const double nextA1 = a1 + (target.a1 - a1) * f;
+            if (sameBits(nextB0, b0) && sameBits(nextA1, a1)) {
+                stalledFraction = fraction;
+                stalledOnTarget = stalledHere = true;
+            } else {
+                stalledFraction = -1.0f;
+            }
+            b0 = nextB0;
+            a1 = nextA1;
+        }
+        return !(b0 == 1.0 && a1 == 0.0);
+    }
+
+    void storeInto(InterpolatedBiquad& f, const korvo::BiquadCoeffs& target) const noexcept {
+        f.b0 = b0;
+        f.a1 = a1;
+        f.stalledFraction = stalledFraction;
+        if (stalledHere) f.stalledTarget = target;
+    }
+};
+
+template <int P>
+bool runFirstOrderCell(const InterpolatedBiquad::StereoStage* stages, int stageCount, const float* inL,
+                       const float* inR, float* outL, float* outR, std::int32_t frames) noexcept {
+    constexpr std::int32_t kChunk = InterpolatedBiquad::kChunkSize;
+    const std::int32_t chunks = frames / kChunk;
+    const float fraction = stages[0].left->glideAlpha[kChunk - 1];
+    // The identity stages' glides stall at every chunk: they are left as they are.
+    for (int s = P; s < stageCount; ++s) {
+        const InterpolatedBiquad& l = *stages[s].left;
+        const InterpolatedBiquad& r = *stages[s].right;
+        if (!(l.stalledFraction == fraction && r.stalledFraction == fraction &&
+              l.glideAlpha[kChunk - 1] == fraction && r.glideAlpha[kChunk - 1] == fraction &&
+              sameBits(*stages[s].leftTarget, l.stalledTarget) &&
+              sameBits(*stages[s].rightTarget, r.stalledTarget)))
+            return false;
+    }
+    FirstOrderGlide glides[P][2];
+    __m128d b0[kCellChunks][P], a1[kCellChunks][P];
+    for (int k = 0; k < P; ++k) {
+        const InterpolatedBiquad* f[2] = {stages[k].left, stages[k].right};
+        const korvo::BiquadCoeffs* t[2] = {stages[k].leftTarget, stages[k].rightTarget};
+        for (int lane = 0; lane < 2; ++lane) {
+            if (!FirstOrderGlide::fits(*f[lane], *t[lane]) || f[lane]->glideAlpha[kChunk - 1] != fraction)
+                return false;
+            glides[k][lane].start(*f[lane], *t[lane]);
+        }
+        for (std::int32_t c = 0; c < chunks; ++c) {
+            if (!glides[k][0].step(*t[0], fraction) || !glides[k][1].step(*t[1], fraction)) return false;
+            b0[c][k] = _mm_set_pd(glides[k][1].b0, glides[k][0].b0);
+            a1[c][k] = _mm_set_pd(glides[k][1].a1, glides[k][0].a1);
+        }
+    }
+    __m128d y1[P], y2[P], smallest[P];
+#pragma GCC unroll 3
+    for (int k = 0; k < P; ++k) {
+        y1[k] = _mm_set_pd(stages[k].right->y1, stages[k].left->y1);
+        y2[k] = _mm_set_pd(stages[k].right->y2, stages[k].left->y2);
+        smallest[k] = _mm_set1_pd(1.0);
+    }
+    for (std::int32_t c = 0; c < chunks; ++c)
+        for (std::int32_t j = c * kChunk; j < (c + 1) * kChunk; ++j)
+            firstOrderFrame<P>(b0[c], a1[c], y1, y2, smallest, inL, inR, outL, outR, j);
+    if (anyTiny<P>(smallest)) [[unlikely]]
+        return false;
+    // The coefficients, glide memories and histories the chunked form leaves (as runFirstOrderBlock).
+    const auto throughFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    __m128d x1 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 1), _mm_load_ss(inR + frames - 1)));
+    __m128d x2 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 2), _mm_load_ss(inR + frames - 2)));
+    for (int s = 0; s < stageCount; ++s) {
+        InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
+        const korvo::BiquadCoeffs* t[2] = {stages[s].leftTarget, stages[s].rightTarget};
+        if (s > 0) {
+            const int k = s - 1 < P ? s - 1 : P - 1;
+            x1 = throughFloat(y1[k]);
+            x2 = throughFloat(y2[k]);
+        }
+        const __m128d ys1 = s < P ? y1[s] : x1, ys2 = s < P ? y2[s] : x2;
+        for (int lane = 0; lane < 2; ++lane) {
+            InterpolatedBiquad& g = *f[lane];
+            if (s < P) glides[s][lane].storeInto(g, *t[lane]);
+            const auto pick = [lane](__m128d v) {
+                return _mm_cvtsd_f64(lane == 0 ? v : _mm_unpackhi_pd(v, v));
+            };
+            g.x1 = pick(x1);
+            g.x2 = pick(x2);
+            g.y1 = pick(ys1);
+            g.y2 = pick(ys2);
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void InterpolatedBiquad::processPair(InterpolatedBiquad& f, const float* inF, float* outF,
@@ -378,7 +510,9 @@ void InterpolatedBiquad::processCascade(const StereoStage* stages, int stageCoun
     // A block of first-order stages (then only identity stages) in one loop when it has that form;
     // the input is kept aside first when an output overwrites it, for the chunked form below.
     float keptL[kBlockChunks * kChunkSize], keptR[kBlockChunks * kChunkSize];
-    if (chunk == kChunkSize && frames >= 4 * chunk && frames <= kBlockChunks * kChunkSize) {
+    const bool cell =
+        frames % kChunkSize == 0 && frames >= 2 * kChunkSize && frames <= kCellChunks * kChunkSize;
+    if (chunk == kChunkSize && (cell || frames >= 4 * chunk) && frames <= kBlockChunks * kChunkSize) {
         int active = 0;
         while (active < stageCount && !stages[active].left->isIdentity() &&
                !stages[active].right->isIdentity() && isFirstOrder(*stages[active].left) &&
@@ -395,7 +529,11 @@ void InterpolatedBiquad::processCascade(const StereoStage* stages, int stageCoun
                 inR = keptR;
             }
             const bool done =
-                active == 1   ? runFirstOrderBlock<1>(stages, stageCount, inL, inR, outL, outR, frames)
+                cell
+                    ? (active == 1   ? runFirstOrderCell<1>(stages, stageCount, inL, inR, outL, outR, frames)
+                       : active == 2 ? runFirstOrderCell<2>(stages, stageCount, inL, inR, outL, outR, frames)
+                                     : runFirstOrderCell<3>(stages, stageCount, inL, inR, outL, outR, frames))
+                : active == 1 ? runFirstOrderBlock<1>(stages, stageCount, inL, inR, outL, outR, frames)
                 : active == 2 ? runFirstOrderBlock<2>(stages, stageCount, inL, inR, outL, outR, frames)
                               : runFirstOrderBlock<3>(stages, stageCount, inL, inR, outL, outR, frames);
             if (done) return;

@@ -143,7 +143,8 @@ TEST(InterpolatedBiquadCascade, MatchesOneFilterAfterTheOtherBitForBit) {
 // zero (or, without flush-to-zero, to the smallest subnormal), and runs of signed zeros follow:
 // with and without flush-to-zero the cascade keeps the bits of the filters run one after the
 // other, for one, two and three stages, in place and not, gliding from the identity and settled
-// on their coefficients from the start.
+// on their coefficients from the start; and with identity stages after the first-order ones and
+// targets that move every few blocks (the distance model's form under modulation).
 TEST(InterpolatedBiquadCascade, FirstOrderStagesKeepTheBitsThroughZerosAndSubnormals) {
     const korvo::BiquadCoeffs firstOrder[3] = {korvo::BiquadCoeffs{0.25, 0.0, 0.0, -0.75, 0.0},
                                                korvo::BiquadCoeffs{0.875, 0.0, 0.0, 0.125, 0.0},
@@ -160,9 +161,14 @@ TEST(InterpolatedBiquadCascade, FirstOrderStagesKeepTheBitsThroughZerosAndSubnor
     for (const bool flushToZero : {false, true}) {
         korvo::FPControl control;                                // flush-to-zero and denormals-are-zero
         if (!flushToZero) korvo::FPControl::writeMXCSR(0x1F80);  // the processor's default
-        for (int variant = 0; variant < 6; ++variant) {
-            const int stageCount = 1 + variant % 3;
-            const bool settled = variant >= 3;
+        for (int variant = 0; variant < 10; ++variant) {
+            const int stageCount = variant < 6 ? 1 + variant % 3 : 3;
+            const bool settled = variant >= 3 && variant < 6;
+            // Variants 6 to 9: the last one or two stages glide to the identity, and from variant 8
+            // on the first-order targets move every third block.
+            const int active = variant < 6 ? stageCount : 1 + variant % 2;
+            const bool moving = variant >= 8;
+            korvo::BiquadCoeffs targets[3];
             for (const bool inPlace : {false, true}) {
                 InterpolatedBiquad cascade[2][3], solo[2][3];
                 for (auto* bank : {&cascade, &solo})
@@ -173,16 +179,20 @@ TEST(InterpolatedBiquadCascade, FirstOrderStagesKeepTheBitsThroughZerosAndSubnor
                         }
                 InterpolatedBiquad::StereoStage stages[3];
                 for (int s = 0; s < 3; ++s)
-                    stages[s] = {&cascade[0][s], &cascade[1][s], &firstOrder[s], &firstOrder[s]};
+                    stages[s] = {&cascade[0][s], &cascade[1][s], &targets[s], &targets[s]};
                 int at = 0;
                 for (int round = 0; at < 6000; ++round) {
-                    const int n = lengths[round % 7];
+                    const int n = moving ? (round % 4 == 3 ? 33 : 64) : lengths[round % 7];
+                    for (int s = 0; s < 3; ++s)
+                        targets[s] = s >= active               ? korvo::BiquadCoeffs::identity()
+                                     : moving && round / 3 % 2 ? firstOrder[(s + 1) % 3]
+                                                               : firstOrder[s];
                     std::vector<float> inL(static_cast<std::size_t>(n)), inR(inL.size());
                     for (int i = 0; i < n; ++i) inL[i] = input(at + i, 0), inR[i] = input(at + i, 1);
                     std::vector<float> soloL = inL, soloR = inR, outL(inL.size()), outR(inL.size());
                     for (int s = 0; s < stageCount; ++s) {
-                        solo[0][s].processBlock(soloL.data(), soloL.data(), n, firstOrder[s]);
-                        solo[1][s].processBlock(soloR.data(), soloR.data(), n, firstOrder[s]);
+                        solo[0][s].processBlock(soloL.data(), soloL.data(), n, targets[s]);
+                        solo[1][s].processBlock(soloR.data(), soloR.data(), n, targets[s]);
                     }
                     if (inPlace) {
                         InterpolatedBiquad::processCascade(stages, stageCount, inL.data(), inR.data(),
@@ -204,6 +214,8 @@ TEST(InterpolatedBiquadCascade, FirstOrderStagesKeepTheBitsThroughZerosAndSubnor
                         const InterpolatedBiquad& a = cascade[side][s];
                         const InterpolatedBiquad& b = solo[side][s];
                         EXPECT_EQ(std::memcmp(&a.x1, &b.x1, 4 * sizeof(double)), 0) << "stage " << s;
+                        EXPECT_EQ(a.coefficients(), b.coefficients()) << "stage " << s;
+                        EXPECT_EQ(a.stalledFraction, b.stalledFraction) << "stage " << s;
                     }
             }
         }
