@@ -81,6 +81,10 @@ void PsychoacousticPanner::shelfTargets(float p, float spectralPan, korvo::Biqua
                                         korvo::BiquadCoeffs& right) const noexcept {
     double gainLeftDb = 0.0, gainRightDb = 0.0;
     shelfGainsDb(p, spectralPan, gainLeftDb, gainRightDb);
+    if (gainLeftDb != 0.0f && gainRightDb != 0.0f) {
+        tessary::designHighShelfPair(shelfCorner, gainLeftDb, gainRightDb, left, right);
+        return;
+    }
     left = gainLeftDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainLeftDb)
                               : korvo::BiquadCoeffs::identity();
     right = gainRightDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainRightDb)

@@ -115,15 +115,19 @@ struct InterpolatedBiquad::PairState {
     __m128d b0, b1, b2, a1, a2, x1, x2, y1, y2;
 
     void load(const InterpolatedBiquad& l, const InterpolatedBiquad& r) noexcept {
+        loadCoefficients(l, r);
+        x1 = _mm_set_pd(r.x1, l.x1);
+        x2 = _mm_set_pd(r.x2, l.x2);
+        y1 = _mm_set_pd(r.y1, l.y1);
+        y2 = _mm_set_pd(r.y2, l.y2);
+    }
+
+    void loadCoefficients(const InterpolatedBiquad& l, const InterpolatedBiquad& r) noexcept {
         b0 = _mm_set_pd(r.b0, l.b0);
         b1 = _mm_set_pd(r.b1, l.b1);
         b2 = _mm_set_pd(r.b2, l.b2);
         a1 = _mm_set_pd(r.a1, l.a1);
         a2 = _mm_set_pd(r.a2, l.a2);
-        x1 = _mm_set_pd(r.x1, l.x1);
-        x2 = _mm_set_pd(r.x2, l.x2);
-        y1 = _mm_set_pd(r.y1, l.y1);
-        y2 = _mm_set_pd(r.y2, l.y2);
     }
 
     // One frame: (b0 x + b1 x1 - a1 y1) + (b2 x2 - a2 y2) in each lane, the output rounded to float.
@@ -169,6 +173,10 @@ void InterpolatedBiquad::processPairFrom(InterpolatedBiquad& f, const korvo::Biq
         }
     };
     const std::int32_t chunk = std::int32_t{1} << f.chunkShift;
+    // The histories stay in registers from one active chunk to the next; only the glided
+    // coefficients are loaded anew.
+    PairState state{};
+    bool inRegisters = false;
     for (std::int32_t start = 0; start < frames; start += chunk) {
         const std::int32_t n = frames - start < chunk ? frames - start : chunk;
         f.glide(targetF, f.glideAlpha[n - 1]);
@@ -176,12 +184,17 @@ void InterpolatedBiquad::processPairFrom(InterpolatedBiquad& f, const korvo::Biq
         float* l = outF + start;
         float* r = outG + start;
         if (f.isIdentity() || g.isIdentity()) {
+            if (inRegisters) state.store(f, g);
+            inRegisters = false;
             produceUntil(start + n);
             processSeparately(f, l, l, g, r, r, n);
             continue;
         }
-        PairState state;
-        state.load(f, g);
+        if (inRegisters)
+            state.loadCoefficients(f, g);
+        else
+            state.load(f, g);
+        inRegisters = true;
         for (std::int32_t j = 0; j < n; j += 4) {
             const std::int32_t count = n - j < 4 ? n - j : 4;
             produceUntil(start + j + count + kAhead);
@@ -192,8 +205,8 @@ void InterpolatedBiquad::processPairFrom(InterpolatedBiquad& f, const korvo::Biq
                 _mm_store_ss(r + i, _mm_shuffle_ps(y, y, 1));
             }
         }
-        state.store(f, g);
     }
+    if (inRegisters) state.store(f, g);
 }
 
 }  // namespace tessary
