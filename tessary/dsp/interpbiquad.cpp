@@ -266,6 +266,53 @@ void runFirstOrderStages(InterpolatedBiquad* const* left, InterpolatedBiquad* co
     }
 }
 
+// The output histories of P stages in both lanes, and each stage's running minimum of its output
+// magnitudes started.
+template <int P>
+[[gnu::always_inline]] inline void loadHistories(const InterpolatedBiquad::StereoStage* stages, __m128d* y1,
+                                                 __m128d* y2, __m128d* smallest) noexcept {
+#pragma GCC unroll 3
+    for (int k = 0; k < P; ++k) {
+        y1[k] = _mm_set_pd(stages[k].right->y1, stages[k].left->y1);
+        y2[k] = _mm_set_pd(stages[k].right->y2, stages[k].left->y2);
+        smallest[k] = _mm_set1_pd(1.0);
+    }
+}
+
+// After a run of `frames` (at least 2) through P active first-order stages and identity stages
+// after them: the histories the chunked form leaves. Each stage's last two inputs are the run's
+// last two input samples (stage 0) or the previous stage's last two outputs rounded to float; an
+// identity stage's outputs are its inputs. storeGlide(stage, lane, filter) puts the stage's
+// glided coefficients and glide memory into the filter.
+template <int P, class StoreGlide>
+void storeHistories(const InterpolatedBiquad::StereoStage* stages, int stageCount, const float* inL,
+                    const float* inR, std::int32_t frames, const __m128d* y1, const __m128d* y2,
+                    StoreGlide&& storeGlide) noexcept {
+    const auto throughFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
+    __m128d x1 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 1), _mm_load_ss(inR + frames - 1)));
+    __m128d x2 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 2), _mm_load_ss(inR + frames - 2)));
+    for (int s = 0; s < stageCount; ++s) {
+        InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
+        if (s > 0) {
+            const int k = s - 1 < P ? s - 1 : P - 1;
+            x1 = throughFloat(y1[k]);
+            x2 = throughFloat(y2[k]);
+        }
+        const __m128d ys1 = s < P ? y1[s] : x1, ys2 = s < P ? y2[s] : x2;
+        for (int lane = 0; lane < 2; ++lane) {
+            InterpolatedBiquad& g = *f[lane];
+            storeGlide(s, lane, g);
+            const auto pick = [lane](__m128d v) {
+                return _mm_cvtsd_f64(lane == 0 ? v : _mm_unpackhi_pd(v, v));
+            };
+            g.x1 = pick(x1);
+            g.x2 = pick(x2);
+            g.y1 = pick(ys1);
+            g.y2 = pick(ys2);
+        }
+    }
+}
+
 // A whole block of a cascade whose first P stages are active first-order filters in both lanes in
 // every chunk, and whose remaining stages are the identity in both lanes in every chunk (the distance
 // model far away: lowpass and low-cut on, shelf off). The coefficients glide chunk by chunk as
@@ -312,12 +359,7 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
         }
     }
     __m128d y1[P], y2[P], smallest[P];
-#pragma GCC unroll 3
-    for (int k = 0; k < P; ++k) {
-        y1[k] = _mm_set_pd(stages[k].right->y1, stages[k].left->y1);
-        y2[k] = _mm_set_pd(stages[k].right->y2, stages[k].left->y2);
-        smallest[k] = _mm_set1_pd(1.0);
-    }
+    loadHistories<P>(stages, y1, y2, smallest);
     if (stalled) {
         for (std::int32_t j = 0; j < frames; ++j)
             firstOrderFrame<P>(b0[0], a1[0], y1, y2, smallest, inL, inR, outL, outR, j);
@@ -330,32 +372,9 @@ bool runFirstOrderBlock(const InterpolatedBiquad::StereoStage* stages, int stage
     }
     if (anyTiny<P>(smallest)) [[unlikely]]
         return false;
-    // The coefficients and histories the chunked form leaves: each stage's last two inputs are the
-    // block's last two input samples (stage 0) or the previous stage's last two outputs rounded to
-    // float; an identity stage's outputs are its inputs.
-    const auto throughFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
-    __m128d x1 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 1), _mm_load_ss(inR + frames - 1)));
-    __m128d x2 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 2), _mm_load_ss(inR + frames - 2)));
-    for (int s = 0; s < stageCount; ++s) {
-        InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
-        if (s > 0) {
-            const int k = s - 1 < P ? s - 1 : P - 1;
-            x1 = throughFloat(y1[k]);
-            x2 = throughFloat(y2[k]);
-        }
-        const __m128d ys1 = s < P ? y1[s] : x1, ys2 = s < P ? y2[s] : x2;
-        for (int lane = 0; lane < 2; ++lane) {
-            InterpolatedBiquad& g = *f[lane];
-            glided[s][lane].storeInto(g);
-            const auto pick = [lane](__m128d v) {
-                return _mm_cvtsd_f64(lane == 0 ? v : _mm_unpackhi_pd(v, v));
-            };
-            g.x1 = pick(x1);
-            g.x2 = pick(x2);
-            g.y1 = pick(ys1);
-            g.y2 = pick(ys2);
-        }
-    }
+    // The coefficients and histories the chunked form leaves.
+    storeHistories<P>(stages, stageCount, inL, inR, frames, y1, y2,
+                      [&](int s, int lane, InterpolatedBiquad& g) { glided[s][lane].storeInto(g); });
     return true;
 }
 
@@ -452,42 +471,19 @@ bool runFirstOrderCell(const InterpolatedBiquad::StereoStage* stages, int stageC
         }
     }
     __m128d y1[P], y2[P], smallest[P];
-#pragma GCC unroll 3
-    for (int k = 0; k < P; ++k) {
-        y1[k] = _mm_set_pd(stages[k].right->y1, stages[k].left->y1);
-        y2[k] = _mm_set_pd(stages[k].right->y2, stages[k].left->y2);
-        smallest[k] = _mm_set1_pd(1.0);
-    }
+    loadHistories<P>(stages, y1, y2, smallest);
     for (std::int32_t c = 0; c < chunks; ++c)
         for (std::int32_t j = c * kChunk; j < (c + 1) * kChunk; ++j)
             firstOrderFrame<P>(b0[c], a1[c], y1, y2, smallest, inL, inR, outL, outR, j);
     if (anyTiny<P>(smallest)) [[unlikely]]
         return false;
-    // The coefficients, glide memories and histories the chunked form leaves (as runFirstOrderBlock).
-    const auto throughFloat = [](__m128d v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); };
-    __m128d x1 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 1), _mm_load_ss(inR + frames - 1)));
-    __m128d x2 = _mm_cvtps_pd(_mm_unpacklo_ps(_mm_load_ss(inL + frames - 2), _mm_load_ss(inR + frames - 2)));
-    for (int s = 0; s < stageCount; ++s) {
-        InterpolatedBiquad* f[2] = {stages[s].left, stages[s].right};
-        const korvo::BiquadCoeffs* t[2] = {stages[s].leftTarget, stages[s].rightTarget};
-        if (s > 0) {
-            const int k = s - 1 < P ? s - 1 : P - 1;
-            x1 = throughFloat(y1[k]);
-            x2 = throughFloat(y2[k]);
-        }
-        const __m128d ys1 = s < P ? y1[s] : x1, ys2 = s < P ? y2[s] : x2;
-        for (int lane = 0; lane < 2; ++lane) {
-            InterpolatedBiquad& g = *f[lane];
-            if (s < P) glides[s][lane].storeInto(g, *t[lane]);
-            const auto pick = [lane](__m128d v) {
-                return _mm_cvtsd_f64(lane == 0 ? v : _mm_unpackhi_pd(v, v));
-            };
-            g.x1 = pick(x1);
-            g.x2 = pick(x2);
-            g.y1 = pick(ys1);
-            g.y2 = pick(ys2);
-        }
-    }
+    // The coefficients, glide memories and histories the chunked form leaves; the identity stages
+    // keep their coefficients and memories.
+    storeHistories<P>(
+        stages, stageCount, inL, inR, frames, y1, y2, [&](int s, int lane, InterpolatedBiquad& g) {
+            if (s < P)
+                glides[s][lane].storeInto(g, lane == 0 ? *stages[s].leftTarget : *stages[s].rightTarget);
+        });
     return true;
 }
 
