@@ -101,8 +101,7 @@ void InterpolatedBiquad::filter(const float* input, float* output, std::int32_t 
 
 void InterpolatedBiquad::passThrough(const float* input, float* output, std::int32_t count) noexcept {
     if (count <= 0) return;
-    if (output != input)
-        for (std::int32_t j = 0; j < count; ++j) output[j] = input[j];
+    if (output != input) std::memmove(output, input, static_cast<std::size_t>(count) * sizeof(float));
     // With identity coefficients each output equals its input, so the state follows the inputs.
     const double last = static_cast<double>(input[count - 1]);
     if (count >= 2) {
