@@ -19,18 +19,18 @@ constexpr float kTapWeight = 0.40824829f;  // 1 / sqrt(6): the six taps keep the
 constexpr double kBassCornerHz = 120.0;    // below this the generated side fades out: bass stays centred
 
 // The weighted tap sums of frames i .. i + 3 from six straight runs (alternating signs, in tap
-// order, in float), widened to doubles into out[0..4).
+// order, in float), widened to doubles into out[0..4). Adding -1 x is subtracting x, and the sum
+// starts from +0 as the scalar sum does.
 [[gnu::always_inline]] inline void weightedTaps4(const float* const* runs, std::int32_t i,
                                                  double* out) noexcept {
-    const __m128 weight = _mm_set1_ps(kTapWeight), plus = _mm_set1_ps(1.0f), minus = _mm_set1_ps(-1.0f);
     static_assert(StereoGenerator::kNumTaps == 6);
-    __m128 taps = _mm_add_ps(_mm_setzero_ps(), _mm_mul_ps(plus, _mm_loadu_ps(runs[0] + i)));
-    taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[1] + i)));
-    taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[2] + i)));
-    taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[3] + i)));
-    taps = _mm_add_ps(taps, _mm_mul_ps(plus, _mm_loadu_ps(runs[4] + i)));
-    taps = _mm_add_ps(taps, _mm_mul_ps(minus, _mm_loadu_ps(runs[5] + i)));
-    const __m128 weighted = _mm_mul_ps(taps, weight);
+    __m128 taps = _mm_add_ps(_mm_setzero_ps(), _mm_loadu_ps(runs[0] + i));
+    taps = _mm_sub_ps(taps, _mm_loadu_ps(runs[1] + i));
+    taps = _mm_add_ps(taps, _mm_loadu_ps(runs[2] + i));
+    taps = _mm_sub_ps(taps, _mm_loadu_ps(runs[3] + i));
+    taps = _mm_add_ps(taps, _mm_loadu_ps(runs[4] + i));
+    taps = _mm_sub_ps(taps, _mm_loadu_ps(runs[5] + i));
+    const __m128 weighted = _mm_mul_ps(taps, _mm_set1_ps(kTapWeight));
     _mm_storeu_pd(out, _mm_cvtps_pd(weighted));
     _mm_storeu_pd(out + 2, _mm_cvtps_pd(_mm_movehl_ps(weighted, weighted)));
 }
@@ -38,7 +38,8 @@ constexpr double kBassCornerHz = 120.0;    // below this the generated side fade
 // The same for one frame.
 inline double weightedTaps1(const float* const* runs, std::int32_t i) noexcept {
     float taps = 0.0f;
-    for (int t = 0; t < StereoGenerator::kNumTaps; ++t) taps += (t % 2 == 0 ? 1.0f : -1.0f) * runs[t][i];
+    for (int t = 0; t < StereoGenerator::kNumTaps; ++t)
+        taps = t % 2 == 0 ? taps + runs[t][i] : taps - runs[t][i];
     return static_cast<double>(taps * kTapWeight);
 }
 }  // namespace
