@@ -1,6 +1,8 @@
 // BowGame: board rules, pointer preview and drawing.
 #include "effect/bowgame.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 using namespace korvo;
@@ -103,6 +105,8 @@ void BowGame::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, Ima
     const std::int32_t cw = cellWidth(), ch = cellHeight();
     if (cw <= 0 || ch <= 0) return;
     const std::int32_t left = boardLeft(), top = boardTop();
+    // The groove between the cells: a base pixel wide at any scale.
+    const std::int32_t groove = std::max<std::int32_t>(1, korvo::scaleCoord(1, scale()));
     const bool on = allOn(), off = allOff();
     const bool solvedHover = on && _mouseOver;
     for (const IntRect& r : dirtyRects) {
@@ -116,7 +120,8 @@ void BowGame::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, Ima
                 fillBox(diffuseMap, cell, kGrooveDiffuse);
                 fillBox(depthMap, cell, L16{kGrooveDepth});
                 fillBox(materialMap, cell, kMaterial);
-                const IntRect face = IntRect{whole.min, {whole.max.x - 1, whole.max.y - 1}}.intersection(r);
+                const IntRect face =
+                    IntRect{whole.min, {whole.max.x - groove, whole.max.y - groove}}.intersection(r);
                 if (face.empty()) continue;
                 const bool lit = light(row, column);
                 RGBA diffuse = lit ? kLitDiffuse : kUnlitDiffuse;

@@ -12,6 +12,7 @@
 #include "effect/panorama.h"
 #include "effect/phasedisplay.h"
 #include "korvo/graphics/decode.h"
+#include "korvo/graphics/resample.h"
 #include "korvo/gui/context.h"
 #include "korvo/widgets/colorcorrection.h"
 #include "korvo/widgets/knob.h"
@@ -217,8 +218,8 @@ korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> VelmoraGUI::depthFromPNG(const std
 bool VelmoraGUI::replaceBackground(korvo::HeapPtr<korvo::OwnedImage<RGBA>> diffuse,
                                    korvo::HeapPtr<korvo::OwnedImage<RGBA>> material,
                                    korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> depth) {
-    const auto fits = [](const auto& image) {
-        return image && image->w() == kWidth && image->h() == kHeight;
+    const auto fits = [this](const auto& image) {
+        return image && image->w() == _editorWidth && image->h() == _editorHeight;
     };
     if (!fits(diffuse) || !fits(material) || !fits(depth)) return false;
     backgroundDiffuse_ = std::move(diffuse);
@@ -249,16 +250,6 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
                                                 korvo::resources::LeagueSpartan_Bold_otf_size);
 
     namespace res = velmora::resources;
-    backgroundDiffuse_ =
-        korvo::decodeWithAlphaImage(res::background_color_jpg, res::background_color_jpg_size,
-                                    res::background_emissive_png, res::background_emissive_png_size);
-    backgroundMaterial_ =
-        korvo::decodeToRGBA(res::background_material_png, res::background_material_png_size);
-    backgroundDepth_ = depthFromPNG(res::background_depth_png, res::background_depth_png_size);
-    if (backgroundDiffuse_->w() != kWidth || backgroundDiffuse_->h() != kHeight ||
-        backgroundMaterial_->w() != kWidth || backgroundMaterial_->h() != kHeight ||
-        backgroundDepth_->w() != kWidth || backgroundDepth_->h() != kHeight)
-        korvo::fatalError("editor: the background artwork is not 763 x 494");
     uiContext().setSkybox(korvo::decodeToRGBA(res::skybox_jpg, res::skybox_jpg_size).release());
 
     korvo::UIContext* ctx = &uiContext();
@@ -275,9 +266,9 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
     constexpr Angles kPanTravel{-0.654f, 0.0f, 0.654f};
 
     // 1. Logo: glows under the pointer, opens the vendor's page.
-    logo_ =
-        addChild(korvo::makeHeap<korvo::UILogo>(ctx, korvo::decodeToRGBA(res::logo_png, res::logo_png_size)));
+    logo_ = addChild(korvo::makeHeap<korvo::UILogo>(ctx, nullptr));
     logo_->setPosition(box(24, 6, 88, 62));
+    loadArtwork(1.0f);
     logo_->baseEmissive = 0;
     logo_->hoverEmissive = 80;
     logo_->restEmissive = 10;
@@ -383,6 +374,65 @@ VelmoraGUI::~VelmoraGUI() {
     _children.clear();
 }
 
+namespace {
+
+// One embedded picture set: the background's colour, emissive, material and depth, and the logo.
+struct ArtworkSet {
+    const std::uint8_t *color, *emissive, *material, *depth, *logo;
+    std::size_t colorSize, emissiveSize, materialSize, depthSize, logoSize;
+};
+ArtworkSet artworkSet(bool doubled) noexcept {
+    namespace res = velmora::resources;
+    if (!doubled)
+        return ArtworkSet{res::background_color_jpg,
+                          res::background_emissive_png,
+                          res::background_material_png,
+                          res::background_depth_png,
+                          res::logo_png,
+                          res::background_color_jpg_size,
+                          res::background_emissive_png_size,
+                          res::background_material_png_size,
+                          res::background_depth_png_size,
+                          res::logo_png_size};
+    return ArtworkSet{res::background_color_2x_jpg,
+                      res::background_emissive_2x_png,
+                      res::background_material_2x_png,
+                      res::background_depth_2x_png,
+                      res::logo_2x_png,
+                      res::background_color_2x_jpg_size,
+                      res::background_emissive_2x_png_size,
+                      res::background_material_2x_png_size,
+                      res::background_depth_2x_png_size,
+                      res::logo_2x_png_size};
+}
+
+// `image` as it is when it has the size, else resampled to it.
+template <class COLOR>
+korvo::HeapPtr<korvo::OwnedImage<COLOR>> sized(korvo::HeapPtr<korvo::OwnedImage<COLOR>> image, std::int32_t w,
+                                               std::int32_t h) {
+    if (image->w() == w && image->h() == h) return image;
+    auto out = korvo::makeHeap<korvo::OwnedImage<COLOR>>(w, h);
+    korvo::resample(image->view(), out->view());
+    return out;
+}
+
+}  // namespace
+
+void VelmoraGUI::loadArtwork(float scale) {
+    const ArtworkSet set = artworkSet(scale > 1.0f);
+    const std::int32_t w = korvo::scaleCoord(kWidth, scale), h = korvo::scaleCoord(kHeight, scale);
+    backgroundDiffuse_ =
+        sized(korvo::decodeWithAlphaImage(set.color, set.colorSize, set.emissive, set.emissiveSize), w, h);
+    backgroundMaterial_ = sized(korvo::decodeToRGBA(set.material, set.materialSize), w, h);
+    backgroundDepth_ = sized(depthFromPNG(set.depth, set.depthSize), w, h);
+    const IntRect logoBox = logo_->position();
+    logo_->setImage(sized(korvo::decodeToRGBA(set.logo, set.logoSize), logoBox.width(), logoBox.height()));
+}
+
+void VelmoraGUI::onScaleChanged() {
+    loadArtwork(drawScale());
+}
+
 void VelmoraGUI::createParamHints() {
     for (std::int32_t i = 0; i < kHintCount; ++i) {
         const HintPlace& place = kHints[i];
@@ -425,9 +475,10 @@ void VelmoraGUI::onDrawPBR(korvo::ImageView<RGBA> diffuseMap, korvo::ImageView<k
         // Each slope is the gradient of its whole box, written only inside the dirty rectangle.
         const korvo::CroppedView<korvo::L16> clipped{depthMap, r};
         for (const Slope& slope : kSlopes) {
-            if (slope.box.intersection(r).empty()) continue;
-            korvo::fillVerticalGradient(clipped, slope.box.translated(-r.min.x, -r.min.y),
-                                        korvo::L16{slope.top}, korvo::L16{slope.bottom}, slope.curve);
+            const IntRect at = korvo::scaleRect(slope.box, scale());
+            if (at.intersection(r).empty()) continue;
+            korvo::fillVerticalGradient(clipped, at.translated(-r.min.x, -r.min.y), korvo::L16{slope.top},
+                                        korvo::L16{slope.bottom}, slope.curve);
         }
     }
 }

@@ -1,5 +1,10 @@
 #pragma once
-// VelmoraGUI: the effect's editor, a fixed 763 x 494 window.
+// VelmoraGUI: the effect's editor, 763 x 494 pixels at 100 %, drawn at any scale from 37.5 % to
+// 400 % (GUIGraphics: the screen's scale times the user's zoom).
+//
+// Artwork at a scale: the background layers and the logo are embedded drawn at 100 % and at 200 %;
+// those two scales show the embedded pictures as they are, any other one resamples the nearer set
+// above it (the 100 % set below 100 %, the 200 % set above 100 %) to the exact size.
 //
 // Everything the user sees is built once, in the constructor: the compositor's lighting set-up,
 // the lit margin, the two fonts ("Lato Semibold" for labels and value hints, the display face
@@ -106,6 +111,8 @@ public:
                    const korvo::Vec<korvo::IntRect>& dirtyRects) override;
     // The background layers copied, and the slopes written, per rectangle.
     bool drawsInParts() const noexcept override { return true; }
+    // The background layers and the logo for the new scale.
+    void onScaleChanged() override;
 
     // The subtitle an editor at `address` shows: bit 9 clear -> kSubtitles[0], set -> kSubtitles[1].
     static const char* subtitleFor(const void* address) noexcept;
@@ -116,7 +123,7 @@ public:
                                                                       std::size_t size);
 
     // ---- Artwork tools ------------------------------------------------------------------------------
-    // Shows other background layers of the editor's size in place of the embedded ones (colour with
+    // Shows other background layers of the editor's (device) size in place of the embedded ones (colour with
     // the emissive alpha, material, depth as depthFromPNG makes it), to look at artwork before it is
     // embedded, and marks everything dirty. Layers of another size are refused (false). [main-thread]
     bool replaceBackground(korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> diffuse,
@@ -147,6 +154,9 @@ public:
     korvo::UIColorCorrection* colorCorrection() const noexcept { return colorCorrection_; }
 
 private:
+    // Decodes (and resamples) the background layers and the logo for `scale`.
+    void loadArtwork(float scale);
+
     VelmoraClient& client_;
     korvo::HeapPtr<korvo::Font> fontLato_;
     korvo::HeapPtr<korvo::Font> fontCouture_;

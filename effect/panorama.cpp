@@ -70,15 +70,15 @@ struct Halo {
     float operator()(float d2) const noexcept { return 1.0f - d2 / r2; }
 };
 
-// A ring of radius rho: rising linearly in d² from 0 at rho - 2 to 1 at rho, then falling to 0 at
-// rho + 2.
+// A ring of radius rho: rising linearly in d² from 0 at rho - w to 1 at rho, then falling to 0 at
+// rho + w.
 struct Ring {
     float in2, mid2, out2;
-    explicit Ring(float rho) noexcept {
-        const float in = rho - 2.0f > 0.0f ? rho - 2.0f : 0.0f;
+    Ring(float rho, float w) noexcept {
+        const float in = rho - w > 0.0f ? rho - w : 0.0f;
         in2 = in * in;
         mid2 = rho * rho;
-        out2 = (rho + 2.0f) * (rho + 2.0f);
+        out2 = (rho + w) * (rho + w);
     }
     float operator()(float d2) const noexcept {
         if (d2 <= in2) return 0.0f;
@@ -87,9 +87,30 @@ struct Ring {
     }
 };
 
-// The parameter dot, radius 3: 1 for d² < 1, then 1 - (d² - 1) / 8.
-float dotCoverage(float d2) noexcept {
-    return d2 < 1.0f ? 1.0f : 1.0f - (d2 - 1.0f) / 8.0f;
+// The parameter dot, radius 3 (base pixels; d² is divided by the scale's square): 1 for d² < 1,
+// then 1 - (d² - 1) / 8.
+struct Dot {
+    float inverseScale2;
+    float operator()(float d2) const noexcept {
+        if (inverseScale2 != 1.0f) d2 *= inverseScale2;
+        return d2 < 1.0f ? 1.0f : 1.0f - (d2 - 1.0f) / 8.0f;
+    }
+};
+
+// A line of the marks, as wide as the scale (parallel one-pixel lines a pixel apart).
+void wideLine(const ImageView<RGBA>& target, float x1, float y1, float x2, float y2, RGBA color, int alpha,
+              float scale) noexcept {
+    const int lines = scale > 1.25f ? static_cast<int>(std::lround(scale)) : 1;
+    if (lines == 1) {
+        korvo::lineAA(target, x1, y1, x2, y2, color, alpha);
+        return;
+    }
+    const float dx = x2 - x1, dy = y2 - y1, length = std::sqrt(dx * dx + dy * dy);
+    const float nx = length > 0.0f ? -dy / length : 0.0f, ny = length > 0.0f ? dx / length : 1.0f;
+    for (int i = 0; i < lines; ++i) {
+        const float o = static_cast<float>(i) - 0.5f * static_cast<float>(lines - 1);
+        korvo::lineAA(target, x1 + nx * o, y1 + ny * o, x2 + nx * o, y2 + ny * o, color, alpha);
+    }
 }
 
 }  // namespace
@@ -117,12 +138,13 @@ PanoramaDisplay::~PanoramaDisplay() {
 // ---- Geometry ----------------------------------------------------------------------------------
 
 float PanoramaDisplay::usableRadius() const noexcept {
-    const float r = std::max(0.0f, std::min(width() / 2.0f, height() - 14.0f)) - 28.0f;
+    const float k = scale();
+    const float r = std::max(0.0f, std::min(width() / 2.0f, height() - 14.0f * k)) - 28.0f * k;
     return r > 0.0f ? r : 0.0f;
 }
 
 PanoramaDisplay::Point PanoramaDisplay::listenerPoint() const noexcept {
-    return Point{width() / 2.0f, height() - 18.0f};
+    return Point{width() / 2.0f, height() - 18.0f * scale()};
 }
 
 PanoramaDisplay::Point PanoramaDisplay::pointFromPanDistance(float distance, float pan) const noexcept {
@@ -204,7 +226,7 @@ void PanoramaDisplay::onAnimate(double dt, double) {
 bool PanoramaDisplay::onMouseClick(std::int32_t x, std::int32_t y, korvo::MouseButton, bool isDoubleClick,
                                    korvo::MouseState mouseState) {
     const auto fx = static_cast<float>(x), fy = static_cast<float>(y);
-    if (!isNearPanorama(fx, fy, kClickMargin)) return false;
+    if (!isNearPanorama(fx, fy, kClickMargin * scale())) return false;
     if (isDoubleClick || mouseState.alt) {
         if (mouseState.alt) setZoomIndex(1);
         paramPan_->resetToDefaultFromEditor();
@@ -260,7 +282,7 @@ bool PanoramaDisplay::onMouseWheel(std::int32_t, std::int32_t, std::int32_t, std
 
 void PanoramaDisplay::onDrawPBR(ImageView<RGBA>, ImageView<L16> depthMap, ImageView<RGBA>,
                                 const korvo::Vec<IntRect>& dirtyRects) {
-    const float radius = std::max(0.0f, std::min(width() / 2.0f, height() - 14.0f));
+    const float radius = std::max(0.0f, std::min(width() / 2.0f, height() - 14.0f * scale()));
     if (!(radius > 0.0f)) return;
     const Point l = listenerPoint();
     for (const IntRect& rect : dirtyRects) {
@@ -294,7 +316,10 @@ void PanoramaDisplay::drawMarks(ImageView<RGBA> target, float ox, float oy) cons
     const RGBA cAudio = colorFromTilt(audio.tilt);
     const float g = audio.gain;
     const float level = std::max(-48.0f, static_cast<float>(paramOutputLevel_->value()));  // -inf dB: -48
-    const float rho = 8.0f * (1.0f + level / 64.0f);
+    // Sizes in base pixels, drawn at the scale.
+    const float k = scale();
+    const float rho = 8.0f * (1.0f + level / 64.0f) * k;
+    const Dot dotCoverage{1.0f / (k * k)};
 
     // Local (view) coordinates.
     const float lx = l.x - ox, ly = l.y - oy;
@@ -303,40 +328,43 @@ void PanoramaDisplay::drawMarks(ImageView<RGBA> target, float ox, float oy) cons
 
     // 1. The disc of distance 0.
     const float r0 = zoomFactor() * rmax * 0.2f;
-    radialMark(target, lx, ly, r0 + 1.0f, kZeroDiscColor, kZeroDiscPeak[zoom], Ramp(r0 - 1.0f, r0 + 1.0f));
+    radialMark(target, lx, ly, r0 + 1.0f * k, kZeroDiscColor, kZeroDiscPeak[zoom],
+               Ramp(r0 - 1.0f * k, r0 + 1.0f * k));
     // 2. Lines: parameter point to the listener, audio point to the parameter point.
-    korvo::lineAA(target, px, py, lx, ly, kLineColor, 80);
-    korvo::lineAA(target, ax, ay, px, py, kLineColor, 40);
+    wideLine(target, px, py, lx, ly, kLineColor, 80, k);
+    wideLine(target, ax, ay, px, py, kLineColor, 40, k);
     // 3, 4. Halos.
-    radialMark(target, ax, ay, 10.0f * g, cAudio, 0.15f, Halo(10.0f * g));
-    radialMark(target, px, py, 20.0f, cParam, 0.1f, Halo(20.0f));
+    radialMark(target, ax, ay, 10.0f * g * k, cAudio, 0.15f, Halo(10.0f * g * k));
+    radialMark(target, px, py, 20.0f * k, cParam, 0.1f, Halo(20.0f * k));
     // 5. The audio dot, its size following the tremolo gain.
-    radialMark(target, ax, ay, 5.0f * g, cAudio, 0.8f, Ramp(5.0f * g - 2.0f, 5.0f * g));
+    radialMark(target, ax, ay, 5.0f * g * k, cAudio, 0.8f, Ramp((5.0f * g - 2.0f) * k, 5.0f * g * k));
     // 6. The output-level ring, 7. the parameter dot.
-    radialMark(target, px, py, rho + 2.0f, cParam, 0.8f, Ring(rho));
-    radialMark(target, px, py, 3.0f, cParam, 0.8f, dotCoverage);
+    radialMark(target, px, py, rho + 2.0f * k, cParam, 0.8f, Ring(rho, 2.0f * k));
+    radialMark(target, px, py, 3.0f * k, cParam, 0.8f, dotCoverage);
 
     // 8. Where a click would put the source, while the pointer hovers without dragging.
     if (_mouseOver && !isDragged() &&
-        isNearPanorama(static_cast<float>(mouseX_), static_cast<float>(mouseY_), kClickMargin)) {
+        isNearPanorama(static_cast<float>(mouseX_), static_cast<float>(mouseY_), kClickMargin * k)) {
         const PanDistance pd = panDistanceFromPoint(static_cast<float>(mouseX_), static_cast<float>(mouseY_));
         const Point pMouse = pointFromPanDistance(pd.distance, pd.panDegrees / 90.0f);
         const float mx = pMouse.x - ox, my = pMouse.y - oy;
-        korvo::lineAA(target, mx, my, lx, ly, kHoverColor, 40);
-        radialMark(target, mx, my, 20.0f, kHoverColor, 0.05f, Halo(20.0f));
-        radialMark(target, mx, my, rho + 2.0f, kHoverColor, 0.4f, Ring(rho));
-        radialMark(target, mx, my, 3.0f, kHoverColor, 0.4f, dotCoverage);
+        wideLine(target, mx, my, lx, ly, kHoverColor, 40, k);
+        radialMark(target, mx, my, 20.0f * k, kHoverColor, 0.05f, Halo(20.0f * k));
+        radialMark(target, mx, my, rho + 2.0f * k, kHoverColor, 0.4f, Ring(rho, 2.0f * k));
+        radialMark(target, mx, my, 3.0f * k, kHoverColor, 0.4f, dotCoverage);
     }
 
     // 9. The zoom label in the 8 x 8 bitmap font, and under it a line 9 pixels lower, centred 7
     // pixels right of the text's origin, shorter as the zoom grows.
-    const std::int32_t textX = _position.width() - 39, textY = _position.height() - 13;
+    // (Base pixels, placed and drawn at the scale.)
+    const auto at = [k](std::int32_t v) { return korvo::scaleCoord(v, k); };
+    const std::int32_t textX = _position.width() - at(39), textY = _position.height() - at(13);
     const std::int32_t length = kZoomLineLength[zoom];
-    const std::int32_t lineX = textX + 7 - length / 2;
+    const std::int32_t lineX = textX + at(7 - length / 2);
     const auto ix = static_cast<std::int32_t>(ox), iy = static_cast<std::int32_t>(oy);
     korvo::drawBitmapText(target, textX - ix, textY - iy, kZoomLabels[zoom], kZoomLabelColor,
-                          korvo::BitmapFontSize::small8x8);
-    const IntRect line{{lineX - ix, textY + 9 - iy}, {lineX + length - ix, textY + 10 - iy}};
+                          korvo::BitmapFontSize::small8x8, k);
+    const IntRect line{{lineX - ix, textY + at(9) - iy}, {lineX + at(length) - ix, textY + at(10) - iy}};
     korvo::blendBox(target, line, RGBA{kZoomLabelColor.r, kZoomLabelColor.g, kZoomLabelColor.b, 255},
                     static_cast<int>(kZoomLabelColor.a));
 }

@@ -124,28 +124,41 @@ void PhaseDisplay::advanceGrid() noexcept {
         float length2;
         if (usable(points_[i], length2)) peak = std::max(peak, length2);
     }
-    const float scale = kMargin / std::sqrt(peak) * kReach;
+    // Distances in base pixels, the grid at the drawing's scale.
+    const float k = UIElement::scale();
+    const float scale = kMargin / std::sqrt(peak) * kReach * k;
+    const float centre = kCentre * k;
 
     // 2. Fade, once per step. A cell above 255 shows as 255, and fades from there.
     const std::int32_t decay = bright ? kDecayBright : kDecay;
     for (std::int32_t& v : grid_) v = std::max(0, std::min(v, 255) - decay);
 
     // 3. Splats between consecutive usable points.
+    // A trace k times as long in pixels takes k times as many splats, so it stays as bright.
     const std::int32_t shift = bright ? kShiftBright : kShift;
+    const int spread = k > 1.0f ? static_cast<int>(std::ceil(k)) : 1;
     for (std::int32_t i = 0; i + 1 < pointCount_; ++i) {
         const Pair p0 = points_[i], p1 = points_[i + 1];
         float unused;
         if (!usable(p0, unused) || !usable(p1, unused)) continue;
-        for (const float t : kSplatSteps)
-            splat(p0.a * (1.0f - t) + p1.a * t, p0.b * (1.0f - t) + p1.b * t, scale, shift);
+        if (spread == 1) {
+            for (const float t : kSplatSteps)
+                splat(p0.a * (1.0f - t) + p1.a * t, p0.b * (1.0f - t) + p1.b * t, scale, centre, shift);
+            continue;
+        }
+        const int steps = 5 * spread;
+        for (int j = 0; j < steps; ++j) {
+            const float t = static_cast<float>(j) / static_cast<float>(steps);
+            splat(p0.a * (1.0f - t) + p1.a * t, p0.b * (1.0f - t) + p1.b * t, scale, centre, shift);
+        }
     }
 }
 
 // ---- Drawing -----------------------------------------------------------------------------------
 
-void PhaseDisplay::splat(float x, float y, float scale, std::int32_t shift) noexcept {
-    const float fxp = (x * scale + kCentre) * 16.0f;
-    const float fyp = (y * scale + kCentre) * 16.0f;
+void PhaseDisplay::splat(float x, float y, float scale, float centre, std::int32_t shift) noexcept {
+    const float fxp = (x * scale + centre) * 16.0f;
+    const float fyp = (y * scale + centre) * 16.0f;
     constexpr float kLimit = 1 << 30;  // keeps the conversion to int defined
     if (!(fxp > -kLimit && fxp < kLimit && fyp > -kLimit && fyp < kLimit)) return;
     const auto px = static_cast<std::int32_t>(fxp), py = static_cast<std::int32_t>(fyp);
@@ -194,8 +207,9 @@ void PhaseDisplay::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16>, ImageVi
     for (const IntRect& rect : dirtyRects) {
         const korvo::CroppedView<RGBA> target{diffuseMap, rect};
         const std::int32_t dx = -rect.min.x - _drawOffset.x, dy = -rect.min.y - _drawOffset.y;
-        korvo::fillBox(target, kStateSquare.translated(dx, dy), color);
-        if (isBright() && !disabled) korvo::fillBox(target, kBrightSquare.translated(dx, dy), color);
+        korvo::fillBox(target, korvo::scaleRect(kStateSquare, scale()).translated(dx, dy), color);
+        if (isBright() && !disabled)
+            korvo::fillBox(target, korvo::scaleRect(kBrightSquare, scale()).translated(dx, dy), color);
     }
 }
 

@@ -7,7 +7,9 @@
 // little at every animation step that reads a batch, and drawing adds the grid as light onto the
 // raw layer (drawing changes nothing: a redraw for any other reason shows the same trace). Each
 // batch is scaled by its own peak, so the loudest point of a batch lands 58.5 pixels from the
-// centre; between consecutive points five sub-pixel splats keep the trace continuous.
+// centre; between consecutive points five sub-pixel splats keep the trace continuous. At a scale
+// s of the editor the grid has the element's device size, the distances are s times as many
+// pixels and the splats 5 x ceil(s).
 //
 // The audio thread hands over the final output samples of every block (sendPhaseSamples) through
 // a TimedFIFO of 16384 pairs that stores one pair in four and releases them at the pace of real
@@ -92,7 +94,7 @@ public:
 
 private:
     void resizeGrid(std::int32_t w, std::int32_t h);
-    void splat(float x, float y, float scale, std::int32_t shift) noexcept;
+    void splat(float x, float y, float scale, float centre, std::int32_t shift) noexcept;
     // One step of the trace: fade the grid, then splat the batch just read.
     void advanceGrid() noexcept;
 

@@ -158,9 +158,21 @@ bool Client::isLegalChannelConfig(std::int32_t numInputs, std::int32_t numOutput
 IGraphics* Client::ensureGraphics() {
     if (!graphics_) {
         graphics_ = createGraphics();
-        if (graphics_) graphicsAvailable_.store(1, std::memory_order_release);
+        if (graphics_) {
+            graphics_->setHostCommand(hostCommand_);
+            graphics_->setUserZoom(editorZoom_);
+            graphicsAvailable_.store(1, std::memory_order_release);
+        }
     }
     return graphics_.get();
+}
+
+void Client::setEditorZoom(float zoom) noexcept {
+    editorZoom_ = zoom;
+    if (graphics_) {
+        graphics_->setUserZoom(zoom);
+        editorZoom_ = graphics_->userZoom();
+    }
 }
 
 IGraphics* Client::tryAcquireGraphics() noexcept {

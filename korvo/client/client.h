@@ -129,8 +129,39 @@ public:
     virtual void* openUI(void* parentWindow, void* controlInfo, HostKind hostKind, WindowBackend backend) = 0;
     // Destroys the window; the editor object survives and may be opened again.
     virtual void closeUI() = 0;
-    // The editor's size in pixels.
+    // The editor's size in device pixels.
     virtual void getGUISize(std::int32_t* width, std::int32_t* height) = 0;
+
+    // ---- Scale and size ---------------------------------------------------------------------------
+    // An editor that scales draws at (screen scale) x (user zoom) device pixels per pixel of its
+    // base size. The screen scale is the host's content scale when it gave one, else the monitor's.
+    // The defaults describe an editor of one fixed size.
+    //
+    // The host's content scale; false, and nothing changes, for a factor outside [0.5, 4] (NaN and
+    // infinities included) or an editor that does not scale.
+    virtual bool setHostScale(float scale) {
+        (void)scale;
+        return false;
+    }
+    // The user may resize the editor.
+    virtual bool canResize() { return false; }
+    // Turns a requested size into the nearest size the editor can take.
+    virtual void constrainSize(std::int32_t* width, std::int32_t* height) {
+        (void)width;
+        (void)height;
+    }
+    // The host made the editor's window this size: the editor follows it (true) or keeps its own
+    // (false).
+    virtual bool setGUISize(std::int32_t width, std::int32_t height) {
+        (void)width;
+        (void)height;
+        return false;
+    }
+    // The user's zoom (1 = 100 %), kept with the controller's state.
+    virtual float userZoom() { return 1.0f; }
+    virtual void setUserZoom(float zoom) { (void)zoom; }
+    // Where the editor asks for a new window size (IHostCommand::requestResize). Not owned.
+    virtual void setHostCommand(IHostCommand* hostCommand) { (void)hostCommand; }
 };
 
 // The client's parameters, in index order. Create each with makeHeap (they are freed with
@@ -253,6 +284,11 @@ public:
 
     // The editor, null until first needed. [main-thread]
     IGraphics* graphics() const noexcept { return graphics_.get(); }
+    // The user's editor zoom (1 = 100 %), kept per instance with the controller's state: the
+    // editor's own once it exists, else the one stored for it. Setting it stores it and hands it
+    // to the editor. [main-thread]
+    float editorZoom() const noexcept { return graphics_ ? graphics_->userZoom() : editorZoom_; }
+    void setEditorZoom(float zoom) noexcept;
     // Creates the editor on first need (createGraphics, then graphicsAvailable <- 1) and returns
     // it; null when the plug-in has no editor. Call under the adapter's view lock. [main-thread]
     IGraphics* ensureGraphics();
@@ -291,6 +327,7 @@ private:
 
     HeapPtr<IGraphics> graphics_;
     std::atomic<std::uint8_t> graphicsAvailable_{0};
+    float editorZoom_ = 1.0f;
     IHostCommand* hostCommand_ = nullptr;
     PluginDescription description_;
     ParameterList parameters_;

@@ -4,6 +4,7 @@
 //
 // Thread contract: plain values, [any-thread].
 
+#include <cmath>
 #include <cstdint>
 
 namespace korvo {
@@ -59,5 +60,17 @@ struct IntRect {
         return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(v);
     }
 };
+
+// A coordinate of the editor's base grid in device pixels: v * scale rounded to the nearest integer
+// (halves up), saturating. The same rounding everywhere keeps neighbouring boxes flush at any scale.
+inline std::int32_t scaleCoord(std::int32_t v, double scale) noexcept {
+    const double d = std::floor(static_cast<double>(v) * scale + 0.5);
+    if (!(d > -2147483648.0)) return INT32_MIN;
+    return d > 2147483647.0 ? INT32_MAX : static_cast<std::int32_t>(d);
+}
+inline IntRect scaleRect(const IntRect& r, double scale) noexcept {
+    return IntRect{{scaleCoord(r.min.x, scale), scaleCoord(r.min.y, scale)},
+                   {scaleCoord(r.max.x, scale), scaleCoord(r.max.y, scale)}};
+}
 
 }  // namespace korvo

@@ -20,6 +20,13 @@ namespace korvo {
 
 namespace {
 
+constexpr int kMaxGlowLevels = PBRCompositor::kMaxGlowLevels;
+constexpr int kMaxOcclusionLevels = PBRCompositor::kMaxOcclusionLevels;
+constexpr int kShadowSteps = PBRCompositor::kShadowSteps;
+
+constexpr float kNormalZ = 37122.22265625f;
+constexpr float kNormalZSquared = 1378059392.0f;
+
 constexpr float kLevelScale[14] = {
     1.0f,       0.5f,        0.25f,        0.125f,        0.0625f,        0.03125f,        0.015625f,
     0.0078125f, 0.00390625f, 0.001953125f, 0.0009765625f, 0.00048828125f, 0.000244140625f, 0.0001220703125f};
@@ -37,6 +44,7 @@ struct LevelSampler {
     std::int32_t w = 0, h = 0;
     float scale = 1.0f, hiX = 0.0f, hiY = 0.0f;
 
+    LevelSampler() noexcept = default;
     LevelSampler(const Mipmap<COLOR>& mip, int level) noexcept {
         const int n = mip.numLevels();
         if (n == 0) return;
@@ -228,36 +236,40 @@ bool interpolateGlowRow(const RGBA* row, const ColumnTap* taps, std::int32_t cou
     return true;
 }
 
-constexpr float kGlowWeights[5] = {0.3f / 255.0f, 0.45f / 255.0f, 0.375f / 255.0f, 0.225f / 255.0f,
-                                   0.15f / 255.0f};
-
 // What one output row adds as glow: the interpolated rows of the levels that have something to add.
 struct GlowRow {
     int count = 0;
-    const float* top[5][3];
-    const float* bottom[5][3];
-    float v[5];
-    float weight[5];
+    const float* top[kMaxGlowLevels][3];
+    const float* bottom[kMaxGlowLevels][3];
+    float v[kMaxGlowLevels];
+    float weight[kMaxGlowLevels];
 };
 
 alignas(16) constexpr float kZeroRow[kPadded] = {};
 
-// The glow levels (diffuse levels 1 to 5), the column taps of the current chunk and the rows
-// interpolated at them. lightTile and relightGlow both sample through this, so their glow is the
-// same arithmetic.
+// The glow levels (diffuse levels 1 to 5 at 100 %), the column taps of the current chunk and the
+// rows interpolated at them. lightTile and relightGlow both sample through this, so their glow is
+// the same arithmetic.
 struct GlowRows {
-    LevelSampler<RGBA> levels[5];
-    ColumnTap columns[5][kPadded];
-    RowCache<3> cache[5];
+    LevelSampler<RGBA> levels[kMaxGlowLevels];
+    float weights[kMaxGlowLevels];
+    int count = 0;
+    ColumnTap columns[kMaxGlowLevels][kPadded];
+    RowCache<3> cache[kMaxGlowLevels];
 
-    explicit GlowRows(const Mipmap<RGBA>& diffuse) noexcept
-        : levels{{diffuse, 1}, {diffuse, 2}, {diffuse, 3}, {diffuse, 4}, {diffuse, 5}} {}
+    GlowRows(const Mipmap<RGBA>& diffuse, const PBRCompositor::LevelBlend& blend) noexcept
+        : count(blend.count) {
+        for (int l = 0; l < count; ++l) {
+            levels[l] = LevelSampler<RGBA>(diffuse, blend.first + l);
+            weights[l] = blend.weights[l];
+        }
+    }
 
     // Taps of `count` columns from chunkX on; the row caches start empty.
-    void startChunk(std::int32_t chunkX, std::int32_t count) noexcept {
-        for (std::int32_t i = 0; i < count; ++i) {
+    void startChunk(std::int32_t chunkX, std::int32_t columnCount) noexcept {
+        for (std::int32_t i = 0; i < columnCount; ++i) {
             const float px = static_cast<float>(chunkX + i) + 0.5f;
-            for (int l = 0; l < 5; ++l)
+            for (int l = 0; l < count; ++l)
                 if (levels[l].base != nullptr)
                     levels[l].columnTap(px, columns[l][i].x0, columns[l][i].x1, columns[l][i].u);
         }
@@ -265,10 +277,10 @@ struct GlowRows {
     }
 
     // The glow levels that have something to add in output row y.
-    void prepareRow(std::int32_t y, std::int32_t count, GlowRow& row) noexcept {
+    void prepareRow(std::int32_t y, std::int32_t columnCount, GlowRow& row) noexcept {
         const float py = static_cast<float>(y) + 0.5f;
         row.count = 0;
-        for (int l = 0; l < 5; ++l) {
+        for (int l = 0; l < count; ++l) {
             const LevelSampler<RGBA>& s = levels[l];
             if (s.base == nullptr) continue;
             std::int32_t y0, y1;
@@ -276,8 +288,8 @@ struct GlowRows {
             s.rowTap(py, y0, y1, v);
             RowCache<3>& c = cache[l];
             auto fill = [&](int slot, std::int32_t r) {
-                return interpolateGlowRow(s.row(r), columns[l], count, c.values[slot][0], c.values[slot][1],
-                                          c.values[slot][2]);
+                return interpolateGlowRow(s.row(r), columns[l], columnCount, c.values[slot][0],
+                                          c.values[slot][1], c.values[slot][2]);
             };
             const int s0 = c.slotFor(y0, y1, fill);
             const int s1 = c.slotFor(y1, y0, fill);
@@ -289,7 +301,7 @@ struct GlowRows {
                 row.bottom[g][ch] = c.nonZero[s1] ? c.values[s1][ch] : kZeroRow;
             }
             row.v[g] = v;
-            row.weight[g] = kGlowWeights[l];
+            row.weight[g] = weights[l];
         }
     }
 };
@@ -375,8 +387,6 @@ inline __m128 dot3(__m128 ax, __m128 ay, __m128 az, __m128 bx, __m128 by, __m128
     return _mm_add_ps(_mm_add_ps(_mm_mul_ps(ax, bx), _mm_mul_ps(ay, by)), _mm_mul_ps(az, bz));
 }
 
-constexpr float kNormalZ = 37122.22265625f;
-constexpr float kNormalZSquared = 1378059392.0f;
 constexpr float kShadowNormalisation = 0.181000292f;  // 1 / the largest possible lightPassed
 constexpr float kShadowFade = 15360.0f;               // a blocker this much higher casts full shadow
 constexpr float kCavityFade = 23040.0f;
@@ -424,22 +434,90 @@ struct RowInputs {
     const L16* up;
     const L16* mid;
     const L16* down;
-    const L16* above[10];  // rows of the shadow walk, raised to at least 0
+    const L16* above[kShadowSteps];  // rows of the shadow walk, raised to at least 0
     const RGBA* diffuse;
     const RGBA* material;
     RGBA* out;
     float eyeY, eyeY2;
-    const float* aoTop[4];
-    const float* aoBottom[4];
-    float aoV[4];
+    const float* aoTop[kMaxOcclusionLevels];
+    const float* aoBottom[kMaxOcclusionLevels];
+    float aoV[kMaxOcclusionLevels];
     GlowRow glow;
 };
 
 }  // namespace
 
+namespace {
+// The terms of a blur sampled at `count` pyramid levels from `first` (at 100 %), each with its
+// weight, at a scale whose pyramid is log2(scale) levels deeper: a whole number of levels moves
+// every term up by as many; a fraction f blends each term from its two neighbouring levels by
+// (1 - f, f), so neighbouring terms share a level.
+PBRCompositor::LevelBlend blendLevels(int first, int count, const float* weights, double log2Scale) noexcept {
+    PBRCompositor::LevelBlend b;
+    const double at = first + log2Scale;
+    int lower = static_cast<int>(std::floor(at));
+    double f = at - lower;
+    if (f < 1e-3) f = 0.0;
+    if (f > 1.0 - 1e-3) {
+        f = 0.0;
+        ++lower;
+    }
+    if (lower < 0) {
+        lower = 0;
+        f = 0.0;
+    }
+    b.first = lower;
+    if (f == 0.0) {
+        b.count = count;
+        for (int i = 0; i < count; ++i) {
+            b.weights[i] = weights[i];
+            b.weighted[i] = weights[i] != 1.0f;
+        }
+        return b;
+    }
+    const auto keep = static_cast<float>(1.0 - f), take = static_cast<float>(f);
+    b.count = count + 1;
+    for (int i = 0; i <= count; ++i) {
+        const float fromOwn = i < count ? keep * weights[i] : 0.0f;
+        const float fromBelow = i > 0 ? take * weights[i - 1] : 0.0f;
+        b.weights[i] = fromOwn + fromBelow;
+        b.weighted[i] = true;
+    }
+    return b;
+}
+
+constexpr float kGlowWeights[5] = {0.3f / 255.0f, 0.45f / 255.0f, 0.375f / 255.0f, 0.225f / 255.0f,
+                                   0.15f / 255.0f};
+constexpr float kOcclusionWeights[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+}  // namespace
+
 PBRCompositor::PBRCompositor() noexcept {
     for (int k = 0; k < 256; ++k)
         specularExponents[k] = static_cast<float>(0.8 * std::exp(5.5 * (1.0 - k / 255.0)));
+    setScale(1.0f);
+}
+
+void PBRCompositor::setScale(float scale) noexcept {
+    if (!(scale > 0.0f) || !std::isfinite(scale)) scale = 1.0f;
+    scale_ = scale;
+    for (int k = 0; k < kShadowSteps; ++k) {
+        const auto offset = static_cast<std::int32_t>(std::floor(static_cast<double>(scale) * (k + 1) + 0.5));
+        shadowOffsets_[k] = offset < 1 ? 1 : offset;
+    }
+    // A relief drawn s times wider rises s times slower per pixel: the normal's z shrinks by s to
+    // keep its direction, and the curvature (a second difference, squared) grows by s^4.
+    if (scale == 1.0f) {
+        normalZ_ = kNormalZ;
+        normalZSquared_ = kNormalZSquared;
+        curvatureFactor_ = 1.0f;
+    } else {
+        normalZ_ = kNormalZ / scale;
+        normalZSquared_ = normalZ_ * normalZ_;
+        curvatureFactor_ = scale * scale * scale * scale;
+    }
+    const double lg = std::log2(static_cast<double>(scale));
+    occlusion_ = blendLevels(1, 4, kOcclusionWeights, lg);
+    glow_ = blendLevels(1, 5, kGlowWeights, lg);
 }
 
 void PBRCompositor::lightTile(ImageView<RGBA> wfb, PixelOrder, IntRect area, const Mipmap<RGBA>& diffuse,
@@ -452,7 +530,7 @@ void PBRCompositor::relightGlow(ImageView<RGBA> wfb, IntRect area, const Mipmap<
                                 const GlowBase& base) noexcept {
     const IntRect a = area.intersection(wfb.bounds()).intersection(IntRect{{0, 0}, {base.w, base.h}});
     if (a.empty() || wfb.pixels == nullptr || diffuse.numLevels() == 0) return;
-    GlowRows glow(diffuse);
+    GlowRows glow(diffuse, glow_);
     for (std::int32_t chunkX = a.min.x; chunkX < a.max.x; chunkX += kChunk) {
         const std::int32_t chunkEnd = a.max.x - chunkX > kChunk ? chunkX + kChunk : a.max.x;
         const std::int32_t columns = (chunkEnd - chunkX + kLanes - 1) / kLanes * kLanes;
@@ -493,22 +571,25 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
     const ImageView<RGBA> material0 = material.level(0).view();
     const ImageView<L16> depth0 = depth.level(0).view();
 
-    const LevelSampler<L16> depthLevels[4] = {{depth, 1}, {depth, 2}, {depth, 3}, {depth, 4}};
-    GlowRows glow(diffuse);
+    LevelSampler<L16> depthLevels[kMaxOcclusionLevels];
+    const int aoCount = occlusion_.count;
+    for (int l = 0; l < aoCount; ++l) depthLevels[l] = LevelSampler<L16>(depth, occlusion_.first + l);
+    GlowRows glow(diffuse, glow_);
     // Where the colour before the glow is kept: rows of the area inside the base.
     const bool keeping = keep != nullptr && a.max.x <= keep->w && a.max.y <= keep->h;
     const bool depthPresent = depthLevels[0].base != nullptr;
     const int skyLevels = skybox.numLevels();
     const float skyW = skyLevels > 0 ? static_cast<float>(skybox.level(0).w()) : 0.0f;
     const float skyH = skyLevels > 0 ? static_cast<float>(skybox.level(0).h()) : 0.0f;
-    const float curvatureScale = skyW * skyH * 0.00001f;
+    float curvatureScale = skyW * skyH * 0.00001f;
+    if (curvatureFactor_ != 1.0f) curvatureScale *= curvatureFactor_;
     const LevelSampler<RGBA> skySamplers[14] = {
         {skybox, 0}, {skybox, 1}, {skybox, 2}, {skybox, 3},  {skybox, 4},  {skybox, 5},  {skybox, 6},
         {skybox, 7}, {skybox, 8}, {skybox, 9}, {skybox, 10}, {skybox, 11}, {skybox, 12}, {skybox, 13}};
 
-    __m128 shadowWeights[10];
+    __m128 shadowWeights[kShadowSteps];
     float p = 1.0f;
-    for (int k = 0; k < 10; ++k) {
+    for (int k = 0; k < kShadowSteps; ++k) {
         p *= 0.78f;
         shadowWeights[k] = _mm_set1_ps(p);
     }
@@ -532,15 +613,16 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
     const __m128 curvatureScales = _mm_set1_ps(curvatureScale), skyStrength = _mm_set1_ps(skyboxStrength);
     // The shadow walk's sum when every step lets all light through, the same operations in order.
     __m128 allLightPassed = zero;
-    for (int k = 0; k < 10; ++k)
+    for (int k = 0; k < kShadowSteps; ++k)
         allLightPassed = _mm_add_ps(
             allLightPassed, _mm_mul_ps(_mm_add_ps(one, _mm_mul_ps(seventenths, one)), shadowWeights[k]));
     RowLight lit;
 
-    ColumnTap depthColumns[4][kPadded];
+    ColumnTap depthColumns[kMaxOcclusionLevels][kPadded];
     alignas(16) float eyeX[kPadded];
     alignas(16) float eyeX2[kPadded];
-    RowCache<1> aoCache[4];
+    RowCache<1> aoCache[kMaxOcclusionLevels];
+    const std::int32_t reach = shadowOffsets_[kShadowSteps - 1];
 
     for (std::int32_t chunkX = a.min.x; chunkX < a.max.x; chunkX += kChunk) {
         const std::int32_t chunkEnd = a.max.x - chunkX > kChunk ? chunkX + kChunk : a.max.x;
@@ -553,7 +635,7 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
             eyeX[i] = 0.5f - static_cast<float>(x) / fw;
             eyeX2[i] = eyeX[i] * eyeX[i];
             if (depthPresent)
-                for (int l = 0; l < 4; ++l)
+                for (int l = 0; l < aoCount; ++l)
                     depthLevels[l].columnTap(px, depthColumns[l][i].x0, depthColumns[l][i].x1,
                                              depthColumns[l][i].u);
         }
@@ -566,7 +648,8 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
             row.up = depth0.row(clampTo(y - 1, 0, dh - 1));
             row.mid = depth0.row(clampTo(y, 0, dh - 1));
             row.down = depth0.row(clampTo(y + 1, 0, dh - 1));
-            for (int k = 0; k < 10; ++k) row.above[k] = depth0.row(y - 1 - k < 0 ? 0 : y - 1 - k);
+            for (int k = 0; k < kShadowSteps; ++k)
+                row.above[k] = depth0.row(y - shadowOffsets_[k] < 0 ? 0 : y - shadowOffsets_[k]);
             row.diffuse = diffuse0.row(y);
             row.material = material0.row(y);
             row.out = wfb.row(y);
@@ -574,7 +657,7 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
             row.eyeY2 = row.eyeY * row.eyeY;
 
             // Ambient occlusion samples of this row, level by level.
-            for (int l = 0; l < 4; ++l) {
+            for (int l = 0; l < aoCount; ++l) {
                 if (!depthPresent) {
                     row.aoTop[l] = row.aoBottom[l] = kZeroRow;
                     row.aoV[l] = 0.0f;
@@ -603,7 +686,7 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                 const std::int32_t x = chunkX + column;
                 const std::int32_t lanes = chunkEnd - x < kLanes ? chunkEnd - x : kLanes;
                 // No clamping needed: the whole group lies inside, and so does its shadow walk.
-                const bool interior = lanes == kLanes && x >= 10 && x + 13 <= dw - 1;
+                const bool interior = lanes == kLanes && x >= reach && x + 3 + reach <= dw - 1;
 
                 // 1. Depth patch.
                 __m128i uL, uC, uR, mL, mC, mR, dL, dC, dR, basePixels, matPixels;
@@ -640,10 +723,10 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                                                  _mm_add_epi32(_mm_add_epi32(uL, _mm_add_epi32(uC, uC)), uR));
                 const __m128 fsx = _mm_cvtepi32_ps(sx), fsy = _mm_cvtepi32_ps(sy);
                 const __m128 lengthSquared = _mm_add_ps(
-                    _mm_add_ps(_mm_mul_ps(fsx, fsx), _mm_mul_ps(fsy, fsy)), _mm_set1_ps(kNormalZSquared));
+                    _mm_add_ps(_mm_mul_ps(fsx, fsx), _mm_mul_ps(fsy, fsy)), _mm_set1_ps(normalZSquared_));
                 const __m128 nScale = _mm_div_ps(one, _mm_sqrt_ps(lengthSquared));
                 const __m128 nx = _mm_mul_ps(fsx, nScale), ny = _mm_mul_ps(fsy, nScale),
-                             nz = _mm_mul_ps(_mm_set1_ps(kNormalZ), nScale);
+                             nz = _mm_mul_ps(_mm_set1_ps(normalZ_), nScale);
 
                 // 3. Base colour and material.
                 const __m128 br = unitOf(byteOf(basePixels, 0)), bg = unitOf(byteOf(basePixels, 8)),
@@ -655,11 +738,11 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
 
                 // 5. Ambient occlusion.
                 __m128 sum = zero;
-                for (int l = 0; l < 4; ++l) {
+                for (int l = 0; l < aoCount; ++l) {
                     const __m128 top = _mm_loadu_ps(row.aoTop[l] + column);
                     const __m128 bottom = _mm_loadu_ps(row.aoBottom[l] + column);
-                    const __m128 s =
-                        _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), _mm_set1_ps(row.aoV[l])));
+                    __m128 s = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), _mm_set1_ps(row.aoV[l])));
+                    if (occlusion_.weighted[l]) s = _mm_mul_ps(s, _mm_set1_ps(occlusion_.weights[l]));
                     sum = l == 0 ? s : _mm_add_ps(sum, s);
                 }
                 const __m128 diff = _mm_sub_ps(_mm_cvtepi32_ps(d0), _mm_mul_ps(_mm_set1_ps(0.25f), sum));
@@ -678,17 +761,18 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
 
                 // 6. Cast shadow: walk up both diagonals looking for higher depth. Where no step
                 // has a higher blocker, all the light passes (the sum is a constant).
-                __m128i margins[20];
+                __m128i margins[2 * kShadowSteps];
                 __m128i anyBlocker = _mm_setzero_si128();
-                for (int k = 0; k < 10; ++k) {
+                for (int k = 0; k < kShadowSteps; ++k) {
                     const L16* r = row.above[k];
+                    const std::int32_t offset = shadowOffsets_[k];
                     __m128i v1, v2;
                     if (interior) {
-                        v1 = loadDepth4(r + x + 1 + k);
-                        v2 = loadDepth4(r + x - 1 - k);
+                        v1 = loadDepth4(r + x + offset);
+                        v2 = loadDepth4(r + x - offset);
                     } else {
-                        v1 = gatherDepth4(r, x + 1 + k, dw - 1);
-                        v2 = gatherDepth4(r, x - 1 - k, dw - 1);
+                        v1 = gatherDepth4(r, x + offset, dw - 1);
+                        v2 = gatherDepth4(r, x - offset, dw - 1);
                     }
                     const __m128i reach = _mm_add_epi32(d0, _mm_set1_epi32(k + 1));
                     margins[2 * k] = _mm_sub_epi32(reach, v1);
@@ -700,7 +784,7 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                     lightPassed = allLightPassed;
                 } else {
                     lightPassed = zero;
-                    for (int k = 0; k < 10; ++k) {
+                    for (int k = 0; k < kShadowSteps; ++k) {
                         const __m128 t1 = _mm_cvtepi32_ps(margins[2 * k]);
                         const __m128 t2 = _mm_cvtepi32_ps(margins[2 * k + 1]);
                         __m128 f1, f2;

@@ -50,7 +50,37 @@ public:
 
 class PBRCompositor final : public ICompositor {
 public:
+    static constexpr int kShadowSteps = 10;
+    static constexpr int kMaxOcclusionLevels = 5;
+    static constexpr int kMaxGlowLevels = 6;
+
+    // Pyramid levels a blur samples from `first` on, with each level's weight (weighted: the
+    // weight is not exactly 1 and is multiplied in).
+    struct LevelBlend {
+        int first = 1;
+        int count = 0;
+        float weights[kMaxGlowLevels] = {};
+        bool weighted[kMaxGlowLevels] = {};
+        int last() const noexcept { return first + count - 1; }
+    };
+
     PBRCompositor() noexcept;
+
+    // Device pixels per base pixel of the layers (1: the editor at 100 %, whose lighting is the
+    // reference). Every reach of the lighting in pixels follows it, so a picture drawn at scale s
+    // lights like the 100 % picture scaled: the shadow walk's steps are round(s k) pixels apart,
+    // the normals and the skybox's curvature blur see the relief's slope per base pixel, and
+    // occlusion and glow sample log2(s) pyramid levels higher (a fraction blends two levels).
+    // A scale that is not a positive finite number counts as 1. [main-thread], between frames.
+    void setScale(float scale) noexcept;
+    float scale() const noexcept { return scale_; }
+    // Pixels up (and to each side) of the shadow walk's step k (1 to kShadowSteps); the last is
+    // how far a pixel's lighting reads the depth besides its 3 x 3 neighbourhood.
+    std::int32_t shadowOffset(int step) const noexcept { return shadowOffsets_[step - 1]; }
+    std::int32_t shadowReach() const noexcept { return shadowOffsets_[kShadowSteps - 1]; }
+    // The depth levels ambient occlusion samples and the diffuse levels the glow samples.
+    const LevelBlend& occlusionLevels() const noexcept { return occlusion_; }
+    const LevelBlend& glowLevels() const noexcept { return glow_; }
 
     void lightTile(ImageView<RGBA> wfb, PixelOrder pixelOrder, IntRect area, const Mipmap<RGBA>& diffuse,
                    const Mipmap<RGBA>& material, const Mipmap<L16>& depth,
@@ -78,6 +108,12 @@ public:
 
     // Specular exponent per roughness byte k: 0.8 * e^(5.5 * (1 - k / 255)).
     float specularExponents[256];
+
+private:
+    float scale_ = 1.0f;
+    std::int32_t shadowOffsets_[kShadowSteps] = {};
+    float normalZ_ = 0.0f, normalZSquared_ = 0.0f, curvatureFactor_ = 1.0f;
+    LevelBlend occlusion_, glow_;
 };
 
 }  // namespace korvo

@@ -1,13 +1,17 @@
 #pragma once
 // UIContext: the state shared by every element of one editor: the keyboard focus, the dragged
-// element, the skybox the compositor reflects, and the two dirty-rectangle lists the renderer
-// empties at every frame.
+// element, the skybox the compositor reflects, the scale the editor is drawn at, and the two
+// dirty-rectangle lists the renderer empties at every frame.
+//
+// Scale: elements are laid out on the editor's base grid (its size at 100 %); `scale` is the
+// number of device pixels per base pixel. Element positions, the layers and every input
+// coordinate are in device pixels; widgets draw their shapes, text and strokes scaled by it.
 //
 // DirtyList keeps non-overlapping rectangles. Adding a box drops listed rectangles it covers, cuts
 // the ones it overlaps into their parts outside it, and is skipped when a listed rectangle already
 // covers it; so no pixel is ever redrawn twice for one frame.
 //
-// Thread contract: focus, drag and skybox are [main-thread]. DirtyList::addRect and takeAll are
+// Thread contract: focus, drag, scale and skybox are [main-thread]. DirtyList::addRect and takeAll are
 // [any-thread]: each list has its own mutex, held for the whole merge.
 
 #include <cstdint>
@@ -55,6 +59,9 @@ public:
     virtual void setSkybox(OwnedImage<RGBA>* image);
 
     UIElement* focused = nullptr;  // not owned
+    // Device pixels per base pixel. Set by the editor (GUIGraphics::setScale) between frames; the
+    // draw threads only read it. [main-thread]
+    float scale = 1.0f;
     UIElement* dragged = nullptr;  // not owned
     HeapPtr<Mipmap<RGBA>> skybox;
     DirtyList dirtyListPBR;

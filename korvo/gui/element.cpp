@@ -25,6 +25,26 @@ UIElement::~UIElement() {
     for (UIElement* child : _children) heapDelete(child);
 }
 
+float UIElement::scale() const noexcept {
+    return _context != nullptr ? _context->scale : 1.0f;
+}
+
+void UIElement::setPosition(IntRect box) noexcept {
+    _layout = box;
+    _position = scaleRect(box, scale());
+}
+
+double UIElement::layoutHeightInPixels() const noexcept {
+    if (_layout.empty()) return _position.height();
+    return static_cast<double>(_layout.height()) * static_cast<double>(scale());
+}
+
+void UIElement::applyScale() {
+    _position = scaleRect(_layout, scale());
+    onScaleChanged();
+    for (UIElement* child : _children) child->applyScale();
+}
+
 void UIElement::reflow(IntRect availableSpace) {
     _position = availableSpace;
     for (UIElement* child : _children) child->reflow(availableSpace);

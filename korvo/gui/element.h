@@ -179,8 +179,25 @@ public:
     bool keyUp(Key key);
 
     // ---- Accessors ----------------------------------------------------------------------------
+    // The element's box in device pixels (what drawing, dirty marking and hit-testing use).
     IntRect position() const noexcept { return _position; }
-    void setPosition(IntRect position) noexcept { _position = position; }
+    // Places the element at `box`, given on the editor's base grid: position() becomes the box
+    // scaled by the context's scale (see scaleRect).
+    void setPosition(IntRect box) noexcept;
+    // The box last given to setPosition (base grid).
+    IntRect layoutBox() const noexcept { return _layout; }
+    // The layout box's height in device pixels, unrounded (the position's height for an element
+    // placed without a layout box): drags measured against it change a value by the same amount
+    // for the same distance on the base grid at every scale.
+    double layoutHeightInPixels() const noexcept;
+    // Device pixels per base pixel: the context's scale (1 without a context).
+    float scale() const noexcept;
+    // After the context's scale changed: recomputes position() from the layout box, lets the
+    // element react (onScaleChanged), then does the same for every child.
+    void applyScale();
+    // The scale changed and the position follows it; sizes of caches and the like adapt here.
+    // [nothing]
+    virtual void onScaleChanged() {}
     bool isVisible() const noexcept { return _visible; }
     void setVisible(bool visible) noexcept { _visible = visible; }
     std::int32_t zOrder() const noexcept { return _zOrder; }
@@ -202,6 +219,7 @@ public:
 
 protected:
     IntRect _position;
+    IntRect _layout;
     Vec<UIElement*> _children;
     bool _visible = true;
     ElementFlags _flags;

@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "korvo/core/fpcontrol.h"
@@ -14,9 +15,6 @@ namespace korvo {
 namespace {
 
 constexpr std::size_t kBufferAlignment = 16;
-
-// Pixels whose level-0 lighting reads a changed depth: up to 10 to either side, 1 above, 10 below.
-constexpr std::int32_t kDepthReachSide = 10, kDepthReachUp = 1, kDepthReachDown = 10;
 
 // Relative costs of a pixel lit in full and of one whose glow alone is redone, the number of
 // lighting pieces a frame aims at, and the least cost worth a piece of its own.
@@ -77,12 +75,21 @@ void subtractBoxes(const IntRect& r, const Vec<IntRect>& holes, Vec<IntRect>& ou
     for (const IntRect& w : work) out.push(w);
 }
 
-// The filters the pyramids are refreshed with, per level.
-Filter diffuseFilter(int level) noexcept {
-    return level == 1 ? Filter::premultipliedBox : Filter::cubic;
+// The filters the pyramids are refreshed with, per level. At 100 % the diffuse pyramid's level 1
+// premultiplies by the emissive alpha and every higher level is cubic; the depth's levels 1 and 2
+// are boxes and the rest cubic. A scale `extra` whole levels deeper repeats the boxes for as many
+// levels, so a level of the scaled pyramid averages the same base pixels as its 100 % counterpart.
+Filter diffuseFilter(int level, int extra) noexcept {
+    return level == 1 ? Filter::premultipliedBox : (level <= 1 + extra ? Filter::box : Filter::cubic);
 }
-Filter depthFilter(int level) noexcept {
-    return level <= 2 ? Filter::box : Filter::cubic;
+Filter depthFilter(int level, int extra) noexcept {
+    return level <= 2 + extra ? Filter::box : Filter::cubic;
+}
+
+// Whole pyramid levels a scale adds (0 at 100 % and below).
+int extraLevels(float scale) noexcept {
+    const double lg = std::log2(static_cast<double>(scale));
+    return lg > 0.5 ? static_cast<int>(std::floor(lg + 0.5)) : 0;
 }
 
 template <class COLOR>
@@ -170,6 +177,9 @@ IntRect WindowListener::dirtyBounds() {
 void WindowListener::onAnimate(double dt, double time) {
     graphics_->animate(dt, time);
 }
+void WindowListener::onMonitorScaleChanged(float scale) {
+    graphics_->setMonitorScale(scale);
+}
 
 // ---- Construction -----------------------------------------------------------------------------------
 
@@ -181,6 +191,8 @@ GUIGraphics::GUIGraphics(std::int32_t width, std::int32_t height, ElementFlags f
       _threadPool(makeHeap<ThreadPool>(0, 2, 0)),
       _editorWidth(width),
       _editorHeight(height),
+      _baseWidth(width),
+      _baseHeight(height),
       _diffusePyramid(makeHeap<Mipmap<RGBA>>()),
       _depthPyramid(makeHeap<Mipmap<L16>>()),
       _materialPyramid(makeHeap<Mipmap<RGBA>>()) {
@@ -215,6 +227,11 @@ void* GUIGraphics::openUI(void* parentWindow, void* controlInfo, HostKind, Windo
     if (factory != nullptr)
         _window =
             factory(parentWindow, _windowListener.get(), _editorWidth, _editorHeight, backend, eventLoop);
+    // The monitor the window opened on has the last word (the host's factor excepted).
+    if (_window) {
+        const float monitor = _window->monitorScale();
+        if (monitor > 0.0f) setMonitorScale(monitor);
+    }
     reflow(IntRect{{0, 0}, {_editorWidth, _editorHeight}});
     setDirtyAll(DirtyLayer::fromFlags);
     return _window ? _window->nativeHandle() : nullptr;
@@ -225,12 +242,98 @@ void GUIGraphics::closeUI() {
 }
 
 void GUIGraphics::getGUISize(std::int32_t* width, std::int32_t* height) {
+    // Asked before any window exists: the platform's screen scale stands for the monitor's.
+    if (!_monitorProbed && _windowFactory == nullptr && !_window) {
+        _monitorProbed = true;
+        const float monitor = platformMonitorScale();
+        if (monitor > 0.0f) setMonitorScale(monitor);
+    }
     if (width != nullptr) *width = _editorWidth;
     if (height != nullptr) *height = _editorHeight;
 }
 
 void GUIGraphics::setLitMargin(std::int32_t margin) {
-    _litMargin = margin < 0 ? 0 : margin;
+    _litMarginBase = margin < 0 ? 0 : margin;
+    _litMargin = static_cast<std::int32_t>(std::ceil(static_cast<double>(_litMarginBase) * drawScale()));
+}
+
+// ---- Scale and size -----------------------------------------------------------------------------------
+
+void GUIGraphics::setScale(float scale) {
+    if (!(scale > 0.0f)) scale = scale != scale ? 1.0f : kMaxScale;
+    if (scale > kMaxScale) scale = kMaxScale;
+    // A scale set from outside is not overridden by the platform's guess before a window exists.
+    _monitorProbed = true;
+    if (scale == _uiContext->scale) return;
+    _uiContext->scale = scale;
+    _editorWidth = scaleCoord(_baseWidth, scale);
+    _editorHeight = scaleCoord(_baseHeight, scale);
+    for (UIElement* child : _children) child->applyScale();
+    onScaleChanged();
+    setLitMargin(_litMarginBase);
+    _compositor->setScale(scale);
+    _comparedArea = static_cast<std::int64_t>(static_cast<double>(kComparedArea) * scale * scale);
+    // The buffers follow at the window's next paint (onResize); a window of the old size is
+    // resized now. The pyramids' depth depends on the scale: at an unchanged size they are made
+    // anew right here.
+    if (_window) _window->setSize(_editorWidth, _editorHeight);
+    if (_bufferWidth == _editorWidth && _bufferHeight == _editorHeight && _bufferWidth > 0)
+        onResize(_editorWidth, _editorHeight);
+    _uiContext->dirtyListPBR.addRect(IntRect{{0, 0}, {_editorWidth, _editorHeight}});
+}
+
+float GUIGraphics::wantedScale() const noexcept {
+    const float s = screenScale() * _userZoom;
+    return s > kMaxScale ? kMaxScale : s;
+}
+
+void GUIGraphics::followWantedScale() {
+    const std::int32_t oldWidth = _editorWidth, oldHeight = _editorHeight;
+    setScale(wantedScale());
+    if (_window && _hostCommand != nullptr && (_editorWidth != oldWidth || _editorHeight != oldHeight))
+        _hostCommand->requestResize(_editorWidth, _editorHeight);
+}
+
+bool GUIGraphics::setHostScale(float scale) {
+    if (!(scale >= kMinHostScale && scale <= kMaxHostScale)) return false;
+    _hostScale = scale;
+    followWantedScale();
+    return true;
+}
+
+void GUIGraphics::setMonitorScale(float scale) {
+    if (!(scale >= kMinHostScale && scale <= kMaxHostScale)) return;
+    _monitorScale = scale;
+    if (_hostScale <= 0.0f) followWantedScale();
+}
+
+void GUIGraphics::setUserZoom(float zoom) {
+    if (zoom != zoom) return;
+    _userZoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    followWantedScale();
+}
+
+void GUIGraphics::constrainSize(std::int32_t* width, std::int32_t* height) {
+    if (width == nullptr || height == nullptr) return;
+    // The scale whose size lies nearest the request (least squares along the aspect line).
+    const double bw = _baseWidth, bh = _baseHeight;
+    double s = (static_cast<double>(*width) * bw + static_cast<double>(*height) * bh) / (bw * bw + bh * bh);
+    const double screen = screenScale();
+    const double lo = screen * kMinZoom, hi = std::min<double>(screen * kMaxZoom, kMaxScale);
+    s = std::clamp(s, lo, hi);
+    *width = scaleCoord(_baseWidth, s);
+    *height = scaleCoord(_baseHeight, s);
+}
+
+bool GUIGraphics::setGUISize(std::int32_t width, std::int32_t height) {
+    if (width == _editorWidth && height == _editorHeight) return true;
+    if (width <= 0 || height <= 0) return false;
+    const double s =
+        std::min(static_cast<double>(width) / _baseWidth, static_cast<double>(height) / _baseHeight);
+    _userZoom = static_cast<float>(
+        std::clamp(s / screenScale(), static_cast<double>(kMinZoom), static_cast<double>(kMaxZoom)));
+    setScale(wantedScale());
+    return true;
 }
 
 ImageView<RGBA> GUIGraphics::bufferView(RGBA* buffer) const noexcept {
@@ -253,17 +356,22 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
     _editorHeight = height;
     reflow(IntRect{{0, 0}, {width, height}});
 
-    // One level, plus one for each of 2, 4, 8, 16 (and 32 for the diffuse glow) that both reach.
+    // Level 0, and the levels up to the highest the lighting samples that both sides reach (at
+    // 100 %: 1 to 5 for the glow, 1 to 4 for ambient occlusion).
     int diffuseLevels = 0, depthLevels = 0;
     if (width > 0 && height > 0) {
+        const int glowTop = _compositor->glowLevels().last(),
+                  occlusionTop = _compositor->occlusionLevels().last();
         diffuseLevels = depthLevels = 1;
-        for (std::int32_t step = 2; step <= 32; step *= 2) {
+        for (int level = 1; level <= std::max(glowTop, occlusionTop) && level < 31; ++level) {
+            const std::int32_t step = std::int32_t{1} << level;
             if (width < step || height < step) break;
-            ++diffuseLevels;
-            if (step <= 16) ++depthLevels;
+            if (level <= glowTop) ++diffuseLevels;
+            if (level <= occlusionTop) ++depthLevels;
         }
     }
-    const bool changed = width != _bufferWidth || height != _bufferHeight;
+    const bool changed = width != _bufferWidth || height != _bufferHeight || _layersScale != drawScale();
+    _layersScale = drawScale();
     _diffusePyramid->setSize(diffuseLevels - 1, width, height);
     _depthPyramid->setSize(depthLevels - 1, width, height);
     _materialPyramid->setSize(diffuseLevels > 0 ? 0 : -1, width, height);
@@ -295,7 +403,7 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
             {_glowBaseBuffer, _glowBaseBuffer + plane, _glowBaseBuffer + 2 * plane}, width, width, height};
         _layersDrawn = false;
         // Room for the largest change that is compared, so steady frames allocate nothing.
-        const std::int64_t kept = std::min(kComparedArea, std::int64_t{width} * height);
+        const std::int64_t kept = std::min(_comparedArea, std::int64_t{width} * height);
         _keptDiffuse.resize(static_cast<std::size_t>(kept));
         _keptMaterial.resize(static_cast<std::size_t>(kept));
         _keptDepth.resize(static_cast<std::size_t>(kept));
@@ -574,7 +682,7 @@ void GUIGraphics::keepLayersBeforeDrawing() {
     std::int64_t total = 0;
     for (const IntRect& r : _pbrRects) total += area(r);
     // Large changes (the first frame, a whole-editor redraw) are lit as they are.
-    if (total > kComparedArea) return;
+    if (total > _comparedArea) return;
     _keptDiffuse.resize(static_cast<std::size_t>(total));
     _keptMaterial.resize(static_cast<std::size_t>(total));
     _keptDepth.resize(static_cast<std::size_t>(total));
@@ -643,8 +751,11 @@ void GUIGraphics::narrowToChangedPixels() {
             _pyramidRects[0].push(colour);
         }
         if (!relief.empty()) {
-            const IntRect reach{{relief.min.x - kDepthReachSide, relief.min.y - kDepthReachUp},
-                                {relief.max.x + kDepthReachSide, relief.max.y + kDepthReachDown}};
+            // Pixels whose level-0 lighting reads a changed depth: its 3 x 3 neighbourhood, and
+            // the shadow walk's steps to either side and below.
+            const std::int32_t walk = _compositor->shadowReach();
+            const IntRect reach{{relief.min.x - walk, relief.min.y - 1},
+                                {relief.max.x + walk, relief.max.y + walk}};
             const IntRect lit = reach.intersection(grownAndClipped(r, _litMargin, window));
             if (!lit.empty()) _litRectsOverlapping.push(lit);
             _pyramidRects[1].push(relief);
@@ -657,25 +768,33 @@ void GUIGraphics::narrowToChangedPixels() {
 void GUIGraphics::updatePyramids() {
     for (Vec<IntRect>& reach : _reachRects) reach.clear();
     if (_pbrRects.empty() || _diffusePyramid->numLevels() == 0) return;
-    auto update = [this](std::int32_t index) {
+    const int extra = extraLevels(drawScale());
+    // Levels below the first one the lighting samples are only steps to the higher ones.
+    const int firstGlow = _compositor->glowLevels().first,
+              firstOcclusion = _compositor->occlusionLevels().first;
+    auto update = [this, extra, firstGlow, firstOcclusion](std::int32_t index) {
         Vec<IntRect>& rects = _pyramidRects[index];
         Vec<IntRect>& reach = _reachRects[index];
         if (index == 0) {
             for (int level = 1; level < _diffusePyramid->numLevels(); ++level) {
-                const Filter quality = diffuseFilter(level);
+                const Filter quality = diffuseFilter(level, extra);
                 for (IntRect& r : rects) {
                     r = _diffusePyramid->updateLevel(quality, r, level);
-                    noteChangedTexels(_diffusePyramid->level(level),
-                                      *_diffuseMirror[static_cast<std::size_t>(level - 1)], level, r, reach);
+                    if (level >= firstGlow)
+                        noteChangedTexels(_diffusePyramid->level(level),
+                                          *_diffuseMirror[static_cast<std::size_t>(level - 1)], level, r,
+                                          reach);
                 }
             }
         } else {
             for (int level = 1; level < _depthPyramid->numLevels(); ++level) {
-                const Filter quality = depthFilter(level);
+                const Filter quality = depthFilter(level, extra);
                 for (IntRect& r : rects) {
                     r = _depthPyramid->updateLevel(quality, r, level);
-                    noteChangedTexels(_depthPyramid->level(level),
-                                      *_depthMirror[static_cast<std::size_t>(level - 1)], level, r, reach);
+                    if (level >= firstOcclusion)
+                        noteChangedTexels(_depthPyramid->level(level),
+                                          *_depthMirror[static_cast<std::size_t>(level - 1)], level, r,
+                                          reach);
                 }
             }
         }

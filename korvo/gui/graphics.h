@@ -25,6 +25,14 @@
 // its own position and the depth within the margin, so after a small PBR change is drawn only
 // the pixels that really changed are lit, with the margin only around changed depth.
 //
+// Scale: the editor is laid out on its base grid (the size given to the constructor, its size at
+// 100 %) and drawn at `scale` device pixels per base pixel: the window, the layers and every
+// element's position() are device pixels (round(base x scale), see scaleRect), and the reaches of
+// the lighting (lit margin, the compositor's) follow the scale. As an IGraphics it takes the scale
+// from the screen (the host's factor, else the monitor's) times the user's zoom (75 % to 300 %,
+// the product at most kMaxScale), keeps the window at that size and asks the host for a new size
+// (IHostCommand::requestResize) when it changes while the window is open.
+//
 // The window is made by a window factory (setWindowFactory). Without one, openUI given a parent
 // window makes the platform's window (createPlatformWindow: Win32 on Windows, X11 on Linux, on the
 // event loop passed as controlInfo), and openUI without a parent makes none: it lays out and marks
@@ -82,6 +90,7 @@ public:
     IntRect dirtyBounds() override;
     void onCaptureLost() override;
     void onAnimate(double dt, double time) override;
+    void onMonitorScaleChanged(float scale) override;
 
 private:
     GUIGraphics* graphics_;
@@ -102,9 +111,44 @@ public:
     // the IEventLoop* an X11 window runs on (null otherwise).
     void* openUI(void* parentWindow, void* controlInfo, HostKind hostKind, WindowBackend backend) override;
     void closeUI() override;
+    // The device size: round(base x scale).
     void getGUISize(std::int32_t* width, std::int32_t* height) override;
+    bool setHostScale(float scale) override;
+    bool canResize() override { return true; }
+    // The nearest size of the editor's aspect ratio (by the least-squares scale of the request)
+    // within the zoom range at the current screen scale.
+    void constrainSize(std::int32_t* width, std::int32_t* height) override;
+    // Takes the zoom the size stands for (the scale of its width, or of its height when that is
+    // smaller), within the zoom range; a size that is already the editor's changes nothing.
+    bool setGUISize(std::int32_t width, std::int32_t height) override;
+    float userZoom() override { return _userZoom; }
+    // Clamped to [kMinZoom, kMaxZoom]; NaN keeps the zoom.
+    void setUserZoom(float zoom) override;
+    void setHostCommand(IHostCommand* hostCommand) override { _hostCommand = hostCommand; }
 
-    // How far around a PBR change the lighting is recomputed (default 20).
+    // ---- Scale --------------------------------------------------------------------------------
+    static constexpr float kMinHostScale = 0.5f, kMaxHostScale = 4.0f;
+    static constexpr float kMinZoom = 0.75f, kMaxZoom = 3.0f;
+    // The largest scale drawn (memory grows with its square: about 300 MB of layers at 4).
+    static constexpr float kMaxScale = 4.0f;
+    // The scale the editor is drawn at now.
+    float drawScale() const noexcept { return _uiContext->scale; }
+    // The screen's scale: the host's factor when it gave one, else the monitor's (1 until known).
+    float screenScale() const noexcept { return _hostScale > 0.0f ? _hostScale : _monitorScale; }
+    // The monitor's scale as the window (or the platform) reports it; the host's factor wins.
+    void setMonitorScale(float scale);
+    // Draws at exactly `scale` (clamped to (0, kMaxScale]; NaN: 1) from now on, whatever the
+    // screen and zoom say: sets the context's scale, lays every element out again, scales the lit
+    // margin and the compositor, resizes the window and marks everything dirty. Tools and tests use
+    // it directly (the platform's screen scale is then no longer asked for before a window opens);
+    // the IGraphics operations go through it.
+    virtual void setScale(float scale);
+    // The editor's size at 100 %.
+    std::int32_t baseWidth() const noexcept { return _baseWidth; }
+    std::int32_t baseHeight() const noexcept { return _baseHeight; }
+
+    // How far around a PBR change the lighting is recomputed, in base pixels (default 20; scaled
+    // with the drawing, rounded up).
     virtual void setLitMargin(std::int32_t margin);
 
     // ---- Frame steps ----------------------------------------------------------------------------
@@ -180,8 +224,15 @@ protected:
     HeapPtr<WindowListener> _windowListener;
     HeapPtr<IWindow> _window;
     HeapPtr<ThreadPool> _threadPool;
-    std::int32_t _editorWidth = 0;
+    std::int32_t _editorWidth = 0;  // device pixels
     std::int32_t _editorHeight = 0;
+    std::int32_t _baseWidth = 0;
+    std::int32_t _baseHeight = 0;
+    float _hostScale = 0.0f;  // 0: the host gave none
+    float _monitorScale = 1.0f;
+    float _userZoom = 1.0f;
+    bool _monitorProbed = false;  // the platform's screen scale was asked for
+    IHostCommand* _hostCommand = nullptr;
     HeapPtr<Mipmap<RGBA>> _diffusePyramid;
     HeapPtr<Mipmap<L16>> _depthPyramid;
     HeapPtr<Mipmap<RGBA>> _materialPyramid;
@@ -214,7 +265,8 @@ protected:
     GlowBase _glowBase;
     Vec<IntRect> _subtractScratch[2];
     // The level-0 layers under the PBR change as they were before drawing.
-    static constexpr std::int64_t kComparedArea = 32768;
+    static constexpr std::int64_t kComparedArea = 32768;  // base pixels, scaled with the drawing
+    std::int64_t _comparedArea = kComparedArea;
     Vec<RGBA> _keptDiffuse;
     Vec<RGBA> _keptMaterial;
     Vec<L16> _keptDepth;
@@ -239,14 +291,20 @@ protected:
     Vec<IntRect> _partRects[kMaxParts];
     Vec<UIElement*> _pbrDrawList;
     std::int32_t _litMargin = 20;
+    std::int32_t _litMarginBase = 20;
     RGBA* _litBuffer = nullptr;
     RGBA* _shownBuffer = nullptr;
     std::int32_t _bufferWidth = 0;  // size the pyramids and buffers were made for
     std::int32_t _bufferHeight = 0;
+    float _layersScale = 1.0f;  // scale the pyramids were made for
     WindowFactory _windowFactory = nullptr;
 
 private:
     enum class Layer { pbr, raw };
+    // The scale screen x zoom asks for, within the limits.
+    float wantedScale() const noexcept;
+    // Draws at wantedScale(); when the size changed and the window is open, asks the host for it.
+    void followWantedScale();
     // Runs task(i) for i in [0, count) in parallel: on the frame's crew while it is active, else
     // on the pool.
     template <class F>

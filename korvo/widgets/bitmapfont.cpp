@@ -424,4 +424,46 @@ void drawBitmapText(const CroppedView<RGBA>& image, std::int32_t x, std::int32_t
     drawInto(detail::targetOf(image), x, y, text, color, size);
 }
 
+void drawBitmapText(const ImageView<RGBA>& image, std::int32_t x, std::int32_t y, std::string_view text,
+                    RGBA color, BitmapFontSize size, float scale) noexcept {
+    if (scale == 1.0f) {
+        drawBitmapText(image, x, y, text, color, size);
+        return;
+    }
+    if (!(scale > 0.0f && scale <= 64.0f) || image.empty() || color.a == 0 || text.empty()) return;
+    // Glyph pixel (gx, gy) of the whole line covers [x + gx s, x + (gx + 1) s) each way; a device
+    // pixel takes the area the set bits cover of it (the bits drawn at the next whole multiple and
+    // averaged down give the same shares).
+    const double s = scale;
+    const std::int32_t h = bitmapGlyphHeight(size);
+    const std::int64_t columns = std::int64_t{kBitmapGlyphAdvance} * static_cast<std::int64_t>(text.size());
+    const auto bit = [&](std::int64_t gx, std::int32_t gy) {
+        const std::uint8_t* rows =
+            bitmapGlyphRows(size, static_cast<std::uint8_t>(text[static_cast<std::size_t>(gx / 8)]));
+        return (rows[gy] & (0x80 >> (gx % 8))) != 0;
+    };
+    const IntRect box = IntRect{{x, y},
+                                {IntRect::saturate(x + static_cast<std::int64_t>(std::ceil(columns * s))),
+                                 IntRect::saturate(y + static_cast<std::int64_t>(std::ceil(h * s)))}}
+                            .intersection(image.bounds());
+    for (std::int32_t py = box.min.y; py < box.max.y; ++py) {
+        const double v0 = (py - y) / s, v1 = (py + 1 - y) / s;
+        RGBA* row = image.row(py);
+        for (std::int32_t px = box.min.x; px < box.max.x; ++px) {
+            const double u0 = (px - x) / s, u1 = (px + 1 - x) / s;
+            double covered = 0.0;
+            for (auto gy = static_cast<std::int32_t>(std::floor(v0)); gy < v1 && gy < h; ++gy) {
+                if (gy < 0) continue;
+                const double dv = std::min<double>(gy + 1, v1) - std::max<double>(gy, v0);
+                for (auto gx = static_cast<std::int64_t>(std::floor(u0)); gx < u1 && gx < columns; ++gx)
+                    if (gx >= 0 && bit(gx, gy))
+                        covered += dv * (std::min<double>(gx + 1, u1) - std::max<double>(gx, u0));
+            }
+            const double share = covered * s * s;  // of the pixel's area (1 / s^2 in glyph units)
+            const int a = static_cast<int>(std::lround(std::min(1.0, share) * color.a));
+            if (a > 0) detail::PixelTraits<RGBA>::blend(row[px], color, a);
+        }
+    }
+}
+
 }  // namespace korvo

@@ -48,4 +48,12 @@ void drawBitmapText(const ImageView<RGBA>& image, std::int32_t x, std::int32_t y
 void drawBitmapText(const CroppedView<RGBA>& image, std::int32_t x, std::int32_t y, std::string_view text,
                     RGBA color, BitmapFontSize size) noexcept;
 
+// The text at `scale` device pixels per glyph pixel (glyphs 8 x scale apart), its top-left corner
+// at (x, y) of the view. A whole scale draws every set bit as a scale x scale block (1: as above);
+// a fractional one covers each pixel by the share of its area that the glyphs' bits drawn at the
+// next whole multiple fill, and blends by the colour's alpha times that share. A scale that is
+// not in (0, 64] draws nothing.
+void drawBitmapText(const ImageView<RGBA>& image, std::int32_t x, std::int32_t y, std::string_view text,
+                    RGBA color, BitmapFontSize size, float scale) noexcept;
+
 }  // namespace korvo

@@ -97,7 +97,7 @@ void UIKnob::onMouseDrag(std::int32_t x, std::int32_t y, std::int32_t, std::int3
     (void)x;
     if (param == nullptr) return;
     const double old = displayedValue();
-    const auto h = static_cast<double>(_position.height());
+    const double h = layoutHeightInPixels();
     double next;
     if (state.alt) {
         next = widgets::sanitizeUnit(param->getNormalizedDefault());

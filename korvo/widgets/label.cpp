@@ -45,7 +45,7 @@ void UILabel::placeAroundText(float x, float y) {
     const auto x0 = static_cast<std::int32_t>(std::lround(x - static_cast<float>(w) * 0.5f));
     const auto y0 = static_cast<std::int32_t>(std::lround(y - static_cast<float>(h) * 0.5f));
     setDirtyAll(DirtyLayer::fromFlags);
-    _position = IntRect::fromXYWH(x0, y0, w, h);
+    setPosition(IntRect::fromXYWH(x0, y0, w, h));
     setDirtyAll(DirtyLayer::fromFlags);
 }
 
@@ -85,8 +85,10 @@ void UILabel::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16>, ImageView<RG
     // Centre in the element's frame, then in the frame of each dirty rectangle's view.
     const float cx = static_cast<float>(_position.width()) * 0.5f - static_cast<float>(_drawOffset.x);
     const float cy = static_cast<float>(_position.height()) * 0.5f - static_cast<float>(_drawOffset.y);
+    // Rasterised at the drawing's scale.
+    const float k = scale();
     for (const IntRect& r : dirtyRects) {
-        fillText(diffuseMap.sub(r), *_font, _text, _textSize, _letterSpacing, color,
+        fillText(diffuseMap.sub(r), *_font, _text, _textSize * k, _letterSpacing * k, color,
                  cx - static_cast<float>(r.min.x), cy - static_cast<float>(r.min.y));
     }
 }

@@ -40,7 +40,8 @@ public:
     RGBA textColor() const noexcept { return _textColor; }
     void setTextColor(RGBA color);
 
-    // Places the label's box around its text centred on (x, y), one pixel of margin on each side.
+    // Places the label's box around its text centred on (x, y), one pixel of margin on each side
+    // (base grid; the text is drawn at the scale, its size and spacing in base pixels).
     void placeAroundText(float x, float y);
 
     bool onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,

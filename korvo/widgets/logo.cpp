@@ -10,6 +10,11 @@ namespace korvo {
 UILogo::UILogo(UIContext* context, HeapPtr<OwnedImage<RGBA>> image)
     : UIElement(context, ElementFlags::drawsPBR | ElementFlags::wantsAnimation), _image(std::move(image)) {}
 
+void UILogo::setImage(HeapPtr<OwnedImage<RGBA>> image) {
+    _image = std::move(image);
+    setDirtyAll(DirtyLayer::fromFlags);
+}
+
 bool UILogo::onMouseClick(std::int32_t, std::int32_t, MouseButton, bool, MouseState) {
     openURL(targetURL);
     return true;

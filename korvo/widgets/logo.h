@@ -33,6 +33,8 @@ public:
     float hoverAnimation = 0.0f;
 
     const OwnedImage<RGBA>* image() const noexcept { return _image.get(); }
+    // Replaces the image (the editor's drawing at another scale) and marks the logo dirty.
+    void setImage(HeapPtr<OwnedImage<RGBA>> image);
 
     bool onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
                       MouseState mouseState) override;

@@ -91,11 +91,12 @@ void UIParamHint::redrawCachePBR(ImageView<RGBA> diffuseMap, ImageView<L16> dept
 
     // 2. The box: the element shrunk around its centre to k W x k H, clipped to the band, with
     //    its corners rounded off (coverage from the distance to a corner circle).
-    const float k = 0.8f + 0.2f * b;
-    const float bw = k * static_cast<float>(W), bh = k * static_cast<float>(H);
+    const float grow = 0.8f + 0.2f * b;
+    const float bw = grow * static_cast<float>(W), bh = grow * static_cast<float>(H);
     const float x0 = (static_cast<float>(W) - bw) * 0.5f, y0 = (static_cast<float>(H) - bh) * 0.5f;
     const float x1 = x0 + bw, y1 = y0 + bh;
-    const float radius = std::fmin(3.0f, std::fmin(bw, bh) * 0.5f);
+    const float k = scale();
+    const float radius = std::fmin(3.0f * k, std::fmin(bw, bh) * 0.5f);
     const auto depth = static_cast<std::uint16_t>(
         std::lround(boxDepthHidden + (static_cast<float>(boxDepthShown) - boxDepthHidden) * b));
     const RGBA face = widgets::lerpColor(boxDiffuseHidden, boxDiffuseShown, b);
@@ -127,7 +128,7 @@ void UIParamHint::redrawCachePBR(ImageView<RGBA> diffuseMap, ImageView<L16> dept
     // 3. The text, centred in the box, at the box's scale.
     if (_font == nullptr || _text[0] == 0) return;
     const RGBA ink = widgets::lerpColor(textColorHidden, textColorShown, b);
-    fillText(diffuseMap.sub(band), *_font, _text, k * textSize, 0.0f, ink, (x0 + x1) * 0.5f,
+    fillText(diffuseMap.sub(band), *_font, _text, grow * textSize * k, 0.0f, ink, (x0 + x1) * 0.5f,
              (y0 + y1) * 0.5f - static_cast<float>(bandTop));
 }
 

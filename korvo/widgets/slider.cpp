@@ -79,7 +79,7 @@ void UISlider::onStopDrag() {
 void UISlider::onMouseDrag(std::int32_t, std::int32_t y, std::int32_t, std::int32_t dy, MouseState state) {
     if (param == nullptr) return;
     const double old = displayedValue();
-    const auto h = static_cast<double>(_position.height());
+    const double h = layoutHeightInPixels();
     double next;
     if (state.alt) {
         next = widgets::sanitizeUnit(param->getNormalizedDefault());

@@ -21,4 +21,9 @@ namespace korvo {
 HeapPtr<IWindow> createPlatformWindow(void* parent, IWindowListener* listener, std::int32_t width,
                                       std::int32_t height, WindowBackend backend, IEventLoop* eventLoop);
 
+// The scale of the screen before any window exists (device pixels per 96-dpi pixel), 0 when
+// unknown: Windows, the system's DPI; Linux, the X server's Xft.dpi resource (the DISPLAY of the
+// process), 0 without a display or without the resource.
+float platformMonitorScale() noexcept;
+
 }  // namespace korvo

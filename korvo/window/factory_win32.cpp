@@ -9,4 +9,10 @@ HeapPtr<IWindow> createPlatformWindow(void* parent, IWindowListener* listener, s
     return HeapPtr<IWindow>(heapNew<Win32Window>(parent, listener, width, height));
 }
 
+float systemMonitorScale() noexcept;  // win32window_win32.cpp
+
+float platformMonitorScale() noexcept {
+    return systemMonitorScale();
+}
+
 }  // namespace korvo

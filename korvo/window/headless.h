@@ -52,6 +52,8 @@ public:
     bool isClosed() override { return closed_; }
     std::uint32_t timeMs() override { return clockMs_; }
     void* nativeHandle() override { return this; }
+    // As resize.
+    void setSize(std::int32_t width, std::int32_t height) override { resize(width, height); }
 
     // ---- Events -----------------------------------------------------------------------------------
     void mouseMove(std::int32_t x, std::int32_t y, MouseState state = {});

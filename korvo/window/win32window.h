@@ -17,6 +17,8 @@
 //     dirtyBounds; a non-empty box is invalidated and painted at once (UpdateWindow);
 //   - WM_PAINT: onResize when the client size changed, onDraw(BGRA8), then SetDIBitsToDevice of
 //     each rectangle of the update region only;
+//   - WM_DPICHANGED_AFTERPARENT (a child whose top-level window moved to a monitor of another
+//     DPI) and WM_DPICHANGED (a top-level window): onMonitorScaleChanged(DPI / 96);
 //   - WM_CLOSE destroys the native window and its class; isClosed() then answers true.
 //
 // Each window registers its own class, "korvo_" and a random version-4 UUID, so several editors
@@ -56,6 +58,11 @@ public:
     // (counter * 1000 + frequency / 2) / frequency of the high-resolution counter.
     std::uint32_t timeMs() override;
     void* nativeHandle() override { return _hwnd; }
+    // SetWindowPos to the new client size (child windows: their client area is the window).
+    void setSize(std::int32_t width, std::int32_t height) override;
+    // The window's DPI / 96: GetDpiForWindow where the system has it, the screen's device caps
+    // otherwise.
+    float monitorScale() override;
 
     // The class name ("korvo_" + 36 characters of UUID), NUL-terminated.
     const wchar_t* className() const noexcept { return _className; }

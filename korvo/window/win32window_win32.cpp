@@ -59,7 +59,45 @@ void makeClassName(wchar_t (&name)[43]) noexcept {
     name[n] = 0;
 }
 
+// The DPI of a window where the system can tell it per window (Windows 10 1607 and later, and
+// Wine), else the screen's: user32 is asked at run time, so the DLL loads on older systems too.
+UINT windowDpi(HWND hwnd) noexcept {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow != nullptr && hwnd != nullptr) {
+        const UINT dpi = getDpiForWindow(hwnd);
+        if (dpi != 0) return dpi;
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96u;
+}
+
+constexpr UINT kDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT
+constexpr UINT kDpiChanged = 0x02E0;             // WM_DPICHANGED
+
 }  // namespace
+
+float systemMonitorScale() noexcept {
+    using GetDpiForSystemFn = UINT(WINAPI*)();
+    const auto getDpiForSystem = reinterpret_cast<GetDpiForSystemFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
+    const UINT dpi = getDpiForSystem != nullptr ? getDpiForSystem() : windowDpi(nullptr);
+    return dpi > 0 ? static_cast<float>(dpi) / 96.0f : 0.0f;
+}
+
+void Win32Window::setSize(std::int32_t width, std::int32_t height) {
+    if (_hwnd == nullptr || width <= 0 || height <= 0) return;
+    FPControl guard;
+    SetWindowPos(asHwnd(_hwnd), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(asHwnd(_hwnd), nullptr, FALSE);
+}
+
+float Win32Window::monitorScale() {
+    return static_cast<float>(windowDpi(asHwnd(_hwnd))) / 96.0f;
+}
 
 Win32Window::Win32Window(void* parent, IWindowListener* listener, std::int32_t width, std::int32_t height)
     : _listener(listener) {
@@ -355,6 +393,14 @@ std::intptr_t Win32Window::handleMessage(std::uint32_t message, std::uintptr_t w
             return keySequence(message, wParam, lParam);
         case WM_TIMER:
             if (wParam == kTimerId) animationSequence();
+            return 0;
+        case kDpiChangedAfterParent:
+            _listener->onMonitorScaleChanged(monitorScale());
+            refreshSequence();
+            return 0;
+        case kDpiChanged:
+            _listener->onMonitorScaleChanged(static_cast<float>(LOWORD(w)) / 96.0f);
+            refreshSequence();
             return 0;
         default:
             return DefWindowProcA(hwnd, message, w, l);

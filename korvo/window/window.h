@@ -37,6 +37,15 @@ public:
     virtual std::uint32_t timeMs() = 0;
     // The native window handle (HWND on Windows, the X11 Window id cast to a pointer on Linux).
     virtual void* nativeHandle() = 0;
+    // Changes the client size (device pixels); the listener gets onResize at the next paint.
+    // [nothing]
+    virtual void setSize(std::int32_t width, std::int32_t height) {
+        (void)width;
+        (void)height;
+    }
+    // The scale of the monitor the window is on (device pixels per 96-dpi pixel), 0 when the
+    // platform does not say. [0]
+    virtual float monitorScale() { return 0.0f; }
 };
 
 // Notches of a wheel delta in the Windows unit (120 per notch), truncated toward zero: a
@@ -67,6 +76,8 @@ public:
     virtual IntRect dirtyBounds() = 0;
     virtual void onCaptureLost() = 0;
     virtual void onAnimate(double dt, double time) = 0;
+    // The window moved to a monitor of another scale. [nothing]
+    virtual void onMonitorScaleChanged(float scale) { (void)scale; }
 };
 
 }  // namespace korvo

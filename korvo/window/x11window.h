@@ -23,6 +23,8 @@
 //   - a tick every 15 ms: onAnimate(dt, time), then the refresh sequence;
 //   - after every handled input and every tick, the refresh sequence: computeDirtyAreas,
 //     dirtyBounds; a non-empty box is added to the update region and painted at once;
+//   - size: setSize resizes the window (a parent's resize does not); its scale is the server's
+//     Xft.dpi resource read when the connection opens (96 dpi = 1);
 //   - exposure: the exposed rectangles are collected; with the last one, the paint sequence:
 //     onResize when the size changed, onDraw in the visual's byte order (BGRA8 on a usual 24-bit
 //     TrueColor visual), then XPutImage of each rectangle of the update region only.
@@ -67,6 +69,14 @@ public:
     // Milliseconds of the monotonic clock, rounded.
     std::uint32_t timeMs() override;
     void* nativeHandle() override;
+    // Resizes the window on the server; the next paint delivers the size (onResize).
+    void setSize(std::int32_t width, std::int32_t height) override;
+    // The X server's Xft.dpi resource / 96 (what desktops set for a HiDPI screen), 0 without it.
+    float monitorScale() override;
+
+    // The dots per inch an "Xft.dpi:" line of a resource database string gives (the last such
+    // line wins), 0 when there is none or it is not a positive number.
+    static double xftDpiOf(const char* resources) noexcept;
 
     // X key symbol (of the unshifted key) to Key: BackSpace, Return and KP_Enter, Escape, space,
     // the arrows, digits (top row, and the keypad with Num Lock), letters (upper case with shift);

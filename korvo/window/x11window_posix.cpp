@@ -2,9 +2,12 @@
 #include <poll.h>
 #include <time.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "korvo/core/fpcontrol.h"
+#include "korvo/window/factory.h"
 #include "korvo/window/x11window.h"
 
 // Xlib last: its macros (None, Bool, KeyPress, ...) must not reach the headers above.
@@ -64,10 +67,66 @@ Display* asDisplay(void* display) noexcept {
     return static_cast<Display*>(display);
 }
 
+// The Xft.dpi resource of a display as a scale, 0 without it.
+float scaleOfDisplay(Display* display) noexcept {
+    const double dpi = X11Window::xftDpiOf(XResourceManagerString(display));
+    return dpi > 0.0 ? static_cast<float>(dpi / 96.0) : 0.0f;
+}
+
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             KeyPressMask | KeyReleaseMask | StructureNotifyMask | FocusChangeMask;
 
 }  // namespace
+
+// ---- Scale and size ---------------------------------------------------------------------------------
+
+double X11Window::xftDpiOf(const char* resources) noexcept {
+    if (resources == nullptr) return 0.0;
+    double dpi = 0.0;
+    const char* key = "Xft.dpi:";
+    const std::size_t keyLength = std::strlen(key);
+    for (const char* line = resources; *line != 0;) {
+        const char* end = std::strchr(line, '\n');
+        if (end == nullptr) end = line + std::strlen(line);
+        if (static_cast<std::size_t>(end - line) > keyLength && std::strncmp(line, key, keyLength) == 0) {
+            char number[32] = {};
+            const char* v = line + keyLength;
+            while (v < end && (*v == ' ' || *v == '\t')) ++v;
+            const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(end - v), sizeof number - 1);
+            std::memcpy(number, v, n);
+            char* parsedEnd = nullptr;
+            const double value = std::strtod(number, &parsedEnd);
+            if (parsedEnd != number && value > 0.0 && value < 10000.0) dpi = value;
+        }
+        line = *end != 0 ? end + 1 : end;
+    }
+    return dpi;
+}
+
+float X11Window::monitorScale() {
+    Display* display = asDisplay(_display);
+    return display != nullptr ? scaleOfDisplay(display) : 0.0f;
+}
+
+void X11Window::setSize(std::int32_t width, std::int32_t height) {
+    Display* display = asDisplay(_display);
+    if (display == nullptr || width <= 0 || height <= 0) return;
+    if (width == _clientWidth && height == _clientHeight) return;
+    FPControl guard;
+    XResizeWindow(display, _window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    _clientWidth = width;
+    _clientHeight = height;
+    addUpdateRect(IntRect{{0, 0}, {width, height}});
+    XFlush(display);
+}
+
+float platformMonitorScale() noexcept {
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return 0.0f;
+    const float scale = scaleOfDisplay(display);
+    XCloseDisplay(display);
+    return scale;
+}
 
 // ---- Creation and destruction ---------------------------------------------------------------------
 

@@ -152,7 +152,7 @@ void TessaryDropdown::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depth
             const float tx = std::round(static_cast<float>(w) * 0.5f) - static_cast<float>(o.x + row.min.x);
             const float ty =
                 std::round((static_cast<float>(i) + 0.5f) * ih) - static_cast<float>(o.y + row.min.y);
-            fillText(diffuseMap.sub(row), *font, text, textSize, 0.0f, ink, tx, ty);
+            fillText(diffuseMap.sub(row), *font, text, textSize * scale(), 0.0f, ink, tx, ty);
         }
     }
 }

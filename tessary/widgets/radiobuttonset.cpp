@@ -89,7 +89,9 @@ void TessaryRadioButtonSet::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16>
     const std::int32_t w = _position.width();
     const std::int32_t current = currentIndex();
     const std::int32_t hovered = _mouseOver ? mouseY / hb : -1;
-    const float r = lightRadius > 0.0f && lightRadius < 1.0e4f ? lightRadius : 0.0f;
+    // Sizes in base pixels, drawn at the scale; edges stay one device pixel soft.
+    const float k = scale();
+    const float r = lightRadius > 0.0f && lightRadius < 1.0e4f ? lightRadius * k : 0.0f;
     const IntPoint o = _drawOffset;
     for (const IntRect& rect : dirtyRects) {
         const CroppedView<L16> depth{depthMap, rect};
@@ -107,14 +109,14 @@ void TessaryRadioButtonSet::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16>
             const float cx = 0.425f * static_cast<float>(hb) - ox;
             const float cy = (static_cast<float>(i) + 0.5f) * static_cast<float>(hb) - 0.5f - oy;
             // Socket: a rim, a well, and the light's dome in it.
-            softDisc(depth, cx, cy, r + 1.5f, r + 3.0f, L16{rimDepth}, 1.0f);
-            softDisc(depth, cx, cy, r, r + 1.5f, L16{socketDepth}, 1.0f);
+            softDisc(depth, cx, cy, r + 1.5f * k, r + 3.0f * k, L16{rimDepth}, 1.0f);
+            softDisc(depth, cx, cy, r, r + 1.5f * k, L16{socketDepth}, 1.0f);
             softDisc(depth, cx, cy, 0.0f, r, L16{40000}, 0.5f);
-            softDisc(material, cx, cy, r, r + 1.0f, RGBA{40, 0, 200, 255}, 1.0f);
+            softDisc(material, cx, cy, r, r + 1.0f * k, RGBA{40, 0, 200, 255}, 1.0f);
             softDisc(diffuse, cx, cy, r - 0.5f, r + 0.5f, baseColor, 1.0f);
             const float strength = animations[static_cast<std::size_t>(i)];
             if (strength > 0.0f)
-                softDisc(diffuse, cx, cy - 1.0f, 0.7f * r - 0.5f, 0.7f * r + 0.5f, highlightColor,
+                softDisc(diffuse, cx, cy - 1.0f * k, 0.7f * r - 0.5f, 0.7f * r + 0.5f, highlightColor,
                          strength > 1.0f ? 1.0f : strength);
         }
     }

@@ -108,6 +108,29 @@ TEST_F(ArtworkTest, RegeneratedFilesDecodeToTheCommittedPixels) {
     }
 }
 
+// The set drawn at 200 %: the same check, and the sizes of the drawing at twice the size.
+TEST(ArtworkFiles, TheTwoTimesSetIsWhatTheGeneratorDrawsAtTwiceTheSize) {
+    const Embedded committed[5] = {
+        {res::background_color_2x_jpg, res::background_color_2x_jpg_size},
+        {res::background_emissive_2x_png, res::background_emissive_2x_png_size},
+        {res::background_material_2x_png, res::background_material_2x_png_size},
+        {res::background_depth_2x_png, res::background_depth_2x_png_size},
+        {res::logo_2x_png, res::logo_2x_png_size},
+    };
+    const EncodedScaledArtwork files = encodeScaledArtwork(drawArtwork(kScaledArtworkScale));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(std::string(kScaledFileNames[i]));
+        const korvo::DecodedImage fresh = korvo::decodeImage(files[i].data(), files[i].size(), 4);
+        const korvo::DecodedImage stored = korvo::decodeImage(committed[i].bytes, committed[i].size, 4);
+        ASSERT_EQ(fresh.w, stored.w);
+        ASSERT_EQ(fresh.h, stored.h);
+        EXPECT_EQ(fresh.w, i == 4 ? 2 * kLogoWidth : 2 * kWidth);
+        EXPECT_EQ(fresh.h, i == 4 ? 2 * kLogoHeight : 2 * kHeight);
+        EXPECT_EQ(std::memcmp(fresh.pixels, stored.pixels, static_cast<std::size_t>(fresh.w) * fresh.h * 4), 0)
+            << "run build/linux/tools/artgen/artgen and commit effect/resources";
+    }
+}
+
 TEST_F(ArtworkTest, SkyboxIsASoftStudioBrightAboveDarkBelow) {
     const korvo::ImageView<korvo::RGBA> sky = art().skybox->view();
     auto meanLuma = [&](float v0, float v1) {

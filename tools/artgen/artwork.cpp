@@ -5,13 +5,13 @@
 
 namespace velmora::artgen {
 
-Artwork drawArtwork() {
+Artwork drawArtwork(float scale) {
     korvo::Font labelFont(korvo::resources::Lato_Semibold_ttf, korvo::resources::Lato_Semibold_ttf_size);
     korvo::Font titleFont(korvo::resources::LeagueSpartan_Bold_otf,
                           korvo::resources::LeagueSpartan_Bold_otf_size);
-    Artwork art = drawPanel(labelFont, titleFont);
+    Artwork art = drawPanel(labelFont, titleFont, scale);
     art.skybox = drawSkybox();
-    art.logo = drawLogo();
+    art.logo = drawLogo(scale);
     return art;
 }
 

@@ -42,13 +42,15 @@ struct Artwork {
     std::vector<LabelRecord> labels;
 };
 
-// Draws everything with the embedded fonts.
-Artwork drawArtwork();
+// Draws everything with the embedded fonts; the panel and the logo at `scale`.
+Artwork drawArtwork(float scale = 1.0f);
 
-// Pieces, for tests and the preview.
-Artwork drawPanel(korvo::Font& labelFont, korvo::Font& titleFont);  // fills color .. depth, labels
+// Pieces, for tests and the preview. The panel and the logo at a scale are the same drawing at
+// round(size x scale) pixels (labels' ink boxes in those pixels); the skybox has one size.
+Artwork drawPanel(korvo::Font& labelFont, korvo::Font& titleFont,
+                  float scale = 1.0f);  // fills color .. depth, labels
 korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> drawSkybox();
-korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> drawLogo();
+korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> drawLogo(float scale = 1.0f);
 
 // The six files, in the order of the list above.
 inline constexpr std::array<std::string_view, 6> kFileNames{"background_color.jpg",
@@ -65,6 +67,17 @@ inline constexpr int kJpegQuality = 94;
 EncodedArtwork encodeArtwork(const Artwork& art);
 // Writes the files into `directory`; false with a message when one cannot be written.
 bool writeArtwork(const EncodedArtwork& files, const std::string& directory, std::string& error);
+
+// The plug-in also embeds the panel and the logo drawn at twice the size (for HiDPI screens; the
+// editor resamples the nearer set for other scales): these five files, the same formats.
+inline constexpr float kScaledArtworkScale = 2.0f;
+inline constexpr std::array<std::string_view, 5> kScaledFileNames{
+    "background_color_2x.jpg", "background_emissive_2x.png", "background_material_2x.png",
+    "background_depth_2x.png", "logo_2x.png"};
+using EncodedScaledArtwork = std::array<std::vector<std::uint8_t>, 5>;
+// `art` drawn at kScaledArtworkScale (its skybox is not used).
+EncodedScaledArtwork encodeScaledArtwork(const Artwork& art);
+bool writeScaledArtwork(const EncodedScaledArtwork& files, const std::string& directory, std::string& error);
 
 // Encoders (stb_image_write, into memory).
 std::vector<std::uint8_t> encodePNG(const korvo::ImageView<korvo::RGBA>& image, int components);

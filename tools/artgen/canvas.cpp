@@ -73,16 +73,37 @@ std::uint8_t toByte(float v) noexcept {
     return static_cast<std::uint8_t>(std::clamp(r, 0.0f, 255.0f));
 }
 
-Canvas::Canvas(std::int32_t w, std::int32_t h)
-    : w_(w),
-      h_(h),
-      color_(static_cast<std::size_t>(w) * static_cast<std::size_t>(h)),
+Canvas::Canvas(std::int32_t baseW, std::int32_t baseH, float scale)
+    : baseW_(baseW),
+      baseH_(baseH),
+      scale_(scale),
+      w_(korvo::scaleCoord(baseW, scale)),
+      h_(korvo::scaleCoord(baseH, scale)),
+      color_(static_cast<std::size_t>(w_) * static_cast<std::size_t>(h_)),
       emissive_(color_.size(), 0.0f),
       height_(color_.size(), 128.0f),
       material_(color_.size()) {}
 
+IntRect Canvas::toDevice(IntRect base) const noexcept {
+    if (scale_ == 1.0f) return base;
+    const double s = scale_;
+    return IntRect{{static_cast<std::int32_t>(std::floor(base.min.x * s)),
+                    static_cast<std::int32_t>(std::floor(base.min.y * s))},
+                   {static_cast<std::int32_t>(std::ceil(base.max.x * s)),
+                    static_cast<std::int32_t>(std::ceil(base.max.y * s))}};
+}
+
+IntRect Canvas::toBase(IntRect device) const noexcept {
+    if (scale_ == 1.0f) return device;
+    const double s = scale_;
+    return IntRect{{static_cast<std::int32_t>(std::floor(device.min.x / s)),
+                    static_cast<std::int32_t>(std::floor(device.min.y / s))},
+                   {static_cast<std::int32_t>(std::ceil(device.max.x / s)),
+                    static_cast<std::int32_t>(std::ceil(device.max.y / s))}};
+}
+
 IntRect Canvas::clip(IntRect r) const noexcept {
-    return r.intersection(IntRect{{0, 0}, {w_, h_}});
+    return toDevice(r).intersection(IntRect{{0, 0}, {w_, h_}});
 }
 
 void Canvas::paintColor(IntRect bounds, const Cover& cover, Color3 c, float alpha) {

@@ -4,9 +4,12 @@
 // into the 8-bit images the plug-in embeds at the end.
 //
 // Units: colour, emissive and material channels 0..255; height in the depth image's 8-bit steps
-// (the panel sits near 128; 1 step is 257 in the editor's 16-bit depth). Shapes are evaluated at
-// pixel centres (x + 0.5, y + 0.5), so a box from x0 to x1 covers pixels x0 .. x1 - 1 exactly.
-// Anti-aliasing: a pixel whose centre lies d pixels outside a shape is covered clamp(0.5 - d, 0, 1).
+// (the panel sits near 128; 1 step is 257 in the editor's 16-bit depth). Shapes, bounds and ramps
+// are given on the editor's base grid (its pixels at 100 %); the canvas holds scale x base pixels
+// each way and evaluates shapes at its pixels' centres in base units, cx(x) = (x + 0.5) / scale, so
+// at scale 1 a box from x0 to x1 covers pixels x0 .. x1 - 1 exactly. Anti-aliasing: a pixel whose
+// centre lies d device pixels outside a shape is covered clamp(0.5 - d, 0, 1), so edges stay one
+// device pixel soft at every scale. Ramps (bevels, walls) keep their width in base pixels.
 //
 // Thread contract: plain values, single-threaded use. Everything is deterministic: the same calls
 // give the same bits (no time, no randomness, no threads).
@@ -59,10 +62,25 @@ float valueNoise(float x, float y, std::uint32_t seed) noexcept;
 
 class Canvas {
 public:
-    Canvas(std::int32_t w, std::int32_t h);
+    // A canvas for a picture of baseW x baseH base pixels drawn at `scale` (round(base x scale)
+    // pixels each way).
+    Canvas(std::int32_t baseW, std::int32_t baseH, float scale = 1.0f);
 
+    // Size in pixels of the canvas (device pixels).
     std::int32_t w() const noexcept { return w_; }
     std::int32_t h() const noexcept { return h_; }
+    std::int32_t baseW() const noexcept { return baseW_; }
+    std::int32_t baseH() const noexcept { return baseH_; }
+    float scale() const noexcept { return scale_; }
+    // Base coordinate of pixel x's centre, and of its left (top) edge.
+    float cx(std::int32_t x) const noexcept { return (static_cast<float>(x) + 0.5f) / scale_; }
+    float bx(std::int32_t x) const noexcept { return static_cast<float>(x) / scale_; }
+    // Coverage of a pixel whose centre lies d base pixels outside a shape.
+    float coverage(float d) const noexcept { return coverageOf(d * scale_); }
+    // The pixels a base box covers (rounded outward).
+    korvo::IntRect toDevice(korvo::IntRect base) const noexcept;
+    // The base box that covers a box of pixels (rounded outward).
+    korvo::IntRect toBase(korvo::IntRect device) const noexcept;
     std::size_t index(std::int32_t x, std::int32_t y) const noexcept {
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(w_) + static_cast<std::size_t>(x);
     }
@@ -74,8 +92,8 @@ public:
     Material& material(std::int32_t x, std::int32_t y) noexcept { return material_[index(x, y)]; }
 
     // ---- Painting with a coverage field ----
-    // `cover(x, y)` returns 0..1 for each pixel of `bounds` (clipped to the canvas); the paint
-    // operations blend towards their value by that coverage.
+    // `cover(x, y)` returns 0..1 for each pixel (x, y) of the canvas inside `bounds` (base units,
+    // clipped to the canvas); the paint operations blend towards their value by that coverage.
     using Cover = std::function<float(std::int32_t x, std::int32_t y)>;
     void paintColor(korvo::IntRect bounds, const Cover& cover, Color3 c, float alpha = 1.0f);
     void paintEmissive(korvo::IntRect bounds, const Cover& cover, float e);
@@ -87,16 +105,14 @@ public:
     // ---- Shapes ----
     // Coverage of a shape with anti-aliased edges.
     template <class Shape>
-    static Cover fillOf(Shape s) {
-        return [s](std::int32_t x, std::int32_t y) {
-            return coverageOf(s.distance(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f));
-        };
+    Cover fillOf(Shape s) const {
+        return [s, this](std::int32_t x, std::int32_t y) { return coverage(s.distance(cx(x), cx(y))); };
     }
-    // A ramp: 0 at the shape's edge rising to 1 `ramp` pixels inside (smoothstep), for bevels.
+    // A ramp: 0 at the shape's edge rising to 1 `ramp` base pixels inside (smoothstep), for bevels.
     template <class Shape>
-    static Cover rampOf(Shape s, float ramp) {
-        return [s, ramp](std::int32_t x, std::int32_t y) {
-            const float d = s.distance(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f);
+    Cover rampOf(Shape s, float ramp) const {
+        return [s, ramp, this](std::int32_t x, std::int32_t y) {
+            const float d = s.distance(cx(x), cx(y));
             return smooth01((0.5f - d) / (ramp + 1.0f));
         };
     }
@@ -113,6 +129,9 @@ public:
 private:
     korvo::IntRect clip(korvo::IntRect r) const noexcept;
 
+    std::int32_t baseW_;
+    std::int32_t baseH_;
+    float scale_;
     std::int32_t w_;
     std::int32_t h_;
     std::vector<Color3> color_;

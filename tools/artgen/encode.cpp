@@ -57,9 +57,19 @@ EncodedArtwork encodeArtwork(const Artwork& art) {
                           encodeJPEG(art.skybox->view(), kJpegQuality), encodePNG(art.logo->view(), 4)};
 }
 
-bool writeArtwork(const EncodedArtwork& files, const std::string& directory, std::string& error) {
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const std::string path = directory + "/" + std::string(kFileNames[i]);
+EncodedScaledArtwork encodeScaledArtwork(const Artwork& art) {
+    return EncodedScaledArtwork{encodeJPEG(art.color->view(), kJpegQuality),
+                                encodePNG(art.emissive->view(), 3), encodePNG(art.material->view(), 4),
+                                encodePNG(art.depth->view(), 4), encodePNG(art.logo->view(), 4)};
+}
+
+namespace {
+template <std::size_t N>
+bool writeFiles(const std::array<std::vector<std::uint8_t>, N>& files,
+                const std::array<std::string_view, N>& names, const std::string& directory,
+                std::string& error) {
+    for (std::size_t i = 0; i < N; ++i) {
+        const std::string path = directory + "/" + std::string(names[i]);
         if (files[i].empty()) {
             error = "cannot encode " + path;
             return false;
@@ -76,6 +86,15 @@ bool writeArtwork(const EncodedArtwork& files, const std::string& directory, std
         }
     }
     return true;
+}
+}  // namespace
+
+bool writeArtwork(const EncodedArtwork& files, const std::string& directory, std::string& error) {
+    return writeFiles(files, kFileNames, directory, error);
+}
+
+bool writeScaledArtwork(const EncodedScaledArtwork& files, const std::string& directory, std::string& error) {
+    return writeFiles(files, kScaledFileNames, directory, error);
 }
 
 }  // namespace velmora::artgen

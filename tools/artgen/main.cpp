@@ -1,13 +1,14 @@
-// artgen: draws the editor's artwork and writes the six files the plug-in embeds; optionally
-// renders a lit preview.
+// artgen: draws the editor's artwork and writes the files the plug-in embeds (the six of 100 % and
+// the five of 200 %); optionally renders a lit preview.
 //
 //   artgen [--out DIR] [--preview FILE.png] [--bare] [--outlines] [--zoom N] [--crop X,Y,W,H]
 //
-// --out DIR      where the six images go (default: effect/resources of the source tree)
+// --out DIR      where the images go (default: effect/resources of the source tree)
 // --preview PNG  also render the artwork lit by the editor's compositor, with the editor's widgets
 //                (--bare: without them; --outlines: widget, hint and slope boxes outlined);
 //                --crop and --zoom enlarge a part of it (nearest neighbour) for a closer look.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -58,13 +59,17 @@ int main(int argc, char** argv) {
     }
     const Artwork art = drawArtwork();
     const EncodedArtwork files = encodeArtwork(art);
+    const EncodedScaledArtwork scaled = encodeScaledArtwork(drawArtwork(kScaledArtworkScale));
     std::string error;
-    if (!writeArtwork(files, out, error)) {
+    if (!writeArtwork(files, out, error) || !writeScaledArtwork(scaled, out, error)) {
         std::fprintf(stderr, "artgen: %s\n", error.c_str());
         return 1;
     }
     for (std::size_t i = 0; i < files.size(); ++i)
         std::printf("%s/%s  %zu bytes\n", out.c_str(), std::string(kFileNames[i]).c_str(), files[i].size());
+    for (std::size_t i = 0; i < scaled.size(); ++i)
+        std::printf("%s/%s  %zu bytes\n", out.c_str(), std::string(kScaledFileNames[i]).c_str(),
+                    scaled[i].size());
     if (!preview.empty()) {
         auto picture = renderPreview(files, options);
         auto part = enlarge(picture->view(), crop, zoom);

@@ -98,15 +98,20 @@ private:
     TextStyle titleStyle() { return TextStyle{&title_, kTitleSize, kTitleSpacing, kTitle, 22, 7, false}; }
     TextStyle glassStyle() { return TextStyle{&label_, kScaleSize, 0.0f, kGlassLine, 14, 0, false}; }
 
+    // Text rasterised at the canvas's scale (size, spacing and position scaled, the baseline
+    // snapped to a whole pixel of the canvas).
     void text(const std::string& s, const TextStyle& st, float x, std::int32_t baseline, Align align) {
-        const TextRun run = layoutText(*st.font, s, st.size, st.spacing, x, baseline, align);
+        const float k = c_.scale();
+        const TextRun run = layoutText(*st.font, s, st.size * k, st.spacing * k, x * k,
+                                       korvo::scaleCoord(baseline, k), align);
         if (run.ink.empty()) return;
         const auto cover = [&run](std::int32_t px, std::int32_t py) { return run.at(px, py); };
-        c_.paintColor(run.ink, cover, st.color);
-        c_.paintEmissive(run.ink, cover, st.emissive);
-        c_.paintMaterial(run.ink, cover, kPaintMat);
-        if (st.engrave != 0.0f) c_.addHeight(run.ink, cover, -st.engrave);
-        labels_.push_back(LabelRecord{s, run.ink, capHeightPixels(*st.font, st.size), st.control});
+        const IntRect bounds = c_.toBase(run.ink);
+        c_.paintColor(bounds, cover, st.color);
+        c_.paintEmissive(bounds, cover, st.emissive);
+        c_.paintMaterial(bounds, cover, kPaintMat);
+        if (st.engrave != 0.0f) c_.addHeight(bounds, cover, -st.engrave);
+        labels_.push_back(LabelRecord{s, run.ink, capHeightPixels(*st.font, st.size * k), st.control});
     }
     void control(const std::string& s, float x, std::int32_t baseline, Align align = Align::centre) {
         text(s, controlStyle(), x, baseline, align);
@@ -117,7 +122,7 @@ private:
     // A centred title with engraved rules on both sides reaching from x0 to x1.
     void ruledTitle(const std::string& s, float x, std::int32_t baseline, float x0, float x1) {
         title(s, x, baseline);
-        const IntRect ink = labels_.back().ink;
+        const IntRect ink = c_.toBase(labels_.back().ink);
         const float y = static_cast<float>(ink.min.y + ink.max.y) * 0.5f;
         line(x0, y, static_cast<float>(ink.min.x) - 7.0f, y, 0.5f, kScale, 0.55f, 0.0f);
         line(static_cast<float>(ink.max.x) + 7.0f, y, x1, y, 0.5f, kScale, 0.55f, 0.0f);
@@ -131,25 +136,26 @@ private:
     void rimRing(float cx, float cy, float r, float half, float height) {
         const Ring ring{cx, cy, r, half};
         const IntRect b = around(cx, cy, r + half);
-        c_.addHeight(b, Canvas::rampOf(ring, half), height);
-        c_.paintColor(b, Canvas::fillOf(ring), kTrim, 0.85f);
-        c_.paintMaterial(b, Canvas::fillOf(ring), kTrimMat);
+        c_.addHeight(b, c_.rampOf(ring, half), height);
+        c_.paintColor(b, c_.fillOf(ring), kTrim, 0.85f);
+        c_.paintMaterial(b, c_.fillOf(ring), kTrimMat);
     }
     // A recessed round seat under a knob's trail.
     void seat(float cx, float cy, float r, float depth) {
         const Circle circle{cx, cy, r};
         const IntRect b = around(cx, cy, r);
-        c_.setHeight(b, Canvas::rampOf(circle, 3.0f), kPanelLevel - depth);
-        c_.paintColor(b, Canvas::fillOf(circle), kSeat);
+        c_.setHeight(b, c_.rampOf(circle, 3.0f), kPanelLevel - depth);
+        c_.paintColor(b, c_.fillOf(circle), kSeat);
     }
     // A raised bezel around a box (a frame of the given width with rounded corners).
     void bezel(IntRect inner, float width, float height, float radius) {
         const RoundBox outer = roundBox(inner, width, radius + width);
         const IntRect b = grow(inner, static_cast<std::int32_t>(width) + 3);
-        c_.addHeight(b, Canvas::rampOf(outer, 2.5f), height);
-        const auto frame = [outer, inner = roundBox(inner, 0.0f, radius)](std::int32_t x, std::int32_t y) {
-            const float px = static_cast<float>(x) + 0.5f, py = static_cast<float>(y) + 0.5f;
-            return std::min(coverageOf(outer.distance(px, py)), coverageOf(-inner.distance(px, py)));
+        c_.addHeight(b, c_.rampOf(outer, 2.5f), height);
+        const auto frame = [this, outer, inner = roundBox(inner, 0.0f, radius)](std::int32_t x,
+                                                                                std::int32_t y) {
+            const float px = c_.cx(x), py = c_.cx(y);
+            return std::min(c_.coverage(outer.distance(px, py)), c_.coverage(-inner.distance(px, py)));
         };
         c_.paintColor(b, frame, kTrim, 0.8f);
         c_.paintMaterial(b, frame, kTrimMat);
@@ -158,22 +164,22 @@ private:
     void pocket(IntRect r, float grow, float radius, float level, float ramp, Color3 floor) {
         const RoundBox shape = roundBox(r, grow, radius);
         const IntRect b = this->grow(r, static_cast<std::int32_t>(grow) + 2);
-        c_.setHeight(b, Canvas::rampOf(shape, ramp), level);
-        c_.paintColor(b, Canvas::fillOf(shape), floor);
+        c_.setHeight(b, c_.rampOf(shape, ramp), level);
+        c_.paintColor(b, c_.fillOf(shape), floor);
     }
     // A recessed glass screen in a machined frame, with a faint sheen from the upper left.
     void screen(const IntRect& r) {
         bezel(r, 4.0f, 18.0f, 6.0f);
         pocket(r, 0.0f, 6.0f, kGlassLevel, 3.0f, kGlass);
         const RoundBox glass = roundBox(r, 0.0f, 6.0f);
-        c_.paintMaterial(grow(r, 1), Canvas::fillOf(glass), kGlassMat);
+        c_.paintMaterial(grow(r, 1), c_.fillOf(glass), kGlassMat);
         const float x0 = static_cast<float>(r.min.x), y0 = static_cast<float>(r.min.y);
         const float reach = 0.7f * static_cast<float>(r.width() + r.height());
         c_.paintColor(
             r,
             [&](std::int32_t x, std::int32_t y) {
-                const float t = (static_cast<float>(x) - x0 + static_cast<float>(y) - y0) / reach;
-                return Canvas::fillOf(glass)(x, y) * 0.12f * (1.0f - smooth01(t));
+                const float t = (c_.bx(x) - x0 + c_.bx(y) - y0) / reach;
+                return c_.fillOf(glass)(x, y) * 0.12f * (1.0f - smooth01(t));
             },
             Color3{70, 82, 96});
     }
@@ -183,8 +189,8 @@ private:
                          static_cast<std::int32_t>(std::floor(std::min(y0, y1) - half - 2))},
                         {static_cast<std::int32_t>(std::ceil(std::max(x0, x1) + half + 2)),
                          static_cast<std::int32_t>(std::ceil(std::max(y0, y1) + half + 2))}};
-        c_.paintColor(b, Canvas::fillOf(s), color, alpha);
-        if (emissive > 0) c_.paintEmissive(b, Canvas::fillOf(s), emissive);
+        c_.paintColor(b, c_.fillOf(s), color, alpha);
+        if (emissive > 0) c_.paintEmissive(b, c_.fillOf(s), emissive);
     }
 
     // An engraved groove: a narrow dark channel with a lit lower lip.
@@ -194,8 +200,8 @@ private:
                          static_cast<std::int32_t>(std::min(y0, y1)) - 4},
                         {static_cast<std::int32_t>(std::max(x0, x1)) + 4,
                          static_cast<std::int32_t>(std::max(y0, y1)) + 4}};
-        c_.addHeight(b, Canvas::rampOf(Segment{x0, y0, x1, y1, 2.5f}, 2.0f), -12.0f);
-        c_.paintColor(b, Canvas::fillOf(channel), Color3{40, 45, 54}, 0.8f);
+        c_.addHeight(b, c_.rampOf(Segment{x0, y0, x1, y1, 2.5f}, 2.0f), -12.0f);
+        c_.paintColor(b, c_.fillOf(channel), Color3{40, 45, 54}, 0.8f);
     }
 
     // Knob geometry: centre and the radius of the square's inscribed circle.
@@ -221,13 +227,13 @@ private:
     void base() {
         for (std::int32_t y = 0; y < c_.h(); ++y)
             for (std::int32_t x = 0; x < c_.w(); ++x) {
-                const float fx = static_cast<float>(x), fy = static_cast<float>(y);
+                const float fx = c_.bx(x), fy = c_.bx(y);
                 // Brushed grain: streaks long along x, short along y.
                 const float grain = 1.8f * valueNoise(fx / 53.0f, fy / 1.3f, 7u) +
                                     0.9f * valueNoise(fx / 7.0f, fy / 0.7f, 11u);
                 // Light from above, a little darker towards the sides.
-                const float u = fx / static_cast<float>(c_.w()) - 0.5f;
-                const float lift = 8.0f * (1.0f - fy / static_cast<float>(c_.h())) - 10.0f * u * u;
+                const float u = fx / static_cast<float>(c_.baseW()) - 0.5f;
+                const float lift = 8.0f * (1.0f - fy / static_cast<float>(c_.baseH())) - 10.0f * u * u;
                 Color3& p = c_.color(x, y);
                 p = Color3{kPanel.r + grain + lift, kPanel.g + grain + lift, kPanel.b + grain * 1.1f + lift};
                 c_.material(x, y) = kPanelMat;
@@ -237,8 +243,8 @@ private:
     void plates() {
         // The tilted plates: the visor over the screens and the output block.
         const IntRect visor = kSlopes[1].box, block = kSlopes[2].box, tray = kSlopes[3].box;
-        c_.paintColor(visor, Canvas::fillOf(roundBox(visor, 0.0f, 0.0f)), kPlate);
-        c_.paintColor(block, Canvas::fillOf(roundBox(block, 0.0f, 0.0f)), kPlate);
+        c_.paintColor(visor, c_.fillOf(roundBox(visor, 0.0f, 0.0f)), kPlate);
+        c_.paintColor(block, c_.fillOf(roundBox(block, 0.0f, 0.0f)), kPlate);
         // Trims: polished edges along the plates' free sides.
         const auto trimLine = [&](float x0, float y0, float x1, float y1) {
             const Segment s{x0, y0, x1, y1, 0.9f};
@@ -246,8 +252,8 @@ private:
                              static_cast<std::int32_t>(std::min(y0, y1)) - 3},
                             {static_cast<std::int32_t>(std::max(x0, x1)) + 3,
                              static_cast<std::int32_t>(std::max(y0, y1)) + 3}};
-            c_.paintColor(b, Canvas::fillOf(s), kTrim, 0.7f);
-            c_.paintMaterial(b, Canvas::fillOf(s), kTrimMat);
+            c_.paintColor(b, c_.fillOf(s), kTrim, 0.7f);
+            c_.paintMaterial(b, c_.fillOf(s), kTrimMat);
         };
         // The visor's grille: perforations on arcs around the middle of its lower edge, the
         // panorama's motif (colour only: the editor owns the visor's depth).
@@ -262,8 +268,8 @@ private:
                 if (grille.distance(hx, hy) > -2.0f) continue;
                 const Circle hole{hx, hy, 1.35f};
                 const IntRect b = around(hx, hy, 2.0f);
-                c_.paintColor(b, Canvas::fillOf(hole), Color3{26, 30, 37});
-                c_.paintMaterial(b, Canvas::fillOf(hole), Material{220, 0, 20});
+                c_.paintColor(b, c_.fillOf(hole), Color3{26, 30, 37});
+                c_.paintMaterial(b, c_.fillOf(hole), Material{220, 0, 20});
             }
         }
         trimLine(300.5f, 0.0f, 300.5f, 89.5f);
@@ -272,8 +278,8 @@ private:
         trimLine(645.5f, 67.5f, 762.0f, 67.5f);
         trimLine(645.5f, 67.5f, 645.5f, 379.5f);
         trimLine(645.5f, 379.5f, 762.0f, 379.5f);
-        c_.paintColor(tray, Canvas::fillOf(roundBox(tray, 0.0f, 3.0f)), kTrayFloor);
-        c_.paintMaterial(tray, Canvas::fillOf(roundBox(tray, 0.0f, 3.0f)), Material{185, 30, 60});
+        c_.paintColor(tray, c_.fillOf(roundBox(tray, 0.0f, 3.0f)), kTrayFloor);
+        c_.paintMaterial(tray, c_.fillOf(roundBox(tray, 0.0f, 3.0f)), Material{185, 30, 60});
     }
 
     void screens() {
@@ -284,11 +290,10 @@ private:
         const auto arc = [&](float r, float half, float alpha, float emissive, bool dashed) {
             const Ring ring{lx, ly, r, half};
             const IntRect b = around(lx, ly, r + half).intersection(pano);
-            const auto cover = [=](std::int32_t x, std::int32_t y) {
-                const float px = static_cast<float>(x) + 0.5f - lx, py = static_cast<float>(y) + 0.5f - ly;
+            const auto cover = [=, this](std::int32_t x, std::int32_t y) {
+                const float px = c_.cx(x) - lx, py = c_.cx(y) - ly;
                 if (py > 0.5f) return 0.0f;  // upper half only
-                float k =
-                    coverageOf(ring.distance(static_cast<float>(x) + 0.5f, static_cast<float>(y) + 0.5f));
+                float k = c_.coverage(ring.distance(c_.cx(x), c_.cx(y)));
                 if (dashed) {
                     const float a = std::atan2(px, -py) / kPi * 180.0f;  // degrees from straight up
                     const float phase = std::fmod(a + 180.0f, 6.0f);
@@ -318,8 +323,8 @@ private:
         screen(scope);
         const float sx = 561.5f, sy = 387.5f, sr = 58.5f;
         const Ring full{sx, sy, sr, 0.5f};
-        c_.paintColor(around(sx, sy, sr), Canvas::fillOf(full), kGlassLine, 0.8f);
-        c_.paintEmissive(around(sx, sy, sr), Canvas::fillOf(full), 10.0f);
+        c_.paintColor(around(sx, sy, sr), c_.fillOf(full), kGlassLine, 0.8f);
+        c_.paintEmissive(around(sx, sy, sr), c_.fillOf(full), 10.0f);
         line(sx, sy - sr, sx, sy + sr, 0.5f, kGlassLine, 0.7f, 8.0f);
         line(sx - sr, sy, sx + sr, sy, 0.5f, kGlassLine, 0.5f, 6.0f);
         const float d = sr * 0.70710678f;
@@ -378,17 +383,16 @@ private:
         const float travel = 0.654f * kPi + 0.08f;
         const Ring ring{cx, cy, half + 2.5f, 1.2f};
         const IntRect b = around(cx, cy, half + 4.0f);
-        const auto arcCover = [=](std::int32_t x, std::int32_t y) {
-            const float px = static_cast<float>(x) + 0.5f - cx, py = static_cast<float>(y) + 0.5f - cy;
+        const auto arcCover = [=, this](std::int32_t x, std::int32_t y) {
+            const float px = c_.cx(x) - cx, py = c_.cx(y) - cy;
             const float a = std::fabs(std::atan2(px, -py));
-            return std::clamp((travel - a) * (half + 2.5f), 0.0f, 1.0f);
+            return std::clamp((travel - a) * (half + 2.5f) * c_.scale(), 0.0f, 1.0f);
         };
         c_.addHeight(
-            b,
-            [&](std::int32_t x, std::int32_t y) { return Canvas::rampOf(ring, 1.2f)(x, y) * arcCover(x, y); },
+            b, [&](std::int32_t x, std::int32_t y) { return c_.rampOf(ring, 1.2f)(x, y) * arcCover(x, y); },
             20.0f);
         const auto trim = [&](std::int32_t x, std::int32_t y) {
-            return Canvas::fillOf(ring)(x, y) * arcCover(x, y);
+            return c_.fillOf(ring)(x, y) * arcCover(x, y);
         };
         c_.paintColor(b, trim, kTrim, 0.85f);
         c_.paintMaterial(b, trim, kTrimMat);
@@ -451,8 +455,8 @@ private:
 
     void footer() {
         const IntRect strip = kSlopes[0].box;
-        c_.paintColor(strip, Canvas::fillOf(roundBox(strip, 0.0f, 0.0f)), kFooter);
-        c_.paintMaterial(strip, Canvas::fillOf(roundBox(strip, 0.0f, 0.0f)), kFooterMat);
+        c_.paintColor(strip, c_.fillOf(roundBox(strip, 0.0f, 0.0f)), kFooter);
+        c_.paintMaterial(strip, c_.fillOf(roundBox(strip, 0.0f, 0.0f)), kFooterMat);
         line(124.0f, 468.5f, 752.0f, 468.5f, 0.5f, kAccent, 0.8f, 40.0f);
     }
 
@@ -496,8 +500,12 @@ private:
 
     void slopes() {
         // Inside the four slope boxes the editor replaces the depth; write the same values so the
-        // picture of the relief reads whole, and ramp the panel around them into their edges.
-        for (const Slope& s : kSlopes) {
+        // picture of the relief reads whole, and ramp the panel around them into their edges. The
+        // editor draws each slope over its box at the drawing's scale: so does this.
+        const float k = c_.scale();
+        for (const Slope& slope : kSlopes) {
+            Slope s = slope;
+            s.box = korvo::scaleRect(slope.box, k);
             const auto levelAt = [&s](std::int32_t y) {
                 const float t = static_cast<float>(y - s.box.min.y) / static_cast<float>(s.box.height());
                 const float w = std::floor(std::pow(t, s.exponent) * 65535.0f + 0.5f);
@@ -506,17 +514,18 @@ private:
                     65535.0f);
                 return v / 257.0f;
             };
-            constexpr std::int32_t kSkirt = 4;
-            const IntRect b = grow(s.box, kSkirt);
+            constexpr std::int32_t kSkirtBase = 4;
+            const float skirt = static_cast<float>(kSkirtBase) * k;
+            const IntRect b = grow(s.box, static_cast<std::int32_t>(std::ceil(skirt)));
             for (std::int32_t y = std::max(b.min.y, 0); y < std::min(b.max.y, c_.h()); ++y)
                 for (std::int32_t x = std::max(b.min.x, 0); x < std::min(b.max.x, c_.w()); ++x) {
                     const std::int32_t nx = std::clamp(x, s.box.min.x, s.box.max.x - 1);
                     const std::int32_t ny = std::clamp(y, s.box.min.y, s.box.max.y - 1);
                     const float dx = static_cast<float>(x - nx), dy = static_cast<float>(y - ny);
                     const float d = std::sqrt(dx * dx + dy * dy);
-                    const float k = 1.0f - smooth01(d / static_cast<float>(kSkirt));
+                    const float blend = 1.0f - smooth01(d / skirt);
                     float& h = c_.height(x, y);
-                    h += (levelAt(ny) - h) * k;
+                    h += (levelAt(ny) - h) * blend;
                 }
         }
     }
@@ -529,8 +538,8 @@ private:
 
 }  // namespace
 
-Artwork drawPanel(Font& labelFont, Font& titleFont) {
-    Canvas canvas(kWidth, kHeight);
+Artwork drawPanel(Font& labelFont, Font& titleFont, float scale) {
+    Canvas canvas(kWidth, kHeight, scale);
     Artwork art;
     PanelPainter(canvas, labelFont, titleFont, art.labels).paint();
     art.color = canvas.colorImage();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include "effect/gui.h"
@@ -84,6 +85,7 @@ int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::Own
         return kExitBadRequest;
     }
     gui->setWindowFactory(&korvo::HeadlessWindow::create);
+    gui->setScale(options.scale);
     gui->openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
     auto* window = static_cast<korvo::HeadlessWindow*>(gui->window());
     window->paint();  // delivers the size
@@ -123,13 +125,14 @@ int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::Own
 
 const char* screenshotUsage() noexcept {
     return "usage: velmora screenshot [--widgets] OUT.png [--size WxH]\n"
-           "       velmora screenshot --editor OUT.png [--preset NAME] [--set NAME=VALUE]... [--play "
-           "[INPUT]]\n"
+           "       velmora screenshot --editor OUT.png [--scale S] [--preset NAME] [--set NAME=VALUE]... "
+           "[--play [INPUT]]\n"
            "  renders a picture off-screen through the headless window and the compositor to a PNG file:\n"
            "  --editor    the effect's editor (763x494) at the start-up state, or after --preset NAME|INDEX\n"
            "              and --set NAME=VALUE (as for velmora render). --play runs INPUT (or, without\n"
            "              INPUT, the built-in demo) through the effect with the editor open and ticking,\n"
-           "              and shows it as it was at the last moment the audio made a sound\n"
+           "              and shows it as it was at the last moment the audio made a sound; --scale S\n"
+           "              draws it at S device pixels per pixel (0.5 to 4; 2 = 1526x988)\n"
            "  --widgets   the widget gallery: every widget in its states (760x974)\n"
            "  (none)      the framework demo scene, 192x128 or --size WxH\n";
 }
@@ -157,6 +160,16 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
             sized = true;
         } else if (arg == "--editor") {
             editor = true;
+        } else if (arg == "--scale") {
+            char* end = nullptr;
+            const double s = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : 0.0;
+            if (i + 1 >= args.size() || end == args[i + 1].c_str() || *end != 0 || !(s >= 0.5 && s <= 4.0)) {
+                err << "velmora screenshot: --scale wants a number from 0.5 to 4\n";
+                return 2;
+            }
+            editorOptions.scale = static_cast<float>(s);
+            editorOption = true;
+            ++i;
         } else if (arg == "--preset" || arg == "--set") {
             if (i + 1 >= args.size()) {
                 err << "velmora screenshot: " << arg << " needs a value\n";
@@ -208,7 +221,7 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
         return 2;
     }
     if (editorOption && !editor) {
-        err << "velmora screenshot: --preset, --set and --play apply to --editor only\n";
+        err << "velmora screenshot: --preset, --set, --scale and --play apply to --editor only\n";
         return 2;
     }
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> image;

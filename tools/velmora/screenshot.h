@@ -27,10 +27,11 @@ struct EditorShotOptions {
     std::vector<std::string> settings;
     bool play = false;
     std::string playInput;
+    float scale = 1.0f;  // device pixels per base pixel (--scale)
 };
 
-// Renders the editor (763 x 494, RGBA, alpha 255). Returns an exit code; error holds one line on
-// failure.
+// Renders the editor (763 x 494 at scale 1, round(763 s) x round(494 s) at scale s; RGBA, alpha 255). Returns
+// an exit code; error holds one line on failure.
 int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>>& image,
                      std::string& error);
 

@@ -30,9 +30,10 @@ struct Scene {
     Mipmap<RGBA> diffuse, material, sky;
     Mipmap<L16> depth;
 
-    Scene(std::int32_t width, std::int32_t height, std::uint32_t seed) : w(width), h(height) {
-        diffuse.setSize(5, w, h);
-        depth.setSize(4, w, h);
+    Scene(std::int32_t width, std::int32_t height, std::uint32_t seed, int diffuseTop = 5, int depthTop = 4)
+        : w(width), h(height) {
+        diffuse.setSize(diffuseTop, w, h);
+        depth.setSize(depthTop, w, h);
         material.setSize(0, w, h);
         sky.setSize(13, 64, 32);
         Random rnd{seed};
@@ -167,6 +168,20 @@ TEST(CompositorExactness, RedoingOnlyTheGlowGivesTheBytesOfLightingAgain) {
             for (std::int32_t y = area.min.y < 0 ? 0 : area.min.y; y < area.max.y && y < 141; ++y)
                 for (std::int32_t x = area.min.x < 0 ? 0 : area.min.x; x < area.max.x && x < 203; ++x)
                     ASSERT_EQ(out->view().at(x, y), again->view().at(x, y)) << x << ", " << y;
+        }
+    }
+}
+
+// At other scales the same: the walk's offsets, the deeper levels and the blends of two levels.
+TEST(CompositorExactness, SameBytesAsThePerPixelFormAtOtherScales) {
+    for (const float scale : {2.0f, 1.5f, 0.75f, 3.0f}) {
+        PBRCompositor c;
+        c.setScale(scale);
+        Scene scene(203, 141, 7, c.glowLevels().last(), c.occlusionLevels().last());
+        for (const IntRect& area : {IntRect{{0, 0}, {203, 141}}, IntRect{{3, 5}, {74, 9}}}) {
+            auto fast = scene.lit(c, area, false);
+            auto plain = scene.lit(c, area, true);
+            EXPECT_EQ(differingPixels(*fast, *plain), 0) << "scale " << scale;
         }
     }
 }

@@ -24,6 +24,7 @@ struct LevelSampler {
     std::int32_t w = 0, h = 0;
     float scale = 1.0f, hiX = 0.0f, hiY = 0.0f;
 
+    LevelSampler() noexcept = default;
     LevelSampler(const Mipmap<COLOR>& mip, int level) noexcept {
         const int n = mip.numLevels();
         if (n == 0) return;
@@ -176,15 +177,25 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
     ImageView<RGBA> material0 = const_cast<OwnedImage<RGBA>&>(material.level(0)).view();
     ImageView<L16> depth0 = const_cast<OwnedImage<L16>&>(depth.level(0)).view();
 
-    const LevelSampler<L16> depthLevels[4] = {{depth, 1}, {depth, 2}, {depth, 3}, {depth, 4}};
-    const LevelSampler<RGBA> glowLevels[5] = {
-        {diffuse, 1}, {diffuse, 2}, {diffuse, 3}, {diffuse, 4}, {diffuse, 5}};
-    constexpr float kGlowWeights[5] = {0.3f / 255.0f, 0.45f / 255.0f, 0.375f / 255.0f, 0.225f / 255.0f,
-                                       0.15f / 255.0f};
+    // The compositor's scale: the levels occlusion and glow sample (with their weights), the shadow
+    // walk's offsets, the normal's z and the curvature's factor.
+    const float scale = compositor.scale();
+    const PBRCompositor::LevelBlend& occlusion = compositor.occlusionLevels();
+    const PBRCompositor::LevelBlend& glowBlend = compositor.glowLevels();
+    const int aoCount = occlusion.count, glowCount = glowBlend.count;
+    LevelSampler<L16> depthLevels[PBRCompositor::kMaxOcclusionLevels];
+    for (int l = 0; l < aoCount; ++l) depthLevels[l] = LevelSampler<L16>(depth, occlusion.first + l);
+    LevelSampler<RGBA> glowLevels[PBRCompositor::kMaxGlowLevels];
+    for (int l = 0; l < glowCount; ++l) glowLevels[l] = LevelSampler<RGBA>(diffuse, glowBlend.first + l);
+    const float normalZ = scale == 1.0f ? kNormalZ : kNormalZ / scale;
+    const float normalZSquared = scale == 1.0f ? kNormalZSquared : normalZ * normalZ;
     const int skyLevels = skybox.numLevels();
     const float skyW = skyLevels > 0 ? static_cast<float>(skybox.level(0).w()) : 0.0f;
     const float skyH = skyLevels > 0 ? static_cast<float>(skybox.level(0).h()) : 0.0f;
-    const float curvatureScale = skyW * skyH * 0.00001f;
+    float curvatureScale = skyW * skyH * 0.00001f;
+    if (scale != 1.0f) curvatureScale *= scale * scale * scale * scale;
+    std::int32_t offsets[10];
+    for (int k = 0; k < 10; ++k) offsets[k] = compositor.shadowOffset(k + 1);
 
     float shadowWeights[10];
     float p = 1.0f;
@@ -198,14 +209,14 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
     LevelSampler<RGBA> skySamplers[14] = {{skybox, 0},  {skybox, 1},  {skybox, 2},  {skybox, 3}, {skybox, 4},
                                           {skybox, 5},  {skybox, 6},  {skybox, 7},  {skybox, 8}, {skybox, 9},
                                           {skybox, 10}, {skybox, 11}, {skybox, 12}, {skybox, 13}};
-    bool glowPresent[5];
-    for (int l = 0; l < 5; ++l) glowPresent[l] = glowLevels[l].base != nullptr;
+    bool glowPresent[PBRCompositor::kMaxGlowLevels] = {};
+    for (int l = 0; l < glowCount; ++l) glowPresent[l] = glowLevels[l].base != nullptr;
     const bool depthPresent = depthLevels[0].base != nullptr;
 
     // The pyramid samples of a row share their column taps: compute them once per chunk of
     // columns and their row taps once per row.
-    ColumnTap depthColumns[4][kChunk];
-    ColumnTap glowColumns[5][kChunk];
+    ColumnTap depthColumns[PBRCompositor::kMaxOcclusionLevels][kChunk];
+    ColumnTap glowColumns[PBRCompositor::kMaxGlowLevels][kChunk];
     float eyeX[kChunk];
     for (std::int32_t chunkX = a.min.x; chunkX < a.max.x; chunkX += kChunk) {
         const std::int32_t chunkEnd = a.max.x - chunkX > kChunk ? chunkX + kChunk : a.max.x;
@@ -214,10 +225,10 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
             const std::int32_t i = x - chunkX;
             eyeX[i] = 0.5f - static_cast<float>(x) / fw;
             if (depthPresent)
-                for (int l = 0; l < 4; ++l)
+                for (int l = 0; l < aoCount; ++l)
                     depthLevels[l].columnTap(px, depthColumns[l][i].x0, depthColumns[l][i].x1,
                                              depthColumns[l][i].u);
-            for (int l = 0; l < 5; ++l)
+            for (int l = 0; l < glowCount; ++l)
                 if (glowPresent[l])
                     glowLevels[l].columnTap(px, glowColumns[l][i].x0, glowColumns[l][i].x1,
                                             glowColumns[l][i].u);
@@ -225,16 +236,19 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
 
         for (std::int32_t y = a.min.y; y < a.max.y; ++y) {
             const float py = static_cast<float>(y) + 0.5f;
-            const L16 *depthRow0[4] = {}, *depthRow1[4] = {};
-            float depthV[4] = {};
+            const L16 *depthRow0[PBRCompositor::kMaxOcclusionLevels] = {},
+                      *depthRow1[PBRCompositor::kMaxOcclusionLevels] = {};
+            float depthV[PBRCompositor::kMaxOcclusionLevels] = {};
             if (depthPresent)
-                for (int l = 0; l < 4; ++l) depthLevels[l].rowTap(py, depthRow0[l], depthRow1[l], depthV[l]);
-            const RGBA *glowRow0[5] = {}, *glowRow1[5] = {};
-            float glowV[5] = {};
-            for (int l = 0; l < 5; ++l)
+                for (int l = 0; l < aoCount; ++l)
+                    depthLevels[l].rowTap(py, depthRow0[l], depthRow1[l], depthV[l]);
+            const RGBA *glowRow0[PBRCompositor::kMaxGlowLevels] = {},
+                       *glowRow1[PBRCompositor::kMaxGlowLevels] = {};
+            float glowV[PBRCompositor::kMaxGlowLevels] = {};
+            for (int l = 0; l < glowCount; ++l)
                 if (glowPresent[l]) glowLevels[l].rowTap(py, glowRow0[l], glowRow1[l], glowV[l]);
             const L16* rowsAbove[10];  // rows of the shadow walk, raised to at least 0
-            for (int k = 0; k < 10; ++k) rowsAbove[k] = depth0.row(y - 1 - k < 0 ? 0 : y - 1 - k);
+            for (int k = 0; k < 10; ++k) rowsAbove[k] = depth0.row(y - offsets[k] < 0 ? 0 : y - offsets[k]);
             const L16* rowUp = depth0.row(clampTo(y - 1, 0, dh - 1));
             const L16* rowMid = depth0.row(clampTo(y, 0, dh - 1));
             const L16* rowDown = depth0.row(clampTo(y + 1, 0, dh - 1));
@@ -256,8 +270,8 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
                 const std::int32_t sx = (uL + 2 * mL + dL) - (uR + 2 * mR + dR);
                 const std::int32_t sy = (dL + 2 * dC + dR) - (uL + 2 * uC + uR);
                 const float fsx = static_cast<float>(sx), fsy = static_cast<float>(sy);
-                const float nScale = rsqrt(fsx * fsx + fsy * fsy + kNormalZSquared);
-                const Vec3f n{fsx * nScale, fsy * nScale, kNormalZ * nScale};
+                const float nScale = rsqrt(fsx * fsx + fsy * fsy + normalZSquared);
+                const Vec3f n{fsx * nScale, fsy * nScale, normalZ * nScale};
 
                 // 3. Material and base colour.
                 const RGBA base = diffuseRow[x];
@@ -272,17 +286,19 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
                 eye = Vec3f{eye.x * eScale, eye.y * eScale, eye.z * eScale};
 
                 // 5. Ambient occlusion: how far the pixel lies below its blurred surroundings.
-                float depthSamples[4] = {};
+                float depthSamples[PBRCompositor::kMaxOcclusionLevels] = {};
                 if (depthPresent) {
-                    for (int l = 0; l < 4; ++l) {
+                    for (int l = 0; l < aoCount; ++l) {
                         const ColumnTap& c = depthColumns[l][column];
                         depthSamples[l] = LevelSampler<L16>::lerp2(depthRow0[l][c.x0].l, depthRow0[l][c.x1].l,
                                                                    depthRow1[l][c.x0].l, depthRow1[l][c.x1].l,
                                                                    c.u, depthV[l]);
+                        if (occlusion.weighted[l]) depthSamples[l] *= occlusion.weights[l];
                     }
                 }
-                const float avg =
-                    0.25f * (depthSamples[0] + depthSamples[1] + depthSamples[2] + depthSamples[3]);
+                float sum = depthSamples[0];
+                for (int l = 1; l < aoCount; ++l) sum += depthSamples[l];
+                const float avg = 0.25f * sum;
                 const float diff = static_cast<float>(d0) - avg;
                 float cavity;
                 if (diff >= 0.0f)
@@ -300,11 +316,12 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
 
                 // 6. Cast shadow: walk up both diagonals looking for higher depth.
                 float lightPassed = 0.0f;
-                const bool inside = x >= 10 && x + 10 < dw;  // no column of the walk needs clamping
+                const bool inside = x >= offsets[9] && x + offsets[9] < dw;  // no column needs clamping
                 for (int k = 0; k < 10; ++k) {
                     const L16* r = rowsAbove[k];
-                    const std::int32_t v1 = inside ? r[x + 1 + k].l : r[clampTo(x + 1 + k, 0, dw - 1)].l;
-                    const std::int32_t v2 = inside ? r[x - 1 - k].l : r[clampTo(x - 1 - k, 0, dw - 1)].l;
+                    const std::int32_t o = offsets[k];
+                    const std::int32_t v1 = inside ? r[x + o].l : r[clampTo(x + o, 0, dw - 1)].l;
+                    const std::int32_t v2 = inside ? r[x - o].l : r[clampTo(x - o, 0, dw - 1)].l;
                     const std::int32_t t1 = d0 + k + 1 - v1, t2 = d0 + k + 1 - v2;
                     const float f1 = t1 >= 0       ? 1.0f
                                      : t1 < -15360 ? 0.0f
@@ -382,12 +399,12 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
 
                 // 10. Emissive glow from the blurred, alpha-premultiplied diffuse.
                 __m128 c = _mm_setr_ps(cr, cg, cb, 0.0f);
-                for (int l = 0; l < 5; ++l) {
+                for (int l = 0; l < glowCount; ++l) {
                     if (!glowPresent[l]) continue;
                     const ColumnTap& t = glowColumns[l][column];
                     const __m128 g = lerpRGBA(glowRow0[l] + t.x0, glowRow0[l] + t.x1, glowRow1[l] + t.x0,
                                               glowRow1[l] + t.x1, t.u, glowV[l]);
-                    c = _mm_add_ps(c, _mm_mul_ps(g, _mm_set1_ps(kGlowWeights[l])));
+                    c = _mm_add_ps(c, _mm_mul_ps(g, _mm_set1_ps(glowBlend.weights[l])));
                 }
                 float channels[4];
                 _mm_storeu_ps(channels, c);
