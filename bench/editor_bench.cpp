@@ -15,8 +15,11 @@
 //   editor/playing_tick:    the tick after 15 ms of a stereo tone went through the effect with the
 //                           LFO sweeping the source (the audio itself is not timed): both displays
 //                           redraw, no control moves.
+//   editor/full_frame:      the whole editor redrawn and lit (everything marked dirty, one frame).
 // cpu_ms counters: CPU time of the whole process (UI thread and render workers) per step, steadier
 // than the wall clock on a shared machine.
+//
+// --scale S runs every case at 100 % and at S in the same run (bench/scale_option.h).
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <time.h>
@@ -28,6 +31,7 @@
 #include <numbers>
 #include <vector>
 
+#include "bench/scale_option.h"
 #include "effect/gui.h"
 #include "effect/main.h"
 #include "korvo/window/headless.h"
@@ -37,8 +41,9 @@ namespace {
 constexpr std::int32_t kTickFrames = 720;  // 15 ms at 48 kHz
 constexpr std::int32_t kBlock = 512;
 
-korvo::HeadlessWindow& openWindow(velmora::VelmoraGUI& gui) {
+korvo::HeadlessWindow& openWindow(velmora::VelmoraGUI& gui, float scale) {
     gui.setWindowFactory(&korvo::HeadlessWindow::create);
+    gui.setScale(scale);
     gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
     auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
     window.paint();  // the size, and with it the first full frame
@@ -79,7 +84,7 @@ void Open(benchmark::State& state) {
         const double cpu0 = processCpuSeconds();
         const auto start = std::chrono::steady_clock::now();
         auto gui = korvo::makeHeap<velmora::VelmoraGUI>(client);
-        korvo::HeadlessWindow& window = openWindow(*gui);
+        korvo::HeadlessWindow& window = openWindow(*gui, bench::scaleOf(state));
         const auto end = std::chrono::steady_clock::now();
         cpu += processCpuSeconds() - cpu0;
         benchmark::DoNotOptimize(window.screen().pixels);
@@ -96,7 +101,7 @@ void Memory(benchmark::State& state) {
     for (auto _ : state) {
         const double heap0 = heapBytes(), resident0 = residentBytes();
         auto gui = korvo::makeHeap<velmora::VelmoraGUI>(client);
-        korvo::HeadlessWindow& window = openWindow(*gui);
+        korvo::HeadlessWindow& window = openWindow(*gui, bench::scaleOf(state));
         settle(window);
         heap = heapBytes() - heap0;
         resident = residentBytes() - resident0;
@@ -109,10 +114,12 @@ void Memory(benchmark::State& state) {
 void KnobDragStep(benchmark::State& state) {
     velmora::VelmoraClient client;
     auto* gui = static_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
-    korvo::HeadlessWindow& window = openWindow(*gui);
+    const float scale = bench::scaleOf(state);
+    korvo::HeadlessWindow& window = openWindow(*gui, scale);
     settle(window);
     const korvo::MouseState held{.left = true};
-    window.mouseMove(398, 354);
+    const auto at = [scale](std::int32_t v) { return korvo::scaleCoord(v, scale); };
+    window.mouseMove(at(398), at(354));
     window.mouseDown(korvo::MouseButton::left);
     window.tick();
     const std::int32_t paintsBefore = window.paintCount();
@@ -120,9 +127,9 @@ void KnobDragStep(benchmark::State& state) {
     const double cpu0 = processCpuSeconds();
     for (auto _ : state) {
         y += step;
-        if (y < 330 || y > 378) step = -step;  // to and fro within the knob's travel
-        window.mouseMove(398, y, held);        // the value changes: the knob's listener records it
-        window.tick();                         // the knob, its hint and the panorama redraw
+        if (y < 330 || y > 378) step = -step;    // to and fro within the knob's travel
+        window.mouseMove(at(398), at(y), held);  // the value changes: the knob's listener records it
+        window.tick();                           // the knob, its hint and the panorama redraw
     }
     state.counters["cpu_ms"] = 1e3 * (processCpuSeconds() - cpu0) / static_cast<double>(state.iterations());
     state.counters["frames_per_step"] =
@@ -134,7 +141,7 @@ void KnobDragStep(benchmark::State& state) {
 void IdleTick(benchmark::State& state) {
     velmora::VelmoraClient client;
     auto* gui = static_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
-    korvo::HeadlessWindow& window = openWindow(*gui);
+    korvo::HeadlessWindow& window = openWindow(*gui, bench::scaleOf(state));
     settle(window);
     const std::int32_t paintsBefore = window.paintCount();
     for (auto _ : state) window.tick();
@@ -147,7 +154,7 @@ void PlayingTick(benchmark::State& state) {
     velmora::VelmoraClient client;
     client.resetFromHost(48000.0, kBlock, 2, 2);
     auto* gui = static_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
-    korvo::HeadlessWindow& window = openWindow(*gui);
+    korvo::HeadlessWindow& window = openWindow(*gui, bench::scaleOf(state));
     settle(window);
     std::vector<float> inLeft(kBlock), inRight(kBlock), outLeft(kBlock), outRight(kBlock);
     std::int64_t t = 0;
@@ -190,12 +197,29 @@ void PlayingTick(benchmark::State& state) {
     gui->closeUI();
 }
 
+void FullFrame(benchmark::State& state) {
+    velmora::VelmoraClient client;
+    auto* gui = static_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
+    korvo::HeadlessWindow& window = openWindow(*gui, bench::scaleOf(state));
+    settle(window);
+    const double cpu0 = processCpuSeconds();
+    for (auto _ : state) {
+        gui->setDirtyAll(korvo::DirtyLayer::fromFlags);
+        window.tick();
+    }
+    state.counters["cpu_ms"] = 1e3 * (processCpuSeconds() - cpu0) / static_cast<double>(state.iterations());
+    gui->closeUI();
+}
+
 }  // namespace
 
-BENCHMARK(Open)->Name("editor/open")->Unit(benchmark::kMillisecond)->UseManualTime();
-BENCHMARK(Memory)->Name("editor/memory")->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(KnobDragStep)->Name("editor/knob_drag_step")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(IdleTick)->Name("editor/idle_tick")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(PlayingTick)->Name("editor/playing_tick")->Unit(benchmark::kMillisecond)->UseManualTime();
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    bench::ScaleOption scales = bench::takeScaleOption(argc, argv);
+    bench::addScaled(scales, "editor/open", Open)->UseManualTime();
+    bench::addScaled(scales, "editor/memory", Memory)->Iterations(1);
+    bench::addScaled(scales, "editor/knob_drag_step", KnobDragStep)->UseRealTime();
+    bench::addScaled(scales, "editor/idle_tick", IdleTick)->UseRealTime();
+    bench::addScaled(scales, "editor/playing_tick", PlayingTick)->UseManualTime();
+    bench::addScaled(scales, "editor/full_frame", FullFrame)->UseRealTime();
+    return bench::runBenchmarks(scales);
+}

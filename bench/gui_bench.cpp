@@ -1,4 +1,5 @@
-// Frame times of the GUI renderer at the editor's size (763 x 494) on the two-worker pool:
+// Frame times of the GUI renderer at the editor's size (763 x 494; with --scale S also at S, see
+// bench/scale_option.h) on the two-worker pool:
 // a full frame (the whole window dirty) and a small change (one 40 x 40 element dirty), each
 // including computeDirtyAreas and the conversion to the Win32 byte order. "cpu_ms" is the
 // process's CPU time per frame (all threads): on a busy machine the wall time waits for cores,
@@ -11,6 +12,7 @@
 #include <time.h>
 
 #include "../tests/korvo/gui/compositor_reference.h"
+#include "bench/scale_option.h"
 #include "korvo/gui/demoscene.h"
 
 namespace {
@@ -26,9 +28,12 @@ double processCpuSeconds() {
 
 struct Scene {
     korvo::DemoScene scene{kWidth, kHeight};
-    Scene() {
+    explicit Scene(float scale) {
+        scene.setScale(scale);
+        std::int32_t w = 0, h = 0;
+        scene.getGUISize(&w, &h);
         scene.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
-        scene.onResize(kWidth, kHeight);
+        scene.onResize(w, h);
         frame();
     }
     void frame() {
@@ -43,7 +48,7 @@ void reportCpu(benchmark::State& state, double cpuSeconds) {
 }
 
 void BM_FullFrame(benchmark::State& state) {
-    Scene s;
+    Scene s(bench::scaleOf(state));
     const double start = processCpuSeconds();
     for (auto _ : state) {
         s.scene.setDirtyAll(korvo::DirtyLayer::fromFlags);
@@ -52,10 +57,9 @@ void BM_FullFrame(benchmark::State& state) {
     reportCpu(state, processCpuSeconds() - start);
     state.counters["workers"] = s.scene.threadPool().threadCount();
 }
-BENCHMARK(BM_FullFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SmallChange(benchmark::State& state) {
-    Scene s;
+    Scene s(bench::scaleOf(state));
     const double start = processCpuSeconds();
     for (auto _ : state) {
         s.scene.smallElement()->setDirtyAll(korvo::DirtyLayer::fromFlags);
@@ -64,11 +68,10 @@ void BM_SmallChange(benchmark::State& state) {
     reportCpu(state, processCpuSeconds() - start);
     state.counters["workers"] = s.scene.threadPool().threadCount();
 }
-BENCHMARK(BM_SmallChange)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 template <bool kPerPixel>
 void BM_LightFrameOneThread(benchmark::State& state) {
-    Scene s;
+    Scene s(1.0f);
     korvo::OwnedImage<korvo::RGBA> out(kWidth, kHeight);
     korvo::PBRCompositor& c = s.scene.compositor();
     const korvo::Mipmap<korvo::RGBA>& skybox = *s.scene.uiContext().skybox;
@@ -96,4 +99,9 @@ BENCHMARK(BM_LightFrameOneThread<true>)
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    bench::ScaleOption scales = bench::takeScaleOption(argc, argv);
+    bench::addScaled(scales, "BM_FullFrame", BM_FullFrame)->UseRealTime();
+    bench::addScaled(scales, "BM_SmallChange", BM_SmallChange)->UseRealTime();
+    return bench::runBenchmarks(scales);
+}

@@ -18,6 +18,7 @@
 #include "korvo/widgets/knob.h"
 #include "korvo/widgets/label.h"
 #include "korvo/widgets/logo.h"
+#include "korvo/widgets/menu.h"
 #include "korvo/widgets/onoffswitch.h"
 #include "korvo/widgets/paramhint.h"
 #include "korvo/widgets/slider.h"
@@ -221,6 +222,7 @@ bool VelmoraGUI::replaceBackground(korvo::HeapPtr<korvo::OwnedImage<RGBA>> diffu
     const auto fits = [this](const auto& image) {
         return image && image->w() == _editorWidth && image->h() == _editorHeight;
     };
+    ensureArtwork();  // the logo's picture too
     if (!fits(diffuse) || !fits(material) || !fits(depth)) return false;
     backgroundDiffuse_ = std::move(diffuse);
     backgroundMaterial_ = std::move(material);
@@ -268,7 +270,6 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
     // 1. Logo: glows under the pointer, opens the vendor's page.
     logo_ = addChild(korvo::makeHeap<korvo::UILogo>(ctx, nullptr));
     logo_->setPosition(box(24, 6, 88, 62));
-    loadArtwork(1.0f);
     logo_->baseEmissive = 0;
     logo_->hoverEmissive = 80;
     logo_->restEmissive = 10;
@@ -354,6 +355,11 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
 
     createParamHints();
 
+    // The size menu, over everything when open.
+    sizeMenu_ = addChild(korvo::makeHeap<korvo::UIMenu>(ctx, fontLato_.get()));
+    sizeMenu_->setPosition(box(0, 0, kWidth, kHeight));
+    sizeMenu_->setZOrder(10);
+
     // Colour grading of everything drawn: the last child.
     colorCorrection_ = addChild(korvo::makeHeap<korvo::UIColorCorrection>(ctx));
     colorCorrection_->setPosition(box(0, 0, kWidth, kHeight));
@@ -421,16 +427,96 @@ korvo::HeapPtr<korvo::OwnedImage<COLOR>> sized(korvo::HeapPtr<korvo::OwnedImage<
 void VelmoraGUI::loadArtwork(float scale) {
     const ArtworkSet set = artworkSet(scale > 1.0f);
     const std::int32_t w = korvo::scaleCoord(kWidth, scale), h = korvo::scaleCoord(kHeight, scale);
-    backgroundDiffuse_ =
-        sized(korvo::decodeWithAlphaImage(set.color, set.colorSize, set.emissive, set.emissiveSize), w, h);
-    backgroundMaterial_ = sized(korvo::decodeToRGBA(set.material, set.materialSize), w, h);
-    backgroundDepth_ = sized(depthFromPNG(set.depth, set.depthSize), w, h);
+    // The four pictures decode side by side on the render pool (an editor opening at 200 % spends
+    // most of its time here).
+    korvo::DecodedImage color, emissive;
+    korvo::HeapPtr<korvo::OwnedImage<RGBA>> material, logo;
+    korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> depth;
     const IntRect logoBox = logo_->position();
-    logo_->setImage(sized(korvo::decodeToRGBA(set.logo, set.logoSize), logoBox.width(), logoBox.height()));
+    auto decode = [&](std::int32_t job) {
+        switch (job) {
+            case 0:
+                color = korvo::decodeImage(set.color, set.colorSize, 3);
+                break;
+            case 1:
+                emissive = korvo::decodeImage(set.emissive, set.emissiveSize, 1);
+                logo = sized(korvo::decodeToRGBA(set.logo, set.logoSize), logoBox.width(), logoBox.height());
+                break;
+            case 2:
+                material = sized(korvo::decodeToRGBA(set.material, set.materialSize), w, h);
+                break;
+            default:
+                depth = sized(depthFromPNG(set.depth, set.depthSize), w, h);
+                break;
+        }
+    };
+    threadPool().runParallel(4, decode);
+    if (color.w != emissive.w || color.h != emissive.h)
+        korvo::fatalError("editor: the background's colour and emissive pictures differ in size");
+    auto diffuse = korvo::makeHeap<korvo::OwnedImage<RGBA>>(color.w, color.h);
+    const std::size_t count = static_cast<std::size_t>(color.w) * static_cast<std::size_t>(color.h);
+    RGBA* out = diffuse->pixels();
+    for (std::size_t i = 0; i < count; ++i)
+        out[i] =
+            RGBA{color.pixels[3 * i], color.pixels[3 * i + 1], color.pixels[3 * i + 2], emissive.pixels[i]};
+    backgroundDiffuse_ = sized(std::move(diffuse), w, h);
+    backgroundMaterial_ = std::move(material);
+    backgroundDepth_ = std::move(depth);
+    logo_->setImage(std::move(logo));
+    artworkScale_ = scale;
 }
 
-void VelmoraGUI::onScaleChanged() {
-    loadArtwork(drawScale());
+void VelmoraGUI::ensureArtwork() {
+    if (artworkScale_ != drawScale()) loadArtwork(drawScale());
+}
+
+korvo::ImageView<RGBA> VelmoraGUI::onResize(std::int32_t width, std::int32_t height) {
+    ensureArtwork();
+    return GUIGraphics::onResize(width, height);
+}
+
+const korvo::OwnedImage<RGBA>& VelmoraGUI::backgroundDiffuse() {
+    ensureArtwork();
+    return *backgroundDiffuse_;
+}
+const korvo::OwnedImage<RGBA>& VelmoraGUI::backgroundMaterial() {
+    ensureArtwork();
+    return *backgroundMaterial_;
+}
+const korvo::OwnedImage<korvo::L16>& VelmoraGUI::backgroundDepth() {
+    ensureArtwork();
+    return *backgroundDepth_;
+}
+
+bool VelmoraGUI::onMouseClick(std::int32_t x, std::int32_t y, korvo::MouseButton button, bool,
+                              korvo::MouseState) {
+    if (button != korvo::MouseButton::right) return false;
+    menuPending_ = true;
+    menuAt_ = korvo::IntPoint{x, y};
+    return true;
+}
+
+void VelmoraGUI::onStopDrag() {
+    if (!menuPending_) return;
+    menuPending_ = false;
+    openSizeMenu(menuAt_);
+}
+
+void VelmoraGUI::openSizeMenu(korvo::IntPoint at) {
+    std::vector<korvo::MenuItem> items;
+    const float zoom = userZoom();
+    for (std::size_t i = 0; i < kZooms.size(); ++i) {
+        korvo::MenuItem item;
+        item.text = std::to_string(static_cast<int>(std::lround(kZooms[i] * 100.0f))) + " %";
+        item.id = static_cast<std::int32_t>(i);
+        item.checked = std::fabs(kZooms[i] - zoom) < 0.005f;
+        item.enabled = screenScale() * kZooms[i] <= kMaxScale + 1e-4f;
+        items.push_back(std::move(item));
+    }
+    sizeMenu_->open(std::move(items), at, [this](std::int32_t id) {
+        if (id >= 0 && id < static_cast<std::int32_t>(kZooms.size()))
+            chooseUserZoom(kZooms[static_cast<std::size_t>(id)]);
+    });
 }
 
 void VelmoraGUI::createParamHints() {
@@ -468,6 +554,7 @@ void VelmoraGUI::reflow(IntRect availableSpace) {
 
 void VelmoraGUI::onDrawPBR(korvo::ImageView<RGBA> diffuseMap, korvo::ImageView<korvo::L16> depthMap,
                            korvo::ImageView<RGBA> materialMap, const korvo::Vec<IntRect>& dirtyRects) {
+    if (!backgroundDiffuse_) return;  // frames come after onResize, which loads the artwork
     for (const IntRect& r : dirtyRects) {
         korvo::copyBox(backgroundDiffuse_->view().sub(r), diffuseMap.sub(r));
         korvo::copyBox(backgroundDepth_->view().sub(r), depthMap.sub(r));

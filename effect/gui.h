@@ -19,7 +19,8 @@
 //   "Test Mono" switch, bow game, the generator's amount / delay / low-pass knobs, "Tilt", "Pan",
 //   "Head size", "Level pan", "Spectral Pan", phase scope, panorama, the four LFO depth knobs,
 //   "LFO Phase", the tempo drop-down (z-order 2), the wave radio set, "LFO Freq", "LFO Synced",
-//   18 value hints (z-order 3), and the colour correction, always the last child.
+//   18 value hints (z-order 3), the size menu (z-order 10), and the colour correction, always the
+//   last child.
 //
 // The subtitle is "HE WHO CONTROLS THE SPACE" or "SPATIALIZATION TOOLBOX", chosen by bit 9 of the
 // editor's address, so either may greet the user from one opening to the next.
@@ -48,6 +49,7 @@
 namespace korvo {
 class UIColorCorrection;
 class UIKnob;
+class UIMenu;
 class UILabel;
 class UILogo;
 class UIOnOffSwitch;
@@ -111,8 +113,18 @@ public:
                    const korvo::Vec<korvo::IntRect>& dirtyRects) override;
     // The background layers copied, and the slopes written, per rectangle.
     bool drawsInParts() const noexcept override { return true; }
-    // The background layers and the logo for the new scale.
-    void onScaleChanged() override;
+    // The background layers and the logo at the drawing's scale, decoded (and resampled) on the
+    // first need after a change of scale: before the buffers of a frame are made, or when asked for.
+    korvo::ImageView<korvo::RGBA> onResize(std::int32_t width, std::int32_t height) override;
+    // A right click on the panel itself (no control takes it) opens the size menu when the button
+    // is released (75 % to 300 % of the screen's scale; sizes beyond the largest scale greyed).
+    bool onMouseClick(std::int32_t x, std::int32_t y, korvo::MouseButton button, bool isDoubleClick,
+                      korvo::MouseState mouseState) override;
+    void onStopDrag() override;
+    // Opens the size menu at a device point (as a right click there does). [main-thread]
+    void openSizeMenu(korvo::IntPoint at);
+    // The zooms the size menu offers, in its order.
+    static constexpr std::array<float, 7> kZooms{0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 2.5f, 3.0f};
 
     // The subtitle an editor at `address` shows: bit 9 clear -> kSubtitles[0], set -> kSubtitles[1].
     static const char* subtitleFor(const void* address) noexcept;
@@ -134,9 +146,10 @@ public:
     VelmoraClient& client() const noexcept { return client_; }
     korvo::Font& fontLato() const noexcept { return *fontLato_; }
     korvo::Font& fontCouture() const noexcept { return *fontCouture_; }
-    const korvo::OwnedImage<korvo::RGBA>& backgroundDiffuse() const noexcept { return *backgroundDiffuse_; }
-    const korvo::OwnedImage<korvo::RGBA>& backgroundMaterial() const noexcept { return *backgroundMaterial_; }
-    const korvo::OwnedImage<korvo::L16>& backgroundDepth() const noexcept { return *backgroundDepth_; }
+    // The background layers at the drawing's scale (decoded first when needed). [main-thread]
+    const korvo::OwnedImage<korvo::RGBA>& backgroundDiffuse();
+    const korvo::OwnedImage<korvo::RGBA>& backgroundMaterial();
+    const korvo::OwnedImage<korvo::L16>& backgroundDepth();
     korvo::UILogo* logo() const noexcept { return logo_; }
     korvo::UILabel* subtitle() const noexcept { return subtitle_; }
     korvo::UISlider* distanceSlider() const noexcept { return distanceSlider_; }
@@ -152,10 +165,12 @@ public:
     tessary::TessaryRadioButtonSet* waveButtons() const noexcept { return waveButtons_; }
     korvo::UIParamHint* hint(std::int32_t i) const noexcept { return hints_[static_cast<std::size_t>(i)]; }
     korvo::UIColorCorrection* colorCorrection() const noexcept { return colorCorrection_; }
+    korvo::UIMenu* sizeMenu() const noexcept { return sizeMenu_; }
 
 private:
     // Decodes (and resamples) the background layers and the logo for `scale`.
     void loadArtwork(float scale);
+    void ensureArtwork();
 
     VelmoraClient& client_;
     korvo::HeapPtr<korvo::Font> fontLato_;
@@ -163,6 +178,7 @@ private:
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundDiffuse_;
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundMaterial_;
     korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> backgroundDepth_;
+    float artworkScale_ = 0.0f;  // the scale the artwork was loaded for (0: none yet)
     // The widgets the editor needs again (owned by the element tree).
     korvo::UILogo* logo_ = nullptr;
     korvo::UILabel* subtitle_ = nullptr;
@@ -179,6 +195,9 @@ private:
     tessary::TessaryRadioButtonSet* waveButtons_ = nullptr;
     std::array<korvo::UIParamHint*, kHintCount> hints_{};
     korvo::UIColorCorrection* colorCorrection_ = nullptr;
+    korvo::UIMenu* sizeMenu_ = nullptr;
+    bool menuPending_ = false;  // a right press on the panel waits for its release
+    korvo::IntPoint menuAt_;
 };
 
 }  // namespace velmora

@@ -63,6 +63,8 @@ public:
     // draw threads only read it. [main-thread]
     float scale = 1.0f;
     UIElement* dragged = nullptr;  // not owned
+    // While set (an open pop-up menu), every mouse event goes to this element alone. Not owned.
+    UIElement* modal = nullptr;
     HeapPtr<Mipmap<RGBA>> skybox;
     DirtyList dirtyListPBR;
     DirtyList dirtyListRaw;

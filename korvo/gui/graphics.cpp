@@ -118,8 +118,9 @@ void releaseMirror(Vec<OwnedImage<COLOR>*>& mirror) noexcept {
 
 bool WindowListener::onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
                                   MouseState mouseState) {
-    const bool handled = graphics_->mouseClick(x, y, button, isDoubleClick, mouseState);
     UIContext& context = graphics_->uiContext();
+    UIElement* target = context.modal != nullptr ? context.modal : graphics_;
+    const bool handled = target->mouseClick(x, y, button, isDoubleClick, mouseState);
     if (!handled && context.focused != nullptr) {
         context.focused->onFocusExit();
         context.focused = nullptr;
@@ -142,12 +143,14 @@ void WindowListener::onCaptureLost() {
 
 bool WindowListener::onMouseWheel(std::int32_t x, std::int32_t y, std::int32_t wheelDeltaX,
                                   std::int32_t wheelDeltaY, MouseState mouseState) {
-    return graphics_->mouseWheel(x, y, wheelDeltaX, wheelDeltaY, mouseState);
+    UIElement* modal = graphics_->uiContext().modal;
+    return (modal != nullptr ? modal : graphics_)->mouseWheel(x, y, wheelDeltaX, wheelDeltaY, mouseState);
 }
 
 void WindowListener::onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
                                  MouseState mouseState) {
-    graphics_->mouseMove(x, y, dx, dy, mouseState);
+    UIElement* modal = graphics_->uiContext().modal;
+    (modal != nullptr ? modal : graphics_)->mouseMove(x, y, dx, dy, mouseState);
 }
 
 bool WindowListener::onKeyDown(Key key) {
@@ -230,7 +233,9 @@ void* GUIGraphics::openUI(void* parentWindow, void* controlInfo, HostKind, Windo
     // The monitor the window opened on has the last word (the host's factor excepted).
     if (_window) {
         const float monitor = _window->monitorScale();
+        _opening = true;
         if (monitor > 0.0f) setMonitorScale(monitor);
+        _opening = false;
     }
     reflow(IntRect{{0, 0}, {_editorWidth, _editorHeight}});
     setDirtyAll(DirtyLayer::fromFlags);
@@ -287,30 +292,39 @@ float GUIGraphics::wantedScale() const noexcept {
     return s > kMaxScale ? kMaxScale : s;
 }
 
-void GUIGraphics::followWantedScale() {
+void GUIGraphics::followWantedScale(AskHost ask) {
     const std::int32_t oldWidth = _editorWidth, oldHeight = _editorHeight;
     setScale(wantedScale());
-    if (_window && _hostCommand != nullptr && (_editorWidth != oldWidth || _editorHeight != oldHeight))
+    if (ask == AskHost::yes && _window && _hostCommand != nullptr &&
+        (_editorWidth != oldWidth || _editorHeight != oldHeight))
         _hostCommand->requestResize(_editorWidth, _editorHeight);
 }
 
 bool GUIGraphics::setHostScale(float scale) {
     if (!(scale >= kMinHostScale && scale <= kMaxHostScale)) return false;
     _hostScale = scale;
-    followWantedScale();
+    followWantedScale(AskHost::no);
     return true;
 }
 
 void GUIGraphics::setMonitorScale(float scale) {
     if (!(scale >= kMinHostScale && scale <= kMaxHostScale)) return;
     _monitorScale = scale;
-    if (_hostScale <= 0.0f) followWantedScale();
+    // A window that moved to another monitor tells the host itself; the monitor a window opens on
+    // is the host's to follow after it attached the editor.
+    if (_hostScale <= 0.0f) followWantedScale(_opening ? AskHost::no : AskHost::yes);
 }
 
 void GUIGraphics::setUserZoom(float zoom) {
     if (zoom != zoom) return;
     _userZoom = std::clamp(zoom, kMinZoom, kMaxZoom);
-    followWantedScale();
+    followWantedScale(AskHost::no);
+}
+
+void GUIGraphics::chooseUserZoom(float zoom) {
+    if (zoom != zoom) return;
+    _userZoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    followWantedScale(AskHost::yes);
 }
 
 void GUIGraphics::constrainSize(std::int32_t* width, std::int32_t* height) {

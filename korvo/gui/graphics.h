@@ -122,8 +122,11 @@ public:
     // smaller), within the zoom range; a size that is already the editor's changes nothing.
     bool setGUISize(std::int32_t width, std::int32_t height) override;
     float userZoom() override { return _userZoom; }
-    // Clamped to [kMinZoom, kMaxZoom]; NaN keeps the zoom.
+    // Clamped to [kMinZoom, kMaxZoom]; NaN keeps the zoom. (The adapter asks the host for the
+    // new size itself.)
     void setUserZoom(float zoom) override;
+    // The user chose a zoom in the editor: as setUserZoom, then the host is asked for the size.
+    void chooseUserZoom(float zoom);
     void setHostCommand(IHostCommand* hostCommand) override { _hostCommand = hostCommand; }
 
     // ---- Scale --------------------------------------------------------------------------------
@@ -232,6 +235,7 @@ protected:
     float _monitorScale = 1.0f;
     float _userZoom = 1.0f;
     bool _monitorProbed = false;  // the platform's screen scale was asked for
+    bool _opening = false;        // inside openUI
     IHostCommand* _hostCommand = nullptr;
     HeapPtr<Mipmap<RGBA>> _diffusePyramid;
     HeapPtr<Mipmap<L16>> _depthPyramid;
@@ -303,8 +307,10 @@ private:
     enum class Layer { pbr, raw };
     // The scale screen x zoom asks for, within the limits.
     float wantedScale() const noexcept;
-    // Draws at wantedScale(); when the size changed and the window is open, asks the host for it.
-    void followWantedScale();
+    // Draws at wantedScale(); with AskHost::yes, when the size changed and the window is open,
+    // asks the host for it (never while the host is calling in: it resizes after its own call).
+    enum class AskHost { no, yes };
+    void followWantedScale(AskHost ask);
     // Runs task(i) for i in [0, count) in parallel: on the frame's crew while it is active, else
     // on the pool.
     template <class F>

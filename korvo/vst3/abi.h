@@ -152,6 +152,9 @@ inline constexpr Uid iidIParamValueQueue = makeUid(0x01263A18, 0xED074F6F, 0x98C
 inline constexpr Uid iidIEventList = makeUid(0x3A2C4214, 0x346349FE, 0xB2C4F397, 0xB9695A44);
 inline constexpr Uid iidIPlugView = makeUid(0x5BC32507, 0xD06049EA, 0xA6151B52, 0x2B755B29);
 inline constexpr Uid iidIPlugFrame = makeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0, 0xED0882A3);
+// The view's face through which a host hands over its content scale (HiDPI).
+inline constexpr Uid iidIPlugViewContentScaleSupport =
+    makeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
 // The host's run loop on Linux (queried on the IPlugFrame) and the plug-in's handlers it calls.
 inline constexpr Uid iidIRunLoop = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
 inline constexpr Uid iidIEventHandler = makeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
@@ -165,6 +168,10 @@ static_assert(iidIComponent.bytes[0] == 0x31 && iidIComponent.bytes[3] == 0xE8 &
               iidIComponent.bytes[8] == 0x92 && iidIComponent.bytes[15] == 0x02);
 static_assert(iidIAudioProcessor.bytes[0] == 0x99 && iidIAudioProcessor.bytes[4] == 0xDA &&
               iidIAudioProcessor.bytes[7] == 0x45 && iidIAudioProcessor.bytes[12] == 0x9A);
+static_assert(iidIPlugViewContentScaleSupport.bytes[0] == 0x90 &&
+              iidIPlugViewContentScaleSupport.bytes[3] == 0x65 &&
+              iidIPlugViewContentScaleSupport.bytes[4] == 0xC4 &&
+              iidIPlugViewContentScaleSupport.bytes[15] == 0x3F);
 #else
 static_assert(iidIComponent.bytes[0] == 0xE8 && iidIComponent.bytes[3] == 0x31 &&
               iidIComponent.bytes[4] == 0xF2 && iidIComponent.bytes[5] == 0xD5 &&
@@ -174,6 +181,10 @@ static_assert(iidIAudioProcessor.bytes[0] == 0x42 && iidIAudioProcessor.bytes[4]
               iidIAudioProcessor.bytes[7] == 0x3C && iidIAudioProcessor.bytes[12] == 0x9A);
 static_assert(iidIRunLoop.bytes[0] == 0x18 && iidIRunLoop.bytes[3] == 0x66 && iidIRunLoop.bytes[4] == 0x97 &&
               iidIRunLoop.bytes[8] == 0x9C && iidIRunLoop.bytes[15] == 0x89);
+static_assert(iidIPlugViewContentScaleSupport.bytes[0] == 0x65 &&
+              iidIPlugViewContentScaleSupport.bytes[3] == 0x90 &&
+              iidIPlugViewContentScaleSupport.bytes[4] == 0x8A &&
+              iidIPlugViewContentScaleSupport.bytes[15] == 0x3F);
 #endif
 static_assert(iidFUnknown.bytes[8] == 0xC0 && iidFUnknown.bytes[15] == 0x46 && iidFUnknown.bytes[0] == 0);
 
@@ -662,6 +673,11 @@ public:
     virtual tresult KORVO_VST3_API setFrame(IPlugFrame* frame) = 0;                            // 12
     virtual tresult KORVO_VST3_API canResize() = 0;                                            // 13
     virtual tresult KORVO_VST3_API checkSizeConstraint(ViewRect* rect) = 0;                    // 14
+};
+
+class IPlugViewContentScaleSupport : public FUnknown {
+public:
+    virtual tresult KORVO_VST3_API setContentScaleFactor(float factor) = 0;  // 3
 };
 
 // Linux only: the host's run loop, through which a plug-in's editor gets its timer and the

@@ -134,8 +134,8 @@ double clamp01(double v) noexcept {
     return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
 }
 
-// Reads a stream to its end, in whatever pieces it gives: a read that delivers nothing (or fails)
-// ends it. False when it holds more than a state can be.
+}  // namespace
+
 bool readAll(IBStream* stream, std::vector<std::uint8_t>& out) noexcept {
     std::uint8_t piece[4096];
     for (;;) {
@@ -161,8 +161,6 @@ bool writeAll(IBStream* stream, const std::uint8_t* bytes, std::size_t size) noe
     }
     return true;
 }
-
-}  // namespace
 
 // ---- VST3Client: life and identity -----------------------------------------------------------------
 
@@ -891,18 +889,19 @@ tresult VST3Client::ControllerFace::terminate() {
     FPControl guard;
     return owner.terminate();
 }
-// The controller carries no state of its own: the component's state holds everything.
+// The component's state holds every parameter: the controller has nothing to take from it.
 tresult VST3Client::ControllerFace::setComponentState(IBStream*) {
     FPControl guard;
     return kNotImplemented;
 }
-tresult VST3Client::ControllerFace::setState(IBStream*) {
+// The controller's own state is the editor's (view.cpp).
+tresult VST3Client::ControllerFace::setState(IBStream* state) {
     FPControl guard;
-    return kNotImplemented;
+    return owner.loadEditorState(state);
 }
-tresult VST3Client::ControllerFace::getState(IBStream*) {
+tresult VST3Client::ControllerFace::getState(IBStream* state) {
     FPControl guard;
-    return kNotImplemented;
+    return owner.saveEditorState(state);
 }
 int32 VST3Client::ControllerFace::getParameterCount() {
     FPControl guard;

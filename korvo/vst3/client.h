@@ -61,6 +61,12 @@ inline constexpr float kBypassFadeSeconds = 0.008f;
 // Largest component state setState accepts.
 inline constexpr std::int64_t kMaxStateBytes = 1 << 20;
 
+// Reads a stream to its end, in whatever pieces it gives: a read that delivers nothing (or fails)
+// ends it. False when it holds more than kMaxStateBytes.
+bool readAll(IBStream* stream, std::vector<std::uint8_t>& out) noexcept;
+// Writes all bytes, in as many calls as the stream needs; false when a write fails or stalls.
+bool writeAll(IBStream* stream, const std::uint8_t* bytes, std::size_t size) noexcept;
+
 class VST3Client {
 public:
     // Takes the client (not null), gives it the host command. Reference count 1. [main-thread]
@@ -92,6 +98,15 @@ public:
     tresult activateBus(MediaType type, BusDirection dir, int32 index, TBool state) noexcept;
     tresult loadComponentState(IBStream* stream) noexcept;  // IComponent::setState
     tresult saveComponentState(IBStream* stream) noexcept;  // IComponent::getState
+    // IEditController::setState / getState: the editor's state (view.cpp): the tag "KZED", a
+    // version byte (1) and the user's zoom as a little-endian float32; later versions may add
+    // fields after it. An empty stream (a project saved before the editor kept a state) means 100 %;
+    // a short or foreign one is refused and changes nothing.
+    tresult loadEditorState(IBStream* stream) noexcept;
+    tresult saveEditorState(IBStream* stream) noexcept;
+    // The view whose editor is open (attached and not removed), null when none. [main-thread]
+    KorvoView* openView() const noexcept { return openView_; }
+    void setOpenView(KorvoView* view) noexcept { openView_ = view; }
 
     // ---- IAudioProcessor ----------------------------------------------------------------------------
     tresult setBusArrangements(SpeakerArrangement* inputs, int32 numIns, SpeakerArrangement* outputs,
@@ -267,6 +282,7 @@ private:
     Vec<const float*> inputPointers_;
     Vec<float*> outputPointers_;
     HostKind hostKind_ = HostKind::unknown;
+    KorvoView* openView_ = nullptr;
     char hostName_[kMaxHostNameChars + 1] = {};
     double tempo_ = 120.0;
     std::int64_t timeInSamples_ = 0;

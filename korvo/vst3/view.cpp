@@ -1,10 +1,14 @@
 // The editor view and the host command.
 #include "korvo/vst3/view.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "korvo/core/fpcontrol.h"
 #include "korvo/core/nogc.h"
+#include "korvo/graphics/rect.h"
 #include "korvo/vst3/client.h"
 #include "korvo/window/eventloop.h"
 
@@ -28,7 +32,8 @@ void VST3HostCommand::endParameterEdit(std::int32_t paramIndex) noexcept {
 }
 
 bool VST3HostCommand::requestResize(std::int32_t, std::int32_t) noexcept {
-    return false;
+    KorvoView* view = owner_.openView();
+    return view != nullptr && view->followEditorSize();
 }
 
 HostKind VST3HostCommand::hostKind() const noexcept {
@@ -142,6 +147,7 @@ KorvoView::~KorvoView() {
     // A host that releases the view without removed still gets its run loop back clean.
     if (open_) close();
     if (frame_ != nullptr) frame_->release();
+    if (owner_.openView() == this) owner_.setOpenView(nullptr);
 }
 
 const char* KorvoView::platformType() noexcept {
@@ -165,6 +171,11 @@ tresult KorvoView::queryInterface(const TUID iid, void** obj) {
     if (uidEquals(iid, iidIPlugView) || uidEquals(iid, iidFUnknown)) {
         addRef();
         *obj = static_cast<IPlugView*>(this);
+        return kResultOk;
+    }
+    if (uidEquals(iid, iidIPlugViewContentScaleSupport)) {
+        addRef();
+        *obj = static_cast<IPlugViewContentScaleSupport*>(this);
         return kResultOk;
     }
     *obj = nullptr;
@@ -191,23 +202,48 @@ tresult KorvoView::attached(void* parent, FIDString type) {
     if (!client.description().hasGUI) return kResultFalse;
     if (isPlatformTypeSupported(type) != kResultOk) return kResultFalse;
     FPControl guard;
-    ScopedLock hold(lock_);
-    IGraphics* graphics = client.ensureGraphics();
-    if (graphics == nullptr) return kResultFalse;
-    void* controlInfo = nullptr;
+    {
+        ScopedLock hold(lock_);
+        IGraphics* graphics = client.ensureGraphics();
+        if (graphics == nullptr) return kResultFalse;
+        void* controlInfo = nullptr;
 #if !defined(_WIN32)
-    // The window runs on the host's run loop, found on the frame.
-    void* found = nullptr;
-    if (frame_ == nullptr || frame_->queryInterface(iidIRunLoop.data(), &found) != kResultOk ||
-        found == nullptr)
-        return kResultFalse;
-    if (runLoop_ != nullptr) runLoop_->release();
-    runLoop_ = heapNew<RunLoopBridge>(static_cast<IRunLoop*>(found));
-    controlInfo = static_cast<IEventLoop*>(runLoop_);
+        // The window runs on the host's run loop, found on the frame.
+        void* found = nullptr;
+        if (frame_ == nullptr || frame_->queryInterface(iidIRunLoop.data(), &found) != kResultOk ||
+            found == nullptr)
+            return kResultFalse;
+        if (runLoop_ != nullptr) runLoop_->release();
+        runLoop_ = heapNew<RunLoopBridge>(static_cast<IRunLoop*>(found));
+        controlInfo = static_cast<IEventLoop*>(runLoop_);
 #endif
-    graphics->openUI(parent, controlInfo, client.hostCommand()->hostKind(), platformBackend());
-    open_ = true;
+        graphics->openUI(parent, controlInfo, client.hostCommand()->hostKind(), platformBackend());
+        open_ = true;
+        owner_.setOpenView(this);
+    }
+    // The monitor the window opened on may want another size than the host was told.
+    followEditorSize();
     return kResultOk;
+}
+
+bool KorvoView::followEditorSize() noexcept {
+    if (!open_ || frame_ == nullptr || resizing_) return false;
+    std::int32_t width = 0, height = 0;
+    {
+        FPControl guard;
+        ScopedLock hold(lock_);
+        IGraphics* graphics = owner_.client().graphics();
+        if (graphics == nullptr) return false;
+        graphics->getGUISize(&width, &height);
+    }
+    if (hostSize_.right - hostSize_.left == width && hostSize_.bottom - hostSize_.top == height) return true;
+    ViewRect wanted{0, 0, width, height};
+    resizing_ = true;
+    const tresult result = frame_->resizeView(this, &wanted);
+    resizing_ = false;
+    if (result != kResultOk) return false;
+    hostSize_ = ViewRect{0, 0, width, height};
+    return true;
 }
 
 void KorvoView::close() noexcept {
@@ -216,6 +252,7 @@ void KorvoView::close() noexcept {
         ScopedLock hold(lock_);
         if (IGraphics* graphics = owner_.client().graphics()) graphics->closeUI();
         open_ = false;
+        if (owner_.openView() == this) owner_.setOpenView(nullptr);
     }
     // After the window: it unregisters its handlers while it goes.
     if (runLoop_ != nullptr) {
@@ -252,10 +289,21 @@ tresult KorvoView::getSize(ViewRect* size) {
     std::int32_t width = 0, height = 0;
     graphics->getGUISize(&width, &height);
     *size = ViewRect{0, 0, width, height};
+    hostSize_ = *size;
     return kResultOk;
 }
 
-tresult KorvoView::onSize(ViewRect*) {
+tresult KorvoView::onSize(ViewRect* newSize) {
+    Client& client = owner_.client();
+    if (!client.description().hasGUI) return kResultFalse;
+    if (newSize == nullptr) return kInvalidArgument;
+    FPControl guard;
+    ScopedLock hold(lock_);
+    IGraphics* graphics = client.ensureGraphics();
+    if (graphics == nullptr) return kResultFalse;
+    const ViewRect r = *newSize;
+    if (!graphics->setGUISize(r.right - r.left, r.bottom - r.top)) return kResultFalse;
+    hostSize_ = r;
     return kResultOk;
 }
 tresult KorvoView::onFocus(TBool) {
@@ -271,9 +319,90 @@ tresult KorvoView::setFrame(IPlugFrame* frame) {
 }
 
 tresult KorvoView::canResize() {
-    return kResultFalse;
+    Client& client = owner_.client();
+    if (!client.description().hasGUI) return kResultFalse;
+    FPControl guard;
+    ScopedLock hold(lock_);
+    IGraphics* graphics = client.ensureGraphics();
+    return graphics != nullptr && graphics->canResize() ? kResultTrue : kResultFalse;
 }
-tresult KorvoView::checkSizeConstraint(ViewRect*) {
+
+tresult KorvoView::checkSizeConstraint(ViewRect* rect) {
+    Client& client = owner_.client();
+    if (!client.description().hasGUI) return kResultFalse;
+    if (rect == nullptr) return kInvalidArgument;
+    FPControl guard;
+    ScopedLock hold(lock_);
+    IGraphics* graphics = client.ensureGraphics();
+    if (graphics == nullptr) return kResultFalse;
+    // Widths beyond the int32 range of a careless host saturate instead of wrapping.
+    const std::int64_t w64 = std::int64_t{rect->right} - rect->left,
+                       h64 = std::int64_t{rect->bottom} - rect->top;
+    std::int32_t w = static_cast<std::int32_t>(std::clamp<std::int64_t>(w64, INT32_MIN, INT32_MAX));
+    std::int32_t h = static_cast<std::int32_t>(std::clamp<std::int64_t>(h64, INT32_MIN, INT32_MAX));
+    graphics->constrainSize(&w, &h);
+    rect->right = IntRect::saturate(std::int64_t{rect->left} + w);
+    rect->bottom = IntRect::saturate(std::int64_t{rect->top} + h);
+    return kResultOk;
+}
+
+tresult KorvoView::setContentScaleFactor(float factor) {
+    Client& client = owner_.client();
+    if (!client.description().hasGUI) return kResultFalse;
+    bool taken = false;
+    {
+        FPControl guard;
+        ScopedLock hold(lock_);
+        IGraphics* graphics = client.ensureGraphics();
+        if (graphics == nullptr) return kResultFalse;
+        taken = graphics->setHostScale(factor);
+    }
+    if (!taken) return kResultFalse;
+    followEditorSize();
+    return kResultOk;
+}
+
+// ---- The editor's state (the controller's) ------------------------------------------------------
+
+namespace {
+constexpr std::uint8_t kEditorStateTag[4] = {'K', 'Z', 'E', 'D'};
+constexpr std::uint8_t kEditorStateVersion = 1;
+constexpr std::size_t kEditorStateBytes = 9;
+}  // namespace
+
+tresult VST3Client::saveEditorState(IBStream* stream) noexcept {
+    if (stream == nullptr) return kInvalidArgument;
+    const float zoom = client_->editorZoom();
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &zoom, sizeof bits);
+    const std::uint8_t bytes[kEditorStateBytes] = {kEditorStateTag[0],
+                                                   kEditorStateTag[1],
+                                                   kEditorStateTag[2],
+                                                   kEditorStateTag[3],
+                                                   kEditorStateVersion,
+                                                   static_cast<std::uint8_t>(bits),
+                                                   static_cast<std::uint8_t>(bits >> 8),
+                                                   static_cast<std::uint8_t>(bits >> 16),
+                                                   static_cast<std::uint8_t>(bits >> 24)};
+    return writeAll(stream, bytes, sizeof bytes) ? kResultOk : kResultFalse;
+}
+
+tresult VST3Client::loadEditorState(IBStream* stream) noexcept {
+    if (stream == nullptr) return kInvalidArgument;
+    std::vector<std::uint8_t> bytes;
+    if (!readAll(stream, bytes)) return kResultFalse;
+    float zoom = 1.0f;
+    if (!bytes.empty()) {
+        if (bytes.size() < kEditorStateBytes || std::memcmp(bytes.data(), kEditorStateTag, 4) != 0 ||
+            bytes[4] < kEditorStateVersion)
+            return kResultFalse;
+        const std::uint32_t bits = std::uint32_t{bytes[5]} | std::uint32_t{bytes[6]} << 8 |
+                                   std::uint32_t{bytes[7]} << 16 | std::uint32_t{bytes[8]} << 24;
+        std::memcpy(&zoom, &bits, sizeof zoom);
+        if (!std::isfinite(zoom)) return kResultFalse;
+    }
+    client_->setEditorZoom(zoom);
+    if (KorvoView* view = openView()) view->followEditorSize();
     return kResultOk;
 }
 

@@ -13,6 +13,15 @@
 // and a handler for the X connection's file descriptor); removed unregisters both and destroys the
 // window. Without a run loop the editor cannot run on Linux, and attached answers kResultFalse.
 //
+// Scale and size: the view answers IPlugViewContentScaleSupport. A factor in [0.5, 4] becomes the
+// editor's screen scale (before or after attached; anything else is refused and changes nothing);
+// getSize reports the editor's device size (base size x screen scale x the user's zoom); the
+// user may resize (canResize), checkSizeConstraint turns a request into the nearest size of the
+// editor's aspect ratio within its zoom range, and onSize makes the editor that size. Whenever the
+// editor's size changes while attached for a reason of its own (a new factor, the monitor's
+// scale, the user's zoom from the editor's menu or the controller's state), the view asks the
+// frame for it (IPlugFrame::resizeView; the host then calls onSize), never while it holds its lock.
+//
 // Host references: setFrame keeps the frame with a reference (released when replaced, and when the
 // view goes); the run loop is held from attached to removed. A view released while still attached
 // closes its window first, so no handler of the host's run loop is left pointing at it.
@@ -53,7 +62,7 @@ private:
 };
 
 // The editor view. [main-thread]
-class KorvoView final : public IPlugView {
+class KorvoView final : public IPlugView, public IPlugViewContentScaleSupport {
 public:
     explicit KorvoView(VST3Client& owner) noexcept : owner_(owner) {}
     ~KorvoView();
@@ -64,7 +73,8 @@ public:
     static const char* platformType() noexcept;
     static WindowBackend platformBackend() noexcept;
 
-    // IPlugView and FUnknown -> this face with a reference added; else null and kNoInterface.
+    // IPlugView, IPlugViewContentScaleSupport and FUnknown -> that face with a reference added;
+    // else null and kNoInterface.
     tresult KORVO_VST3_API queryInterface(const TUID iid, void** obj) override;
     uint32 KORVO_VST3_API addRef() override;
     uint32 KORVO_VST3_API release() override;
@@ -81,13 +91,20 @@ public:
     tresult KORVO_VST3_API onKeyUp(char16 key, int16 keyCode, int16 modifiers) override;
     // (0, 0, width, height) of the editor, created here when the host asks before attaching.
     tresult KORVO_VST3_API getSize(ViewRect* size) override;
-    tresult KORVO_VST3_API onSize(ViewRect* newSize) override;  // kResultOk; the size is fixed
-    tresult KORVO_VST3_API onFocus(TBool state) override;       // kResultOk
+    // The editor takes the rectangle's size (kResultFalse when it cannot).
+    tresult KORVO_VST3_API onSize(ViewRect* newSize) override;
+    tresult KORVO_VST3_API onFocus(TBool state) override;  // kResultOk
     tresult KORVO_VST3_API setFrame(IPlugFrame* frame) override;
-    tresult KORVO_VST3_API canResize() override;                          // kResultFalse
-    tresult KORVO_VST3_API checkSizeConstraint(ViewRect* rect) override;  // kResultOk, rect unchanged
+    tresult KORVO_VST3_API canResize() override;
+    // The rectangle's right and bottom moved to the nearest size the editor can take.
+    tresult KORVO_VST3_API checkSizeConstraint(ViewRect* rect) override;
+    // IPlugViewContentScaleSupport: the host's scale; kResultFalse outside [0.5, 4].
+    tresult KORVO_VST3_API setContentScaleFactor(float factor) override;
 
     bool isOpen() const noexcept { return open_; }
+    // Asks the frame for the editor's size when it differs from what the host last saw (attached
+    // only; false when there is no frame or the host refused).
+    bool followEditorSize() noexcept;
 
 private:
     // Closes the window (under the lock) and lets go of the run loop.
@@ -99,6 +116,8 @@ private:
     IPlugFrame* frame_ = nullptr;       // one reference held
     RunLoopBridge* runLoop_ = nullptr;  // one reference held while attached (Linux)
     bool open_ = false;                 // attached and not yet removed
+    bool resizing_ = false;             // inside resizeView
+    ViewRect hostSize_{};               // the size last reported to or set by the host
 };
 
 }  // namespace korvo::vst3

@@ -2,25 +2,22 @@
 // and the picture at 200 % against the one at 100 % (averaged down it is the same picture; it holds
 // more detail than the 100 % one stretched).
 //
-// The golden picture at 200 % is regenerated as the others are:
+// The golden pictures at 200 % are regenerated as the others are:
 //   KORVO_UPDATE_GOLDEN=1 build/linux/tests/effect_tests --gtest_filter='ScaledEditorPicture.*'
 #include <gtest/gtest.h>
-#include <stb/stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "effect/gui.h"
 #include "effect/main.h"
-#include "korvo/graphics/decode.h"
 #include "korvo/widgets/label.h"
 #include "korvo/window/screenshot.h"
+#include "tests/support/golden.h"
 
 namespace velmora {
 namespace {
@@ -32,8 +29,13 @@ VelmoraGUI& editorOf(VelmoraClient& client) {
     return *dynamic_cast<VelmoraGUI*>(client.ensureGraphics());
 }
 
-korvo::HeapPtr<korvo::OwnedImage<RGBA>> renderAt(float scale) {
+korvo::HeapPtr<korvo::OwnedImage<RGBA>> renderAt(float scale, const char* preset = nullptr) {
     VelmoraClient client;
+    if (preset != nullptr) {
+        const korvo::PresetBank& bank = client.presetBank();
+        for (std::int32_t i = 0; i < bank.count(); ++i)
+            if (bank.presetName(i) == preset) client.presetBank().selectPresetFromHost(i);
+    }
     VelmoraGUI& gui = editorOf(client);
     gui.subtitle()->setText(VelmoraGUI::kSubtitles[0]);
     gui.setScale(scale);
@@ -199,6 +201,14 @@ TEST_F(ScaledEditorPicture, AveragedDownItIsTheHundredPercentPictureAndItHoldsMo
         mean, p99, ratio);
     EXPECT_LE(mean, 2.0);
     EXPECT_GE(ratio, 1.3);
+}
+
+// The stored pictures at 200 %, as at 100 %: one level per channel (the specular power's pow).
+TEST_F(ScaledEditorPicture, TwiceTheSizeMatchesTheStoredPicturesWithinOneLevel) {
+    EXPECT_LE(korvo::test::compareWithGolden("editor_default_2x.png", twice_->view()).worst, 1);
+    EXPECT_LE(
+        korvo::test::compareWithGolden("editor_far_left_2x.png", renderAt(2.0f, "Far-Left")->view()).worst,
+        1);
 }
 
 }  // namespace

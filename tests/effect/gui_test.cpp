@@ -7,14 +7,11 @@
 #include "effect/gui.h"
 
 #include <gtest/gtest.h>
-#include <stb/stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -29,6 +26,7 @@
 #include "korvo/widgets/knob.h"
 #include "korvo/widgets/label.h"
 #include "korvo/widgets/logo.h"
+#include "korvo/widgets/menu.h"
 #include "korvo/widgets/onoffswitch.h"
 #include "korvo/widgets/paramhint.h"
 #include "korvo/widgets/slider.h"
@@ -36,6 +34,7 @@
 #include "korvo/window/screenshot.h"
 #include "tessary/widgets/dropdown.h"
 #include "tessary/widgets/radiobuttonset.h"
+#include "tests/support/golden.h"
 #include "velmora_resources_resources.h"
 
 namespace velmora {
@@ -164,7 +163,7 @@ bool isKind(Kind kind, korvo::UIElement* e) {
 TEST(VelmoraGUI, EveryWidgetSitsAtItsBoxBoundToItsParameterInLayoutOrder) {
     VelmoraClient client;
     VelmoraGUI& gui = editorOf(client);
-    ASSERT_EQ(static_cast<int>(gui.childCount()), kWidgetCount + VelmoraGUI::kHintCount + 1);
+    ASSERT_EQ(static_cast<int>(gui.childCount()), kWidgetCount + VelmoraGUI::kHintCount + 2);
     for (int i = 0; i < kWidgetCount; ++i) {
         SCOPED_TRACE("widget " + std::to_string(i + 1));
         korvo::UIElement* e = gui.child(static_cast<std::size_t>(i));
@@ -189,6 +188,10 @@ TEST(VelmoraGUI, EveryWidgetSitsAtItsBoxBoundToItsParameterInLayoutOrder) {
         EXPECT_EQ(hint->boxDiffuseShown, (RGBA{253, 245, 240, 43}));
         EXPECT_EQ(hint->backdropAlpha, 0.0f);
     }
+    // The size menu over everything, closed; then the colour grading, last.
+    EXPECT_EQ(gui.child(gui.childCount() - 2), static_cast<korvo::UIElement*>(gui.sizeMenu()));
+    EXPECT_EQ(gui.sizeMenu()->zOrder(), 10);
+    EXPECT_FALSE(gui.sizeMenu()->isVisible());
     auto* grading = dynamic_cast<korvo::UIColorCorrection*>(gui.child(gui.childCount() - 1));
     ASSERT_NE(grading, nullptr);
     EXPECT_EQ(grading->position(), box(0, 0, 763, 494));
@@ -346,6 +349,7 @@ TEST(VelmoraGUI, ADirtyRectangleCrossingASlopeGetsTheSlopeOnlyInsideTheIntersect
     const IntRect dirty = box(280, 60, 420, 120);
     korvo::Vec<IntRect> rects;
     rects.push(dirty);
+    gui.backgroundDiffuse();  // the artwork is decoded on first need (a frame's onResize loads it)
     gui.onDrawPBR(diffuse.view(), depth.view(), material.view(), rects);
     int slopePixels = 0;
     for (std::int32_t y = 40; y < 140; ++y)
@@ -514,25 +518,6 @@ TEST(VelmoraGUI, AnIdleEditorDrawsNothingUntilSomethingChanges) {
 
 // ---- Golden pictures ---------------------------------------------------------------------------------
 
-std::vector<std::uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writePNG(const std::string& path, korvo::ImageView<RGBA> image) {
-    std::vector<std::uint8_t> bytes;
-    auto append = [](void* context, void* data, int size) {
-        auto* out = static_cast<std::vector<std::uint8_t>*>(context);
-        out->insert(out->end(), static_cast<std::uint8_t*>(data), static_cast<std::uint8_t*>(data) + size);
-    };
-    ASSERT_NE(stbi_write_png_to_func(append, &bytes, image.w, image.h, 4, image.pixels,
-                                     static_cast<int>(image.pitch)),
-              0);
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good());
-}
-
 // The whole editor, freshly opened at the client's state, with the first subtitle.
 korvo::HeapPtr<korvo::OwnedImage<RGBA>> renderEditor(VelmoraClient& client) {
     VelmoraGUI& gui = editorOf(client);
@@ -540,34 +525,8 @@ korvo::HeapPtr<korvo::OwnedImage<RGBA>> renderEditor(VelmoraClient& client) {
     return korvo::renderScreenshot(gui);
 }
 
-// Compares with tests/data/NAME; returns the largest difference of a channel (0: exact).
 int compareWithGolden(const char* name, korvo::ImageView<RGBA> rendered) {
-    const std::string path = std::string(KORVO_TEST_DATA_DIR) + "/" + name;
-    if (std::getenv("KORVO_UPDATE_GOLDEN") != nullptr) {
-        writePNG(path, rendered);
-        std::printf("wrote %s\n", path.c_str());
-        return 0;
-    }
-    const std::vector<std::uint8_t> png = readFile(path);
-    EXPECT_FALSE(png.empty()) << "missing " << path;
-    if (png.empty()) return 255;
-    const korvo::DecodedImage golden = korvo::decodeImage(png.data(), png.size(), 4);
-    EXPECT_EQ(golden.w, rendered.w);
-    EXPECT_EQ(golden.h, rendered.h);
-    if (golden.w != rendered.w || golden.h != rendered.h) return 255;
-    int worst = 0, differing = 0;
-    for (std::int32_t y = 0; y < rendered.h; ++y)
-        for (std::int32_t x = 0; x < rendered.w; ++x) {
-            const RGBA r = rendered.at(x, y);
-            const std::uint8_t* g = golden.pixels + (static_cast<std::size_t>(y) * golden.w + x) * 4;
-            const int m = std::max(
-                {std::abs(r.r - g[0]), std::abs(r.g - g[1]), std::abs(r.b - g[2]), std::abs(r.a - g[3])});
-            differing += m != 0;
-            if (m > 1 && worst <= 1) std::printf("%s: first pixel off by %d at (%d, %d)\n", name, m, x, y);
-            worst = std::max(worst, m);
-        }
-    if (differing != 0) std::printf("%s: %d pixels differ, by at most %d\n", name, differing, worst);
-    return worst;
+    return korvo::test::compareWithGolden(name, rendered).worst;
 }
 
 // The whole editor is drawn with integer and single-precision arithmetic, except the specular

@@ -179,15 +179,17 @@ TEST(Vst3Factory, FacesAreSeparateAndShareOneCount) {
     EXPECT_EQ(processor->queryInterface(v::iidIPlugView.data(), &none), v::kNoInterface);
     EXPECT_EQ(none, nullptr);
 
-    // Same-named state calls stay apart: the component's does the work, the controller's doesn't.
+    // Same-named state calls stay apart: the component's holds the parameters, the controller's
+    // only the editor's own (its zoom), and neither takes the other's.
     MemoryStream stream;
     EXPECT_EQ(static_cast<v::IComponent*>(component)->getState(&stream), v::kResultOk);
     EXPECT_GT(stream.bytes().size(), 2u);
     MemoryStream other;
-    EXPECT_EQ(static_cast<v::IEditController*>(controller)->getState(&other), v::kNotImplemented);
-    EXPECT_EQ(static_cast<v::IEditController*>(controller)->setState(&stream), v::kNotImplemented);
+    EXPECT_EQ(static_cast<v::IEditController*>(controller)->getState(&other), v::kResultOk);
+    EXPECT_EQ(other.bytes().size(), 9u);
+    stream.rewind();
+    EXPECT_EQ(static_cast<v::IEditController*>(controller)->setState(&stream), v::kResultFalse);
     EXPECT_EQ(static_cast<v::IEditController*>(controller)->setComponentState(&stream), v::kNotImplemented);
-    EXPECT_TRUE(other.bytes().empty());
 
     for (void* f : {unknown, component, base, controller, controller2, unitInfo})
         static_cast<v::FUnknown*>(f)->release();

@@ -44,7 +44,7 @@ public:
     static constexpr int kStartTimeoutMs = 10000;
 
     // Starts a server with one screen of width x height at 24 bits and waits until it is ready.
-    explicit XvfbDisplay(int width = 1280, int height = 1024);
+    explicit XvfbDisplay(int width = 3200, int height = 2048);
     ~XvfbDisplay();  // stop()
     XvfbDisplay(const XvfbDisplay&) = delete;
     XvfbDisplay& operator=(const XvfbDisplay&) = delete;

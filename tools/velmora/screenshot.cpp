@@ -90,6 +90,11 @@ int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::Own
     auto* window = static_cast<korvo::HeadlessWindow*>(gui->window());
     window->paint();  // delivers the size
     window->tick();   // draws everything
+    if (options.sizeMenu) {
+        gui->openSizeMenu(korvo::IntPoint{korvo::scaleCoord(options.menuX, options.scale),
+                                          korvo::scaleCoord(options.menuY, options.scale)});
+        window->tick();
+    }
     image = korvo::makeHeap<korvo::OwnedImage<korvo::RGBA>>(window->width(), window->height());
     if (options.play) {
         // The editor's 15 ms ticks interleaved with the audio, as in a host playing in real time.
@@ -126,13 +131,14 @@ int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::Own
 const char* screenshotUsage() noexcept {
     return "usage: velmora screenshot [--widgets] OUT.png [--size WxH]\n"
            "       velmora screenshot --editor OUT.png [--scale S] [--preset NAME] [--set NAME=VALUE]... "
-           "[--play [INPUT]]\n"
+           "[--play [INPUT]] [--size-menu X,Y]\n"
            "  renders a picture off-screen through the headless window and the compositor to a PNG file:\n"
            "  --editor    the effect's editor (763x494) at the start-up state, or after --preset NAME|INDEX\n"
            "              and --set NAME=VALUE (as for velmora render). --play runs INPUT (or, without\n"
            "              INPUT, the built-in demo) through the effect with the editor open and ticking,\n"
            "              and shows it as it was at the last moment the audio made a sound; --scale S\n"
-           "              draws it at S device pixels per pixel (0.5 to 4; 2 = 1526x988)\n"
+           "              draws it at S device pixels per pixel (0.5 to 4; 2 = 1526x988); --size-menu X,Y\n"
+           "              shows the size menu as a right click at (X, Y) of the panel opens it\n"
            "  --widgets   the widget gallery: every widget in its states (760x974)\n"
            "  (none)      the framework demo scene, 192x128 or --size WxH\n";
 }
@@ -160,6 +166,19 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
             sized = true;
         } else if (arg == "--editor") {
             editor = true;
+        } else if (arg == "--size-menu") {
+            int x = 0, y = 0;
+            char extra = 0;
+            if (i + 1 >= args.size() || std::sscanf(args[i + 1].c_str(), "%d,%d%c", &x, &y, &extra) != 2 ||
+                x < 0 || y < 0 || x >= 763 || y >= 494) {
+                err << "velmora screenshot: --size-menu wants X,Y inside the 763x494 editor\n";
+                return 2;
+            }
+            editorOptions.sizeMenu = true;
+            editorOptions.menuX = x;
+            editorOptions.menuY = y;
+            editorOption = true;
+            ++i;
         } else if (arg == "--scale") {
             char* end = nullptr;
             const double s = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : 0.0;

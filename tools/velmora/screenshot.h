@@ -27,7 +27,9 @@ struct EditorShotOptions {
     std::vector<std::string> settings;
     bool play = false;
     std::string playInput;
-    float scale = 1.0f;  // device pixels per base pixel (--scale)
+    float scale = 1.0f;     // device pixels per base pixel (--scale)
+    bool sizeMenu = false;  // --size-menu X,Y: the size menu opened there (base pixels)
+    std::int32_t menuX = 0, menuY = 0;
 };
 
 // Renders the editor (763 x 494 at scale 1, round(763 s) x round(494 s) at scale s; RGBA, alpha 255). Returns

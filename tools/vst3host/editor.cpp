@@ -32,8 +32,9 @@ const char* EditorHost::platformType() {
 #endif
 }
 
-bool EditorHost::open(v::IEditController* controller, std::string& error) {
+bool EditorHost::open(v::IEditController* controller, std::string& error, float scale) {
     close();
+    frame_.setResizer([this](v::IPlugView* view, v::ViewRect* rect) { return resizeFromView(view, rect); });
     if (controller == nullptr) {
         error = "no edit controller";
         return false;
@@ -45,6 +46,10 @@ bool EditorHost::open(v::IEditController* controller, std::string& error) {
     }
     if (view_->isPlatformTypeSupported(platformType()) != v::kResultOk) {
         error = std::string("the editor does not support \"") + platformType() + "\"";
+        close();
+        return false;
+    }
+    if (scale > 0.0f && !rescale(scale, error)) {
         close();
         return false;
     }
@@ -78,6 +83,58 @@ void EditorHost::close() {
     }
     attached_ = false;
     destroyWindow();
+}
+
+bool EditorHost::rescale(float scale, std::string& error) {
+    if (view_ == nullptr) {
+        error = "no view";
+        return false;
+    }
+    void* face = nullptr;
+    if (view_->queryInterface(v::iidIPlugViewContentScaleSupport.data(), &face) != v::kResultOk ||
+        face == nullptr) {
+        error = "the view has no IPlugViewContentScaleSupport";
+        return false;
+    }
+    auto* support = static_cast<v::IPlugViewContentScaleSupport*>(face);
+    const v::tresult result = support->setContentScaleFactor(scale);
+    support->release();
+    if (result != v::kResultOk) {
+        error = "setContentScaleFactor refused the factor";
+        return false;
+    }
+    run(20);
+    return true;
+}
+
+bool EditorHost::resize(std::int32_t width, std::int32_t height, std::string& error) {
+    if (view_ == nullptr) {
+        error = "no view";
+        return false;
+    }
+    v::ViewRect rect{0, 0, width, height};
+    if (view_->checkSizeConstraint(&rect) != v::kResultOk) {
+        error = "checkSizeConstraint failed";
+        return false;
+    }
+    resizeWindow(rect.right - rect.left, rect.bottom - rect.top);
+    if (view_->onSize(&rect) != v::kResultOk) {
+        error = "onSize refused the size";
+        return false;
+    }
+    size_ = rect;
+    run(20);
+    return true;
+}
+
+v::tresult EditorHost::resizeFromView(v::IPlugView* view, v::ViewRect* rect) {
+    if (view == nullptr || view != view_ || rect == nullptr) return v::kInvalidArgument;
+    const v::ViewRect wanted = *rect;
+    if (wanted.right - wanted.left <= 0 || wanted.bottom - wanted.top <= 0) return v::kInvalidArgument;
+    resizeWindow(wanted.right - wanted.left, wanted.bottom - wanted.top);
+    size_ = wanted;
+    v::ViewRect given = wanted;
+    return view_->onSize(&given);
 }
 
 void EditorHost::detach() {
@@ -203,7 +260,10 @@ void measureFrameTimes(EditorHost& editor, int x, int y, std::string& out) {
 int runEditorCommand(const std::vector<std::string>& args, std::string& out, std::string& err) {
     static const char* usage =
         "usage: vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--host-name NAME]\n"
-        "                       [--do ACTION]...\n"
+        "                       [--scale S] [--rescale S:MS] [--resize WxH] [--do ACTION]...\n"
+        "  --scale S      setContentScaleFactor(S) before attached; --rescale S:MS a new factor MS ms\n"
+        "                 after opening (the view resizes through the frame); --resize WxH a size\n"
+        "                 asked as a window frame does (checkSizeConstraint, then onSize), after that\n"
         "  ACTION: move:X,Y  down[:left|middle|right]  up[:...]  wheel:N  key:NAME  keydown:NAME\n"
         "          keyup:NAME  wait:MS   (X, Y in editor pixels; NAME a..z, 0..9, space, enter, escape,\n"
         "          backspace, left, right, up, down, shift, ctrl, alt, f1..f12)\n"
@@ -220,6 +280,7 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
     std::vector<std::string> actions;
     bool frameTimes = false;
     int dragX = 0, dragY = 0;
+    float scale = 0.0f;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -231,6 +292,23 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
             hostName = args[++i];
         else if (a == "--do" && hasValue)
             actions.push_back(args[++i]);
+        else if (a == "--scale" && hasValue) {
+            scale = std::strtof(args[++i].c_str(), nullptr);
+            if (!(scale > 0.0f)) {
+                err += "vst3host editor: --scale needs a positive number\n";
+                return 2;
+            }
+        } else if (a == "--rescale" && hasValue) {
+            float s = 0.0f;
+            unsigned ms = 0;
+            if (std::sscanf(args[++i].c_str(), "%f:%u", &s, &ms) != 2) {
+                err += "vst3host editor: --rescale needs S:MS\n";
+                return 2;
+            }
+            actions.push_back("wait:" + std::to_string(ms));
+            actions.push_back("rescale:" + args[i].substr(0, args[i].find(':')));
+        } else if (a == "--resize" && hasValue)
+            actions.push_back("resize:" + args[++i]);
         else if (a == "--frame-times" && hasValue) {
             if (std::sscanf(args[++i].c_str(), "%d,%d", &dragX, &dragY) != 2) {
                 err += "vst3host editor: --frame-times needs X,Y\n";
@@ -265,7 +343,7 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
         }
         plugin.controller->setComponentHandler(&handler);
         EditorHost editor;
-        if (!editor.open(plugin.controller, error)) {
+        if (!editor.open(plugin.controller, error, scale)) {
             err += "vst3host editor: " + error + "\n";
             return 1;
         }
@@ -296,6 +374,16 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
                     problem = "unknown key";
             } else if (verb == "wait") {
                 editor.run(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
+            } else if (verb == "rescale" || verb == "resize") {
+                int w = 0, h = 0;
+                const bool done =
+                    verb == "rescale"
+                        ? editor.rescale(std::strtof(value.c_str(), nullptr), error)
+                        : std::sscanf(value.c_str(), "%dx%d", &w, &h) == 2 && editor.resize(w, h, error);
+                if (!done) problem = error.empty() ? "resize needs WxH" : error.c_str();
+                const v::ViewRect now = editor.size();
+                if (done) appendf(out, "editor: %d x %d\n", now.right - now.left, now.bottom - now.top);
+                editor.settle();
             } else {
                 problem = "unknown action";
             }

@@ -46,9 +46,17 @@ public:
     EditorHost(const EditorHost&) = delete;
     EditorHost& operator=(const EditorHost&) = delete;
 
-    // createView("editor"), isPlatformTypeSupported, getSize, a top-level window of that size,
+    // createView("editor"), isPlatformTypeSupported, (with a scale > 0: setContentScaleFactor on
+    // the view's IPlugViewContentScaleSupport), getSize, a top-level window of that size,
     // setFrame, attached. False with error set on the first failure (nothing stays open).
-    bool open(v::IEditController* controller, std::string& error);
+    bool open(v::IEditController* controller, std::string& error, float scale = 0.0f);
+    // A new content scale while attached, as a host gives when its window moves to another
+    // monitor: the view asks for its new size through the frame (resizeView), which resizes our
+    // window and calls onSize. False when the view has no scale support or refuses the factor.
+    bool rescale(float scale, std::string& error);
+    // What a host's window frame does when the user drags it to width x height: checkSizeConstraint,
+    // our window to the size it answers, onSize. False when the view refuses.
+    bool resize(std::int32_t width, std::int32_t height, std::string& error);
     // removed, setFrame(nullptr), release of the view, then the window goes.
     void close();
     // removed only: the view and our window stay, the editor's window goes.
@@ -93,6 +101,9 @@ public:
 
 private:
     struct Platform;
+    // The frame's resizeView: our window to the size, then onSize.
+    v::tresult resizeFromView(v::IPlugView* view, v::ViewRect* rect);
+    void resizeWindow(std::int32_t width, std::int32_t height);
     bool createWindow(std::string& error);
     void destroyWindow();
     void* windowHandle() const;

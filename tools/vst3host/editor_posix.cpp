@@ -76,6 +76,13 @@ bool EditorHost::createWindow(std::string& error) {
     return true;
 }
 
+void EditorHost::resizeWindow(std::int32_t width, std::int32_t height) {
+    Platform& p = *platform_;
+    if (p.display == nullptr || width <= 0 || height <= 0) return;
+    XResizeWindow(p.display, p.window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XSync(p.display, False);
+}
+
 void EditorHost::destroyWindow() {
     Platform& p = *platform_;
     if (p.display == nullptr) return;

@@ -27,9 +27,32 @@ void sendInput(INPUT input) {
     SendInput(1, &input, sizeof(INPUT));
 }
 
+constexpr DWORD kHostWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+
+// Like current hosts, ours is DPI aware per monitor, so the system reports each monitor's real
+// DPI to the windows of the process (a DPI-unaware process is told 96 and scaled by the system).
+// Asked at run time: the functions exist from Windows 10 (per monitor) and Vista (system).
+void becomeDpiAware() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    using PerMonitor = BOOL(WINAPI*)(HANDLE);
+    using System = BOOL(WINAPI*)();
+    const auto perMonitor = reinterpret_cast<PerMonitor>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext")));
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+    if (perMonitor != nullptr && perMonitor(reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4)))) return;
+    const auto system =
+        reinterpret_cast<System>(reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")));
+    if (system != nullptr) system();
+}
+
 }  // namespace
 
-EditorHost::EditorHost() : platform_(std::make_unique<Platform>()) {}
+EditorHost::EditorHost() : platform_(std::make_unique<Platform>()) {
+    becomeDpiAware();
+}
 
 EditorHost::~EditorHost() {
     close();
@@ -62,7 +85,7 @@ bool EditorHost::createWindow(std::string& error) {
         wc.lpszClassName = kClassName;
         registered = RegisterClassW(&wc) != 0;
     }
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+    const DWORD style = kHostWindowStyle;
     RECT r{0, 0, size_.right - size_.left, size_.bottom - size_.top};
     AdjustWindowRect(&r, style, FALSE);
     platform_->window =
@@ -75,6 +98,15 @@ bool EditorHost::createWindow(std::string& error) {
     SetForegroundWindow(platform_->window);
     run(50);
     return true;
+}
+
+void EditorHost::resizeWindow(std::int32_t width, std::int32_t height) {
+    if (platform_->window == nullptr || width <= 0 || height <= 0) return;
+    RECT r{0, 0, width, height};
+    AdjustWindowRect(&r, kHostWindowStyle, FALSE);
+    SetWindowPos(platform_->window, nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    run(10);
 }
 
 void EditorHost::destroyWindow() {

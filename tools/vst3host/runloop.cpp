@@ -139,9 +139,10 @@ v::tresult PlugFrame::queryInterface(const v::TUID iid, void** obj) {
     return answer(iid, obj, v::iidIPlugFrame);
 }
 
-v::tresult PlugFrame::resizeView(v::IPlugView*, v::ViewRect*) {
+v::tresult PlugFrame::resizeView(v::IPlugView* view, v::ViewRect* newSize) {
     ++resizeRequests_;
-    return v::kResultFalse;
+    if (newSize != nullptr) lastRequest_ = *newSize;
+    return resizer_ ? resizer_(view, newSize) : v::kResultFalse;
 }
 
 }  // namespace vst3host

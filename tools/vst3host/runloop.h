@@ -14,6 +14,8 @@
 // Threads: everything on the thread that runs the loop (the "UI thread" of the host).
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 #include <vector>
 
 #include "korvo/vst3/abi.h"
@@ -74,16 +76,25 @@ private:
 class PlugFrame final : public HostObject<v::IPlugFrame> {
 public:
     v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override;
+    // Counted; answered by the resizer when one is set (the editor host resizes its window and
+    // calls onSize), else refused.
     v::tresult KORVO_VST3_API resizeView(v::IPlugView* view, v::ViewRect* newSize) override;
 
     RunLoop& runLoop() { return runLoop_; }
     int resizeRequests() const { return resizeRequests_; }
+    // The size of the last request (0 x 0 before the first).
+    v::ViewRect lastResizeRequest() const { return lastRequest_; }
+    void setResizer(std::function<v::tresult(v::IPlugView*, v::ViewRect*)> resizer) {
+        resizer_ = std::move(resizer);
+    }
     // Without a run loop (a host that has none): queryInterface(IRunLoop) fails.
     void setOffersRunLoop(bool on) { offersRunLoop_ = on; }
 
 private:
     RunLoop runLoop_;
     int resizeRequests_ = 0;
+    v::ViewRect lastRequest_{};
+    std::function<v::tresult(v::IPlugView*, v::ViewRect*)> resizer_;
     bool offersRunLoop_ = true;
 };
 

@@ -119,6 +119,28 @@ TEST(BitmapFont, AnyPositionIsClippedToTheView) {
     EXPECT_GT(inside, 0);
 }
 
+// At twice the size every set bit is a 2 x 2 block of the colour; at 1.5 the pixels take the
+// share of their area the bits cover, so the ink sums to 2.25 times the bits.
+TEST(BitmapFont, ScaledTextDrawsWholeBlocksAtWholeMultiplesAndAreaSharesBetween) {
+    const RGBA ink{255, 255, 255, 255};
+    OwnedImage<RGBA> once(40, 20), twice(80, 40), between(60, 30);
+    for (OwnedImage<RGBA>* image : {&once, &twice, &between}) fill(image->view(), RGBA{});
+    drawBitmapText(once.view(), 0, 0, "x2", ink, BitmapFontSize::small8x8);
+    drawBitmapText(twice.view(), 0, 0, "x2", ink, BitmapFontSize::small8x8, 2.0f);
+    drawBitmapText(between.view(), 0, 0, "x2", ink, BitmapFontSize::small8x8, 1.5f);
+    long bits = 0, shares = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 80; ++x) {
+            const RGBA p = once.view().at(x / 2, y / 2);
+            EXPECT_EQ(twice.view().at(x, y), y / 2 < 20 && x / 2 < 40 ? p : RGBA{}) << x << "," << y;
+        }
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 40; ++x) bits += once.view().at(x, y).r == 255;
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 60; ++x) shares += between.view().at(x, y).r;
+    EXPECT_NEAR(static_cast<double>(shares) / 255.0, 2.25 * static_cast<double>(bits), 0.02 * 2.25 * bits);
+}
+
 TEST(BitmapFont, MeasureCoversEightPixelsPerByteAndTheGlyphHeight) {
     EXPECT_TRUE(measureBitmapText("", BitmapFontSize::small8x8).empty());
     EXPECT_EQ(measureBitmapText("x1.5", BitmapFontSize::small8x8), (IntRect{{0, 0}, {32, 8}}));

@@ -1,7 +1,5 @@
 // The Win32 window (under Wine, on a private X display): a child of a stand-in host window, driven
 // by real messages through its window procedure.
-#include "korvo/window/win32window.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -10,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "korvo/window/win32window.h"
 #include "tests/korvo/window/window_test_util.h"
 
 namespace korvo {
@@ -40,8 +39,8 @@ public:
             wc.lpszClassName = L"korvo_test_host";
             registered = RegisterClassW(&wc) != 0;
         }
-        hwnd = CreateWindowExW(0, L"korvo_test_host", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 400, 300,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        hwnd = CreateWindowExW(0, L"korvo_test_host", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 30, 400,
+                               300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     }
     ~HostWindow() { DestroyWindow(hwnd); }
     HWND hwnd = nullptr;
@@ -107,13 +106,14 @@ TEST_F(Win32WindowTest, EachWindowRegistersItsOwnClassAndTheFirstPaintDeliversTh
         else
             EXPECT_TRUE(std::iswdigit(name[i]) || (name[i] >= L'a' && name[i] <= L'f')) << i;
     }
-    EXPECT_EQ(name[6 + 14], L'4');                                // version 4
+    EXPECT_EQ(name[6 + 14], L'4');                                            // version 4
     EXPECT_NE(std::wstring(L"89ab").find(name[6 + 19]), std::wstring::npos);  // variant
     WNDCLASSW info{};
     ASSERT_TRUE(GetClassInfoW(GetModuleHandleA(nullptr), window->className(), &info));
     EXPECT_EQ(info.style, 0x28u);
     EXPECT_EQ(GetParent(hwnd()), host.hwnd);
-    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(hwnd(), GWL_STYLE)) & (WS_CHILD | WS_VISIBLE), WS_CHILD | WS_VISIBLE);
+    EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(hwnd(), GWL_STYLE)) & (WS_CHILD | WS_VISIBLE),
+              WS_CHILD | WS_VISIBLE);
     Win32Window other(host.hwnd, nullptr, 10, 10);
     EXPECT_NE(std::wstring(other.className()), name);
 
@@ -252,11 +252,16 @@ TEST_F(Win32WindowTest, TheHostsFloatingPointSettingIsKeptAcrossEveryMessage) {
         WPARAM w;
         LPARAM l;
     } messages[] = {
-        {WM_MOUSEMOVE, 0, MAKELPARAM(5, 6)},       {WM_LBUTTONDOWN, MK_LBUTTON, 0},
-        {WM_LBUTTONUP, 0, 0},                      {WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(r.left, r.top)},
-        {WM_KEYDOWN, 'Q', 0},                      {WM_KEYUP, 'Q', 0},
-        {WM_TIMER, Win32Window::kTimerId, 0},      {WM_TIMER, 3, 0},
-        {WM_SETFOCUS, 0, 0},                       {WM_NCHITTEST, 0, 0},
+        {WM_MOUSEMOVE, 0, MAKELPARAM(5, 6)},
+        {WM_LBUTTONDOWN, MK_LBUTTON, 0},
+        {WM_LBUTTONUP, 0, 0},
+        {WM_MOUSEWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(r.left, r.top)},
+        {WM_KEYDOWN, 'Q', 0},
+        {WM_KEYUP, 'Q', 0},
+        {WM_TIMER, Win32Window::kTimerId, 0},
+        {WM_TIMER, 3, 0},
+        {WM_SETFOCUS, 0, 0},
+        {WM_NCHITTEST, 0, 0},
     };
     for (const auto& m : messages) {
         send(m.message, m.w, m.l);
@@ -287,6 +292,28 @@ TEST_F(Win32WindowTest, AWindowWithoutParentIsTopLevelAndKeepsItsOwnKeys) {
     listener.handle = false;
     send(WM_KEYDOWN, VK_F6, 0);  // its own root: not sent to itself again
     EXPECT_EQ(listener.entries("keyDown").size(), 1u);
+}
+
+// The host (or the editor) resizes the window; a move to a monitor of another DPI reaches the
+// listener: from the top-level window's message with the new DPI, and, for a child, from the
+// window's own DPI when its top-level window moved.
+TEST_F(Win32WindowTest, SetSizeResizesAndMonitorChangesReachTheListener) {
+    open();
+    listener.clear();
+    window->setSize(220, 130);
+    pump(50);
+    EXPECT_FALSE(listener.entries("resize220x130").empty());
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    EXPECT_EQ(client.right, 220);
+    EXPECT_EQ(client.bottom, 130);
+    send(0x02E3 /* WM_DPICHANGED_AFTERPARENT */, 0, 0);
+    ASSERT_EQ(listener.entries("monitorScale").size(), 1u);
+    EXPECT_FLOAT_EQ(listener.lastMonitorScale, window->monitorScale());
+    RECT suggested{0, 0, 440, 260};
+    send(0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(listener.entries("monitorScale").size(), 2u);
+    EXPECT_FLOAT_EQ(listener.lastMonitorScale, 2.0f);
 }
 
 TEST(Win32WindowKeys, TranslationTable) {

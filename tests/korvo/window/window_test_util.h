@@ -129,6 +129,11 @@ public:
         return b;
     }
     void onCaptureLost() override { note("captureLost"); }
+    void onMonitorScaleChanged(float scale) override {
+        note("monitorScale");
+        lastMonitorScale = scale;
+    }
+    float lastMonitorScale = 0.0f;
     void onAnimate(double dt, double time) override {
         note("animate");
         ++animations;

@@ -215,6 +215,19 @@ TEST_F(X11WindowTest, RunsOnTheEventLoopAndPaintsOnlyTheUpdateRegion) {
     EXPECT_EQ(listener.entries("resize").size(), 0u);  // same size: no onResize
 }
 
+// The editor resizes its window (a new scale); the next paint delivers the size.
+TEST_F(X11WindowTest, SetSizeResizesTheWindowOnTheServer) {
+    open();
+    listener.clear();
+    listener.nextBounds = IntRect{{0, 0}, {240, 180}};
+    window->setSize(240, 180);
+    ASSERT_TRUE(waitFor("resize240x180"));
+    XWindowAttributes a{};
+    XGetWindowAttributes(user.display, window->windowId(), &a);
+    EXPECT_EQ(a.width, 240);
+    EXPECT_EQ(a.height, 180);
+}
+
 TEST_F(X11WindowTest, TicksEvery15MsThenRefreshes) {
     open();
     listener.clear();
@@ -399,6 +412,19 @@ TEST_F(X11WindowTest, ATopLevelWindowClosesOnTheWindowManagersRequest) {
     EXPECT_EQ(loop.timerClient, nullptr);
     EXPECT_EQ(loop.fileClient, nullptr);
     EXPECT_EQ(window->display(), nullptr);
+}
+
+// Xft.dpi as desktops write it into the server's resource database; the last line wins and
+// anything that is not a positive number counts as none.
+TEST(X11WindowScale, XftDpiComesFromTheResourceString) {
+    EXPECT_EQ(X11Window::xftDpiOf(nullptr), 0.0);
+    EXPECT_EQ(X11Window::xftDpiOf(""), 0.0);
+    EXPECT_EQ(X11Window::xftDpiOf("Xft.dpi:\t192\n"), 192.0);
+    EXPECT_EQ(X11Window::xftDpiOf("Xft.antialias:\t1\nXft.dpi: 144.5\nXcursor.size:\t48\n"), 144.5);
+    EXPECT_EQ(X11Window::xftDpiOf("Xft.dpi:\t96\nXft.dpi:\t120"), 120.0);
+    EXPECT_EQ(X11Window::xftDpiOf("Xft.dpi:\tlarge\n"), 0.0);
+    EXPECT_EQ(X11Window::xftDpiOf("Xft.dpi:\t-96\n"), 0.0);
+    EXPECT_EQ(X11Window::xftDpiOf("Xft.dpiX:\t96\n*Xft.dpi:\t96\n"), 0.0);
 }
 
 TEST(X11WindowKeys, TranslationTable) {
