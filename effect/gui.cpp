@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "effect/artwork/artwork.h"
 #include "effect/bowgame.h"
 #include "effect/main.h"
 #include "effect/panorama.h"
@@ -232,7 +233,8 @@ bool VelmoraGUI::replaceBackground(korvo::HeapPtr<korvo::OwnedImage<RGBA>> diffu
 }
 
 VelmoraGUI::VelmoraGUI(VelmoraClient& client)
-    : GUIGraphics(kWidth, kHeight, korvo::ElementFlags::drawsPBR), client_(client) {
+    : GUIGraphics(kWidth, kHeight, korvo::ElementFlags::drawsPBR | korvo::ElementFlags::wantsAnimation),
+      client_(client) {
     // Lighting: a warm key light from the upper left, a cool specular light from above, cool
     // shadow fill, little ambient light and a moderate skybox.
     korvo::PBRCompositor& c = compositor();
@@ -374,6 +376,7 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
 VelmoraGUI::~VelmoraGUI() {
     // The audio thread must stop feeding the displays before they go.
     client_.attachDisplays(nullptr, nullptr);
+    stopArtworkDrawing();
     closeUI();
     // The widgets use the fonts: destroy them while the fonts still exist.
     for (korvo::UIElement* child : _children) korvo::heapDelete(child);
@@ -466,8 +469,70 @@ void VelmoraGUI::loadArtwork(float scale) {
     artworkScale_ = scale;
 }
 
+// A drawing of the panel and the logo at one scale, on a thread of its own.
+struct VelmoraGUI::ArtworkDrawing {
+    explicit ArtworkDrawing(float s) : scale(s), thread(korvo::ThreadCallback{this, &run}, 0) {}
+    static void run(void* object) {
+        auto* self = static_cast<ArtworkDrawing*>(object);
+        self->art = artgen::drawScaledPanelAndLogo(self->scale, &self->cancel);
+        self->done.store(true, std::memory_order_release);
+    }
+    float scale;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> done{false};
+    artgen::Artwork art;
+    korvo::Thread thread;
+};
+
+void VelmoraGUI::stopArtworkDrawing() noexcept {
+    if (!drawing_) return;
+    drawing_->cancel.store(true, std::memory_order_relaxed);
+    drawing_->thread.join();
+    drawing_.reset();
+}
+
 void VelmoraGUI::ensureArtwork() {
-    if (artworkScale_ != drawScale()) loadArtwork(drawScale());
+    const float scale = drawScale();
+    if (artworkScale_ == scale) return;
+    stopArtworkDrawing();
+    loadArtwork(scale);
+    // The embedded scales are drawn already; any other is drawn now, beside the editor.
+    if (scale != 1.0f && scale != 2.0f) {
+        drawing_ = korvo::makeHeap<ArtworkDrawing>(scale);
+        drawing_->thread.start();
+    }
+}
+
+void VelmoraGUI::onAnimate(double, double) {
+    if (!drawing_ || !drawing_->done.load(std::memory_order_acquire)) return;
+    drawing_->thread.join();
+    artgen::Artwork& art = drawing_->art;
+    const std::int32_t w = _editorWidth, h = _editorHeight;
+    if (art.color && art.color->w() == w && art.color->h() == h) {
+        // Colour with the emissive as its alpha, the material as it is, the depth from the grey
+        // height (the sum of three channels, as the embedded pictures store it).
+        auto diffuse = korvo::makeHeap<korvo::OwnedImage<RGBA>>(w, h);
+        auto depth = korvo::makeHeap<korvo::OwnedImage<korvo::L16>>(w, h);
+        for (std::int32_t y = 0; y < h; ++y) {
+            const RGBA* c = art.color->view().row(y);
+            const RGBA* e = art.emissive->view().row(y);
+            const RGBA* d = art.depth->view().row(y);
+            RGBA* outDiffuse = diffuse->view().row(y);
+            korvo::L16* outDepth = depth->view().row(y);
+            for (std::int32_t x = 0; x < w; ++x) {
+                outDiffuse[x] = RGBA{c[x].r, c[x].g, c[x].b, e[x].r};
+                const std::uint32_t sum = std::uint32_t{d[x].r} + d[x].g + d[x].b;
+                outDepth[x] = korvo::L16{static_cast<std::uint16_t>(sum * 257u / 3u)};
+            }
+        }
+        backgroundDiffuse_ = std::move(diffuse);
+        backgroundDepth_ = std::move(depth);
+        backgroundMaterial_ = sized(std::move(art.material), w, h);
+        const IntRect logoBox = logo_->position();
+        logo_->setImage(sized(std::move(art.logo), logoBox.width(), logoBox.height()));
+        setDirtyAll(korvo::DirtyLayer::fromFlags);
+    }
+    drawing_.reset();
 }
 
 korvo::ImageView<RGBA> VelmoraGUI::onResize(std::int32_t width, std::int32_t height) {

@@ -3,8 +3,11 @@
 // 400 % (GUIGraphics: the screen's scale times the user's zoom).
 //
 // Artwork at a scale: the background layers and the logo are embedded drawn at 100 % and at 200 %;
-// those two scales show the embedded pictures as they are, any other one resamples the nearer set
-// above it (the 100 % set below 100 %, the 200 % set above 100 %) to the exact size.
+// those two scales show the embedded pictures as they are. Any other scale first shows the nearer
+// embedded set resampled to the exact size (the 100 % set below 100 %, the 200 % set above), while a
+// thread of its own draws the panel and the logo at that scale with the artwork generator
+// (effect/artwork); the next animation tick after it finished shows the drawing. A change of scale
+// or the editor's end stops a drawing under way.
 //
 // Everything the user sees is built once, in the constructor: the compositor's lighting set-up,
 // the lit margin, the two fonts ("Lato Semibold" for labels and value hints, the display face
@@ -116,6 +119,8 @@ public:
     // The background layers and the logo at the drawing's scale, decoded (and resampled) on the
     // first need after a change of scale: before the buffers of a frame are made, or when asked for.
     korvo::ImageView<korvo::RGBA> onResize(std::int32_t width, std::int32_t height) override;
+    // Takes the artwork drawn for the scale once its thread finished.
+    void onAnimate(double dt, double time) override;
     // A right click on the panel itself (no control takes it) opens the size menu when the button
     // is released (75 % to 300 % of the screen's scale; sizes beyond the largest scale greyed).
     bool onMouseClick(std::int32_t x, std::int32_t y, korvo::MouseButton button, bool isDoubleClick,
@@ -166,11 +171,17 @@ public:
     korvo::UIParamHint* hint(std::int32_t i) const noexcept { return hints_[static_cast<std::size_t>(i)]; }
     korvo::UIColorCorrection* colorCorrection() const noexcept { return colorCorrection_; }
     korvo::UIMenu* sizeMenu() const noexcept { return sizeMenu_; }
+    // A drawing of the artwork for the current scale is under way (tests wait for it).
+    bool isDrawingArtwork() const noexcept { return drawing_ != nullptr; }
 
 private:
     // Decodes (and resamples) the background layers and the logo for `scale`.
     void loadArtwork(float scale);
     void ensureArtwork();
+    // Stops and forgets a drawing under way.
+    void stopArtworkDrawing() noexcept;
+
+    struct ArtworkDrawing;
 
     VelmoraClient& client_;
     korvo::HeapPtr<korvo::Font> fontLato_;
@@ -178,7 +189,8 @@ private:
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundDiffuse_;
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundMaterial_;
     korvo::HeapPtr<korvo::OwnedImage<korvo::L16>> backgroundDepth_;
-    float artworkScale_ = 0.0f;  // the scale the artwork was loaded for (0: none yet)
+    float artworkScale_ = 0.0f;               // the scale the artwork was loaded for (0: none yet)
+    korvo::HeapPtr<ArtworkDrawing> drawing_;  // the artwork drawn for artworkScale_, under way
     // The widgets the editor needs again (owned by the element tree).
     korvo::UILogo* logo_ = nullptr;
     korvo::UILabel* subtitle_ = nullptr;

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "tools/artgen/artwork.h"
-#include "tools/artgen/layout.h"
+#include "effect/artwork/layout.h"
+#include "tools/artgen/encode.h"
 
 namespace velmora::artgen {
 

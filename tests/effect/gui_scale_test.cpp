@@ -7,15 +7,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "effect/artwork/artwork.h"
 #include "effect/gui.h"
 #include "effect/main.h"
 #include "korvo/widgets/label.h"
+#include "korvo/window/headless.h"
 #include "korvo/window/screenshot.h"
 #include "tests/support/golden.h"
 
@@ -114,6 +118,47 @@ TEST(ScaledEditor, HostScaleZoomAndHostSizesFollowTheRules) {
     g.setUserZoom(NAN);
     EXPECT_FLOAT_EQ(g.userZoom(), 3.0f);
     EXPECT_FALSE(g.setGUISize(0, 988));
+}
+
+// A scale without embedded artwork first shows the nearer embedded set resampled, then what the artwork
+// generator draws at that scale on a thread of its own; a change of scale or the editor's end
+// stops a drawing under way.
+TEST(ScaledEditor, AtAScaleWithoutEmbeddedArtworkTheEditorDrawsItsOwn) {
+    VelmoraClient client;
+    VelmoraGUI& gui = editorOf(client);
+    gui.setWindowFactory(&korvo::HeadlessWindow::create);
+    gui.setScale(0.75f);
+    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
+    window.paint();
+    ASSERT_TRUE(gui.isDrawingArtwork());
+    for (int i = 0; i < 20000 && gui.isDrawingArtwork(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        window.tick();
+    }
+    ASSERT_FALSE(gui.isDrawingArtwork());
+    const artgen::Artwork art = artgen::drawScaledPanelAndLogo(0.75f);
+    ASSERT_EQ(gui.backgroundDiffuse().w(), art.color->w());
+    int differing = 0;
+    for (std::int32_t y = 0; y < art.color->h(); ++y)
+        for (std::int32_t x = 0; x < art.color->w(); ++x) {
+            const RGBA c = art.color->view().at(x, y), e = art.emissive->view().at(x, y);
+            differing += gui.backgroundDiffuse().view().at(x, y) != RGBA{c.r, c.g, c.b, e.r};
+            const RGBA d = art.depth->view().at(x, y);
+            differing += gui.backgroundDepth().view().at(x, y).l != (d.r + d.g + d.b) * 257 / 3;
+        }
+    EXPECT_EQ(differing, 0);
+    // A drawing under way is stopped by a scale with embedded artwork and by the editor's end.
+    gui.setScale(3.0f);
+    window.paint();
+    EXPECT_TRUE(gui.isDrawingArtwork());
+    gui.setScale(2.0f);
+    window.paint();
+    EXPECT_FALSE(gui.isDrawingArtwork());
+    gui.setScale(2.5f);
+    window.paint();
+    EXPECT_TRUE(gui.isDrawingArtwork());
+    gui.closeUI();
 }
 
 // ---- The picture at 200 % -------------------------------------------------------------------------

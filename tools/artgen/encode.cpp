@@ -1,9 +1,9 @@
 // PNG and baseline JPEG encoding of the artwork (stb_image_write, in memory) and writing the files.
+#include "tools/artgen/encode.h"
+
 #include <stb/stb_image_write.h>
 
 #include <cstdio>
-
-#include "tools/artgen/artwork.h"
 
 namespace velmora::artgen {
 

@@ -12,8 +12,8 @@
 #include <cstring>
 #include <string>
 
-#include "tools/artgen/artwork.h"
-#include "tools/artgen/layout.h"
+#include "effect/artwork/layout.h"
+#include "tools/artgen/encode.h"
 #include "tools/artgen/preview.h"
 
 #ifndef VELMORA_RESOURCE_DIR

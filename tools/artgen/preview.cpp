@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "effect/artwork/layout.h"
 #include "effect/gui.h"
 #include "effect/main.h"
 #include "korvo/graphics/decode.h"
@@ -10,7 +11,6 @@
 #include "korvo/widgets/colorcorrection.h"
 #include "korvo/widgets/label.h"
 #include "korvo/window/screenshot.h"
-#include "tools/artgen/layout.h"
 
 namespace velmora::artgen {
 

@@ -9,7 +9,7 @@
 
 #include "korvo/core/nogc.h"
 #include "korvo/graphics/image.h"
-#include "tools/artgen/artwork.h"
+#include "tools/artgen/encode.h"
 
 namespace velmora::artgen {
 

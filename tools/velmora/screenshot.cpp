@@ -2,9 +2,11 @@
 
 #include <stb/stb_image_write.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "effect/gui.h"
@@ -90,6 +92,11 @@ int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::Own
     auto* window = static_cast<korvo::HeadlessWindow*>(gui->window());
     window->paint();  // delivers the size
     window->tick();   // draws everything
+    // At a scale without embedded artwork, the artwork drawn for it (a second or two).
+    for (int i = 0; i < 6000 && gui->isDrawingArtwork(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        window->tick();
+    }
     if (options.sizeMenu) {
         gui->openSizeMenu(korvo::IntPoint{korvo::scaleCoord(options.menuX, options.scale),
                                           korvo::scaleCoord(options.menuY, options.scale)});

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <string>
 
-#include "tools/artgen/artwork.h"
-#include "tools/artgen/canvas.h"
-#include "tools/artgen/layout.h"
-#include "tools/artgen/text.h"
+#include "effect/artwork/artwork.h"
+#include "effect/artwork/canvas.h"
+#include "effect/artwork/layout.h"
+#include "effect/artwork/text.h"
 
 namespace velmora::artgen {
 
@@ -101,6 +101,7 @@ private:
     // Text rasterised at the canvas's scale (size, spacing and position scaled, the baseline
     // snapped to a whole pixel of the canvas).
     void text(const std::string& s, const TextStyle& st, float x, std::int32_t baseline, Align align) {
+        if (c_.cancelled()) return;
         const float k = c_.scale();
         const TextRun run = layoutText(*st.font, s, st.size * k, st.spacing * k, x * k,
                                        korvo::scaleCoord(baseline, k), align);
@@ -122,6 +123,7 @@ private:
     // A centred title with engraved rules on both sides reaching from x0 to x1.
     void ruledTitle(const std::string& s, float x, std::int32_t baseline, float x0, float x1) {
         title(s, x, baseline);
+        if (c_.cancelled() || labels_.empty()) return;
         const IntRect ink = c_.toBase(labels_.back().ink);
         const float y = static_cast<float>(ink.min.y + ink.max.y) * 0.5f;
         line(x0, y, static_cast<float>(ink.min.x) - 7.0f, y, 0.5f, kScale, 0.55f, 0.0f);
@@ -225,7 +227,7 @@ private:
 
     // ---- Sections ----
     void base() {
-        for (std::int32_t y = 0; y < c_.h(); ++y)
+        for (std::int32_t y = 0; y < c_.h() && !c_.cancelled(); ++y)
             for (std::int32_t x = 0; x < c_.w(); ++x) {
                 const float fx = c_.bx(x), fy = c_.bx(y);
                 // Brushed grain: streaks long along x, short along y.
@@ -517,7 +519,7 @@ private:
             constexpr std::int32_t kSkirtBase = 4;
             const float skirt = static_cast<float>(kSkirtBase) * k;
             const IntRect b = grow(s.box, static_cast<std::int32_t>(std::ceil(skirt)));
-            for (std::int32_t y = std::max(b.min.y, 0); y < std::min(b.max.y, c_.h()); ++y)
+            for (std::int32_t y = std::max(b.min.y, 0); y < std::min(b.max.y, c_.h()) && !c_.cancelled(); ++y)
                 for (std::int32_t x = std::max(b.min.x, 0); x < std::min(b.max.x, c_.w()); ++x) {
                     const std::int32_t nx = std::clamp(x, s.box.min.x, s.box.max.x - 1);
                     const std::int32_t ny = std::clamp(y, s.box.min.y, s.box.max.y - 1);
@@ -538,8 +540,8 @@ private:
 
 }  // namespace
 
-Artwork drawPanel(Font& labelFont, Font& titleFont, float scale) {
-    Canvas canvas(kWidth, kHeight, scale);
+Artwork drawPanel(Font& labelFont, Font& titleFont, float scale, const std::atomic<bool>* cancel) {
+    Canvas canvas(kWidth, kHeight, scale, cancel);
     Artwork art;
     PanelPainter(canvas, labelFont, titleFont, art.labels).paint();
     art.color = canvas.colorImage();

@@ -1,5 +1,5 @@
 // Text rasterised for the artwork.
-#include "tools/artgen/text.h"
+#include "effect/artwork/text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The whole artwork with the plug-in's embedded fonts.
-#include "tools/artgen/artwork.h"
+#include "effect/artwork/artwork.h"
 
 #include "korvo_resources_resources.h"
 
@@ -11,6 +11,15 @@ Artwork drawArtwork(float scale) {
                           korvo::resources::LeagueSpartan_Bold_otf_size);
     Artwork art = drawPanel(labelFont, titleFont, scale);
     art.skybox = drawSkybox();
+    art.logo = drawLogo(scale);
+    return art;
+}
+
+Artwork drawScaledPanelAndLogo(float scale, const std::atomic<bool>* cancel) {
+    korvo::Font labelFont(korvo::resources::Lato_Semibold_ttf, korvo::resources::Lato_Semibold_ttf_size);
+    korvo::Font titleFont(korvo::resources::LeagueSpartan_Bold_otf,
+                          korvo::resources::LeagueSpartan_Bold_otf_size);
+    Artwork art = drawPanel(labelFont, titleFont, scale, cancel);
     art.logo = drawLogo(scale);
     return art;
 }

@@ -1,5 +1,5 @@
 // The generator's float drawing surface.
-#include "tools/artgen/canvas.h"
+#include "effect/artwork/canvas.h"
 
 #include <algorithm>
 #include <cmath>
@@ -73,8 +73,9 @@ std::uint8_t toByte(float v) noexcept {
     return static_cast<std::uint8_t>(std::clamp(r, 0.0f, 255.0f));
 }
 
-Canvas::Canvas(std::int32_t baseW, std::int32_t baseH, float scale)
-    : baseW_(baseW),
+Canvas::Canvas(std::int32_t baseW, std::int32_t baseH, float scale, const std::atomic<bool>* cancel)
+    : cancel_(cancel),
+      baseW_(baseW),
       baseH_(baseH),
       scale_(scale),
       w_(korvo::scaleCoord(baseW, scale)),
@@ -103,6 +104,7 @@ IntRect Canvas::toBase(IntRect device) const noexcept {
 }
 
 IntRect Canvas::clip(IntRect r) const noexcept {
+    if (cancelled()) return IntRect{};
     return toDevice(r).intersection(IntRect{{0, 0}, {w_, h_}});
 }
 

@@ -14,6 +14,7 @@
 // Thread contract: plain values, single-threaded use. Everything is deterministic: the same calls
 // give the same bits (no time, no randomness, no threads).
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -63,8 +64,10 @@ float valueNoise(float x, float y, std::uint32_t seed) noexcept;
 class Canvas {
 public:
     // A canvas for a picture of baseW x baseH base pixels drawn at `scale` (round(base x scale)
-    // pixels each way).
-    Canvas(std::int32_t baseW, std::int32_t baseH, float scale = 1.0f);
+    // pixels each way). Once `cancel` (if given) is set, every paint operation does nothing.
+    Canvas(std::int32_t baseW, std::int32_t baseH, float scale = 1.0f,
+           const std::atomic<bool>* cancel = nullptr);
+    bool cancelled() const noexcept { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
 
     // Size in pixels of the canvas (device pixels).
     std::int32_t w() const noexcept { return w_; }
@@ -129,6 +132,7 @@ public:
 private:
     korvo::IntRect clip(korvo::IntRect r) const noexcept;
 
+    const std::atomic<bool>* cancel_;
     std::int32_t baseW_;
     std::int32_t baseH_;
     float scale_;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "tools/artgen/artwork.h"
-#include "tools/artgen/canvas.h"
-#include "tools/artgen/layout.h"
+#include "effect/artwork/artwork.h"
+#include "effect/artwork/canvas.h"
+#include "effect/artwork/layout.h"
 
 namespace velmora::artgen {
 
