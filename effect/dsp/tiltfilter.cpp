@@ -5,24 +5,16 @@
 #include <algorithm>
 #include <cmath>
 
-#include "korvo/core/nogc.h"
-
 namespace velmora {
 
 namespace {
-constexpr std::size_t kBufferAlignment = 16;
 constexpr double kSplitRadPerSecond = 4084.070449666731;  // 2 pi x 650 Hz
 constexpr double kPivotHz = 650.0;
 constexpr double kTwoPi = 6.283185307179586;
 constexpr float kDbToNeper = 0.115129255f;  // ln(10) / 20
 }  // namespace
 
-TiltFilter::~TiltFilter() {
-    korvo::alignedRelease(bufferA, kBufferAlignment);
-    korvo::alignedRelease(bufferB, kBufferAlignment);
-}
-
-void TiltFilter::reset(float sampleRate, std::int32_t maxFrames) noexcept {
+void TiltFilter::reset(float sampleRate, std::int32_t) noexcept {
     rate = sampleRate;
     // A one-pole split with 3 x rate in place of the bilinear 2 x rate; splitGain + splitPole = 1.
     const double t = static_cast<double>(3.0f * sampleRate);
@@ -37,19 +29,6 @@ void TiltFilter::reset(float sampleRate, std::int32_t maxFrames) noexcept {
         if (cornerHz > 0.0) pivot = kPivotHz / cornerHz;
     }
 
-    maxFrames = std::max<std::int32_t>(maxFrames, 0);
-    if (maxFrames != bufferSize) {
-        korvo::alignedRelease(bufferA, kBufferAlignment);
-        korvo::alignedRelease(bufferB, kBufferAlignment);
-        bufferA = bufferB = nullptr;
-        bufferSize = 0;
-        if (maxFrames > 0) {
-            const std::size_t bytes = static_cast<std::size_t>(maxFrames) * sizeof(double);
-            bufferA = static_cast<double*>(korvo::alignedAlloc(bytes, kBufferAlignment));
-            bufferB = static_cast<double*>(korvo::alignedAlloc(bytes, kBufferAlignment));
-            bufferSize = maxFrames;
-        }
-    }
     restart();
 }
 
@@ -57,8 +36,6 @@ void TiltFilter::restart() noexcept {
     state[0] = state[1] = 0.0;
     gainSmootherA.initialise(0.0f, 0.02f, rate);
     gainSmootherB.initialise(0.0f, 0.02f, rate);
-    if (bufferA != nullptr) std::fill(bufferA, bufferA + bufferSize, 0.0);
-    if (bufferB != nullptr) std::fill(bufferB, bufferB + bufferSize, 0.0);
 }
 
 void TiltFilter::settle(float tiltDb) noexcept {
@@ -231,8 +208,8 @@ void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int3
 template <class Beside>
 void TiltFilter::run(float* left, float* right, float tiltDb, std::int32_t frames, Beside& beside) noexcept {
     if (frames <= 0) return;
-    // Flat and settled (or without buffers): the samples are not touched (bit-exact pass-through).
-    if (frames > bufferSize || !isActive(tiltDb)) {
+    // Flat and settled: the samples are not touched (bit-exact pass-through).
+    if (!isActive(tiltDb)) {
         Beside side = beside;  // a local, so its recursion stays in registers
         side(0, frames);
         beside = side;

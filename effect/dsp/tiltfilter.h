@@ -23,7 +23,7 @@
 // output does not depend on the split memory, so a tilt that starts later needs no warm-up.
 //
 // Owned by the effect client; reset and processBlock belong to its audio path and never run
-// concurrently. If the band buffers could not be allocated, the stage passes its input through.
+// concurrently. It holds no arrays.
 
 #include <cstdint>
 
@@ -34,22 +34,16 @@ namespace velmora {
 
 class TiltFilter {
 public:
-    TiltFilter() noexcept = default;
-    ~TiltFilter();
-    TiltFilter(const TiltFilter&) = delete;
-    TiltFilter& operator=(const TiltFilter&) = delete;
-
-    // Clears the split memory, computes the split and the pivot factor for sampleRate (Hz), restarts
-    // both gain glides at 0 and sizes the band buffers to maxFrames doubles (none for 0). Allocates
-    // only when the size changes. [main-thread or audio-thread reset]
+    // Clears the split memory, computes the split and the pivot factor for sampleRate (Hz) and
+    // restarts both gain glides at 0. Any block length works (maxFrames is the owner's largest
+    // block, kept for the owners' common reset shape). Allocates nothing.
+    // [main-thread or audio-thread reset]
     void reset(float sampleRate, std::int32_t maxFrames) noexcept;
 
-    // What reset does once the sizes are right (split memory cleared, glides at 0), allocating
-    // nothing. [audio-thread]
+    // What reset does for the same rate (split memory cleared, glides at 0). [audio-thread]
     void restart() noexcept;
 
-    // Processes both channels in place (frames <= the reset's maxFrames, otherwise nothing happens).
-    // tiltDb: -6..+6, positive is brighter. [audio-thread]
+    // Processes both channels in place. tiltDb: -6..+6, positive is brighter. [audio-thread]
     void processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept;
     // The same, with the generator's side run stepped over the same frames in the same loop (two
     // chains of dependent steps that overlap); every frame of the block steps it once, in order,
@@ -70,7 +64,6 @@ public:
     double gainOfSplit() const noexcept { return splitGain; }
     double poleOfSplit() const noexcept { return splitPole; }
     double pivotFactor() const noexcept { return pivot; }
-    std::int32_t bufferFrames() const noexcept { return bufferSize; }
     // Glided deviations from unity of the low band gain (A) and the high band gain (B).
     const korvo::ExpSmoother& gainA() const noexcept { return gainSmootherA; }
     const korvo::ExpSmoother& gainB() const noexcept { return gainSmootherB; }
@@ -82,9 +75,6 @@ private:
     double state[2] = {0.0, 0.0};  // split memory (the low band's previous value) per channel
     double splitGain = 0.0;
     double splitPole = 0.0;
-    double* bufferA = nullptr;  // per frame: loop factor k of the split
-    double* bufferB = nullptr;  // per frame: high band gain
-    std::int32_t bufferSize = 0;
     korvo::ExpSmoother gainSmootherA, gainSmootherB;
     double pivot = 1.0;  // P: pivot frequency over the split's digital corner
     float rate = 44100.0f;

@@ -165,7 +165,7 @@ TEST(VelmoraClientReset, PreparesEveryProcessorForTheRate) {
     EXPECT_EQ(client.stereoGenerator().scratchFrames(), 512);
     client.resetFromHost(48000.0, 256, 2, 2);
     EXPECT_EQ(client.silenceLimit(), 9600);
-    EXPECT_EQ(client.tiltFilter().bufferFrames(), 256);
+    EXPECT_EQ(client.stereoGenerator().scratchFrames(), 256);
 }
 
 // In steady state the default chain is a pure delay of 3 samples at unity on both channels (the

@@ -40,17 +40,15 @@ TEST(StereoGenerator, ResetSizesHistoryForSixTapsAndOneBlock) {
     EXPECT_EQ(g.historyLine().requestedSamples(), 10585);
 }
 
-TEST(TiltFilter, ResetComputesTheSplitAndSizesBuffers) {
+TEST(TiltFilter, ResetComputesTheSplit) {
     TiltFilter t;
     t.reset(44100.0f, 512);
     EXPECT_NEAR(t.poleOfSplit(), 0.94011, 1e-5);
     EXPECT_NEAR(t.gainOfSplit(), 0.05989, 1e-5);
     EXPECT_NEAR(t.poleOfSplit() + t.gainOfSplit(), 1.0, 1e-15);
-    EXPECT_EQ(t.bufferFrames(), 512);
     EXPECT_EQ(t.gainA().current, 0.0f);
     EXPECT_EQ(t.gainB().alpha, alphaFor(0.02f, 44100.0f));
     t.reset(96000.0f, 0);
-    EXPECT_EQ(t.bufferFrames(), 0);
     EXPECT_GT(t.poleOfSplit(), 0.97);
 
     std::vector<float> l(16, 0.5f), r(16, 0.25f);
