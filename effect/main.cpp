@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "effect/dsp/rest.h"
 #include "effect/gui.h"
 #include "effect/panorama.h"
 #include "effect/phasedisplay.h"
@@ -332,10 +333,10 @@ void VelmoraClient::settle() noexcept {
     distance_.settle(b.distance);
     tiltFilter_.settle(b.tilt * b.wet);
     stereoGenerator_.settle(chain.generatorAmount, chain.generatorDelayMs);
-    widthSmoother_.current = chain.widthTarget;
+    runToRest(widthSmoother_, chain.widthTarget);
     panner_.settle(b.pan, chain.headSize * psyScale, chain.spectral * psyScale, chain.levelPan * psyScale,
                    distanceGain * 0.5f * chain.outBlend);
-    lfo_.gainDepth.current = b.depthGain * b.wet;
+    runToRest(lfo_.gainDepth, b.depthGain * b.wet);
 }
 
 void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,

@@ -134,9 +134,11 @@ public:
     };
     PanoramaState lastPanoramaState() const noexcept { return panorama_; }
 
-    // Puts every glide of the chain (filter coefficients, delays, gains, width, generator taps and
-    // amount, tilt, tremolo depth) at the target the current parameters give, as if the chain had
-    // run on them long enough to settle; histories stay as they are (clear after a reset). This is
+    // Runs every glide of the chain (filter coefficients, delays, gains, width, generator taps and
+    // amount, tilt, tremolo depth) from where it stands toward the target the current parameters
+    // give until it comes to rest, step by step as the chain itself would: the state the plug-in
+    // reaches when it runs on these settings long enough (a glide rests a little short of its
+    // target, where its steps round away). Histories stay as they are (clear after a reset). This is
     // where a host's export starts after its pre-roll. The LFO's modulation is not applied (the
     // glides follow it from the first block). Call after reset. [audio-thread]
     void settle() noexcept;

@@ -73,12 +73,12 @@ DistanceModel::Targets DistanceModel::designTargets(float d, float rate) noexcep
 
 void DistanceModel::settle(float distance) noexcept {
     const Targets targets = designTargets(distance, sampleRate);
-    lowpassLeft.snapTo(targets.lowpass);
-    lowpassRight.snapTo(targets.lowpass);
-    lowcutLeft.snapTo(targets.lowcut);
-    lowcutRight.snapTo(targets.lowcut);
-    shelfLeft.snapTo(targets.shelf);
-    shelfRight.snapTo(targets.shelf);
+    lowpassLeft.settle(targets.lowpass);
+    lowpassRight.settle(targets.lowpass);
+    lowcutLeft.settle(targets.lowcut);
+    lowcutRight.settle(targets.lowcut);
+    shelfLeft.settle(targets.shelf);
+    shelfRight.settle(targets.shelf);
 }
 
 float DistanceModel::processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,

@@ -33,8 +33,9 @@ public:
     float processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                        float* outRight, std::int32_t frames) noexcept;
 
-    // Puts all six filters' coefficients at the targets of `distance`, as finished glides would; the
-    // filter state is kept. [audio-thread]
+    // Runs all six filters' coefficient glides toward the targets of `distance` until they come to
+    // rest, as they would if the model ran on that distance long enough; the filter state is kept.
+    // [audio-thread]
     void settle(float distance) noexcept;
 
     // The targets processBlock glides toward for `distance` at `sampleRate`. [any-thread]

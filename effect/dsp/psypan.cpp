@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "effect/dsp/rest.h"
 #include "tessary/dsp/iir.h"
 
 namespace velmora {
@@ -112,15 +113,15 @@ void PsychoacousticPanner::settle(float pan, float headSize, float spectralPan, 
                                   float gain) noexcept {
     const float p = std::max(std::min(pan, 1.0f), -1.0f);
     delayTargets(p, headSize, lastDelayTargetLeft, lastDelayTargetRight);
-    delaySmootherLeft.current = lastDelayTargetLeft;
-    delaySmootherRight.current = lastDelayTargetRight;
+    runToRest(delaySmootherLeft, lastDelayTargetLeft);
+    runToRest(delaySmootherRight, lastDelayTargetRight);
     gainTargets(p, levelPan, gain, lastGainTargetLeft, lastGainTargetRight);
-    gainSmootherLeft.current = lastGainTargetLeft;
-    gainSmootherRight.current = lastGainTargetRight;
+    runToRest(gainSmootherLeft, lastGainTargetLeft);
+    runToRest(gainSmootherRight, lastGainTargetRight);
     korvo::BiquadCoeffs left, right;
     shelfTargets(p, spectralPan, left, right);
-    shelfLeft.snapTo(left);
-    shelfRight.snapTo(right);
+    shelfLeft.settle(left);
+    shelfRight.settle(right);
 }
 
 namespace {

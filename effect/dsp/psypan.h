@@ -44,9 +44,9 @@ public:
     void processBlock(float* left, float* right, float pan, float headSize, float spectralPan, float levelPan,
                       float gain, std::int32_t frames) noexcept;
 
-    // Puts every glide at the target these arguments give (delays, gains, shelf coefficients), as
-    // if the panner had run on them long enough to settle; the histories are left as they are.
-    // [audio-thread]
+    // Runs every glide (delays, gains, shelf coefficients) from where it stands toward the targets
+    // these arguments give until it comes to rest, as it would if the panner ran on them long
+    // enough; the histories are left as they are. [audio-thread]
     void settle(float pan, float headSize, float spectralPan, float levelPan, float gain) noexcept;
 
     // Inspection for tests and displays. [audio-thread]

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "effect/dsp/rest.h"
 #include "korvo/core/nogc.h"
 
 namespace velmora {
@@ -95,8 +96,8 @@ float StereoGenerator::tapTarget(int t, float delayMs) const noexcept {
 }
 
 void StereoGenerator::settle(float amount, float delayMs) noexcept {
-    for (int t = 0; t < kNumTaps; ++t) tapSmoothers[t].current = tapTarget(t, delayMs);
-    amountSmoother.current = amount;
+    for (int t = 0; t < kNumTaps; ++t) runToRest(tapSmoothers[t], tapTarget(t, delayMs));
+    runToRest(amountSmoother, amount);
 }
 
 inline void StereoGenerator::feedMid(const float* left, const float* right, std::int32_t frames) noexcept {

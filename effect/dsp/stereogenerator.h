@@ -98,8 +98,9 @@ public:
                    std::int32_t frames) noexcept;
     void endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept;
 
-    // Puts the tap delays and the amount at the targets these arguments give, as if the generator
-    // had run on them long enough to settle; the history is left as it is. [audio-thread]
+    // Runs the tap delay and amount glides toward the targets these arguments give until they come
+    // to rest, as they would if the generator ran on them long enough; the history is left as it
+    // is. [audio-thread]
     void settle(float amount, float delayMs) noexcept;
 
     // Tap delay of tap i as a multiple of "M-to-S Delay". [any-thread]

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effect/dsp/rest.h"
+
 namespace velmora {
 
 namespace {
@@ -39,8 +41,8 @@ void TiltFilter::restart() noexcept {
 }
 
 void TiltFilter::settle(float tiltDb) noexcept {
-    gainSmootherA.current = std::exp(-tiltDb * kDbToNeper) - 1.0f;
-    gainSmootherB.current = std::exp(tiltDb * kDbToNeper) - 1.0f;
+    runToRest(gainSmootherA, std::exp(-tiltDb * kDbToNeper) - 1.0f);
+    runToRest(gainSmootherB, std::exp(tiltDb * kDbToNeper) - 1.0f);
 }
 
 namespace {

@@ -51,7 +51,8 @@ public:
     void processBlock(float* left, float* right, float tiltDb, std::int32_t frames,
                       StereoGenerator::SideRun& side) noexcept;
 
-    // Puts both band gains at the targets of tiltDb, as a finished glide would. [audio-thread]
+    // Runs both band gain glides toward the targets of tiltDb until they come to rest, as they would
+    // if the filter ran on that tilt long enough. [audio-thread]
     void settle(float tiltDb) noexcept;
 
     // True while the stage changes the signal (a tilt is requested or the gains still glide).

@@ -83,6 +83,17 @@ struct GlideState {
 
 }  // namespace
 
+void InterpolatedBiquad::settle(const korvo::BiquadCoeffs& target) noexcept {
+    // A glide moves each coefficient monotonically toward its target and stops where the step
+    // rounds away; the bound only guards against a target that is not a number.
+    constexpr int kMaxChunks = 1 << 20;
+    for (int i = 0; i < kMaxChunks; ++i) {
+        const korvo::BiquadCoeffs before = coefficients();
+        glide(target, glideAlpha[kChunkSize - 1]);
+        if (sameBits(before, coefficients())) return;
+    }
+}
+
 void InterpolatedBiquad::glide(const korvo::BiquadCoeffs& target, float fraction) noexcept {
     glideStep(b0, b1, b2, a1, a2, stalledTarget, stalledFraction, target, fraction);
 }

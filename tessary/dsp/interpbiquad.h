@@ -49,6 +49,11 @@ struct InterpolatedBiquad {
         a2 = target.a2;
     }
 
+    // Glides the coefficients toward target by full 32-sample chunks until a step leaves them as
+    // they are: where they come to rest when the filter runs on that target long enough. The state
+    // is kept. [audio-thread]
+    void settle(const korvo::BiquadCoeffs& target) noexcept;
+
     // One step of the coefficients' glide: each moves by `fraction` of its way to the target.
     // [audio-thread]
     void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;

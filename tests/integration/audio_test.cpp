@@ -2,7 +2,8 @@
 // of 512 frames at 48 kHz, tempo 120, playing, positions counted from 0, with factory preset 7
 // ("Far-Left": distance, pan and filtering all at work) chosen before processing starts.
 //
-// - Linux: the bundle's output equals `velmora render` of the same burst bit for bit.
+// - Linux: the bundle's output equals `velmora render --cold-start` of the same burst bit for bit,
+//   and a default (settled) render equals the bundle after a long pre-roll at the same settings.
 // - Both platforms: the module's output equals the effect client driven directly in this test
 //   (resetFromHost + processAudioFromHost in the same blocks), within 1e-6 (exact in practice).
 // - Both platforms: the output matches the reference rendered on Linux (tests/data/vst3), within
@@ -214,6 +215,135 @@ TEST(Vst3Audio, BundleOutputEqualsVelmoraRenderBitForBit) {
     for (int i = 0; i < kTotalFrames; ++i) {
         ASSERT_EQ(viaBundle.left[i], rendered[2 * i]) << "frame " << i;
         ASSERT_EQ(viaBundle.right[i], rendered[2 * i + 1]) << "frame " << i;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+// A render's settled start is where the plug-in itself comes to rest: the bundle, given the
+// render's settings as a host's automation gives them and four seconds of faint hiss to settle on
+// (exact silence would stop the chain), then the render's input, matches the default render from
+// its first sample on within 1e-4, the spread the host's block grid and the delay rings' write
+// position leave (a fractional read's position is worked out in single precision beside the ring
+// index, so its last bits depend on how much the ring has been fed). Host blocks of 512 frames
+// (the render's) and of 500, whose 20-frame ends glide the coefficients by other steps, both hold
+// to it. The cold render is far off in its first half second, while its glides move.
+TEST(Vst3Audio, SettledRenderMatchesTheBundleAfterItsPreroll) {
+    constexpr int kInputFrames = kRate;  // one second of noise
+    constexpr int kPreroll = 4 * kRate;
+    const std::string dir = ::testing::TempDir() + "vst3_settled_" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string inPath = dir + "/noise.wav";
+    std::vector<float> left(kInputFrames), right(kInputFrames);
+    fillNoise(left, 21, 0.5f);
+    fillNoise(right, 22, 0.5f);
+    std::string error;
+    {
+        velmora::cli::AudioWriter writer;
+        ASSERT_TRUE(writer.open(inPath, velmora::cli::FileType::wav, velmora::cli::SampleFormat::float32, 2,
+                                kRate, error))
+            << error;
+        std::vector<float> interleaved(2 * kInputFrames);
+        for (int i = 0; i < kInputFrames; ++i) {
+            interleaved[2 * i] = left[static_cast<std::size_t>(i)];
+            interleaved[2 * i + 1] = right[static_cast<std::size_t>(i)];
+        }
+        ASSERT_TRUE(writer.write(interleaved.data(), kInputFrames));
+        ASSERT_TRUE(writer.commit(error)) << error;
+    }
+    // The settings as text for the render and as normalized values for the host.
+    struct Setting {
+        const char* text;
+        v::ParamID id;
+        double normalized;
+    };
+    const Setting settings[] = {{"Pan=-45", velmora::kPan, 0.25},
+                                {"Distance=-12", velmora::kDistance, 0.4},
+                                {"M-to-S Amount.=40", velmora::kMtoSAmount, 0.4},
+                                {"Tilt=3", velmora::kTilt, 0.75},
+                                {"Stereo Width=150", velmora::kStereoWidth, 0.75}};
+    const auto renderWith = [&](bool coldStart) {
+        velmora::cli::RenderOptions options;
+        options.inputPath = inPath;
+        options.outputPath = dir + (coldStart ? "/cold.wav" : "/settled.wav");
+        options.coldStart = coldStart;
+        for (const Setting& setting : settings) options.settings.push_back(setting.text);
+        velmora::cli::RenderReport report;
+        EXPECT_EQ(velmora::cli::render(options, report, error), velmora::cli::kExitOk) << error;
+        velmora::cli::AudioReader reader;
+        EXPECT_TRUE(reader.open(options.outputPath, error)) << error;
+        std::vector<float> interleaved(2 * static_cast<std::size_t>(kInputFrames + kTailFrames));
+        EXPECT_EQ(reader.read(interleaved.data(), kInputFrames + kTailFrames), kInputFrames + kTailFrames);
+        return interleaved;
+    };
+    const std::vector<float> settled = renderWith(false), cold = renderWith(true);
+
+    // The bundle after its pre-roll, in host blocks of `block` frames, interleaved like the render.
+    const auto throughBundle = [&](int block) {
+        std::vector<float> out;
+        LoadedModule m(velmoraBundlePath());
+        if (!m.loaded()) return out;
+        HostApplication host;
+        auto plugin = m.instance(&host);
+        EXPECT_EQ(plugin->prepare(kRate, block), v::kResultOk);
+        std::vector<float> hissLeft(kPreroll), hissRight(kPreroll);
+        fillNoise(hissLeft, 23, 1e-6f);
+        fillNoise(hissRight, 24, 1e-6f);
+        const int total = kPreroll + kInputFrames + kTailFrames;
+        std::vector<float> inL(static_cast<std::size_t>(block)), inR(inL.size()), outL(inL.size()),
+            outR(inL.size());
+        for (int position = 0; position < total; position += block) {
+            const int frames = std::min(block, total - position);
+            for (int i = 0; i < frames; ++i) {
+                const int at = position + i;
+                const bool hiss = at < kPreroll;
+                const int k = at - kPreroll;
+                inL[static_cast<std::size_t>(i)] = hiss               ? hissLeft[static_cast<std::size_t>(at)]
+                                                   : k < kInputFrames ? left[static_cast<std::size_t>(k)]
+                                                                      : 0.0f;
+                inR[static_cast<std::size_t>(i)] = hiss ? hissRight[static_cast<std::size_t>(at)]
+                                                   : k < kInputFrames ? right[static_cast<std::size_t>(k)]
+                                                                      : 0.0f;
+            }
+            ParameterChanges changes;
+            if (position == 0)
+                for (const Setting& setting : settings) changes.add(setting.id, 0, setting.normalized);
+            float* inputs[2] = {inL.data(), inR.data()};
+            float* outputs[2] = {outL.data(), outR.data()};
+            v::ProcessContext context{};
+            context.state = v::kPlaying | v::kTempoValid;
+            context.sampleRate = kRate;
+            context.tempo = 120.0;
+            context.projectTimeSamples = position;
+            EXPECT_EQ(plugin->process(inputs, 2, outputs, 2, frames, &changes, &context), v::kResultOk);
+            for (int i = 0; i < frames; ++i) {
+                if (position + i < kPreroll) continue;
+                out.push_back(outL[static_cast<std::size_t>(i)]);
+                out.push_back(outR[static_cast<std::size_t>(i)]);
+            }
+        }
+        return out;
+    };
+    const auto largestFrom = [](const std::vector<float>& a, const std::vector<float>& b, std::size_t from) {
+        float worst = 0.0f;
+        for (std::size_t i = from; i < a.size() && i < b.size(); ++i)
+            worst = std::max(worst, std::fabs(a[i] - b[i]));
+        return worst;
+    };
+    const std::size_t halfSecond = 2 * static_cast<std::size_t>(kRate / 2);
+    for (const int block : {512, 500}) {
+        SCOPED_TRACE(block);
+        const std::vector<float> bundle = throughBundle(block);
+        ASSERT_EQ(bundle.size(), settled.size());
+        const float settledAll = largestFrom(settled, bundle, 0);
+        const float settledLate = largestFrom(settled, bundle, halfSecond);
+        const float coldEarly = largestFrom(cold, bundle, 0);
+        std::printf(
+            "host blocks of %d after a 4 s pre-roll: settled render %g (%g from 0.5 s on), cold render %g\n",
+            block, static_cast<double>(settledAll), static_cast<double>(settledLate),
+            static_cast<double>(coldEarly));
+        EXPECT_LT(settledAll, 1e-4f);
+        EXPECT_LT(settledLate, 1e-4f);
+        EXPECT_GT(coldEarly, 0.1f);
     }
     std::filesystem::remove_all(dir);
 }

@@ -10,8 +10,8 @@
 // on FRAMES.
 //
 // By default the render starts settled at the requested settings, as a host's export does after its
-// pre-roll: after the reset every glide of the chain is put at its target (VelmoraClient::settle),
-// with silent histories. With coldStart the chain starts as the plug-in does after a reset, its
+// pre-roll: after the reset every glide of the chain runs to where it comes to rest at these
+// settings, as the plug-in's own glides do (VelmoraClient::settle), with silent histories. With coldStart the chain starts as the plug-in does after a reset, its
 // glides moving from their reset values over the first few hundred milliseconds.
 //
 // Failures carry one line of text naming the problem and the valid choices; the caller prints it.
