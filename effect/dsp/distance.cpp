@@ -99,4 +99,21 @@ float DistanceModel::processBlock(const float* inLeft, const float* inRight, flo
     return targets.gain;
 }
 
+float DistanceModel::processBlockPlain(const float* inLeft, const float* inRight, float distance,
+                                       float* outLeft, float* outRight, std::int32_t frames) noexcept {
+    const Targets targets = designTargets(distance, sampleRate);
+    if (inRight == outLeft) {
+        lowpassRight.processBlock(inRight, outRight, frames, targets.lowpass);
+        lowpassLeft.processBlock(inLeft, outLeft, frames, targets.lowpass);
+    } else {
+        lowpassLeft.processBlock(inLeft, outLeft, frames, targets.lowpass);
+        lowpassRight.processBlock(inRight, outRight, frames, targets.lowpass);
+    }
+    lowcutLeft.processBlock(outLeft, outLeft, frames, targets.lowcut);
+    lowcutRight.processBlock(outRight, outRight, frames, targets.lowcut);
+    shelfLeft.processBlock(outLeft, outLeft, frames, targets.shelf);
+    shelfRight.processBlock(outRight, outRight, frames, targets.shelf);
+    return targets.gain;
+}
+
 }  // namespace velmora

@@ -33,6 +33,14 @@ public:
     float processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                        float* outRight, std::int32_t frames) noexcept;
 
+    // The plain form of processBlock: the targets designed, then the six filters one after the other
+    // by InterpolatedBiquad::processBlock (the lowpasses input to output, the rest in place). A
+    // mono input that is also the left output is filtered for the right channel first, so both
+    // read the input. processBlock gives its bits; only the tests that hold it to them run this.
+    // [audio-thread]
+    float processBlockPlain(const float* inLeft, const float* inRight, float distance, float* outLeft,
+                            float* outRight, std::int32_t frames) noexcept;
+
     // Runs all six filters' coefficient glides toward the targets of `distance` until they come to
     // rest, as they would if the model ran on that distance long enough; the filter state is kept.
     // [audio-thread]

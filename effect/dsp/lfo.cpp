@@ -272,4 +272,20 @@ float LFO::shape(LFOWave wave, double f, double edge, double glide, float previo
     return 0.0f;
 }
 
+void LFO::skipPlain(const LFOSettings& settings, std::int32_t frames) noexcept {
+    for (std::int32_t done = 0; done < frames;) done += nextSegment(settings, frames - done).frames;
+}
+
+float LFO::applyTremoloPlain(const LFOSegment& segment, float depthTarget, float* left,
+                             float* right) noexcept {
+    float g = 1.0f;
+    for (std::int32_t i = 0; i < segment.frames; ++i) {
+        const float d = gainDepth.nextSample(depthTarget);
+        g = 1.0f - 0.5f * (std::fabs(d) - d * segment.rampAt(i));
+        left[i] *= g;
+        right[i] *= g;
+    }
+    return g;
+}
+
 }  // namespace velmora

@@ -113,6 +113,12 @@ struct LFO {
     // gain. [audio-thread]
     float applyTremolo(const LFOSegment& segment, float depthTarget, float* left, float* right) noexcept;
 
+    // The plain forms: skip as nextSegment called over the frames, applyTremolo one frame at a time
+    // with its glide stepped per frame. The fast forms give their bits; only the tests that hold
+    // them to it run these. [audio-thread]
+    void skipPlain(const LFOSettings& settings, std::int32_t frames) noexcept;
+    float applyTremoloPlain(const LFOSegment& segment, float depthTarget, float* left, float* right) noexcept;
+
     // Length of one synced cycle in quarter notes for a "LFO Tempo" index (0.5 .. 128). [any-thread]
     static double quartersPerCycle(std::int32_t tempoIndex) noexcept;
 

@@ -426,4 +426,41 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
     }
 }
 
+void PsychoacousticPanner::processBlockPlain(float* left, float* right, float pan, float headSize,
+                                             float spectralPan, float levelPan, float gain,
+                                             std::int32_t frames) noexcept {
+    const float p = std::max(std::min(pan, 1.0f), -1.0f);
+    if (frames <= 0) return;
+    delayTargets(p, headSize, lastDelayTargetLeft, lastDelayTargetRight);
+    if (!delayLeft.isEmpty() && !delayRight.isEmpty()) {
+        delayLeft.feedBlock(left, frames);
+        delayRight.feedBlock(right, frames);
+        for (std::int32_t i = 0; i < frames; ++i) {
+            const auto back = static_cast<float>(frames - 1 - i);
+            left[i] = delayLeft.readFractional(delaySmootherLeft.nextSample(lastDelayTargetLeft) + back);
+            right[i] = delayRight.readFractional(delaySmootherRight.nextSample(lastDelayTargetRight) + back);
+        }
+    }
+    double leftDb = 0.0, rightDb = 0.0;
+    shelfGainsDb(p, spectralPan, leftDb, rightDb);
+    const auto design = [this](double db) {
+        return db != 0.0
+                   ? tessary::designHighShelf(kShelfCornerRadPerSecond, kShelfAlphaDivisor, db, sampleRate)
+                   : korvo::BiquadCoeffs::identity();
+    };
+    shelfLeft.processBlock(left, left, frames, design(leftDb));
+    shelfRight.processBlock(right, right, frames, design(rightDb));
+    const float k = std::exp(levelPan * kLevelDifferenceDb * kDbToNeper);
+    const float f = kSqrt2 / (k - 1.0f + kSqrt2);
+    const float e = (1.0f - f) * kSqrt2;
+    lastGainTargetLeft =
+        static_cast<float>(std::cos(static_cast<double>(p + 1.0f) * kQuarterPi) * e + f) * gain;
+    lastGainTargetRight =
+        static_cast<float>(std::cos(static_cast<double>(p - 1.0f) * kQuarterPi) * e + f) * gain;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        left[i] = left[i] * gainSmootherLeft.nextSample(lastGainTargetLeft);
+        right[i] = right[i] * gainSmootherRight.nextSample(lastGainTargetRight);
+    }
+}
+
 }  // namespace velmora

@@ -44,6 +44,14 @@ public:
     void processBlock(float* left, float* right, float pan, float headSize, float spectralPan, float levelPan,
                       float gain, std::int32_t frames) noexcept;
 
+    // The plain per-frame form of processBlock, step by step as the algorithm reads: the whole block
+    // fed, then per frame the delay glides and the interpolated reads, the shelves over the block
+    // by InterpolatedBiquad::processBlock, then per frame the gain glides. processBlock gives its
+    // bits; it is here for the tests that hold the fast form to it, and nothing else runs it.
+    // [audio-thread]
+    void processBlockPlain(float* left, float* right, float pan, float headSize, float spectralPan,
+                           float levelPan, float gain, std::int32_t frames) noexcept;
+
     // Runs every glide (delays, gains, shelf coefficients) from where it stands toward the targets
     // these arguments give until it comes to rest, as it would if the panner ran on them long
     // enough; the histories are left as they are. [audio-thread]

@@ -232,7 +232,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     // filter runs over the chunk. The mid signal in scratch has gone into the history, so scratch
     // holds the sums.
     float* sum = scratch;
-    constexpr std::int32_t kChunk = 128;
+    constexpr std::int32_t kChunk = kTapRunFrames;
     float delays[kNumTaps][kChunk];
     for (std::int32_t start = 0; start < frames; start += kChunk) {
         const std::int32_t m = std::min(kChunk, frames - start);
@@ -307,6 +307,50 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
             filterFrame(static_cast<double>(sum[i] * kTapWeight), i);
     }
     finishRun(run);
+}
+
+void StereoGenerator::processBlockPlain(float* left, float* right, float amount, float delayMs,
+                                        float lowpassHz, std::int32_t frames) noexcept {
+    if (frames <= 0 || frames > scratchSize || history.isEmpty()) return;
+    for (std::int32_t i = 0; i < frames; ++i) scratch[i] = (left[i] + right[i]) * 0.5f;
+    history.feedBlock(scratch, frames);
+    float targets[kNumTaps];
+    for (int t = 0; t < kNumTaps; ++t) targets[t] = tapTarget(t, delayMs);
+    if (amount == 0.0f && amountSmoother.current == 0.0f) {
+        for (int t = 0; t < kNumTaps; ++t)
+            for (std::int32_t i = 0; i < frames; ++i) tapSmoothers[t].nextSample(targets[t]);
+        filterState[0] = filterState[1] = filterState[2] = 0.0;
+        return;
+    }
+    const float samplesPerMs = sampleRate * 0.001f;
+    const double lowpass =
+        1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+    double& stage1 = filterState[0];
+    double& stage2 = filterState[1];
+    double& bass = filterState[2];
+    bool stalled[kNumTaps] = {};
+    for (std::int32_t i = 0; i < frames; ++i) {
+        if (i % kTapRunFrames == 0)
+            for (int t = 0; t < kNumTaps; ++t) stalled[t] = tapSmoothers[t].isStalled(targets[t]);
+        const std::int32_t back = frames - 1 - i;
+        float sum = 0.0f, sign = 1.0f;
+        for (int t = 0; t < kNumTaps; ++t, sign = -sign) {
+            const float tap =
+                stalled[t] ? history.readWhole(static_cast<std::int32_t>(
+                                                   std::lround(tapSmoothers[t].current * samplesPerMs)) +
+                                               back)
+                           : history.readCubic(tapSmoothers[t].nextSample(targets[t]) * samplesPerMs +
+                                               static_cast<float>(back));
+            sum += sign * tap;
+        }
+        const auto tapSum = static_cast<double>(sum * kTapWeight);
+        bass += (tapSum - bass) * highpassCoefficient;
+        stage1 += ((tapSum - bass) - stage1) * lowpass;
+        stage2 += (stage1 - stage2) * lowpass;
+        const float side = amountSmoother.nextSample(amount) * static_cast<float>(stage2);
+        left[i] += side;
+        right[i] -= side;
+    }
 }
 
 }  // namespace velmora

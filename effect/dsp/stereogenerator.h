@@ -31,6 +31,10 @@ namespace velmora {
 class StereoGenerator {
 public:
     static constexpr int kNumTaps = 6;
+    // A block is read in runs of this many frames; a tap whose glide has stalled when a run starts
+    // reads the whole sample it rests on for the run (a stalled glide rests within a few
+    // hundredths of a sample of its whole-sample target), a gliding tap interpolates.
+    static constexpr std::int32_t kTapRunFrames = 128;
 
     StereoGenerator() noexcept = default;
     ~StereoGenerator();
@@ -60,7 +64,7 @@ public:
     // run over the block's frames in order while that other work goes on, and endSide feeds the
     // block's mid signal (what reaches the generator) and adds the side. The same bits as
     // processBlock. [audio-thread]
-    static constexpr std::int32_t kSideFrames = 128;
+    static constexpr std::int32_t kSideFrames = kTapRunFrames;  // a side run is one tap run
     struct SideRun {
         double bass, stage1, stage2, highpass, coefficient;
         korvo::ExpSmoother amountGlide;
@@ -97,6 +101,13 @@ public:
     bool beginSide(SideRun& run, SideBuffers& buffers, float amount, float delayMs, float lowpassHz,
                    std::int32_t frames) noexcept;
     void endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept;
+
+    // The plain per-frame form of processBlock: the mid fed, then per frame each tap read (whole
+    // samples for taps stalled at the start of their run, otherwise a glide step and an
+    // interpolated read), the taps summed in order, the side filtered and added. processBlock gives
+    // its bits; only the tests that hold it to them run this. [audio-thread]
+    void processBlockPlain(float* left, float* right, float amount, float delayMs, float lowpassHz,
+                           std::int32_t frames) noexcept;
 
     // Runs the tap delay and amount glides toward the targets these arguments give until they come
     // to rest, as they would if the generator ran on them long enough; the history is left as it

@@ -259,4 +259,23 @@ void TiltFilter::run(float* left, float* right, float tiltDb, std::int32_t frame
     state[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(lows, lows));
 }
 
+void TiltFilter::processBlockPlain(float* left, float* right, float tiltDb, std::int32_t frames) noexcept {
+    if (frames <= 0 || !isActive(tiltDb)) return;
+    const float targetLow = std::exp(-tiltDb * kDbToNeper) - 1.0f;
+    const float targetHigh = std::exp(tiltDb * kDbToNeper) - 1.0f;
+    const double g = splitGain, p = splitPole;
+    for (std::int32_t i = 0; i < frames; ++i) {
+        // The split fed in - (k - 1) low, solved for the new low value: (g in + p low) / (1 + g (k - 1)).
+        const double k = pivot / (1.0 + static_cast<double>(gainSmootherA.nextSample(targetLow)));
+        const double h = 1.0 + static_cast<double>(gainSmootherB.nextSample(targetHigh));
+        const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
+        float* channel[2] = {left + i, right + i};
+        for (int c = 0; c < 2; ++c) {
+            const double in = static_cast<double>(*channel[c]);
+            state[c] = (g * reciprocal) * in + (p * reciprocal) * state[c];
+            *channel[c] = static_cast<float>(pivot * state[c] + h * (in - k * state[c]));
+        }
+    }
+}
+
 }  // namespace velmora

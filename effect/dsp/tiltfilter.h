@@ -51,6 +51,12 @@ public:
     void processBlock(float* left, float* right, float tiltDb, std::int32_t frames,
                       StereoGenerator::SideRun& side) noexcept;
 
+    // The plain per-frame form of processBlock: per frame both gain glides step, then the split's
+    // loop runs for each channel in double precision (a flat, settled filter leaves the samples
+    // alone). processBlock gives its bits; only the tests that hold it to them run this.
+    // [audio-thread]
+    void processBlockPlain(float* left, float* right, float tiltDb, std::int32_t frames) noexcept;
+
     // Runs both band gain glides toward the targets of tiltDb until they come to rest, as they would
     // if the filter ran on that tilt long enough. [audio-thread]
     void settle(float tiltDb) noexcept;

@@ -39,4 +39,14 @@ void applyWidth(float* left, float* right, korvo::ExpSmoother& width, float targ
     width = glide;
 }
 
+void applyWidthPlain(float* left, float* right, korvo::ExpSmoother& width, float target,
+                     std::int32_t frames) noexcept {
+    for (std::int32_t i = 0; i < frames; ++i) {
+        const float mid = left[i] + right[i];
+        const float side = (left[i] - right[i]) * width.nextSample(target);
+        left[i] = mid + side;
+        right[i] = mid - side;
+    }
+}
+
 }  // namespace velmora

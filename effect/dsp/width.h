@@ -16,4 +16,9 @@ namespace velmora {
 void applyWidth(float* left, float* right, korvo::ExpSmoother& width, float target,
                 std::int32_t frames) noexcept;
 
+// The plain per-frame form: one glide step and one mid/side frame at a time. applyWidth gives its
+// bits; only the tests that hold it to them run this. [audio-thread]
+void applyWidthPlain(float* left, float* right, korvo::ExpSmoother& width, float target,
+                     std::int32_t frames) noexcept;
+
 }  // namespace velmora
