@@ -349,19 +349,9 @@ void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* o
     const float levelGain = distanceGain * 0.5f * chain.outBlend;  // 0.5 undoes the width stage's doubling
 
     // Tone and generated image before the width stage, so "Stereo Width" also scales the generated side.
-    // When the generator's side signal of the block comes from history before the block, its
-    // filter runs beside the tilt's, in the same loop.
-    StereoGenerator::SideRun side;
-    StereoGenerator::SideBuffers sideBuffers;
-    if (stereoGenerator_.beginSide(side, sideBuffers, chain.generatorAmount, chain.generatorDelayMs,
-                                   chain.generatorLowpassHz, n)) {
-        tiltFilter_.processBlock(outLeft, outRight, tiltDb, n, side);
-        stereoGenerator_.endSide(side, outLeft, outRight, n);
-    } else {
-        tiltFilter_.processBlock(outLeft, outRight, tiltDb, n);
-        stereoGenerator_.processBlock(outLeft, outRight, chain.generatorAmount, chain.generatorDelayMs,
-                                      chain.generatorLowpassHz, n);
-    }
+    tiltFilter_.processBlock(outLeft, outRight, tiltDb, n);
+    stereoGenerator_.processBlock(outLeft, outRight, chain.generatorAmount, chain.generatorDelayMs,
+                                  chain.generatorLowpassHz, n);
 
     // Width (mid/side): with s = 1 this gives 2L and 2R.
     applyWidth(outLeft, outRight, widthSmoother_, chain.widthTarget, n);

@@ -1,10 +1,10 @@
 #include "effect/dsp/distance.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 
+#include "effect/dsp/stereobiquads.h"
 #include "tessary/dsp/iir.h"
 
 namespace velmora {
@@ -29,7 +29,6 @@ double throughFloat(double value) noexcept {
 
 void DistanceModel::reset(float rate) noexcept {
     sampleRate = rate;
-    haveLastTargets = false;
     lowpassLeft.initialise(rate);
     lowpassRight.initialise(rate);
     lowcutLeft.initialise(rate);
@@ -83,19 +82,13 @@ void DistanceModel::settle(float distance) noexcept {
 
 float DistanceModel::processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,
                                   float* outRight, std::int32_t frames) noexcept {
-    const auto key = std::bit_cast<std::uint32_t>(distance);
-    if (!haveLastTargets || key != lastDistanceBits) {
-        lastTargets = designTargets(distance, sampleRate);
-        lastDistanceBits = key;
-        haveLastTargets = true;
-    }
-    const Targets& targets = lastTargets;
+    const Targets targets = designTargets(distance, sampleRate);
     // The three stereo stages as one cascade: the same bits as one stage after the other.
-    using Stage = tessary::InterpolatedBiquad::StereoStage;
+    using Stage = StereoBiquads::StereoStage;
     const Stage stages[3] = {{&lowpassLeft, &lowpassRight, &targets.lowpass, &targets.lowpass},
                              {&lowcutLeft, &lowcutRight, &targets.lowcut, &targets.lowcut},
                              {&shelfLeft, &shelfRight, &targets.shelf, &targets.shelf}};
-    tessary::InterpolatedBiquad::processCascade(stages, 3, inLeft, inRight, outLeft, outRight, frames);
+    StereoBiquads::processCascade(stages, 3, inLeft, inRight, outLeft, outRight, frames);
     return targets.gain;
 }
 

@@ -62,11 +62,6 @@ public:
 
 private:
     float sampleRate = 44100.0f;
-    // processBlock's last targets and the bits of the distance they were made for (reset forgets
-    // them), so a block at the same distance skips their exp and log.
-    bool haveLastTargets = false;
-    std::uint32_t lastDistanceBits = 0;
-    Targets lastTargets;
     tessary::InterpolatedBiquad lowpassLeft, lowpassRight;
     tessary::InterpolatedBiquad lowcutLeft, lowcutRight;
     tessary::InterpolatedBiquad shelfLeft, shelfRight;

@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "effect/dsp/rest.h"
+#include "effect/dsp/stereobiquads.h"
 #include "tessary/dsp/iir.h"
 
 namespace velmora {
@@ -82,10 +83,6 @@ void PsychoacousticPanner::shelfTargets(float p, float spectralPan, korvo::Biqua
                                         korvo::BiquadCoeffs& right) const noexcept {
     double gainLeftDb = 0.0, gainRightDb = 0.0;
     shelfGainsDb(p, spectralPan, gainLeftDb, gainRightDb);
-    if (gainLeftDb != 0.0f && gainRightDb != 0.0f) {
-        tessary::designHighShelfPair(shelfCorner, gainLeftDb, gainRightDb, left, right);
-        return;
-    }
     left = gainLeftDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainLeftDb)
                               : korvo::BiquadCoeffs::identity();
     right = gainRightDb != 0.0f ? tessary::designHighShelf(shelfCorner, gainRightDb)
@@ -123,19 +120,6 @@ void PsychoacousticPanner::settle(float pan, float headSize, float spectralPan, 
     shelfLeft.settle(left);
     shelfRight.settle(right);
 }
-
-namespace {
-
-// Ring positions are computed in float: below 2^23 every whole position is exact.
-constexpr std::int32_t kExactCapacity = 1 << 23;
-
-// Zero and subnormal samples: where a whole-sample read may differ from the stored sample (a
-// stored -0 plus the interpolation's +0 term is +0, and flush-to-zero modes read subnormals as 0).
-bool zeroOrSubnormal(float x) noexcept {
-    return std::fabs(x) < std::numeric_limits<float>::min();
-}
-
-}  // namespace
 
 namespace {
 
@@ -272,18 +256,9 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
     lastGainTargetLeft = gainTargetL;
     lastGainTargetRight = gainTargetR;
 
-    // Stalled delay glides give their current values for the whole block: no stepping. Resting on
-    // whole samples (after settle), the reads are the stored samples themselves (the
-    // interpolation's fraction is exactly 0): a copy, except that zero and subnormal samples take
-    // the full read so the bits stay those of the interpolating read. The samples reaching the
-    // panner are bounded (the chain holds its input at 1e6), so the interpolation's other terms are
-    // finite.
+    // Stalled delay glides give their current values for the whole block: no stepping.
     const bool delaysStalled =
         haveDelay && delaySmootherLeft.isStalled(delayTargetL) && delaySmootherRight.isStalled(delayTargetR);
-    const bool delaysWhole =
-        delaysStalled && std::floor(delaySmootherLeft.current) == delaySmootherLeft.current &&
-        std::floor(delaySmootherRight.current) == delaySmootherRight.current &&
-        delayLeft.capacity() <= kExactCapacity && delayRight.capacity() <= kExactCapacity;
     const bool delaysGlide = haveDelay && !delaysStalled;
     // Settled gains: the smoothers would return their current values for the whole block.
     const bool gainsGlide =
@@ -308,7 +283,7 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
         float delaysL[kPiece], delaysR[kPiece], gainsL[kPiece], gainsR[kPiece];
         // Every glide moving by plain steps, before interpolated reads: the glides go four frames
         // at a time beside the reads' terms (below).
-        const bool glidesWithTerms = haveDelay && !delaysWhole && delaysGlide && gainsGlide && plainSteps;
+        const bool glidesWithTerms = haveDelay && delaysGlide && gainsGlide && plainSteps;
         if (!glidesWithTerms)
             (plainSteps ? gliding<true> : gliding<false>)(delaysGlide, gainsGlide, delaySmootherLeft,
                                                           delaySmootherRight, gainSmootherLeft,
@@ -316,7 +291,7 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
                                                           gainTargetL, gainTargetR, lastBack, m, delaysL,
                                                           delaysR, gainsL, gainsR);
 
-        if (haveDelay && !delaysWhole) {
+        if (haveDelay) {
             if (!delaysGlide) {
                 const float currentL = delaySmootherLeft.current, currentR = delaySmootherRight.current;
                 const __m128 cl = _mm_set1_ps(currentL), cr = _mm_set1_ps(currentR);
@@ -372,7 +347,7 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
                     termsR[g] = delayRight.readTerms4(delaysR + 4 * g);
                 }
             }
-            tessary::InterpolatedBiquad::processPairFrom(
+            StereoBiquads::processPairFrom(
                 shelfLeft, shelfL, shelfRight, shelfR, l, r, m,
                 [&](std::int32_t at, std::int32_t count, float* toL, float* toR)
                     __attribute__((always_inline)) {
@@ -386,19 +361,9 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
                             }
                         }
                     });
-        } else if (delaysWhole) {
-            const float currentL = delaySmootherLeft.current, currentR = delaySmootherRight.current;
-            delayLeft.copyWholeRun(static_cast<std::int32_t>(currentL) + lastBack, m, l);
-            delayRight.copyWholeRun(static_cast<std::int32_t>(currentR) + lastBack, m, r);
-            for (std::int32_t i = 0; i < m; ++i) {
-                const auto back = static_cast<float>(lastBack - i);
-                if (zeroOrSubnormal(l[i])) l[i] = delayLeft.readFractional(currentL + back);
-                if (zeroOrSubnormal(r[i])) r[i] = delayRight.readFractional(currentR + back);
-            }
         }
 
-        if (!haveDelay || delaysWhole)
-            tessary::InterpolatedBiquad::processPair(shelfLeft, l, l, shelfL, shelfRight, r, r, shelfR, m);
+        if (!haveDelay) StereoBiquads::processPair(shelfLeft, l, l, shelfL, shelfRight, r, r, shelfR, m);
 
         if (gainsGlide) {
             std::int32_t i = 0;

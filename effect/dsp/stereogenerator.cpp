@@ -43,6 +43,24 @@ inline double weightedTaps1(const float* const* runs, std::int32_t i) noexcept {
         taps = t % 2 == 0 ? taps + runs[t][i] : taps - runs[t][i];
     return static_cast<double>(taps * kTapWeight);
 }
+// The side filter and the amount of one block, in a local the compiler keeps in registers (the
+// sample stores cannot touch it): the bass highpass and the two lowpass stages of the weighted tap
+// sum, then the glided amount.
+struct SideFilter {
+    double bass, stage1, stage2, highpass, coefficient;
+    korvo::ExpSmoother amountGlide;
+    float amount;
+    bool amountSettled;
+
+    // One frame's filter; returns the second lowpass stage.
+    [[gnu::always_inline]] double filter(double tapSum) noexcept {
+        bass += (tapSum - bass) * highpass;
+        stage1 += ((tapSum - bass) - stage1) * coefficient;
+        stage2 += (stage1 - stage2) * coefficient;
+        return stage2;
+    }
+};
+
 }  // namespace
 
 StereoGenerator::~StereoGenerator() {
@@ -84,8 +102,6 @@ void StereoGenerator::restart() noexcept {
     amountSmoother.initialise(0.0f, 0.03f, sampleRate);
     filterState[0] = filterState[1] = filterState[2] = 0.0;
     if (scratch != nullptr) std::fill(scratch, scratch + scratchSize, 0.0f);
-    targetsDelayMs = lowpassStepHz = std::numeric_limits<float>::quiet_NaN();  // the rate may have changed
-    for (float& from : wholeFromMs) from = std::numeric_limits<float>::quiet_NaN();
 }
 
 float StereoGenerator::tapTarget(int t, float delayMs) const noexcept {
@@ -110,101 +126,14 @@ inline void StereoGenerator::feedMid(const float* left, const float* right, std:
     history.feedBlock(scratch, frames);
 }
 
-inline const float* StereoGenerator::targetsFor(float delayMs) noexcept {
-    if (!(delayMs == targetsDelayMs)) {
-        for (int t = 0; t < kNumTaps; ++t) targetsMs[t] = tapTarget(t, delayMs);
-        targetsDelayMs = delayMs;
-    }
-    return targetsMs;
-}
-
-inline double StereoGenerator::lowpassFor(float lowpassHz) noexcept {
-    if (!(lowpassHz == lowpassStepHz)) {
-        lowpassStep =
-            1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
-        lowpassStepHz = lowpassHz;
-    }
-    return lowpassStep;
-}
-
-inline std::int32_t StereoGenerator::wholeDelay(int t) noexcept {
-    if (!(tapSmoothers[t].current == wholeFromMs[t])) {
-        wholeSamples[t] =
-            static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * (sampleRate * 0.001f)));
-        wholeFromMs[t] = tapSmoothers[t].current;
-    }
-    return wholeSamples[t];
-}
-
-bool StereoGenerator::beginSide(SideRun& run, SideBuffers& buffers, float amount, float delayMs,
-                                float lowpassHz, std::int32_t frames) noexcept {
-    if (frames <= 0 || frames > kSideFrames || frames > scratchSize || history.isEmpty()) return false;
-    if (amount == 0.0f && amountSmoother.current == 0.0f) return false;
-    const float* targets = targetsFor(delayMs);
-    // Every tap settled on a whole sample that lies before the block, in a straight run of the ring
-    // as it will be once the block is fed.
-    const float* runs[kNumTaps];
-    for (int t = 0; t < kNumTaps; ++t) {
-        if (!tapSmoothers[t].isStalled(targets[t])) return false;
-        const std::int32_t delay = wholeDelay(t);
-        if (delay < frames) return false;
-        runs[t] = history.straightRun(delay + frames - 1, frames, frames);
-        if (runs[t] == nullptr) return false;
-    }
-    std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) weightedTaps4(runs, i, buffers.tapSums + i);
-    for (; i < frames; ++i) buffers.tapSums[i] = weightedTaps1(runs, i);
-    run = startRun(amount, lowpassHz);
-    run.tapSums = buffers.tapSums;
-    run.side = buffers.side;
-    return true;
-}
-
-// Both inline: a run must stay a local the compiler can keep in registers (its address not taken).
-[[gnu::always_inline]] inline StereoGenerator::SideRun StereoGenerator::startRun(float amount,
-                                                                                 float lowpassHz) noexcept {
-    SideRun run{};
-    run.bass = filterState[2];
-    run.stage1 = filterState[0];
-    run.stage2 = filterState[1];
-    run.highpass = highpassCoefficient;
-    run.coefficient = lowpassFor(lowpassHz);  // the side lowpass's step, designed once per block
-    run.amountGlide = amountSmoother;
-    run.amount = amount;
-    // The taps leave the amount alone, so its glide can be judged before them.
-    run.amountSettled = amountSmoother.isStalled(amount);
-    return run;
-}
-
-[[gnu::always_inline]] inline void StereoGenerator::finishRun(const SideRun& run) noexcept {
-    amountSmoother = run.amountGlide;
-    filterState[0] = run.stage1;
-    filterState[1] = run.stage2;
-    filterState[2] = run.bass;
-}
-
-void StereoGenerator::endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept {
-    feedMid(left, right, frames);
-    std::int32_t i = 0;
-    for (; i + 4 <= frames; i += 4) {
-        const __m128 side = _mm_loadu_ps(run.side + i);
-        _mm_storeu_ps(left + i, _mm_add_ps(_mm_loadu_ps(left + i), side));
-        _mm_storeu_ps(right + i, _mm_sub_ps(_mm_loadu_ps(right + i), side));
-    }
-    for (; i < frames; ++i) {
-        left[i] += run.side[i];
-        right[i] -= run.side[i];
-    }
-    finishRun(run);
-}
-
 void StereoGenerator::processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                                    std::int32_t frames) noexcept {
     if (frames <= 0 || frames > scratchSize || history.isEmpty()) return;
 
     // The mid signal goes into the history whatever the amount, so the taps always read fresh sound.
     feedMid(left, right, frames);
-    const float* targets = targetsFor(delayMs);
+    float targets[kNumTaps];
+    for (int t = 0; t < kNumTaps; ++t) targets[t] = tapTarget(t, delayMs);
     const float samplesPerMs = sampleRate * 0.001f;
 
     if (amount == 0.0f && amountSmoother.current == 0.0f) {
@@ -219,7 +148,17 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
 
     // The side filter and the amount in a local run (kept in registers: the sample stores cannot
     // touch it). One frame of the filter and the output; tapSum is the frame's weighted tap sum.
-    SideRun run = startRun(amount, lowpassHz);
+    SideFilter run{};
+    run.bass = filterState[2];
+    run.stage1 = filterState[0];
+    run.stage2 = filterState[1];
+    run.highpass = highpassCoefficient;
+    run.coefficient =
+        1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+    run.amountGlide = amountSmoother;
+    run.amount = amount;
+    // The taps leave the amount alone, so its glide can be judged before them.
+    run.amountSettled = amountSmoother.isStalled(amount);
     auto filterFrame = [&](double tapSum, std::int32_t i) __attribute__((always_inline)) {
         const auto filtered = static_cast<float>(run.filter(tapSum));
         const float side =
@@ -244,7 +183,9 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         for (int t = 0; t < kNumTaps; ++t) {
             settled[t] = tapSmoothers[t].isStalled(targets[t]);
             anyGliding |= !settled[t];
-            wholeDelays[t] = settled[t] ? wholeDelay(t) : 0;
+            wholeDelays[t] =
+                settled[t] ? static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * samplesPerMs))
+                           : 0;
         }
         // Every tap settled and lying straight in the ring: the taps are summed four frames at a time
         // right before the filter takes those frames, so the sums of later frames are worked out
@@ -306,7 +247,10 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         for (std::int32_t i = start; i < start + m; ++i)
             filterFrame(static_cast<double>(sum[i] * kTapWeight), i);
     }
-    finishRun(run);
+    amountSmoother = run.amountGlide;
+    filterState[0] = run.stage1;
+    filterState[1] = run.stage2;
+    filterState[2] = run.bass;
 }
 
 void StereoGenerator::processBlockPlain(float* left, float* right, float amount, float delayMs,

@@ -21,7 +21,6 @@
 // input through.
 
 #include <cstdint>
-#include <limits>
 
 #include "korvo/dsp/delayline.h"
 #include "korvo/dsp/smooth.h"
@@ -57,51 +56,6 @@ public:
     void processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                       std::int32_t frames) noexcept;
 
-    // The side signal of a block, worked out beside another stage's work on the same frames. When
-    // every tap rests on a whole sample at least a block back, the block's side signal depends only
-    // on history from before the block: beginSide sums the taps (false, having changed nothing that
-    // matters, when the block does not have that form: then processBlock runs), the owner steps the
-    // run over the block's frames in order while that other work goes on, and endSide feeds the
-    // block's mid signal (what reaches the generator) and adds the side. The same bits as
-    // processBlock. [audio-thread]
-    static constexpr std::int32_t kSideFrames = kTapRunFrames;  // a side run is one tap run
-    struct SideRun {
-        double bass, stage1, stage2, highpass, coefficient;
-        korvo::ExpSmoother amountGlide;
-        float amount;
-        bool amountSettled;
-        const double* tapSums;  // per frame, the weighted tap sum
-        float* side;            // per frame, the side signal added to left and taken from right
-
-        // One frame's side filter: the bass highpass and the two lowpass stages of the weighted
-        // tap sum; returns the second stage.
-        [[gnu::always_inline]] double filter(double tapSum) noexcept {
-            bass += (tapSum - bass) * highpass;
-            stage1 += ((tapSum - bass) - stage1) * coefficient;
-            stage2 += (stage1 - stage2) * coefficient;
-            return stage2;
-        }
-        // Frames first .. first + count - 1 into `side`: the filter, then the amount.
-        [[gnu::always_inline]] void operator()(std::int32_t first, std::int32_t count) noexcept {
-            if (amountSettled)
-                for (std::int32_t i = first; i < first + count; ++i)
-                    side[i] = amountGlide.current * static_cast<float>(filter(tapSums[i]));
-            else
-                for (std::int32_t i = first; i < first + count; ++i) {
-                    const auto filtered = static_cast<float>(filter(tapSums[i]));
-                    side[i] = amountGlide.nextSample(amount) * filtered;
-                }
-        }
-    };
-    // Where a side run keeps its tap sums and side signal (on the owner's stack).
-    struct SideBuffers {
-        double tapSums[kSideFrames];
-        float side[kSideFrames];
-    };
-    bool beginSide(SideRun& run, SideBuffers& buffers, float amount, float delayMs, float lowpassHz,
-                   std::int32_t frames) noexcept;
-    void endSide(const SideRun& run, float* left, float* right, std::int32_t frames) noexcept;
-
     // The plain per-frame form of processBlock: the mid fed, then per frame each tap read (whole
     // samples for taps stalled at the start of their run, otherwise a glide step and an
     // interpolated read), the taps summed in order, the side filtered and added. processBlock gives
@@ -128,14 +82,6 @@ private:
     float tapTarget(int t, float delayMs) const noexcept;
     // The mid signal of a block into the history. [audio-thread]
     void feedMid(const float* left, const float* right, std::int32_t frames) noexcept;
-    // The tap targets for delayMs, the lowpass step for lowpassHz and a settled tap's whole-sample
-    // delay, each remembered for the value it was made from. [audio-thread]
-    const float* targetsFor(float delayMs) noexcept;
-    double lowpassFor(float lowpassHz) noexcept;
-    std::int32_t wholeDelay(int t) noexcept;
-    // A side run's filter and amount taken from the generator's state, and handed back to it.
-    SideRun startRun(float amount, float lowpassHz) noexcept;
-    void finishRun(const SideRun& run) noexcept;
 
     float sampleRate = 44100.0f;
     korvo::Delayline history;
@@ -146,15 +92,6 @@ private:
     korvo::ExpSmoother tapSmoothers[kNumTaps];
     float maxTapMs = 40.0f;
     double highpassCoefficient = 0.0;  // one-pole step of the 120 Hz bass filter
-    // The last block's tap targets and lowpass step, for the arguments they were made from (NaN:
-    // none yet); the same arguments give the same values without their exp and round.
-    float targetsDelayMs = std::numeric_limits<float>::quiet_NaN();
-    float targetsMs[kNumTaps] = {};
-    float lowpassStepHz = std::numeric_limits<float>::quiet_NaN();
-    double lowpassStep = 0.0;
-    // A settled tap's whole-sample delay and the glide value (ms) it was rounded from (NaN: none).
-    float wholeFromMs[kNumTaps] = {};
-    std::int32_t wholeSamples[kNumTaps] = {};
 };
 
 }  // namespace velmora

@@ -90,10 +90,7 @@ inline void splitOne(float* left, float* right, const FrameFactors& f, __m128d p
 
 // The two gain glides (low band, high band) stepped together in the two low lanes of one register,
 // each lane exactly as ExpSmoother::nextSample: current + (target - current) alpha, except that a
-// difference below the snap threshold (0 included) hands the frame to the scalar form. Without
-// `kChecked` that test is left out: the caller has made sure no such difference can occur except 0,
-// where the step adds +0 to a nonzero value and changes nothing either.
-template <bool kChecked>
+// difference below the snap threshold (0 included) hands the frame to the scalar form.
 struct GainGlides {
     korvo::ExpSmoother& lowGlide;
     korvo::ExpSmoother& highGlide;
@@ -113,15 +110,13 @@ struct GainGlides {
     // One frame: the two band gains 1 + deviation, as doubles (low, high).
     __attribute__((always_inline)) __m128d next() noexcept {
         const __m128 diff = _mm_sub_ps(targets, current);
-        if constexpr (kChecked) {
-            const __m128 magnitude = _mm_and_ps(diff, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
-            if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(1e-10f))) & 3) != 0) {
-                store();
-                lowGlide.nextSample(lowTarget);
-                highGlide.nextSample(highTarget);
-                current = _mm_setr_ps(lowGlide.current, highGlide.current, 0.0f, 0.0f);
-                return _mm_add_pd(_mm_set1_pd(1.0), _mm_cvtps_pd(current));
-            }
+        const __m128 magnitude = _mm_and_ps(diff, _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff)));
+        if ((_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(1e-10f))) & 3) != 0) {
+            store();
+            lowGlide.nextSample(lowTarget);
+            highGlide.nextSample(highTarget);
+            current = _mm_setr_ps(lowGlide.current, highGlide.current, 0.0f, 0.0f);
+            return _mm_add_pd(_mm_set1_pd(1.0), _mm_cvtps_pd(current));
         }
         current = _mm_add_ps(current, _mm_mul_ps(diff, alphas));
         return _mm_add_pd(_mm_set1_pd(1.0), _mm_cvtps_pd(current));
@@ -136,13 +131,11 @@ struct GainGlides {
 // The gliding case. The glides and the divisions (two frames per register) run a few frames ahead of
 // the split's recursion: the split finds its factors ready, so the long chain from a glide through both
 // divisions never holds up the recursion, and the glides' own recursion overlaps with the split's.
-template <bool kChecked, class Beside>
 void glideBlock(float* left, float* right, std::int32_t frames, korvo::ExpSmoother& lowGain,
                 korvo::ExpSmoother& highGain, float targetLow, float targetHigh, double g, double p,
-                double pivot, __m128d& lowsInOut, Beside& besideInOut) noexcept {
-    __m128d lows = lowsInOut;  // locals, so the recursions stay in registers
-    Beside beside = besideInOut;
-    GainGlides<kChecked> glides(lowGain, highGain, targetLow, targetHigh);
+                double pivot, __m128d& lowsInOut) noexcept {
+    __m128d lows = lowsInOut;  // a local, so the recursion stays in registers
+    GainGlides glides(lowGain, highGain, targetLow, targetHigh);
     const __m128d one = _mm_set1_pd(1.0), gLanes = _mm_set1_pd(g), pLanes = _mm_set1_pd(p);
     const __m128d pivotLanes = _mm_set1_pd(pivot);
     constexpr std::int32_t kRingPairs = 8, kAheadPairs = 4;
@@ -170,14 +163,9 @@ void glideBlock(float* left, float* right, std::int32_t frames, korvo::ExpSmooth
     for (; q + ahead < pairs; ++q) {
         design(q + ahead);
         split(q);
-        beside(2 * q, 2);
     }
-    for (; q < pairs; ++q) {
-        split(q);
-        beside(2 * q, 2);
-    }
+    for (; q < pairs; ++q) split(q);
     if (frames % 2 != 0) {
-        beside(frames - 1, 1);
         const __m128d gains = glides.next();
         const double k = pivot / _mm_cvtsd_f64(gains);
         const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
@@ -187,74 +175,25 @@ void glideBlock(float* left, float* right, std::int32_t frames, korvo::ExpSmooth
     }
     glides.store();
     lowsInOut = lows;
-    besideInOut = beside;
 }
-
-// Nothing beside the tilt.
-struct NoSide {
-    [[gnu::always_inline]] void operator()(std::int32_t, std::int32_t) noexcept {}
-};
 
 }  // namespace
 
 void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept {
-    NoSide none;
-    run(left, right, tiltDb, frames, none);
-}
-
-void TiltFilter::processBlock(float* left, float* right, float tiltDb, std::int32_t frames,
-                              StereoGenerator::SideRun& side) noexcept {
-    run(left, right, tiltDb, frames, side);
-}
-
-template <class Beside>
-void TiltFilter::run(float* left, float* right, float tiltDb, std::int32_t frames, Beside& beside) noexcept {
-    if (frames <= 0) return;
     // Flat and settled: the samples are not touched (bit-exact pass-through).
-    if (!isActive(tiltDb)) {
-        Beside side = beside;  // a local, so its recursion stays in registers
-        side(0, frames);
-        beside = side;
-        return;
-    }
+    if (frames <= 0 || !isActive(tiltDb)) return;
 
     // Targets once per block: low band 1/G, high band G, as deviations from unity.
     const float targetLow = std::exp(-tiltDb * kDbToNeper) - 1.0f;
     const float targetHigh = std::exp(tiltDb * kDbToNeper) - 1.0f;
     const double g = splitGain;
     const double p = splitPole;
-    const __m128d pivotLanes = _mm_set1_pd(pivot);
     __m128d lows = _mm_set_pd(state[1], state[0]);
 
     // The split fed in - (k - 1) * low, solved for the new low value (no delay in the loop): per
     // frame k = pivot / lowGain, the high gain h, and the reciprocal of the loop's denominator
     // 1 + g (k - 1) folded into two factors, so the recursion itself is one multiply and one add.
-    if (gainSmootherA.isStalled(targetLow) && gainSmootherB.isStalled(targetHigh)) {
-        // Stalled glides give their current values for every frame: the factors once.
-        const double k = pivot / (1.0 + static_cast<double>(gainSmootherA.current));
-        const double h = 1.0 + static_cast<double>(gainSmootherB.current);
-        const double reciprocal = 1.0 / (1.0 + g * (k - 1.0));
-        const FrameFactors f{_mm_set1_pd(g * reciprocal), _mm_set1_pd(p * reciprocal), _mm_set1_pd(k),
-                             _mm_set1_pd(h)};
-        Beside side = beside;  // a local, so its recursion stays in registers
-        std::int32_t i = 0;
-        for (; i + 2 <= frames; i += 2) {
-            splitPair(left + i, right + i, f, f, pivotLanes, lows);
-            side(i, 2);
-        }
-        if (i < frames) {
-            splitOne(left + i, right + i, f, pivotLanes, lows);
-            side(i, 1);
-        }
-        beside = side;
-    } else {
-        if (gainSmootherA.stepsPlainlyTo(targetLow) && gainSmootherB.stepsPlainlyTo(targetHigh))
-            glideBlock<false>(left, right, frames, gainSmootherA, gainSmootherB, targetLow, targetHigh, g, p,
-                              pivot, lows, beside);
-        else
-            glideBlock<true>(left, right, frames, gainSmootherA, gainSmootherB, targetLow, targetHigh, g, p,
-                             pivot, lows, beside);
-    }
+    glideBlock(left, right, frames, gainSmootherA, gainSmootherB, targetLow, targetHigh, g, p, pivot, lows);
     state[0] = _mm_cvtsd_f64(lows);
     state[1] = _mm_cvtsd_f64(_mm_unpackhi_pd(lows, lows));
 }

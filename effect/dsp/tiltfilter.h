@@ -27,7 +27,6 @@
 
 #include <cstdint>
 
-#include "effect/dsp/stereogenerator.h"
 #include "korvo/dsp/smooth.h"
 
 namespace velmora {
@@ -45,11 +44,6 @@ public:
 
     // Processes both channels in place. tiltDb: -6..+6, positive is brighter. [audio-thread]
     void processBlock(float* left, float* right, float tiltDb, std::int32_t frames) noexcept;
-    // The same, with the generator's side run stepped over the same frames in the same loop (two
-    // chains of dependent steps that overlap); every frame of the block steps it once, in order,
-    // whatever the tilt does. [audio-thread]
-    void processBlock(float* left, float* right, float tiltDb, std::int32_t frames,
-                      StereoGenerator::SideRun& side) noexcept;
 
     // The plain per-frame form of processBlock: per frame both gain glides step, then the split's
     // loop runs for each channel in double precision (a flat, settled filter leaves the samples
@@ -76,9 +70,6 @@ public:
     const korvo::ExpSmoother& gainB() const noexcept { return gainSmootherB; }
 
 private:
-    template <class Beside>
-    void run(float* left, float* right, float tiltDb, std::int32_t frames, Beside& beside) noexcept;
-
     double state[2] = {0.0, 0.0};  // split memory (the low band's previous value) per channel
     double splitGain = 0.0;
     double splitPole = 0.0;

@@ -24,10 +24,6 @@ struct ShelfCorner {
 };
 ShelfCorner shelfCorner(double f0TimesTwoPi, double alphaDivisor, float sampleRate) noexcept;
 korvo::BiquadCoeffs designHighShelf(const ShelfCorner& corner, double gainDb) noexcept;
-// Two designs at one corner (the left and right ears' shelves), in the two lanes of registers:
-// each has designHighShelf's bits.
-void designHighShelfPair(const ShelfCorner& corner, double gainDbFirst, double gainDbSecond,
-                         korvo::BiquadCoeffs& first, korvo::BiquadCoeffs& second) noexcept;
 korvo::BiquadCoeffs designLowShelf(double f0TimesTwoPi, double alphaDivisor, double gainDb,
                                    float sampleRate) noexcept;
 

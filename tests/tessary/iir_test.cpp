@@ -53,26 +53,5 @@ TEST(ShelfDesign, TinyGainIsDesignedNotTheIdentity) {
 // Two designs side by side have the bits of one design after the other, over the gains the
 // panner asks for (a far and a near ear, small and large), at three rates (at 8 kHz the corner is
 // held below half the rate).
-TEST(ShelfDesign, PairOfHighShelvesHasTheBitsOfTwoDesigns) {
-    const auto bits = [](const BiquadCoeffs& c) {
-        return std::array<std::uint64_t, 5>{
-            std::bit_cast<std::uint64_t>(c.b0), std::bit_cast<std::uint64_t>(c.b1),
-            std::bit_cast<std::uint64_t>(c.b2), std::bit_cast<std::uint64_t>(c.a1),
-            std::bit_cast<std::uint64_t>(c.a2)};
-    };
-    const tessary::ShelfCorner corners[] = {tessary::shelfCorner(25333.803158548093, 1.04, 48000.0f),
-                                            tessary::shelfCorner(25333.803158548093, 1.04, 44100.0f),
-                                            tessary::shelfCorner(25333.803158548093, 1.04, 8000.0f)};
-    for (const tessary::ShelfCorner& corner : corners)
-        for (int i = -300; i <= 300; ++i) {
-            const double p = i / 300.0;
-            const double first = p * -11.25 * 1.7, second = 3.0 * p * 1.7;
-            if (first == 0.0) continue;
-            BiquadCoeffs a, b;
-            tessary::designHighShelfPair(corner, first, second, a, b);
-            ASSERT_EQ(bits(a), bits(tessary::designHighShelf(corner, first))) << i;
-            ASSERT_EQ(bits(b), bits(tessary::designHighShelf(corner, second))) << i;
-        }
-}
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "effect/dsp/tiltfilter.h"
 #include "korvo/dsp/delayline.h"
 #include "tests/effect/dsp/signal_util.h"
 
@@ -252,57 +251,6 @@ TEST(StereoGenerator, EveryPathGivesThePlainFormsBits) {
                 << "block " << block << " rate " << rate;
         }
     }
-}
-
-// The side run beside the tilt against the tilt and then the generator, block by block: the tilt
-// flat, settled and gliding, the amount settled, gliding and off, taps settled and gliding, blocks
-// of one frame to more than a side run takes, runs that would cross the ring's end. Every
-// block carries the same bits, and the side run is taken for many of them.
-TEST(StereoGenerator, ASideRunBesideTheTiltGivesTheBitsOfOneAfterTheOther) {
-    velmora::TiltFilter tiltA, tiltB;
-    StereoGenerator generatorA, generatorB;
-    for (velmora::TiltFilter* tilt : {&tiltA, &tiltB}) tilt->reset(48000.0f, 512);
-    for (StereoGenerator* generator : {&generatorA, &generatorB}) {
-        generator->reset(48000.0f, 0.04f, 512);
-        generator->settle(0.5f, 6.0f);
-    }
-    std::mt19937 random(5);
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    const int sizes[] = {64, 1, 3, 128, 7, 100, 64, 2, 129, 512, 64, 64};
-    float tiltDb = 0.0f, amount = 0.5f, delayMs = 6.0f;
-    int besides = 0, blocks = 0;
-    for (int block = 0; block < 1500; ++block, ++blocks) {
-        const float roll = unit(random);
-        if (roll < 0.05f)
-            tiltDb = block % 4 == 0 ? 0.0f : 12.0f * unit(random) - 6.0f;
-        else if (roll < 0.08f)
-            amount = block % 3 == 0 ? 0.0f : unit(random);
-        else if (roll < 0.10f && block % 500 < 100)
-            delayMs = 3.0f + 9.0f * unit(random);  // the taps glide (then settle where they stall)
-        if (block % 500 == 250)
-            for (StereoGenerator* generator : {&generatorA, &generatorB}) generator->settle(amount, delayMs);
-        const int n = sizes[block % 12];
-        std::vector<float> leftA = noise(n, static_cast<unsigned>(block)), rightA = noise(n, 9000u + block);
-        std::vector<float> leftB = leftA, rightB = rightA;
-        tiltA.processBlock(leftA.data(), rightA.data(), tiltDb, n);
-        generatorA.processBlock(leftA.data(), rightA.data(), amount, delayMs, 2100.0f, n);
-        StereoGenerator::SideRun side;
-        StereoGenerator::SideBuffers buffers;
-        if (generatorB.beginSide(side, buffers, amount, delayMs, 2100.0f, n)) {
-            tiltB.processBlock(leftB.data(), rightB.data(), tiltDb, n, side);
-            generatorB.endSide(side, leftB.data(), rightB.data(), n);
-            ++besides;
-        } else {
-            tiltB.processBlock(leftB.data(), rightB.data(), tiltDb, n);
-            generatorB.processBlock(leftB.data(), rightB.data(), amount, delayMs, 2100.0f, n);
-        }
-        ASSERT_EQ(std::memcmp(leftA.data(), leftB.data(), sizeof(float) * static_cast<size_t>(n)), 0)
-            << "block " << block;
-        ASSERT_EQ(std::memcmp(rightA.data(), rightB.data(), sizeof(float) * static_cast<size_t>(n)), 0)
-            << "block " << block;
-    }
-    EXPECT_GT(besides, blocks / 3);
-    EXPECT_LT(besides, blocks);
 }
 
 }  // namespace

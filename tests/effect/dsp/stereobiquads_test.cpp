@@ -1,3 +1,5 @@
+#include "effect/dsp/stereobiquads.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -39,20 +41,21 @@ TEST(InterpolatedBiquadPair, MatchesTwoSeparateFiltersBitForBit) {
         std::vector<float> inL(n), inR(n);
         for (int i = 0; i < n; ++i) inL[i] = noise(random), inR[i] = noise(random);
         std::vector<float> pairOutL(n), pairOutR(n), soloOutL(n), soloOutR(n);
-        InterpolatedBiquad::processPair(pairL, inL.data(), pairOutL.data(), targetL, pairR, inR.data(),
-                                        pairOutR.data(), targetR, n);
+        velmora::StereoBiquads::processPair(pairL, inL.data(), pairOutL.data(), targetL, pairR, inR.data(),
+                                            pairOutR.data(), targetR, n);
         soloL.processBlock(inL.data(), soloOutL.data(), n, targetL);
         soloR.processBlock(inR.data(), soloOutR.data(), n, targetR);
         std::vector<float> fedOutL(n, 99.0f), fedOutR(n, 99.0f);
         int written = 0;
-        InterpolatedBiquad::processPairFrom(fedL, targetL, fedR, targetR, fedOutL.data(), fedOutR.data(), n,
-                                            [&](std::int32_t at, std::int32_t count, float* toL, float* toR) {
-                                                ASSERT_EQ(at, written);
-                                                ASSERT_TRUE(count >= 1 && count <= 4 && at + count <= n);
-                                                std::memcpy(toL, inL.data() + at, count * sizeof(float));
-                                                std::memcpy(toR, inR.data() + at, count * sizeof(float));
-                                                written += count;
-                                            });
+        velmora::StereoBiquads::processPairFrom(
+            fedL, targetL, fedR, targetR, fedOutL.data(), fedOutR.data(), n,
+            [&](std::int32_t at, std::int32_t count, float* toL, float* toR) {
+                ASSERT_EQ(at, written);
+                ASSERT_TRUE(count >= 1 && count <= 4 && at + count <= n);
+                std::memcpy(toL, inL.data() + at, count * sizeof(float));
+                std::memcpy(toR, inR.data() + at, count * sizeof(float));
+                written += count;
+            });
         ASSERT_EQ(written, n);
         ASSERT_TRUE(sameBits(pairOutL, soloOutL)) << "round " << round;
         ASSERT_TRUE(sameBits(pairOutR, soloOutR)) << "round " << round;
@@ -115,18 +118,19 @@ TEST(InterpolatedBiquadCascade, MatchesOneFilterAfterTheOtherBitForBit) {
             solo[0][s].processBlock(s == 0 ? inL.data() : soloL.data(), soloL.data(), n, targets[0][s]);
             solo[1][s].processBlock(s == 0 ? soloInR.data() : soloR.data(), soloR.data(), n, targets[1][s]);
         }
-        InterpolatedBiquad::StereoStage stages[3];
+        velmora::StereoBiquads::StereoStage stages[3];
         for (int s = 0; s < 3; ++s)
             stages[s] = {&cascade[0][s], &cascade[1][s], &targets[0][s], &targets[1][s]};
         std::vector<float> outR(inL.size());
         if (mono) {
             // In place on the left: the mono input is the left output.
-            InterpolatedBiquad::processCascade(stages, 3, inL.data(), inL.data(), inL.data(), outR.data(), n);
+            velmora::StereoBiquads::processCascade(stages, 3, inL.data(), inL.data(), inL.data(), outR.data(),
+                                                   n);
             ASSERT_TRUE(sameBits(inL, soloL)) << "round " << round;
         } else {
             std::vector<float> outL(inL.size());
-            InterpolatedBiquad::processCascade(stages, 3, inL.data(), inR.data(), outL.data(), outR.data(),
-                                               n);
+            velmora::StereoBiquads::processCascade(stages, 3, inL.data(), inR.data(), outL.data(),
+                                                   outR.data(), n);
             ASSERT_TRUE(sameBits(outL, soloL)) << "round " << round;
         }
         ASSERT_TRUE(sameBits(outR, soloR)) << "round " << round;
@@ -177,7 +181,7 @@ TEST(InterpolatedBiquadCascade, FirstOrderStagesKeepTheBitsThroughZerosAndSubnor
                             side[s].initialise(48000.0f);
                             if (settled) side[s].snapTo(firstOrder[s]);
                         }
-                InterpolatedBiquad::StereoStage stages[3];
+                velmora::StereoBiquads::StereoStage stages[3];
                 for (int s = 0; s < 3; ++s)
                     stages[s] = {&cascade[0][s], &cascade[1][s], &targets[s], &targets[s]};
                 int at = 0;
@@ -195,13 +199,13 @@ TEST(InterpolatedBiquadCascade, FirstOrderStagesKeepTheBitsThroughZerosAndSubnor
                         solo[1][s].processBlock(soloR.data(), soloR.data(), n, targets[s]);
                     }
                     if (inPlace) {
-                        InterpolatedBiquad::processCascade(stages, stageCount, inL.data(), inR.data(),
-                                                           inL.data(), inR.data(), n);
+                        velmora::StereoBiquads::processCascade(stages, stageCount, inL.data(), inR.data(),
+                                                               inL.data(), inR.data(), n);
                         outL = inL;
                         outR = inR;
                     } else {
-                        InterpolatedBiquad::processCascade(stages, stageCount, inL.data(), inR.data(),
-                                                           outL.data(), outR.data(), n);
+                        velmora::StereoBiquads::processCascade(stages, stageCount, inL.data(), inR.data(),
+                                                               outL.data(), outR.data(), n);
                     }
                     ASSERT_TRUE(sameBits(outL, soloL))
                         << "ftz " << flushToZero << " variant " << variant << " at " << at;
