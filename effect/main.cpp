@@ -21,6 +21,14 @@ using korvo::makeHeap;
 
 namespace {
 
+// A modulated block runs cell by cell. A cell holds whole glide chunks of the filters, so a cell's
+// filters glide as they would over the same frames of an unmodulated block, and it fits one piece
+// of the panner, which then takes it in one pass.
+static_assert(LFO::kCellFrames % tessary::InterpolatedBiquad::kChunkSize == 0,
+              "an LFO cell must hold whole filter glide chunks");
+static_assert(PsychoacousticPanner::kPieceFrames % LFO::kCellFrames == 0,
+              "an LFO cell must fit the panner's pieces");
+
 constexpr float kDecibelsToNepers = 0.115129255f;  // ln(10) / 20, as the float all gains use
 constexpr std::int32_t kMaxFrames = 512;
 
@@ -345,19 +353,36 @@ void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* o
     const float closeness = std::max(0.0f, distance / 6.0f);
     const float psyScale = 1.0f - closeness;  // at distance +6 the pan cues are gone
 
-    const float distanceGain = distance_.processBlock(inLeft, inRight, distance, outLeft, outRight, n);
+    const float distanceGain =
+        (plainStages_ & kPlainDistance) != 0
+            ? distance_.processBlockPlain(inLeft, inRight, distance, outLeft, outRight, n)
+            : distance_.processBlock(inLeft, inRight, distance, outLeft, outRight, n);
     const float levelGain = distanceGain * 0.5f * chain.outBlend;  // 0.5 undoes the width stage's doubling
 
     // Tone and generated image before the width stage, so "Stereo Width" also scales the generated side.
-    tiltFilter_.processBlock(outLeft, outRight, tiltDb, n);
-    stereoGenerator_.processBlock(outLeft, outRight, chain.generatorAmount, chain.generatorDelayMs,
-                                  chain.generatorLowpassHz, n);
+    if ((plainStages_ & kPlainTilt) != 0)
+        tiltFilter_.processBlockPlain(outLeft, outRight, tiltDb, n);
+    else
+        tiltFilter_.processBlock(outLeft, outRight, tiltDb, n);
+    if ((plainStages_ & kPlainGenerator) != 0)
+        stereoGenerator_.processBlockPlain(outLeft, outRight, chain.generatorAmount, chain.generatorDelayMs,
+                                           chain.generatorLowpassHz, n);
+    else
+        stereoGenerator_.processBlock(outLeft, outRight, chain.generatorAmount, chain.generatorDelayMs,
+                                      chain.generatorLowpassHz, n);
 
     // Width (mid/side): with s = 1 this gives 2L and 2R.
-    applyWidth(outLeft, outRight, widthSmoother_, chain.widthTarget, n);
+    if ((plainStages_ & kPlainWidth) != 0)
+        applyWidthPlain(outLeft, outRight, widthSmoother_, chain.widthTarget, n);
+    else
+        applyWidth(outLeft, outRight, widthSmoother_, chain.widthTarget, n);
 
-    panner_.processBlock(outLeft, outRight, pan, chain.headSize * psyScale, chain.spectral * psyScale,
-                         chain.levelPan * psyScale, levelGain, n);
+    if ((plainStages_ & kPlainPanner) != 0)
+        panner_.processBlockPlain(outLeft, outRight, pan, chain.headSize * psyScale,
+                                  chain.spectral * psyScale, chain.levelPan * psyScale, levelGain, n);
+    else
+        panner_.processBlock(outLeft, outRight, pan, chain.headSize * psyScale, chain.spectral * psyScale,
+                             chain.levelPan * psyScale, levelGain, n);
 }
 
 void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInputs, float* const* outputs,
@@ -424,7 +449,10 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
                                                 depthTilt != 0.0f || depthGain != 0.0f)) ||
                                lfo_.gainDepth.current != 0.0f;
         if (!modulated) {
-            lfo_.skip(lfoSettings, n);
+            if ((plainStages_ & kPlainLfo) != 0)
+                lfo_.skipPlain(lfoSettings, n);
+            else
+                lfo_.skip(lfoSettings, n);
             runChain(inLeft, inRight, outLeft, outRight, n, chain, pan, distance, tilt * wet);
         } else {
             for (std::int32_t done = 0; done < n;) {
@@ -440,7 +468,9 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
                          modDistance, modTilt);
                 // Tremolo per frame along the LFO's ramp: 1 - (|d| - d v) / 2 lies in [1 - |d|, 1].
                 if (tremoloDepth != 0.0f || lfo_.gainDepth.current != 0.0f)
-                    feed.gain = lfo_.applyTremolo(segment, tremoloDepth, left, right);
+                    feed.gain = (plainStages_ & kPlainLfo) != 0
+                                    ? lfo_.applyTremoloPlain(segment, tremoloDepth, left, right)
+                                    : lfo_.applyTremolo(segment, tremoloDepth, left, right);
                 feed.pan = modPan;
                 feed.distance = modDistance;
                 feed.tilt = modTilt;

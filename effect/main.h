@@ -19,7 +19,7 @@
 // depths invert the direction. A modulated value moves from the knob's value toward the range's end
 // in proportion to depth x LFO value, so it always stays inside the parameter's range. "Dry / Wet"
 // scales the modulated pan, distance and tilt as it scales the plain ones, and the tremolo depth.
-// While any depth is non-zero the block is processed in the LFO's 32-frame cells, each with its own
+// While any depth is non-zero the block is processed in the LFO's 64-frame cells, each with its own
 // modulated arguments (the cells follow the host position while it plays, so the result does not
 // depend on the host's block size); with all depths at 0 (or "Dry / Wet" at 0) the block runs in
 // one piece, exactly as without an LFO. Fast pan and distance sweeps are rounded off by the
@@ -109,7 +109,8 @@ public:
     float tailSizeInSeconds() noexcept override;                       // 0.2
     std::int32_t maxFramesInProcess() noexcept override;               // 512
     void processAudio(const float* const* inputs, std::int32_t numInputs, float* const* outputs,
-                      std::int32_t numOutputs, std::int32_t frames, korvo::HostTiming timing) noexcept override;
+                      std::int32_t numOutputs, std::int32_t frames,
+                      korvo::HostTiming timing) noexcept override;
 
     korvo::ParameterList buildParameters() override;
     korvo::PresetList buildPresets() override;
@@ -142,6 +143,21 @@ public:
     // where a host's export starts after its pre-roll. The LFO's modulation is not applied (the
     // glides follow it from the first block). Call after reset. [audio-thread]
     void settle() noexcept;
+
+    // The stages whose plain per-frame forms run instead of their fast forms, for the tests that
+    // hold the fast forms to the plain ones bit for bit over the whole chain (and name the stage
+    // that breaks ranks); nothing else sets them. 0, the default, runs every fast form. Set
+    // between blocks. [audio-thread]
+    enum PlainStage : unsigned {
+        kPlainDistance = 1u << 0,
+        kPlainTilt = 1u << 1,
+        kPlainGenerator = 1u << 2,
+        kPlainWidth = 1u << 3,
+        kPlainPanner = 1u << 4,
+        kPlainLfo = 1u << 5,  // skipped blocks and the tremolo
+        kPlainEvery = (1u << 6) - 1,
+    };
+    void setPlainStages(unsigned stages) noexcept { plainStages_ = stages; }
 
     // ---- The editor's displays ------------------------------------------------------------------
     // After every block (a silenced one too) the audio thread feeds the panorama display (pan,
@@ -194,6 +210,7 @@ private:
     // Sanitised copies of bad input blocks; their length is the largest block reset prepared for.
     korvo::Vec<float> cleanLeft_{32}, cleanRight_{32};
     PanoramaState panorama_;
+    unsigned plainStages_ = 0;
     // Fed only while the audio thread holds the editor; written as attachDisplays says.
     PanoramaDisplay* panoramaDisplay_ = nullptr;
     PhaseDisplay* phaseDisplay_ = nullptr;

@@ -270,10 +270,9 @@ void PsychoacousticPanner::processBlock(float* left, float* right, float pan, fl
                             (!gainsGlide || (gainSmootherLeft.stepsPlainlyTo(gainTargetL) &&
                                              gainSmootherRight.stepsPlainlyTo(gainTargetR)));
 
-    // Pieces of 64 frames (a multiple of the shelves' 32-frame glide chunk, so they glide as over the
-    // whole block): the glides of delays and gains stepped side by side, the reads, the shelves and
-    // the gains, all on data still in the cache.
-    constexpr std::int32_t kPiece = 64;
+    // Pieces of kPieceFrames: the glides of delays and gains stepped side by side, the reads, the
+    // shelves and the gains, all on data still in the cache.
+    constexpr std::int32_t kPiece = kPieceFrames;
     for (std::int32_t start = 0; start < frames; start += kPiece) {
         const std::int32_t m = std::min(kPiece, frames - start);
         float* l = left + start;

@@ -28,6 +28,12 @@ public:
     // Every channel's delay once the glides have settled (the near ear's at any pan): the chain's
     // latency.
     static constexpr std::int32_t kBaseDelaySamples = 3;
+    // A block is processed in pieces of this many frames (glides, reads, shelves and gains of a
+    // piece while its data is in the cache). A piece is whole glide chunks of the shelves, so they
+    // glide as over the whole block.
+    static constexpr std::int32_t kPieceFrames = 64;
+    static_assert(kPieceFrames % tessary::InterpolatedBiquad::kChunkSize == 0,
+                  "a piece must hold whole shelf glide chunks, or the shelves would glide by other steps");
 
     // Sizes the delay lines for 2 ms of inter-aural delay plus maxFrames, restarts the delay glides at
     // 2 samples and the gain glides at 0.5, and puts the shelves at identity.
