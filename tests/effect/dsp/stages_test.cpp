@@ -89,13 +89,7 @@ TEST(Width, EveryBlockGivesThePlainFormsBits) {
         }
         std::vector<float> plainLeft = left, plainRight = right;
         velmora::applyWidth(left.data(), right.data(), width, target, n);
-        for (int i = 0; i < n; ++i) {
-            const float s = plainWidth.nextSample(target);
-            const float mid = plainLeft[static_cast<size_t>(i)] + plainRight[static_cast<size_t>(i)];
-            const float side = (plainLeft[static_cast<size_t>(i)] - plainRight[static_cast<size_t>(i)]) * s;
-            plainLeft[static_cast<size_t>(i)] = mid + side;
-            plainRight[static_cast<size_t>(i)] = mid - side;
-        }
+        velmora::applyWidthPlain(plainLeft.data(), plainRight.data(), plainWidth, target, n);
         ASSERT_EQ(std::memcmp(left.data(), plainLeft.data(), sizeof(float) * left.size()), 0) << block;
         ASSERT_EQ(std::memcmp(right.data(), plainRight.data(), sizeof(float) * right.size()), 0) << block;
         ASSERT_EQ(width.current, plainWidth.current) << block;

@@ -146,77 +146,14 @@ TEST(StereoGenerator, AmountGlidesAndBlockSizeDoesNotMatter) {
     EXPECT_LT(early, 0.05f);
 }
 
-// The generator as the plain per-frame form: its own history, the six tap glides stepped per frame
-// (a tap whose glide has stalled at a 128-frame chunk's start is read at its whole sample for that
-// chunk, as the generator does), the taps summed in order, then the side filter frame by frame.
-struct PlainGenerator {
-    static constexpr float kMaxTapSeconds = 0.04f;
-    float rate;
-    korvo::Delayline history;
-    korvo::ExpSmoother taps[StereoGenerator::kNumTaps], amount;
-    double stage1 = 0.0, stage2 = 0.0, bass = 0.0;
-
-    PlainGenerator(const StereoGenerator& shape, float sampleRate) : rate(sampleRate) {
-        history.resize(shape.historyLine().requestedSamples());
-        for (int t = 0; t < StereoGenerator::kNumTaps; ++t) taps[t] = shape.tap(t);
-        amount = shape.amount();
-    }
-
-    void process(float* left, float* right, float amountTarget, float delayMs, float lowpassHz, int frames) {
-        std::vector<float> mid(static_cast<size_t>(frames));
-        for (int i = 0; i < frames; ++i) mid[static_cast<size_t>(i)] = (left[i] + right[i]) * 0.5f;
-        history.feedBlock(mid.data(), frames);
-        const float perMs = rate * 0.001f;
-        float targets[StereoGenerator::kNumTaps];
-        for (int t = 0; t < StereoGenerator::kNumTaps; ++t)
-            targets[t] =
-                std::round(std::min(delayMs * StereoGenerator::tapRatio(t), kMaxTapSeconds * 1000.0f) *
-                           perMs) /
-                perMs;
-        if (amountTarget == 0.0f && amount.current == 0.0f) {
-            for (int t = 0; t < StereoGenerator::kNumTaps; ++t)
-                for (int i = 0; i < frames; ++i) taps[t].nextSample(targets[t]);
-            stage1 = stage2 = bass = 0.0;
-            return;
-        }
-        const double lowpass = 1.0 - std::exp(-6.283185307179586 * double(lowpassHz) / double(rate));
-        const double highpass = 1.0 - std::exp(-6.283185307179586 * 120.0 / double(rate));
-        const bool amountSettled = amount.isStalled(amountTarget);
-        bool settled[StereoGenerator::kNumTaps] = {};
-        for (int i = 0; i < frames; ++i) {
-            if (i % 128 == 0)
-                for (int t = 0; t < StereoGenerator::kNumTaps; ++t)
-                    settled[t] = taps[t].isStalled(targets[t]);
-            const float back = static_cast<float>(frames - 1 - i);
-            float sum = 0.0f, sign = 1.0f;
-            for (int t = 0; t < StereoGenerator::kNumTaps; ++t, sign = -sign) {
-                if (settled[t])
-                    sum += sign *
-                           history.readWhole(static_cast<std::int32_t>(std::lround(taps[t].current * perMs)) +
-                                             (frames - 1 - i));
-                else
-                    sum += sign * history.readCubic(taps[t].nextSample(targets[t]) * perMs + back);
-            }
-            const double tapSum = static_cast<double>(sum * 0.40824829f);
-            bass += (tapSum - bass) * highpass;
-            stage1 += ((tapSum - bass) - stage1) * lowpass;
-            stage2 += (stage1 - stage2) * lowpass;
-            const float side =
-                (amountSettled ? amount.current : amount.nextSample(amountTarget)) * float(stage2);
-            left[i] += side;
-            right[i] -= side;
-        }
-    }
-};
-
 // Settled and gliding taps, reads straight in the ring and across its end, the amount settled,
 // gliding and off, block sizes around the four-frame steps and the 128-frame chunks, signed zeros:
 // every block carries the plain form's bits.
 TEST(StereoGenerator, EveryPathGivesThePlainFormsBits) {
     for (float rate : {48000.0f, 44100.0f}) {
-        StereoGenerator generator;
-        generator.reset(rate, PlainGenerator::kMaxTapSeconds, 512);
-        PlainGenerator plain(generator, rate);
+        StereoGenerator generator, plain;
+        generator.reset(rate, 0.04f, 512);
+        plain.reset(rate, 0.04f, 512);
         std::mt19937 random(static_cast<unsigned>(rate));
         std::uniform_real_distribution<float> unit(0.0f, 1.0f);
         const int sizes[] = {64, 1, 3, 4, 129, 512, 64, 7, 511, 200};
@@ -226,8 +163,7 @@ TEST(StereoGenerator, EveryPathGivesThePlainFormsBits) {
             const bool tapsHold = block % 300 < 180;  // settled taps, read straight or across the end
             if (block % 300 == 0) {
                 generator.settle(amount, delayMs);
-                for (int t = 0; t < StereoGenerator::kNumTaps; ++t) plain.taps[t] = generator.tap(t);
-                plain.amount = generator.amount();
+                plain.settle(amount, delayMs);
             }
             if (roll < 0.04f && !tapsHold)
                 delayMs = 3.0f + 9.0f * unit(random);  // the taps glide
@@ -244,7 +180,7 @@ TEST(StereoGenerator, EveryPathGivesThePlainFormsBits) {
                     left[static_cast<size_t>(i)] = right[static_cast<size_t>(i)] = -0.0f;
             std::vector<float> plainLeft = left, plainRight = right;
             generator.processBlock(left.data(), right.data(), amount, delayMs, lowpassHz, n);
-            plain.process(plainLeft.data(), plainRight.data(), amount, delayMs, lowpassHz, n);
+            plain.processBlockPlain(plainLeft.data(), plainRight.data(), amount, delayMs, lowpassHz, n);
             ASSERT_EQ(std::memcmp(left.data(), plainLeft.data(), sizeof(float) * static_cast<size_t>(n)), 0)
                 << "block " << block << " rate " << rate;
             ASSERT_EQ(std::memcmp(right.data(), plainRight.data(), sizeof(float) * static_cast<size_t>(n)), 0)
