@@ -101,6 +101,8 @@ void StereoGenerator::restart() noexcept {
     for (korvo::ExpSmoother& tapSmoother : tapSmoothers) tapSmoother.initialise(3.0f, 0.05f, sampleRate);
     amountSmoother.initialise(0.0f, 0.03f, sampleRate);
     filterState[0] = filterState[1] = filterState[2] = 0.0;
+    targetsDelayMs = lowpassStepHz = std::numeric_limits<float>::quiet_NaN();
+    for (float& from : wholeFromMs) from = std::numeric_limits<float>::quiet_NaN();
     if (scratch != nullptr) std::fill(scratch, scratch + scratchSize, 0.0f);
 }
 
@@ -126,14 +128,39 @@ inline void StereoGenerator::feedMid(const float* left, const float* right, std:
     history.feedBlock(scratch, frames);
 }
 
+inline const float* StereoGenerator::targetsFor(float delayMs) noexcept {
+    if (!(delayMs == targetsDelayMs)) {
+        for (int t = 0; t < kNumTaps; ++t) targetsMs[t] = tapTarget(t, delayMs);
+        targetsDelayMs = delayMs;
+    }
+    return targetsMs;
+}
+
+inline double StereoGenerator::lowpassFor(float lowpassHz) noexcept {
+    if (!(lowpassHz == lowpassStepHz)) {
+        lowpassStep =
+            1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+        lowpassStepHz = lowpassHz;
+    }
+    return lowpassStep;
+}
+
+inline std::int32_t StereoGenerator::wholeDelay(int t) noexcept {
+    if (!(tapSmoothers[t].current == wholeFromMs[t])) {
+        wholeSamples[t] =
+            static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * (sampleRate * 0.001f)));
+        wholeFromMs[t] = tapSmoothers[t].current;
+    }
+    return wholeSamples[t];
+}
+
 void StereoGenerator::processBlock(float* left, float* right, float amount, float delayMs, float lowpassHz,
                                    std::int32_t frames) noexcept {
     if (frames <= 0 || frames > scratchSize || history.isEmpty()) return;
 
     // The mid signal goes into the history whatever the amount, so the taps always read fresh sound.
     feedMid(left, right, frames);
-    float targets[kNumTaps];
-    for (int t = 0; t < kNumTaps; ++t) targets[t] = tapTarget(t, delayMs);
+    const float* targets = targetsFor(delayMs);
     const float samplesPerMs = sampleRate * 0.001f;
 
     if (amount == 0.0f && amountSmoother.current == 0.0f) {
@@ -154,8 +181,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
     run.stage1 = filterState[0];
     run.stage2 = filterState[1];
     run.highpass = highpassCoefficient;
-    run.coefficient =
-        1.0 - std::exp(-kTwoPi * static_cast<double>(lowpassHz) / static_cast<double>(sampleRate));
+    run.coefficient = lowpassFor(lowpassHz);
     run.amountGlide = amountSmoother;
     run.amount = amount;
     // The taps leave the amount alone, so its glide can be judged before them.
@@ -184,9 +210,7 @@ void StereoGenerator::processBlock(float* left, float* right, float amount, floa
         for (int t = 0; t < kNumTaps; ++t) {
             settled[t] = tapSmoothers[t].isStalled(targets[t]);
             anyGliding |= !settled[t];
-            wholeDelays[t] =
-                settled[t] ? static_cast<std::int32_t>(std::lround(tapSmoothers[t].current * samplesPerMs))
-                           : 0;
+            wholeDelays[t] = settled[t] ? wholeDelay(t) : 0;
         }
         // Every tap settled and lying straight in the ring (3.5 % of the chain's time with every stage
         // at work): the taps are summed four frames at a time

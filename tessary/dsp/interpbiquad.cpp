@@ -26,17 +26,6 @@ void InterpolatedBiquad::initialise(float sampleRate) noexcept {
     }
 }
 
-namespace {
-bool sameBits(double a, double b) noexcept {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-bool sameBits(const korvo::BiquadCoeffs& a, const korvo::BiquadCoeffs& b) noexcept {
-    return sameBits(a.b0, b.b0) && sameBits(a.b1, b.b1) && sameBits(a.b2, b.b2) && sameBits(a.a1, b.a1) &&
-           sameBits(a.a2, b.a2);
-}
-
-}  // namespace
-
 void InterpolatedBiquad::settle(const korvo::BiquadCoeffs& target) noexcept {
     // A glide moves each coefficient monotonically toward its target and stops where the step
     // rounds away; the bound only guards against a target that is not a number.
@@ -45,29 +34,6 @@ void InterpolatedBiquad::settle(const korvo::BiquadCoeffs& target) noexcept {
         const korvo::BiquadCoeffs before = coefficients();
         glide(target, glideAlpha[kChunkSize - 1]);
         if (sameBits(before, coefficients())) return;
-    }
-}
-
-bool InterpolatedBiquad::glideStalls(const korvo::BiquadCoeffs& target, float fraction) const noexcept {
-    return fraction == stalledFraction && sameBits(target, stalledTarget);
-}
-
-void InterpolatedBiquad::glide(const korvo::BiquadCoeffs& target, float fraction) noexcept {
-    // A glide is a function of the coefficients, the target and the fraction only: one that left
-    // the coefficients as they were is skipped when it comes again.
-    if (glideStalls(target, fraction)) return;
-    const double f = static_cast<double>(fraction);
-    const korvo::BiquadCoeffs before = coefficients();
-    b0 = b0 + (target.b0 - b0) * f;
-    b1 = b1 + (target.b1 - b1) * f;
-    b2 = b2 + (target.b2 - b2) * f;
-    a1 = a1 + (target.a1 - a1) * f;
-    a2 = a2 + (target.a2 - a2) * f;
-    if (sameBits(before, coefficients())) {
-        stalledTarget = target;
-        stalledFraction = fraction;
-    } else {
-        stalledFraction = -1.0f;
     }
 }
 

@@ -8,6 +8,7 @@
 // how the host cuts its blocks beyond the 32-sample granularity. Plain value, no arrays; the glide
 // factors are precomputed by initialise so no exp runs on the audio path. Single-threaded.
 
+#include <bit>
 #include <cstdint>
 
 #include "korvo/dsp/iir.h"
@@ -57,10 +58,35 @@ struct InterpolatedBiquad {
     // the effect's time) is remembered with its
     // target and fraction, and the same step is skipped until one of the three changes.
     // [audio-thread]
-    void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept;
+    void glide(const korvo::BiquadCoeffs& target, float fraction) noexcept {
+        // A glide is a function of the coefficients, the target and the fraction only: one that left
+        // the coefficients as they were is skipped when it comes again.
+        if (glideStalls(target, fraction)) return;
+        const double f = static_cast<double>(fraction);
+        const korvo::BiquadCoeffs before = coefficients();
+        b0 = b0 + (target.b0 - b0) * f;
+        b1 = b1 + (target.b1 - b1) * f;
+        b2 = b2 + (target.b2 - b2) * f;
+        a1 = a1 + (target.a1 - a1) * f;
+        a2 = a2 + (target.a2 - a2) * f;
+        if (sameBits(before, coefficients())) {
+            stalledTarget = target;
+            stalledFraction = fraction;
+        } else {
+            stalledFraction = -1.0f;
+        }
+    }
     // True when glide(target, fraction) is known to leave the coefficients as they are.
     // [audio-thread]
-    bool glideStalls(const korvo::BiquadCoeffs& target, float fraction) const noexcept;
+    bool glideStalls(const korvo::BiquadCoeffs& target, float fraction) const noexcept {
+        return fraction == stalledFraction && sameBits(target, stalledTarget);
+    }
+
+    // True when a and b hold the same bits (a +0 is not a -0, a NaN is itself). [any-thread]
+    static bool sameBits(const korvo::BiquadCoeffs& a, const korvo::BiquadCoeffs& b) noexcept {
+        return std::bit_cast<Bits>(a) == std::bit_cast<Bits>(b);
+    }
+
     bool isIdentity() const noexcept { return b0 == 1.0 && b1 == 0.0 && b2 == 0.0 && a1 == 0.0 && a2 == 0.0; }
 
     // The coefficients currently in use. [audio-thread]
@@ -73,6 +99,10 @@ struct InterpolatedBiquad {
     void runChunk(const float* input, float* output, std::int32_t count) noexcept;
 
 private:
+    struct Bits {
+        std::uint64_t b0, b1, b2, a1, a2;
+        friend bool operator==(const Bits&, const Bits&) = default;
+    };
     void filter(const float* input, float* output, std::int32_t count) noexcept;
     // The identity filter's output is its input (a float widened to double and back); only the
     // state has to follow.
