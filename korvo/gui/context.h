@@ -22,6 +22,7 @@
 #include "korvo/graphics/image.h"
 #include "korvo/graphics/mipmap.h"
 #include "korvo/graphics/rect.h"
+#include "korvo/gui/element.h"
 
 namespace korvo {
 
@@ -65,6 +66,8 @@ public:
     UIElement* dragged = nullptr;  // not owned
     // While set (an open pop-up menu), every mouse event goes to this element alone. Not owned.
     UIElement* modal = nullptr;
+    // Shift, Ctrl and Alt as they were at the key event being dispatched (the buttons unused).
+    MouseState keyModifiers;
     HeapPtr<Mipmap<RGBA>> skybox;
     DirtyList dirtyListPBR;
     DirtyList dirtyListRaw;

@@ -64,6 +64,9 @@ bool UIElement::onKeyDown(Key) {
 bool UIElement::onKeyUp(Key) {
     return false;
 }
+bool UIElement::onTextInput(std::string_view) {
+    return false;
+}
 void UIElement::onAnimate(double, double) {}
 void UIElement::onDrawRaw(ImageView<RGBA>, const Vec<IntRect>&) {}
 

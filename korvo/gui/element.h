@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 #include "korvo/core/nogc.h"
 #include "korvo/core/vec.h"
@@ -51,18 +52,23 @@ static_assert(sizeof(MouseState) == 8);
 
 enum class MouseButton : std::int32_t { left = 0, right = 1, middle = 2, x1 = 3, x2 = 4 };
 
-// Keys as the elements see them. Letters are case-sensitive (`a` 15..`z` 40, `A` 41..`Z` 66).
+// Keys as the elements see them. Letters are case-sensitive (`a` 15..`z` 40, `A` 41..`Z` 66); the
+// editing and navigation keys added later follow `unsupported`, so the older values stay. The
+// modifiers held with a key are in UIContext::keyModifiers while it is dispatched; the character a
+// key types arrives separately, as text (UIElement::onTextInput).
 // clang-format off
 enum class Key : std::int32_t {
     space = 0, arrowUp, arrowDown, arrowLeft, arrowRight,
     digit0, digit1, digit2, digit3, digit4, digit5, digit6, digit7, digit8, digit9,
     a, b, c, d, e, f, g, h, i, j, k, l, m, n, o, p, q, r, s, t, u, v, w, x, y, z,
     A, B, C, D, E, F, G, H, I, J, K, L, M, N, O, P, Q, R, S, T, U, V, W, X, Y, Z,
-    backspace, enter, escape, unsupported
+    backspace, enter, escape, unsupported,
+    tab, home, end, deleteKey, pageUp, pageDown
 };
 // clang-format on
 static_assert(static_cast<int>(Key::a) == 15 && static_cast<int>(Key::A) == 41 &&
-              static_cast<int>(Key::backspace) == 67 && static_cast<int>(Key::unsupported) == 70);
+              static_cast<int>(Key::backspace) == 67 && static_cast<int>(Key::unsupported) == 70 &&
+              static_cast<int>(Key::pageDown) == 76);
 
 // What an element draws and whether it is animated (bit set).
 enum class ElementFlags : std::uint32_t {
@@ -133,6 +139,9 @@ public:
     // true = handled. [false]
     virtual bool onKeyDown(Key key);
     virtual bool onKeyUp(Key key);
+    // Text typed while the element has the keyboard focus (UTF-8, one or more characters); true =
+    // taken. [false]
+    virtual bool onTextInput(std::string_view text);
     // [setDirtyAll with the layer(s) markDirtyFromAnyThread asked for since the last tick; then
     // onAnimate when wantsAnimation is set; then animate on every child in order]. An override must
     // call this one.

@@ -25,6 +25,8 @@ constexpr std::int64_t kShownBands = 4, kMinShownBand = 8192;
 
 // The least area a frame draws or lights for which the workers are held for the whole frame.
 constexpr std::int64_t kMinCrewArea = 4096;
+// The least area a frame shows (raw drawing, copy and conversion only) for which they are.
+constexpr std::int64_t kMinCrewShownArea = 65536;
 
 // The least dirty area of an element that draws in parts worth sharing out between threads.
 constexpr std::int64_t kMinSharedArea = 4096;
@@ -153,16 +155,25 @@ void WindowListener::onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx
     (modal != nullptr ? modal : graphics_)->mouseMove(x, y, dx, dy, mouseState);
 }
 
-bool WindowListener::onKeyDown(Key key) {
-    UIElement* focused = graphics_->uiContext().focused;
+bool WindowListener::onKeyDown(Key key, MouseState modifiers) {
+    UIContext& context = graphics_->uiContext();
+    context.keyModifiers = modifiers;
+    UIElement* focused = context.focused;
     if (focused != nullptr && focused->onKeyDown(key)) return true;
     return graphics_->keyDown(key);
 }
 
-bool WindowListener::onKeyUp(Key key) {
-    UIElement* focused = graphics_->uiContext().focused;
+bool WindowListener::onKeyUp(Key key, MouseState modifiers) {
+    UIContext& context = graphics_->uiContext();
+    context.keyModifiers = modifiers;
+    UIElement* focused = context.focused;
     if (focused != nullptr && focused->onKeyUp(key)) return true;
     return graphics_->keyUp(key);
+}
+
+bool WindowListener::onTextInput(std::string_view text) {
+    UIElement* focused = graphics_->uiContext().focused;
+    return focused != nullptr && focused->onTextInput(text);
 }
 
 void WindowListener::onDraw(PixelOrder pixelOrder) {
@@ -1033,12 +1044,14 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
         // The frame's parts run on this thread and on the helpers alike: all under the plug-in's
         // floating-point setting, so no pixel depends on which thread computed it.
         FPControl guard;
-        // A frame that draws or lights enough PBR pixels holds the workers for its parallel steps
-        // (a small one costs less done as before than the hand-over).
-        std::int64_t work = 0;
+        // A frame that draws or lights enough PBR pixels, or shows a large raw change (the displays
+        // at a high scale), holds the workers for its parallel steps (a small one costs less done
+        // as before than the hand-over).
+        std::int64_t work = 0, shownArea = 0;
         for (const Vec<IntRect>* list : {&_pbrRects, &_litRects, &_pendingGlowRects})
             for (const IntRect& r : *list) work += area(r);
-        if (work >= kMinCrewArea) _crew.begin(*_threadPool);
+        for (const IntRect& r : _shownRects) shownArea += area(r);
+        if (work >= kMinCrewArea || shownArea >= kMinCrewShownArea) _crew.begin(*_threadPool);
         collectDrawLists();
         keepLayersBeforeDrawing();
         drawPBRLayer();

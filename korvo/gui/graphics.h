@@ -82,8 +82,9 @@ public:
                       MouseState mouseState) override;
     void onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
                      MouseState mouseState) override;
-    bool onKeyDown(Key key) override;
-    bool onKeyUp(Key key) override;
+    bool onKeyDown(Key key, MouseState modifiers) override;
+    bool onKeyUp(Key key, MouseState modifiers) override;
+    bool onTextInput(std::string_view text) override;
     void onDraw(PixelOrder pixelOrder) override;
     ImageView<RGBA> onResize(std::int32_t width, std::int32_t height) override;
     void computeDirtyAreas() override;

@@ -99,16 +99,23 @@ bool HeadlessWindow::wheel(std::int32_t deltaX, std::int32_t deltaY, MouseState 
     return handled;
 }
 
-bool HeadlessWindow::keyDown(Key key) {
+bool HeadlessWindow::keyDown(Key key, MouseState modifiers) {
     if (listener_ == nullptr) return false;
-    const bool handled = listener_->onKeyDown(key);
+    const bool handled = listener_->onKeyDown(key, modifiers);
     if (handled) refresh();
     return handled;
 }
 
-bool HeadlessWindow::keyUp(Key key) {
+bool HeadlessWindow::keyUp(Key key, MouseState modifiers) {
     if (listener_ == nullptr) return false;
-    const bool handled = listener_->onKeyUp(key);
+    const bool handled = listener_->onKeyUp(key, modifiers);
+    if (handled) refresh();
+    return handled;
+}
+
+bool HeadlessWindow::textInput(std::string_view text) {
+    if (listener_ == nullptr) return false;
+    const bool handled = listener_->onTextInput(text);
     if (handled) refresh();
     return handled;
 }

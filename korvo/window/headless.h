@@ -64,8 +64,10 @@ public:
     bool click(std::int32_t x, std::int32_t y, MouseButton button = MouseButton::left);
     // Wheel at the last move position, in notches.
     bool wheel(std::int32_t deltaX, std::int32_t deltaY, MouseState state = {});
-    bool keyDown(Key key);
-    bool keyUp(Key key);
+    bool keyDown(Key key, MouseState modifiers = {});
+    bool keyUp(Key key, MouseState modifiers = {});
+    // Text as a key press types it (after its keyDown).
+    bool textInput(std::string_view text);
     // Another window took the mouse capture.
     void loseCapture();
     // Advances the clock by 15 ms and delivers onAnimate, then the refresh sequence.

@@ -9,8 +9,10 @@
 //     at (0, 0)); a click takes the focus and the mouse capture (so a drag past the left or top
 //     edge gives negative coordinates) and a release gives the capture back; the wheel reports
 //     deltaY = delta / 120 (truncated: a high-resolution 60 gives 0) at the wheel's position;
-//   - keys: the virtual key is translated (translateKey); a key the editor does not handle is
-//     forwarded to the top-level window, so the host still gets its shortcuts;
+//   - keys: the virtual key is translated (translateKey) and reported with the modifiers held; a
+//     key the editor does not handle is forwarded to the top-level window, so the host still gets
+//     its shortcuts; WM_CHAR (the host's message loop translates keys) becomes onTextInput in
+//     UTF-8, control characters left out, and goes to the host too when the editor takes none;
 //   - timer 144 every 15 ms: onAnimate(dt, time), then the refresh sequence; other timers are
 //     swallowed;
 //   - after every handled input and every tick, the refresh sequence: computeDirtyAreas,
@@ -81,6 +83,7 @@ private:
     std::intptr_t releaseSequence(MouseButton button, std::uintptr_t wParam, std::uint32_t message,
                                   std::intptr_t lParam);
     std::intptr_t keySequence(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+    std::intptr_t textSequence(std::uintptr_t wParam, std::intptr_t lParam);
     void refreshSequence();
     void animationSequence();
     void paintSequence();
@@ -105,6 +108,7 @@ private:
     std::int32_t _mouseX = 0;
     std::int32_t _mouseY = 0;
     bool _shiftDown = false;
+    std::uint32_t _highSurrogate = 0;  // the first half of a character typed in two WM_CHARs
     wchar_t _className[43] = {};
 };
 

@@ -175,6 +175,18 @@ Key Win32Window::translateKey(std::uint32_t vk, bool shift) noexcept {
     switch (vk) {
         case 8:
             return Key::backspace;
+        case 9:
+            return Key::tab;
+        case 33:
+            return Key::pageUp;
+        case 34:
+            return Key::pageDown;
+        case 35:
+            return Key::end;
+        case 36:
+            return Key::home;
+        case 46:
+            return Key::deleteKey;
         case 13:
             return Key::enter;
         case 27:
@@ -313,11 +325,57 @@ std::intptr_t Win32Window::releaseSequence(MouseButton button, std::uintptr_t wP
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
+std::intptr_t Win32Window::textSequence(std::uintptr_t wParam, std::intptr_t lParam) {
+    HWND hwnd = asHwnd(_hwnd);
+    // UTF-16 units, a character outside the basic plane in two messages; control characters
+    // (Backspace, Tab, Enter, Escape, Ctrl + letter) are keys, not text.
+    const auto unit = static_cast<std::uint32_t>(wParam & 0xFFFF);
+    std::uint32_t code = unit;
+    if (unit >= 0xD800 && unit < 0xDC00) {
+        _highSurrogate = unit;
+        return 0;
+    }
+    if (unit >= 0xDC00 && unit < 0xE000) {
+        if (_highSurrogate == 0) return 0;
+        code = 0x10000 + ((_highSurrogate - 0xD800) << 10) + (unit - 0xDC00);
+    }
+    _highSurrogate = 0;
+    if (code < 32 || code == 127) return 0;
+    char text[5] = {};
+    if (code < 0x80) {
+        text[0] = static_cast<char>(code);
+    } else if (code < 0x800) {
+        text[0] = static_cast<char>(0xC0 | (code >> 6));
+        text[1] = static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        text[0] = static_cast<char>(0xE0 | (code >> 12));
+        text[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text[2] = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        text[0] = static_cast<char>(0xF0 | (code >> 18));
+        text[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        text[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        text[3] = static_cast<char>(0x80 | (code & 0x3F));
+    }
+    if (_listener->onTextInput(text)) {
+        refreshSequence();
+        return 0;
+    }
+    HWND root = GetAncestor(hwnd, GA_ROOT);
+    if (root != nullptr && root != hwnd) SendMessageW(root, WM_CHAR, wParam, lParam);
+    return 0;
+}
+
 std::intptr_t Win32Window::keySequence(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
     HWND hwnd = asHwnd(_hwnd);
     _shiftDown = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
     const Key key = translateKey(static_cast<std::uint32_t>(wParam), _shiftDown);
-    const bool handled = message == WM_KEYDOWN ? _listener->onKeyDown(key) : _listener->onKeyUp(key);
+    MouseState modifiers;
+    modifiers.shift = _shiftDown;
+    modifiers.ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    modifiers.alt = (GetKeyState(VK_MENU) & 0x8000) != 0;
+    const bool handled =
+        message == WM_KEYDOWN ? _listener->onKeyDown(key, modifiers) : _listener->onKeyUp(key, modifiers);
     if (handled) {
         refreshSequence();
         return 0;
@@ -391,6 +449,8 @@ std::intptr_t Win32Window::handleMessage(std::uint32_t message, std::uintptr_t w
         case WM_KEYDOWN:
         case WM_KEYUP:
             return keySequence(message, wParam, lParam);
+        case WM_CHAR:
+            return textSequence(wParam, lParam);
         case WM_TIMER:
             if (wParam == kTimerId) animationSequence();
             return 0;

@@ -3,6 +3,7 @@
 //
 // A window backend delivers, on the GUI thread:
 //   - input: onMouseMove / onMouseClick / onMouseRelease / onMouseWheel / onKeyDown / onKeyUp /
+//     onTextInput /
 //     onCaptureLost, coordinates in editor pixels, mouse state as in MouseState;
 //   - an animation tick every 15 ms: onAnimate(dt, time) in seconds;
 //   - after every handled input event and every tick, the refresh sequence: computeDirtyAreas,
@@ -19,6 +20,7 @@
 // Thread contract: [main-thread] (the window's thread) for every operation of both interfaces.
 
 #include <cstdint>
+#include <string_view>
 
 #include "korvo/graphics/image.h"
 #include "korvo/graphics/rect.h"
@@ -65,8 +67,15 @@ public:
                               std::int32_t wheelDeltaY, MouseState mouseState) = 0;
     virtual void onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
                              MouseState mouseState) = 0;
-    virtual bool onKeyDown(Key key) = 0;
-    virtual bool onKeyUp(Key key) = 0;
+    // A key, with the modifiers held (shift, ctrl, alt; the buttons unused); true = the editor
+    // used it (otherwise it goes on to the host).
+    virtual bool onKeyDown(Key key, MouseState modifiers) = 0;
+    virtual bool onKeyUp(Key key, MouseState modifiers) = 0;
+    // The text a key press typed (UTF-8), after its onKeyDown; true = taken. [false]
+    virtual bool onTextInput(std::string_view text) {
+        (void)text;
+        return false;
+    }
     // Renders the frame into the buffer returned by the last onResize, in the given byte order.
     virtual void onDraw(PixelOrder pixelOrder) = 0;
     // The client size changed; returns the view of the buffer the window copies from.

@@ -18,8 +18,10 @@
 //   - wheel: one notch (buttons 4 and 5) is a delta of +-120, reported as wheelNotches (+-1) at the
 //     wheel's position;
 //   - keys: the unshifted key symbol is translated (translateKey: letters upper case with shift,
-//     so Ctrl+A gives `a`); auto-repeat sends presses only, as on Windows; a key the editor does
-//     not handle is sent on to the top-level window so the host still gets it;
+//     so Ctrl+A gives `a`) and reported with the modifiers held; a press then reports the text it
+//     types (onTextInput: the key map's Latin-1 as UTF-8, control characters left out);
+//     auto-repeat sends presses only, as on Windows; a key (and text) the editor does not handle
+//     is sent on to the top-level window so the host still gets it;
 //   - a tick every 15 ms: onAnimate(dt, time), then the refresh sequence;
 //   - after every handled input and every tick, the refresh sequence: computeDirtyAreas,
 //     dirtyBounds; a non-empty box is added to the update region and painted at once;

@@ -437,6 +437,24 @@ Key X11Window::translateKey(unsigned long sym, bool shift) noexcept {
     switch (sym) {
         case XK_BackSpace:
             return Key::backspace;
+        case XK_Tab:
+        case XK_ISO_Left_Tab:
+            return Key::tab;
+        case XK_Home:
+        case XK_KP_Home:
+            return Key::home;
+        case XK_End:
+        case XK_KP_End:
+            return Key::end;
+        case XK_Delete:
+        case XK_KP_Delete:
+            return Key::deleteKey;
+        case XK_Prior:
+        case XK_KP_Prior:
+            return Key::pageUp;
+        case XK_Next:
+        case XK_KP_Next:
+            return Key::pageDown;
         case XK_Return:
         case XK_KP_Enter:
             return Key::enter;
@@ -490,7 +508,33 @@ void X11Window::keySequence(void* e, bool down) {
         if (keypad >= XK_KP_0 && keypad <= XK_KP_9) sym = keypad;
     }
     const Key key = translateKey(sym, shift);
-    if (down ? _listener->onKeyDown(key) : _listener->onKeyUp(key)) {
+    MouseState modifiers;
+    modifiers.shift = shift;
+    modifiers.ctrl = (event.state & ControlMask) != 0;
+    modifiers.alt = (event.state & Mod1Mask) != 0;
+    bool handled = down ? _listener->onKeyDown(key, modifiers) : _listener->onKeyUp(key, modifiers);
+    if (down) {
+        // The text the press types (Latin-1 from the key map), as UTF-8; control characters
+        // (Backspace, Tab, Enter, Escape, Ctrl + letter) are keys, not text.
+        char latin[8] = {};
+        KeySym typed = NoSymbol;
+        const int n = XLookupString(&event, latin, sizeof latin - 1, &typed, nullptr);
+        char text[16] = {};
+        int used = 0;
+        for (int i = 0; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(latin[i]);
+            if (c < 32 || c == 127) continue;
+            if (c < 0x80) {
+                text[used++] = static_cast<char>(c);
+            } else {
+                text[used++] = static_cast<char>(0xC0 | (c >> 6));
+                text[used++] = static_cast<char>(0x80 | (c & 0x3F));
+            }
+        }
+        if (used > 0 && _listener->onTextInput(std::string_view(text, static_cast<std::size_t>(used))))
+            handled = true;
+    }
+    if (handled) {
         refreshSequence();
         return;
     }

@@ -335,7 +335,7 @@ TEST(GUIGraphicsListener, ReleaseAndCaptureLossEndDragsAndUnhandledClicksDropFoc
     EXPECT_TRUE(listener.onMouseRelease(5, 5, MouseButton::left, {}));
     EXPECT_EQ(gui.uiContext().dragged, nullptr);
     EXPECT_EQ(gui.uiContext().focused, a);
-    EXPECT_TRUE(listener.onKeyDown(Key::enter));  // the focused element first
+    EXPECT_TRUE(listener.onKeyDown(Key::enter, {}));  // the focused element first
     EXPECT_TRUE(listener.onMouseClick(5, 5, MouseButton::left, false, {}));
     listener.onCaptureLost();
     EXPECT_EQ(gui.uiContext().dragged, nullptr);

@@ -38,11 +38,11 @@ public:
         log.push_back("move");
         lastX = x, lastY = y, lastDx = dx, lastDy = dy;
     }
-    bool onKeyDown(Key) override {
+    bool onKeyDown(Key, MouseState) override {
         log.push_back("keyDown");
         return handle;
     }
-    bool onKeyUp(Key) override {
+    bool onKeyUp(Key, MouseState) override {
         log.push_back("keyUp");
         return handle;
     }

@@ -198,11 +198,25 @@ TEST_F(Win32WindowTest, KeysTranslateWithShiftAndUnhandledOnesReachTheHost) {
     SetKeyboardState(state);
     EXPECT_EQ(send(WM_KEYDOWN, 'A', 0), 0);
     EXPECT_EQ(listener.lastKey, Key::A);
+    EXPECT_TRUE(listener.lastKeyModifiers.shift);
     state[VK_SHIFT] = 0;
     state[VK_CONTROL] = 0x80;
     SetKeyboardState(state);
     send(WM_KEYDOWN, 'A', 0);
     EXPECT_EQ(listener.lastKey, Key::a);
+    EXPECT_TRUE(listener.lastKeyModifiers.ctrl);
+    send(WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_EQ(listener.lastKey, Key::deleteKey);
+    // Typed characters come as UTF-8 text, one beyond the basic plane from its two halves;
+    // control characters are keys only.
+    send(WM_CHAR, 0xE9, 0);
+    EXPECT_EQ(listener.lastText, "\xC3\xA9");
+    send(WM_CHAR, 0xD83D, 0);
+    send(WM_CHAR, 0xDE00, 0);
+    EXPECT_EQ(listener.lastText, "\xF0\x9F\x98\x80");
+    const std::size_t texts = listener.entries("text").size();
+    send(WM_CHAR, 8, 0);
+    EXPECT_EQ(listener.entries("text").size(), texts);
     send(WM_KEYUP, VK_NUMPAD7, 0);
     EXPECT_EQ(listener.lastKey, Key::digit7);
     state[VK_CONTROL] = 0;
@@ -334,6 +348,11 @@ TEST(Win32WindowKeys, TranslationTable) {
     EXPECT_EQ(Win32Window::translateKey('Z', false), Key::z);
     EXPECT_EQ(Win32Window::translateKey(0x74, false), Key::unsupported);  // F5
     EXPECT_EQ(Win32Window::translateKey(106, false), Key::unsupported);   // keypad *
+    EXPECT_EQ(Win32Window::translateKey(9, true), Key::tab);
+    EXPECT_EQ(Win32Window::translateKey(36, false), Key::home);
+    EXPECT_EQ(Win32Window::translateKey(35, false), Key::end);
+    EXPECT_EQ(Win32Window::translateKey(33, false), Key::pageUp);
+    EXPECT_EQ(Win32Window::translateKey(45, false), Key::unsupported);  // insert
 }
 
 }  // namespace

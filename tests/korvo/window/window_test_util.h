@@ -101,16 +101,26 @@ public:
         note("move");
         lastX = x, lastY = y, lastDx = dx, lastDy = dy, lastState = state;
     }
-    bool onKeyDown(Key key) override {
+    bool onKeyDown(Key key, MouseState modifiers) override {
         note("keyDown");
         lastKey = key;
+        lastKeyModifiers = modifiers;
         return handle;
     }
-    bool onKeyUp(Key key) override {
+    bool onKeyUp(Key key, MouseState modifiers) override {
         note("keyUp");
         lastKey = key;
+        lastKeyModifiers = modifiers;
         return handle;
     }
+    bool onTextInput(std::string_view text) override {
+        note("text");
+        lastText = std::string(text);
+        return handleText;
+    }
+    MouseState lastKeyModifiers;
+    std::string lastText;
+    bool handleText = true;
     void onDraw(PixelOrder order) override {
         note("draw" + std::to_string(static_cast<int>(order)));
         fill(buffer.view(), fillColor);

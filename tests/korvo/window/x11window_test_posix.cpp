@@ -318,6 +318,9 @@ TEST_F(X11WindowTest, KeysTranslateAndUnhandledOnesReachTheHost) {
     user.key(XK_a, true);
     ASSERT_TRUE(waitFor("keyDown"));
     EXPECT_EQ(listener.lastKey, Key::A);
+    EXPECT_TRUE(listener.lastKeyModifiers.shift);
+    ASSERT_TRUE(waitFor("text"));
+    EXPECT_EQ(listener.lastText, "A");  // the typed character follows the key
     user.key(XK_a, false);
     user.key(XK_Shift_L, false);
     ASSERT_TRUE(waitFor("keyUp"));
@@ -326,8 +329,16 @@ TEST_F(X11WindowTest, KeysTranslateAndUnhandledOnesReachTheHost) {
     user.key(XK_a, true);
     ASSERT_TRUE(waitFor("keyDown"));
     EXPECT_EQ(listener.lastKey, Key::a);
+    EXPECT_TRUE(listener.lastKeyModifiers.ctrl);
     user.key(XK_a, false);
     user.key(XK_Control_L, false);
+    ASSERT_TRUE(waitFor("keyUp"));
+    EXPECT_TRUE(listener.entries("text").empty());  // Ctrl + letter types nothing
+    listener.clear();
+    user.key(XK_Home, true);
+    ASSERT_TRUE(waitFor("keyDown"));
+    EXPECT_EQ(listener.lastKey, Key::home);
+    user.key(XK_Home, false);
     ASSERT_TRUE(waitFor("keyUp"));
 
     // Keys the editor leaves alone go on to the host's top-level window.
@@ -444,7 +455,11 @@ TEST(X11WindowKeys, TranslationTable) {
     EXPECT_EQ(X11Window::translateKey(XK_a, true), Key::A);
     EXPECT_EQ(X11Window::translateKey(XK_z, true), Key::Z);
     EXPECT_EQ(X11Window::translateKey(XK_F1, false), Key::unsupported);
-    EXPECT_EQ(X11Window::translateKey(XK_Home, false), Key::unsupported);
+    EXPECT_EQ(X11Window::translateKey(XK_Home, false), Key::home);
+    EXPECT_EQ(X11Window::translateKey(XK_ISO_Left_Tab, true), Key::tab);
+    EXPECT_EQ(X11Window::translateKey(XK_KP_Delete, false), Key::deleteKey);
+    EXPECT_EQ(X11Window::translateKey(XK_Next, false), Key::pageDown);
+    EXPECT_EQ(X11Window::translateKey(XK_Insert, false), Key::unsupported);
 }
 
 }  // namespace
