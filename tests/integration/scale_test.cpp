@@ -210,9 +210,9 @@ TEST_F(Vst3ScaledEditor, ClicksAndDragsLandOnTheSameWidgetWithTheSameChangeAtEve
     for (int i = 0; i < 3; ++i) {
         const float s = scales[i];
         SCOPED_TRACE("scale " + std::to_string(s));
+        ComponentHandler calls;  // outlives the instance, which gives it back when it goes
         auto instance = module->instance(&host);
         ASSERT_TRUE(instance->ok());
-        ComponentHandler calls;
         ASSERT_EQ(instance->controller->setComponentHandler(&calls), v::kResultOk);
         EditorHost window;
         std::string error;
