@@ -296,6 +296,7 @@ void VelmoraClient::resetState() noexcept {
     // The random seed is per instance: the low 32 bits of this object's address.
     lfo_.reset(sampleRate_, static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this)));
     silentFrames_ = 0;
+    asleep_ = false;
     silenceLimit_ = static_cast<std::int64_t>(sampleRateDouble_ * 0.2 + 0.5);
 }
 
@@ -488,6 +489,7 @@ void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInp
     }
     // Should anything still go wrong, the block is silenced and the chain starts afresh, so one bad
     // block never poisons the next.
+    asleep_ = silenced;
     if (!isFinite(outLeft, n) || !isFinite(outRight, n)) {
         zero(outLeft, n);
         zero(outRight, n);

@@ -108,6 +108,9 @@ public:
     std::int32_t latencySamples(double sampleRate) noexcept override;  // 3 at every rate
     float tailSizeInSeconds() noexcept override;                       // 0.2
     std::int32_t maxFramesInProcess() noexcept override;               // 512
+    // True after a block the silence stopped (0.2 s of silent input): its output was zero and stays
+    // zero while the input does.
+    bool isAsleep() const noexcept override { return asleep_; }
     void processAudio(const float* const* inputs, std::int32_t numInputs, float* const* outputs,
                       std::int32_t numOutputs, std::int32_t frames,
                       korvo::HostTiming timing) noexcept override;
@@ -207,6 +210,7 @@ private:
     korvo::ExpSmoother widthSmoother_;
     std::int64_t silentFrames_ = 0;
     std::int64_t silenceLimit_ = 0;
+    bool asleep_ = false;  // the last block was silenced
     // Sanitised copies of bad input blocks; their length is the largest block reset prepared for.
     korvo::Vec<float> cleanLeft_{32}, cleanRight_{32};
     PanoramaState panorama_;

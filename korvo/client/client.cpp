@@ -66,6 +66,9 @@ float Client::tailSizeInSeconds() noexcept {
 std::int32_t Client::maxFramesInProcess() noexcept {
     return 0;
 }
+bool Client::isAsleep() const noexcept {
+    return false;
+}
 
 void Client::enqueueMidiFromHost(MidiMessage message) noexcept {
     if (midiCount_ >= kMaxMidiMessages) return;  // full: dropped, count unchanged

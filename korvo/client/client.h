@@ -210,6 +210,10 @@ public:
     // Subclass: largest block processAudio accepts; 0 means no limit. Base: 0. Read once by
     // initialize(). [main-thread]
     virtual std::int32_t maxFramesInProcess() noexcept;
+    // Subclass: true when the last processAudio block was silence made from silent input, and more
+    // silent input keeps the output silent whatever the parameters do: an adapter may then let the
+    // host stop calling until sound returns. Base: false. [audio-thread]
+    virtual bool isAsleep() const noexcept;
 
     // Subclass: processes one block of at most maxFramesInProcess frames (any length, including
     // 0, without a limit). inputs has numInputs channel pointers, outputs numOutputs.

@@ -1,35 +1,44 @@
 #pragma once
 // VST3Client: the one object the factory makes per plug-in instance. It is at once the VST3
 // component, the audio processor and the edit controller of a single-component plug-in, and owns
-// the host-neutral Client and its VST3HostCommand. createView makes a KorvoView (view.h) when the
-// client has an editor, and returns null otherwise, so hosts fall back to their generic editor.
+// the host-neutral Client, the HostProcessor that runs it (korvo/client/hostprocessor.h: input
+// copies, bypass and its crossfade, the persistent state's bytes) and its VST3HostCommand.
+// createView makes a KorvoView (view.h) when the client has an editor, and returns null otherwise,
+// so hosts fall back to their generic editor.
 //
 // Faces: five separate interface sub-objects, in this order, IAudioProcessor, IComponent,
 // IEditController, IEditController2, IUnitInfo. They are separate on purpose: IComponent and
 // IEditController declare the same setState/getState (and initialize/terminate), and only the
 // component's state calls do real work; one class inheriting both would merge them. All faces
-// share the object's one reference count (starts at 1; release to 0 destroys the object).
+// share the object's one reference count (refcounted.h; starts at 1, release to 0 destroys the
+// object). Each face's entry checks nothing itself: it puts up the floating-point guard and
+// forwards to the object (faces.cpp).
 //
 // queryInterface: IAudioProcessor and FUnknown -> processor face; IComponent and IPluginBase ->
 // component face; IEditController, IEditController2, IUnitInfo -> their faces. Anything else ->
 // null and kNoInterface.
 //
 // Host parameter list: index 0 is the bypass (ID 998), index 1 the program (ID 999), index 2 + i
-// the client parameter i (ID i). The component state stream is: a version byte 0, a bypass byte,
-// then the client's state chunk to the end of the stream.
+// the client parameter i (ID i). The component state stream is the HostProcessor's persistent
+// state: a version byte 0, a bypass byte, then the client's state chunk to the end of the stream.
+//
+// Files: client.cpp (life, identity, buses, state, controller, units), processor.cpp (the audio
+// processor), faces.cpp (the interface entries), strings.cpp and streams.cpp (host text and
+// IBStream transfers).
 //
 // Threads
 // - process: the host's audio thread. It never allocates, takes no lock and never logs. The client
 //   and every buffer are sized on the main thread (setupProcessing, setBusArrangements,
 //   setActive); a restarted processing (setProcessing true) only clears the client's state, in the
 //   next block. A call without samples (a host's parameter flush) applies its parameter changes
-//   and nothing else, whatever buses and buffers it carries.
+//   and nothing else, whatever buses and buffers it carries. All changes of a block apply at its
+//   start.
 // - setProcessing: audio or main thread. Everything else: the host's main thread, never at the
 //   same time as process for the calls that size (setupProcessing, setBusArrangements, setActive).
 // - Every entry point that runs plug-in code does so under the floating-point guard (FPControl):
 //   denormals flushed to zero, exceptions masked; the host's own setting is restored on return.
-// - Shared between the two: resetRequested, bypassed, sampleRate and maxSamplesPerBlock (atomics);
-//   parameters synchronise themselves.
+// - Shared between the two: sampleRate and maxSamplesPerBlock (atomics), the HostProcessor's
+//   reset request and bypass (atomics); parameters synchronise themselves.
 //
 // Untrusted input: every out pointer is checked (kInvalidArgument when null); parameter queues for
 // unknown IDs are ignored; normalized values that are NaN or outside [0, 1] are handled without
@@ -38,14 +47,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <vector>
 
 #include "korvo/client/client.h"
+#include "korvo/client/hostprocessor.h"
 #include "korvo/core/nogc.h"
-#include "korvo/core/sync.h"
 #include "korvo/core/vec.h"
-#include "korvo/dsp/delayline.h"
 #include "korvo/vst3/abi.h"
+#include "korvo/vst3/refcounted.h"
 #include "korvo/vst3/view.h"
 
 namespace korvo::vst3 {
@@ -56,18 +64,8 @@ inline constexpr ParamID kProgramParamId = 999;
 inline constexpr ProgramListID kProgramListId = 999;
 // Highest sample rate setupProcessing accepts (Hz).
 inline constexpr double kMaxSampleRate = 10.0e6;
-// Length of the bypass crossfade.
-inline constexpr float kBypassFadeSeconds = 0.008f;
-// Largest component state setState accepts.
-inline constexpr std::int64_t kMaxStateBytes = 1 << 20;
 
-// Reads a stream to its end, in whatever pieces it gives: a read that delivers nothing (or fails)
-// ends it. False when it holds more than kMaxStateBytes.
-bool readAll(IBStream* stream, std::vector<std::uint8_t>& out) noexcept;
-// Writes all bytes, in as many calls as the stream needs; false when a write fails or stalls.
-bool writeAll(IBStream* stream, const std::uint8_t* bytes, std::size_t size) noexcept;
-
-class VST3Client {
+class VST3Client : public RefCounted<VST3Client> {
 public:
     // Takes the client (not null), gives it the host command. Reference count 1. [main-thread]
     explicit VST3Client(HeapPtr<Client> client);
@@ -85,10 +83,8 @@ public:
     HostKind hostKind() const noexcept { return hostKind_; }
     IComponentHandler* componentHandler() const noexcept { return componentHandler_; }
 
-    // ---- FUnknown, shared by every face ------------------------------------------------------------
+    // ---- FUnknown, shared by every face (addRef and release: the base's count) -----------------------
     tresult queryInterface(const TUID iid, void** obj) noexcept;
-    uint32 addRef() noexcept;
-    uint32 release() noexcept;
 
     // ---- IPluginBase / IComponent -------------------------------------------------------------------
     tresult initialize(FUnknown* context) noexcept;
@@ -245,6 +241,10 @@ private:
         VST3Client& owner;
     };
 
+    static bool isNaN(double v) noexcept { return v != v; }
+    // NaN stays NaN.
+    static double clamp01(double v) noexcept { return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v); }
+
     Vec<BusEntry>* busList(MediaType type, BusDirection dir) noexcept;
     // Preset index for a normalized program value: min(steps, truncate((steps + 1) * v)) with v
     // clamped to [0, 1]; -1 for NaN.
@@ -255,7 +255,6 @@ private:
     // [main-thread]
     void notifyParameterValuesChanged() noexcept;
     void applyParameterChanges(IParameterChanges* changes) noexcept;
-    void mixBypass(std::int32_t runIn, std::int32_t runOut, std::int32_t frames, float target) noexcept;
 
     // Faces first, in their published order.
     ProcessorFace processor_{*this};
@@ -263,24 +262,16 @@ private:
     ControllerFace controller_{*this};
     Controller2Face controller2_{*this};
     UnitInfoFace unitInfo_{*this};
-    std::atomic<std::int32_t> refCount_{1};
 
     HeapPtr<Client> client_;
+    HeapPtr<HostProcessor> processing_;
     IComponentHandler* componentHandler_ = nullptr;  // one reference held
     HeapPtr<VST3HostCommand> hostCommand_;
-    std::atomic<std::uint8_t> resetRequested_{1};
-    std::atomic<std::uint8_t> bypassed_{0};
     std::atomic<std::uint8_t> parameterValuesChanged_{0};  // set by process, delivered on the main thread
     std::int32_t presetStepCount_ = 0;
     float sampleRateHostView_;
     std::atomic<float> sampleRate_{44100.0f};
-    float lastSampleRate_ = 0.0f;
     std::atomic<std::int32_t> maxSamplesPerBlock_{-1};
-    std::int32_t lastBlockSize_ = -1;
-    std::int32_t lastInputCount_ = -1;
-    std::int32_t lastOutputCount_ = -1;
-    Vec<const float*> inputPointers_;
-    Vec<float*> outputPointers_;
     HostKind hostKind_ = HostKind::unknown;
     KorvoView* openView_ = nullptr;
     char hostName_[kMaxHostNameChars + 1] = {};
@@ -291,13 +282,6 @@ private:
     Vec<BusEntry> audioOutputs_;
     Vec<BusEntry> eventInputs_;
     Vec<BusEntry> eventOutputs_;
-    Vec<float> silentInput_;
-    std::vector<Vec<float>> spareOutputs_;  // one per possible output channel
-    std::vector<Delayline> dryLines_;       // the bypass's dry input, one per possible input channel
-    std::int32_t latencySamples_ = 0;       // the client's latency at the prepared rate
-    float bypassMix_ = 0.0f;                // 0: the client's output, 1: the delayed dry input
-    float bypassFadeStep_ = 1.0f;           // per sample: one over the fade length
-    std::vector<Vec<float>> inputCopies_;
     IHostApplication* hostApplication_ = nullptr;  // one reference held between initialize and terminate
 };
 

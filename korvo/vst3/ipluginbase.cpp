@@ -140,25 +140,9 @@ bool CPluginFactory::registerClass(const PClassInfoW* info, CreateFunction creat
 }
 
 tresult CPluginFactory::queryInterface(const TUID iid, void** obj) {
-    if (obj == nullptr) return kInvalidArgument;
-    if (uidEquals(iid, iidFUnknown) || uidEquals(iid, iidIPluginFactory) ||
-        uidEquals(iid, iidIPluginFactory2) || uidEquals(iid, iidIPluginFactory3)) {
-        addRef();
-        *obj = static_cast<IPluginFactory3*>(this);
-        return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-}
-
-uint32 CPluginFactory::addRef() {
-    return static_cast<uint32>(refCount_.fetch_add(1) + 1);
-}
-
-uint32 CPluginFactory::release() {
-    const std::int32_t count = refCount_.fetch_sub(1) - 1;
-    if (count == 0) heapDelete(this);
-    return static_cast<uint32>(count);
+    const bool matches = uidEquals(iid, iidFUnknown) || uidEquals(iid, iidIPluginFactory) ||
+                         uidEquals(iid, iidIPluginFactory2) || uidEquals(iid, iidIPluginFactory3);
+    return answerInterface(*this, matches, static_cast<IPluginFactory3*>(this), obj);
 }
 
 tresult CPluginFactory::getFactoryInfo(PFactoryInfo* info) {

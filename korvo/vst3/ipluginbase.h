@@ -2,33 +2,30 @@
 // The module's factory: GetPluginFactory's logic and CPluginFactory.
 //
 // The first getPluginFactory() call builds the one factory from the description of a temporary
-// client (made through the product's createPluginClient hook) and registers one audio effect class;
-// later calls add a reference to the same factory. The factory's last release destroys it and
-// forgets it, so a later call builds a new one. Instances made by createInstance are independent
-// of the factory and may outlive it.
+// client (made through the product's createPluginClient hook, korvo/client/factoryhook.h) and
+// registers one audio effect class; later calls add a reference to the same factory. The
+// factory's last release destroys it and forgets it, so a later call builds a new one. Instances
+// made by createInstance are independent of the factory and may outlive it.
 //
 // Class identifier: 8 fixed bytes 0x92 0xBA 0x20 0x0B 0xE0 0x0C 0x45 0xB1, then the vendor code's
 // four characters last to first, then the product code's four characters last to first. Hosts keep
 // it in their projects: it never changes between versions.
 //
-// Reference counting (every VST3 object of the adapter): the count starts at 1, addRef and release
-// are atomic and return the new count, release to 0 destroys the object.
+// Reference counting: the adapter's one base (refcounted.h); the count starts at 1, release to 0
+// destroys the object.
 //
 // Threads: getPluginFactory and the factory's queries run on the host's main thread; the global
 // factory pointer is not locked. addRef/release may come from any thread.
 
-#include <atomic>
 #include <cstdint>
 
 #include "korvo/client/client.h"
+#include "korvo/client/factoryhook.h"
 #include "korvo/core/nogc.h"
 #include "korvo/vst3/abi.h"
+#include "korvo/vst3/refcounted.h"
 
 namespace korvo::vst3 {
-
-// Defined by the product: makes a new client of the plug-in (never null). Called for the factory's
-// description and for every instance. [main-thread]
-HeapPtr<Client> createPluginClient();
 
 // The exported GetPluginFactory: the factory's IPluginFactory3 face, with one reference owned by
 // the caller. Runs under the floating-point guard. [main-thread]
@@ -46,7 +43,7 @@ inline constexpr uint32 kClassIdWord2 = 0x0CE0B145;
 // Creation function of a registered class: returns a new object (count 1) or null.
 using CreateFunction = FUnknown* (*)(void* context);
 
-class CPluginFactory final : public IPluginFactory3 {
+class CPluginFactory final : public ComObject<CPluginFactory, IPluginFactory3> {
 public:
     explicit CPluginFactory(const PFactoryInfo& info) noexcept;
     ~CPluginFactory();
@@ -59,10 +56,8 @@ public:
     bool registerClass(const PClassInfo2* info, CreateFunction create, void* context) noexcept;
     bool registerClass(const PClassInfoW* info, CreateFunction create, void* context) noexcept;
 
-    // FUnknown
+    // FUnknown (addRef and release: the base's count)
     tresult KORVO_VST3_API queryInterface(const TUID iid, void** obj) override;
-    uint32 KORVO_VST3_API addRef() override;
-    uint32 KORVO_VST3_API release() override;
     // IPluginFactory
     tresult KORVO_VST3_API getFactoryInfo(PFactoryInfo* info) override;
     int32 KORVO_VST3_API countClasses() override;
@@ -84,7 +79,6 @@ private:
     };
     bool append(const ClassEntry& entry) noexcept;
 
-    std::atomic<std::int32_t> refCount_{1};
     PFactoryInfo factoryInfo_;
     ClassEntry* classes_ = nullptr;
     std::int32_t classCount_ = 0;

@@ -1,6 +1,6 @@
 # korvo_add_vst3_module(TARGET BUNDLE_NAME <Name> [DLL_NAME <name>] OUTPUT_DIR <dir> SOURCES ... DEPS ...)
 # Builds a VST3 plug-in module from the adapter (korvo_vst3), the exported entry points and the
-# product's sources (which define korvo::vst3::createPluginClient), and lays it out as a bundle:
+# product's sources (which define korvo::createPluginClient), and lays it out as a bundle:
 #   Linux:   <OUTPUT_DIR>/<Name>.vst3/Contents/x86_64-linux/<Name>.so
 #   Windows: <OUTPUT_DIR>/<dll_name>.dll and <OUTPUT_DIR>/<Name>.vst3/Contents/x86_64-win/<Name>.vst3
 # Only the entry points are exported (a version script on Linux, explicit exports on Windows).

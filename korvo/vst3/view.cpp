@@ -10,6 +10,7 @@
 #include "korvo/core/nogc.h"
 #include "korvo/graphics/rect.h"
 #include "korvo/vst3/client.h"
+#include "korvo/vst3/streams.h"
 #include "korvo/window/eventloop.h"
 
 namespace korvo::vst3 {
@@ -45,7 +46,7 @@ HostKind VST3HostCommand::hostKind() const noexcept {
 // One window's bridge to the host's IRunLoop: a descriptor handler face and a timer face, each
 // forwarding to the window that registered. Reference-counted (the view holds one reference; the
 // host may hold more while the handlers are registered); holds one reference on the run loop.
-class RunLoopBridge final : public IEventLoop {
+class RunLoopBridge final : public IEventLoop, public RefCounted<RunLoopBridge> {
 public:
     explicit RunLoopBridge(IRunLoop* runLoop) noexcept : runLoop_(runLoop) {}
     ~RunLoopBridge() override {
@@ -55,12 +56,8 @@ public:
     RunLoopBridge(const RunLoopBridge&) = delete;
     RunLoopBridge& operator=(const RunLoopBridge&) = delete;
 
-    uint32 addRef() noexcept { return static_cast<uint32>(refCount_.fetch_add(1) + 1); }
-    uint32 release() noexcept {
-        const std::int32_t count = refCount_.fetch_sub(1) - 1;
-        if (count == 0) heapDelete(this);
-        return static_cast<uint32>(count);
-    }
+    uint32 addRef() noexcept { return addRefCount(); }
+    uint32 release() noexcept { return releaseRefCount(); }
 
     // Drops whatever is still registered (a window unregisters before it goes; this covers one
     // that did not). The host then gives back its references on the handler faces.
@@ -123,19 +120,11 @@ private:
     };
 
     tresult answer(const TUID iid, void** obj, const Uid& own, FUnknown* face) noexcept {
-        if (obj == nullptr) return kInvalidArgument;
-        if (uidEquals(iid, own) || uidEquals(iid, iidFUnknown)) {
-            addRef();
-            *obj = face;
-            return kResultOk;
-        }
-        *obj = nullptr;
-        return kNoInterface;
+        return answerInterface(*this, uidEquals(iid, own) || uidEquals(iid, iidFUnknown), face, obj);
     }
 
     EventFace eventFace_{*this};
     TimerFace timerFace_{*this};
-    std::atomic<std::int32_t> refCount_{1};
     IRunLoop* runLoop_;  // one reference held
     IEventLoopClient* fileClient_ = nullptr;
     IEventLoopClient* timerClient_ = nullptr;
@@ -167,29 +156,10 @@ WindowBackend KorvoView::platformBackend() noexcept {
 }
 
 tresult KorvoView::queryInterface(const TUID iid, void** obj) {
-    if (obj == nullptr) return kInvalidArgument;
-    if (uidEquals(iid, iidIPlugView) || uidEquals(iid, iidFUnknown)) {
-        addRef();
-        *obj = static_cast<IPlugView*>(this);
-        return kResultOk;
-    }
-    if (uidEquals(iid, iidIPlugViewContentScaleSupport)) {
-        addRef();
-        *obj = static_cast<IPlugViewContentScaleSupport*>(this);
-        return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-}
-
-uint32 KorvoView::addRef() {
-    return static_cast<uint32>(refCount_.fetch_add(1) + 1);
-}
-
-uint32 KorvoView::release() {
-    const std::int32_t count = refCount_.fetch_sub(1) - 1;
-    if (count == 0) heapDelete(this);
-    return static_cast<uint32>(count);
+    if (uidEquals(iid, iidIPlugViewContentScaleSupport))
+        return answerInterface(*this, true, static_cast<IPlugViewContentScaleSupport*>(this), obj);
+    const bool matches = uidEquals(iid, iidIPlugView) || uidEquals(iid, iidFUnknown);
+    return answerInterface(*this, matches, static_cast<IPlugView*>(this), obj);
 }
 
 tresult KorvoView::isPlatformTypeSupported(FIDString type) {
@@ -390,7 +360,7 @@ tresult VST3Client::saveEditorState(IBStream* stream) noexcept {
 tresult VST3Client::loadEditorState(IBStream* stream) noexcept {
     if (stream == nullptr) return kInvalidArgument;
     std::vector<std::uint8_t> bytes;
-    if (!readAll(stream, bytes)) return kResultFalse;
+    if (!readAll(stream, bytes, kMaxStateBytes)) return kResultFalse;
     float zoom = 1.0f;
     if (!bytes.empty()) {
         if (bytes.size() < kEditorStateBytes || std::memcmp(bytes.data(), kEditorStateTag, 4) != 0 ||

@@ -39,6 +39,7 @@
 #include "korvo/client/client.h"
 #include "korvo/core/sync.h"
 #include "korvo/vst3/abi.h"
+#include "korvo/vst3/refcounted.h"
 
 namespace korvo::vst3 {
 
@@ -62,7 +63,7 @@ private:
 };
 
 // The editor view. [main-thread]
-class KorvoView final : public IPlugView, public IPlugViewContentScaleSupport {
+class KorvoView final : public ComObject<KorvoView, IPlugView, IPlugViewContentScaleSupport> {
 public:
     explicit KorvoView(VST3Client& owner) noexcept : owner_(owner) {}
     ~KorvoView();
@@ -76,8 +77,6 @@ public:
     // IPlugView, IPlugViewContentScaleSupport and FUnknown -> that face with a reference added;
     // else null and kNoInterface.
     tresult KORVO_VST3_API queryInterface(const TUID iid, void** obj) override;
-    uint32 KORVO_VST3_API addRef() override;
-    uint32 KORVO_VST3_API release() override;
     // kResultOk for this platform's type only.
     tresult KORVO_VST3_API isPlatformTypeSupported(FIDString type) override;
     // Creates the editor when needed and opens it in parent. kResultFalse without an editor, for
@@ -110,7 +109,6 @@ private:
     // Closes the window (under the lock) and lets go of the run loop.
     void close() noexcept;
 
-    std::atomic<std::int32_t> refCount_{1};
     VST3Client& owner_;
     UncheckedMutex lock_;
     IPlugFrame* frame_ = nullptr;       // one reference held

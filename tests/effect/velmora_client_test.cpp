@@ -283,11 +283,13 @@ TEST(VelmoraClientSilence, TheTwentiethSilentBlockIsTheFirstZeroed) {
         const float before = client.panner().currentDelayLeft();
         block(zeros);
         EXPECT_NE(client.panner().currentDelayLeft(), before) << "silent block " << k << " still runs";
+        EXPECT_FALSE(client.isAsleep()) << k;
     }
     const float pannerDelay = client.panner().currentDelayLeft();
     std::fill(outL.begin(), outL.end(), 1.0f);
     block(zeros);  // the 20th
     for (int i = 0; i < 512; ++i) ASSERT_EQ(outL[i], 0.0f);
+    EXPECT_TRUE(client.isAsleep()) << "adapters may let the host stop calling";
     EXPECT_EQ(client.panner().currentDelayLeft(), pannerDelay) << "processors keep their state";
     block(zeros);
     EXPECT_EQ(client.panner().currentDelayLeft(), pannerDelay);
@@ -295,6 +297,7 @@ TEST(VelmoraClientSilence, TheTwentiethSilentBlockIsTheFirstZeroed) {
     std::vector<float> click(512, 0.0f);
     click[100] = 1.0f;
     block(click);
+    EXPECT_FALSE(client.isAsleep());
     EXPECT_EQ(client.silentFrames(), 0);
     EXPECT_NE(client.panner().currentDelayLeft(), pannerDelay);
     float energy = 0;

@@ -1,11 +1,11 @@
-// The test module's hook: every instance is a TestGainClient.
-#include "korvo/vst3/ipluginbase.h"
+// The test modules' hook (TestGain.vst3 and TestGain.clap): every instance is a TestGainClient.
+#include "korvo/client/factoryhook.h"
 #include "tests/integration/testplugin/testclient.h"
 
-namespace korvo::vst3 {
+namespace korvo {
 
 HeapPtr<Client> createPluginClient() {
     return HeapPtr<Client>(heapNew<vst3test::TestGainClient>());
 }
 
-}  // namespace korvo::vst3
+}  // namespace korvo
