@@ -1,0 +1,189 @@
+// The host objects our VST3 host hands to plug-ins: application, component handler, streams,
+// parameter changes and event lists.
+#include <cstring>
+
+#include "tools/vst3host/host.h"
+
+namespace vst3host {
+
+v::tresult HostApplication::queryInterface(const v::TUID iid, void** obj) {
+    return answer(iid, obj, v::iidIHostApplication);
+}
+
+v::tresult HostApplication::getName(v::String128 name) {
+    if (name == nullptr) return v::kInvalidArgument;
+    if (unterminated_) {
+        for (std::size_t i = 0; i < 128; ++i)
+            name[i] = static_cast<v::char16>(i < name_.size() ? static_cast<unsigned char>(name_[i]) : 'x');
+        return v::kResultOk;
+    }
+    std::size_t i = 0;
+    for (; i < name_.size() && i < 127; ++i)
+        name[i] = static_cast<v::char16>(static_cast<unsigned char>(name_[i]));
+    name[i] = 0;
+    return v::kResultOk;
+}
+
+v::tresult HostApplication::createInstance(v::TUID, v::TUID, void** obj) {
+    if (obj != nullptr) *obj = nullptr;
+    return v::kResultFalse;
+}
+
+v::tresult ComponentHandler::queryInterface(const v::TUID iid, void** obj) {
+    return answer(iid, obj, v::iidIComponentHandler);
+}
+v::tresult ComponentHandler::beginEdit(v::ParamID id) {
+    calls.push_back({Kind::beginEdit, id, 0.0, 0});
+    return v::kResultOk;
+}
+v::tresult ComponentHandler::performEdit(v::ParamID id, v::ParamValue value) {
+    calls.push_back({Kind::performEdit, id, value, 0});
+    return v::kResultOk;
+}
+v::tresult ComponentHandler::endEdit(v::ParamID id) {
+    calls.push_back({Kind::endEdit, id, 0.0, 0});
+    return v::kResultOk;
+}
+v::tresult ComponentHandler::restartComponent(v::int32 flags) {
+    calls.push_back({Kind::restartComponent, 0, 0.0, flags});
+    return v::kResultOk;
+}
+
+v::tresult MemoryStream::queryInterface(const v::TUID iid, void** obj) {
+    return answer(iid, obj, v::iidIBStream);
+}
+
+v::tresult MemoryStream::read(void* buffer, v::int32 numBytes, v::int32* numBytesRead) {
+    if (numBytesRead != nullptr) *numBytesRead = 0;
+    if (failReadsAfter_ == 0) return v::kResultFalse;
+    if (failReadsAfter_ > 0) --failReadsAfter_;
+    if (buffer == nullptr || numBytes < 0) return v::kInvalidArgument;
+    const std::int64_t size = static_cast<std::int64_t>(bytes_.size());
+    const std::int64_t available = position_ < size ? size - position_ : 0;
+    std::int64_t n = numBytes < available ? numBytes : available;
+    if (bytesPerRead_ > 0 && n > bytesPerRead_) n = bytesPerRead_;
+    if (n > 0) std::memcpy(buffer, bytes_.data() + position_, static_cast<std::size_t>(n));
+    position_ += n;
+    if (numBytesRead != nullptr) *numBytesRead = static_cast<v::int32>(n);
+    return v::kResultOk;
+}
+
+v::tresult MemoryStream::write(void* buffer, v::int32 numBytes, v::int32* numBytesWritten) {
+    if (numBytesWritten != nullptr) *numBytesWritten = 0;
+    if (failWritesAfter_ == 0) return v::kResultFalse;
+    if (failWritesAfter_ > 0) --failWritesAfter_;
+    if (buffer == nullptr || numBytes < 0) return v::kInvalidArgument;
+    if (bytesPerWrite_ > 0 && numBytes > bytesPerWrite_) numBytes = bytesPerWrite_;
+    const std::size_t end = static_cast<std::size_t>(position_) + static_cast<std::size_t>(numBytes);
+    if (bytes_.size() < end) bytes_.resize(end);
+    std::memcpy(bytes_.data() + position_, buffer, static_cast<std::size_t>(numBytes));
+    position_ = static_cast<std::int64_t>(end);
+    if (numBytesWritten != nullptr) *numBytesWritten = numBytes;
+    return v::kResultOk;
+}
+
+v::tresult MemoryStream::seek(v::int64 pos, v::int32 mode, v::int64* result) {
+    std::int64_t base = 0;
+    if (mode == v::kIBSeekCur)
+        base = position_;
+    else if (mode == v::kIBSeekEnd)
+        base = claimedEnd_ >= 0 ? claimedEnd_ : static_cast<std::int64_t>(bytes_.size());
+    else if (mode != v::kIBSeekSet)
+        return v::kInvalidArgument;
+    if (base + pos < 0) return v::kResultFalse;
+    position_ = base + pos;
+    if (result != nullptr) *result = position_;
+    return v::kResultOk;
+}
+
+v::tresult MemoryStream::tell(v::int64* pos) {
+    if (pos == nullptr) return v::kInvalidArgument;
+    *pos = position_;
+    return v::kResultOk;
+}
+
+v::tresult ParamValueQueue::queryInterface(const v::TUID iid, void** obj) {
+    return answer(iid, obj, v::iidIParamValueQueue);
+}
+
+v::tresult ParamValueQueue::getPoint(v::int32 index, v::int32& sampleOffset, v::ParamValue& value) {
+    if (index < 0 || index >= static_cast<v::int32>(points_.size())) return v::kResultFalse;
+    sampleOffset = points_[static_cast<std::size_t>(index)].first;
+    value = points_[static_cast<std::size_t>(index)].second;
+    return v::kResultOk;
+}
+
+v::tresult ParamValueQueue::addPoint(v::int32 sampleOffset, v::ParamValue value, v::int32& index) {
+    points_.emplace_back(sampleOffset, value);
+    index = static_cast<v::int32>(points_.size()) - 1;
+    return v::kResultOk;
+}
+
+v::tresult ParameterChanges::queryInterface(const v::TUID iid, void** obj) {
+    return answer(iid, obj, v::iidIParameterChanges);
+}
+
+void ParameterChanges::add(v::ParamID id, v::int32 offset, v::ParamValue value) {
+    v::int32 index = 0;
+    addParameterData(id, index)->addPoint(offset, value, index);
+}
+
+void ParameterChanges::addEmptyQueue(v::ParamID id) {
+    queues_.push_back(std::make_unique<ParamValueQueue>(id));
+}
+
+v::IParamValueQueue* ParameterChanges::getParameterData(v::int32 index) {
+    if (index < 0 || index >= static_cast<v::int32>(queues_.size())) return nullptr;
+    return queues_[static_cast<std::size_t>(index)].get();
+}
+
+v::IParamValueQueue* ParameterChanges::addParameterData(const v::ParamID& id, v::int32& index) {
+    for (std::size_t i = 0; i < queues_.size(); ++i) {
+        if (queues_[i]->getParameterId() == id) {
+            index = static_cast<v::int32>(i);
+            return queues_[i].get();
+        }
+    }
+    queues_.push_back(std::make_unique<ParamValueQueue>(id));
+    index = static_cast<v::int32>(queues_.size()) - 1;
+    return queues_.back().get();
+}
+
+void EventList::addNoteOn(v::int32 offset, v::int16 channel, v::int16 pitch, float velocity) {
+    v::Event e{};
+    e.sampleOffset = offset;
+    e.type = v::kNoteOnEvent;
+    e.noteOn.channel = channel;
+    e.noteOn.pitch = pitch;
+    e.noteOn.velocity = velocity;
+    e.noteOn.noteId = -1;
+    events_.push_back(e);
+}
+
+void EventList::addNoteOff(v::int32 offset, v::int16 channel, v::int16 pitch, float velocity) {
+    v::Event e{};
+    e.sampleOffset = offset;
+    e.type = v::kNoteOffEvent;
+    e.noteOff.channel = channel;
+    e.noteOff.pitch = pitch;
+    e.noteOff.velocity = velocity;
+    e.noteOff.noteId = -1;
+    events_.push_back(e);
+}
+
+v::tresult EventList::queryInterface(const v::TUID iid, void** obj) {
+    return answer(iid, obj, v::iidIEventList);
+}
+
+v::tresult EventList::getEvent(v::int32 index, v::Event& e) {
+    if (index < 0 || index >= static_cast<v::int32>(events_.size())) return v::kResultFalse;
+    e = events_[static_cast<std::size_t>(index)];
+    return v::kResultOk;
+}
+
+v::tresult EventList::addEvent(v::Event& e) {
+    events_.push_back(e);
+    return v::kResultOk;
+}
+
+}  // namespace vst3host
