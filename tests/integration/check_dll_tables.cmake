@@ -1,5 +1,6 @@
 # Checks the export and import tables of a plug-in DLL: exactly GetPluginFactory, InitDll, ExitDll,
-# bundleEntry and bundleExit are exported, and every imported DLL is a Windows system DLL.
+# bundleEntry and bundleExit are exported (or the names given in EXPECTED), and every imported DLL is a
+# Windows system DLL.
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "objdump failed on ${DLL}")
@@ -26,6 +27,9 @@ foreach(entry ${entries})
 endforeach()
 list(SORT exports)
 set(expected ExitDll GetPluginFactory InitDll bundleEntry bundleExit)
+if(DEFINED EXPECTED)
+  set(expected ${EXPECTED})
+endif()
 if(NOT exports STREQUAL expected)
   message(FATAL_ERROR "exports are '${exports}', expected '${expected}'")
 endif()

@@ -1,4 +1,5 @@
-# Checks the dynamic symbol table of the Linux plug-in: exactly the seven entry points are defined.
+# Checks the dynamic symbol table of a Linux plug-in: exactly the seven VST3 entry points are defined
+# (or the names given in EXPECTED).
 execute_process(COMMAND ${NM} -D --defined-only ${SO} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${SO}")
@@ -11,6 +12,9 @@ foreach(line ${lines})
 endforeach()
 list(SORT exports)
 set(expected ExitDll GetPluginFactory InitDll ModuleEntry ModuleExit bundleEntry bundleExit)
+if(DEFINED EXPECTED)
+  set(expected ${EXPECTED})
+endif()
 if(NOT exports STREQUAL expected)
   message(FATAL_ERROR "exports are '${exports}', expected '${expected}'")
 endif()

@@ -136,6 +136,19 @@ TEST(EndToEnd, InfoOfTheBuiltPluginShowsWhatAHostSees) {
     EXPECT_NE(text.find("\"Right 25% \""), std::string::npos) << "program names, trailing space kept";
     EXPECT_NE(text.find("\"Dry / Wet\""), std::string::npos);
     EXPECT_EQ(runShell(std::string(kTool) + " info --plugin > /dev/null 2>&1"), 2);
+    // A .clap file is described by our CLAP host; it has no editor to take a picture of.
+    ASSERT_EQ(runShell(std::string(kTool) + " info --plugin " + VELMORA_CLAP_PATH + " > " + output + " 2>&1"),
+              0);
+    file = std::fopen(output.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    text.assign(1 << 16, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    EXPECT_NE(text.find("features: audio-effect tessary:spatial stereo mono"), std::string::npos) << text;
+    EXPECT_NE(text.find("id 998 \"Bypass\" stepped|bypass|automatable|enum"), std::string::npos);
+    EXPECT_EQ(runShell(std::string(kTool) + " info --plugin " + VELMORA_CLAP_PATH +
+                       " --editor-shot x.png 2>/dev/null"),
+              2);
 #else
     GTEST_SKIP() << "the plug-in bundle is not part of this build";
 #endif

@@ -27,8 +27,9 @@ const char* usage() noexcept {
            "  render INPUT... --out-dir DIR     many files at once, on all cores\n"
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
            "  info --plugin BUNDLE [--host-name NAME] [--editor-shot OUT.png]\n"
-           "                                    what a VST3 host sees when it loads BUNDLE (Linux or\n"
-           "                                    Windows build); a PNG of its editor in a real window\n"
+           "                                    what a VST3 (or, for a .clap file, a CLAP) host sees when\n"
+           "                                    it loads BUNDLE (Linux or Windows build); a PNG of its\n"
+           "                                    editor in a real window (VST3)\n"
            "  bench [gui|graphics|displays|widgets|window|editor] [options]\n"
            "                                    DSP throughput (frames/s and times real time); with gui,\n"
            "                                    editor frame times (ms); with graphics, drawing primitives;\n"
@@ -61,21 +62,35 @@ int runRender(std::span<const std::string> args, const Environment& environment,
     return code;
 }
 
-// A Windows module: a bundle with a Contents/x86_64-win folder, or a .dll or .vst3 file.
+bool isClapModule(const std::string& path) {
+    return std::filesystem::path(path).extension() == ".clap";
+}
+
+// A Windows module: a bundle with a Contents/x86_64-win folder, a .dll or .vst3 file, or a .clap
+// file that is a Windows DLL (it starts with "MZ").
 bool isWindowsModule(const std::string& path) {
     namespace fs = std::filesystem;
     std::error_code ec;
     const fs::path p(path);
     if (fs::is_directory(p, ec)) return fs::is_directory(p / "Contents" / "x86_64-win", ec);
     const std::string extension = p.extension().string();
+    if (extension == ".clap") {
+        char magic[2] = {};
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        const bool read = file != nullptr && std::fread(magic, 1, 2, file) == 2;
+        if (file != nullptr) std::fclose(file);
+        return read && magic[0] == 'M' && magic[1] == 'Z';
+    }
     return extension == ".dll" || extension == ".vst3";
 }
 
-// Our host for a module: the native vst3host, or for a Windows module the Windows build's
-// vst3host.exe under Wine. An editor shot without a display of our own runs on a private Xvfb.
+// Our host for a module: the native vst3host (claphost for a .clap file), or for a Windows module
+// the Windows build's host under Wine. An editor shot without a display of our own runs on a
+// private Xvfb.
 std::vector<std::string> pluginHostCommand(std::span<const std::string> args,
                                            const std::string& executablePath) {
     const bool windows = isWindowsModule(args[0]);
+    const std::string host = isClapModule(args[0]) ? "claphost" : "vst3host";
     bool editor = false;
     for (const std::string& a : args) editor = editor || a == "--editor-shot";
     std::vector<std::string> argv;
@@ -85,9 +100,9 @@ std::vector<std::string> pluginHostCommand(std::span<const std::string> args,
     }
     if (windows) {
         argv.push_back(siblingToolPath(executablePath, "../../../cmake/wine-run"));
-        argv.push_back(siblingToolPath(executablePath, "../../windows/tools/vst3host/vst3host.exe"));
+        argv.push_back(siblingToolPath(executablePath, "../../windows/tools/" + host + "/" + host + ".exe"));
     } else {
-        argv.push_back(siblingToolPath(executablePath, "vst3host/vst3host"));
+        argv.push_back(siblingToolPath(executablePath, host + "/" + host));
     }
     argv.push_back("info");
     argv.insert(argv.end(), args.begin(), args.end());
@@ -116,9 +131,14 @@ int runInfo(std::span<const std::string> args, const Environment& environment, s
     if (!args.empty() && args[0] == "--plugin") {
         // A loaded plug-in module is described by our VST3 host, which sees only its binary interface.
         if (args.size() < 2) {
-            err << "velmora info: --plugin needs the path of a .vst3 bundle or module\n";
+            err << "velmora info: --plugin needs the path of a .vst3 bundle or module, or of a .clap file\n";
             return 2;
         }
+        for (const std::string& arg : args)
+            if (arg == "--editor-shot" && isClapModule(args[1])) {
+                err << "velmora info: the CLAP module offers no editor yet\n";
+                return 2;
+            }
         return execProgram(pluginHostCommand(args.subspan(1), environment.executablePath), "info", out, err);
     }
     InfoStyle style = InfoStyle::text;

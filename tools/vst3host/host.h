@@ -29,6 +29,9 @@ using String16 = std::basic_string<v::char16>;
 // after `limit` units.
 std::string narrow(const v::char16* text, std::size_t limit = 128);
 String16 widen(const std::string& text);
+// UTF-16 as UTF-8 (each unit on its own, surrogates not paired), for showing exactly what a
+// plug-in reported; stops at the first NUL or after `limit` units.
+std::string toUtf8(const v::char16* text, std::size_t limit = 128);
 
 // 16 bytes as 32 upper-case hex digits.
 std::string hexBytes(const char* bytes, std::size_t count = 16);

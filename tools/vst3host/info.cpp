@@ -19,24 +19,6 @@ void appendf(std::string& out, const char* format, ...) {
 std::string field(const char* text, std::size_t size) {
     return std::string(text, strnlen(text, size));
 }
-// UTF-16 as UTF-8, for printing exactly what the plug-in reported.
-std::string display(const v::char16* text, std::size_t limit = 128) {
-    std::string out;
-    for (std::size_t i = 0; i < limit && text[i] != 0; ++i) {
-        const unsigned u = static_cast<std::uint16_t>(text[i]);
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
-    }
-    return out;
-}
 }  // namespace
 
 bool printModuleInfo(const std::string& path, const std::string& hostName, std::string& out) {
@@ -97,7 +79,7 @@ bool printModuleInfo(const std::string& path, const std::string& hostName, std::
                     if (m == v::kAudio) plugin.processor->getBusArrangement(d, b, arr);
                     appendf(out,
                             "  bus %s %s %d: \"%s\", %d channels, arrangement 0x%llx, type %d, flags %u\n",
-                            kMedia[m], kDir[d], b, display(bus.name).c_str(),
+                            kMedia[m], kDir[d], b, toUtf8(bus.name).c_str(),
                             static_cast<int>(bus.channelCount), static_cast<unsigned long long>(arr),
                             static_cast<int>(bus.busType), static_cast<unsigned>(bus.flags));
                 }
@@ -112,8 +94,8 @@ bool printModuleInfo(const std::string& path, const std::string& hostName, std::
                 out,
                 "  [%d] id %u \"%s\" (short \"%s\", units \"%s\") steps %d default %.6f \"%s\" flags 0x%x "
                 "unit %d; 0 \"%s\", 0.5 \"%s\", 1 \"%s\"\n",
-                p, static_cast<unsigned>(pi.id), display(pi.title).c_str(), display(pi.shortTitle).c_str(),
-                display(pi.units).c_str(), static_cast<int>(pi.stepCount), pi.defaultNormalizedValue,
+                p, static_cast<unsigned>(pi.id), toUtf8(pi.title).c_str(), toUtf8(pi.shortTitle).c_str(),
+                toUtf8(pi.units).c_str(), static_cast<int>(pi.stepCount), pi.defaultNormalizedValue,
                 plugin.paramString(pi.id, pi.defaultNormalizedValue).c_str(), static_cast<unsigned>(pi.flags),
                 static_cast<int>(pi.unitId), plugin.paramString(pi.id, 0.0).c_str(),
                 plugin.paramString(pi.id, 0.5).c_str(), plugin.paramString(pi.id, 1.0).c_str());
@@ -124,7 +106,7 @@ bool printModuleInfo(const std::string& path, const std::string& hostName, std::
                 v::UnitInfo ui{};
                 if (plugin.unitInfo->getUnitInfo(u, ui) != v::kResultOk) continue;
                 appendf(out, "  unit %d: id %d parent %d \"%s\" program list %d\n", u,
-                        static_cast<int>(ui.id), static_cast<int>(ui.parentUnitId), display(ui.name).c_str(),
+                        static_cast<int>(ui.id), static_cast<int>(ui.parentUnitId), toUtf8(ui.name).c_str(),
                         static_cast<int>(ui.programListId));
             }
             const int lists = plugin.unitInfo->getProgramListCount();
@@ -132,11 +114,11 @@ bool printModuleInfo(const std::string& path, const std::string& hostName, std::
                 v::ProgramListInfo li{};
                 if (plugin.unitInfo->getProgramListInfo(l, li) != v::kResultOk) continue;
                 appendf(out, "  program list %d: id %d \"%s\", %d programs\n", l, static_cast<int>(li.id),
-                        display(li.name).c_str(), static_cast<int>(li.programCount));
+                        toUtf8(li.name).c_str(), static_cast<int>(li.programCount));
                 for (int i = 0; i < li.programCount; ++i) {
                     v::String128 name = {};
                     if (plugin.unitInfo->getProgramName(li.id, i, name) != v::kResultOk) continue;
-                    appendf(out, "    program %d: \"%s\"\n", i, display(name).c_str());
+                    appendf(out, "    program %d: \"%s\"\n", i, toUtf8(name).c_str());
                 }
             }
         }

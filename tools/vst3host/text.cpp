@@ -43,4 +43,22 @@ std::string uidText(const char* bytes) {
 #endif
 }
 
+std::string toUtf8(const v::char16* text, std::size_t limit) {
+    std::string out;
+    for (std::size_t i = 0; text != nullptr && i < limit && text[i] != 0; ++i) {
+        const unsigned u = static_cast<std::uint16_t>(text[i]);
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return out;
+}
+
 }  // namespace vst3host
