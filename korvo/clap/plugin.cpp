@@ -158,6 +158,8 @@ bool ClapPlugin::activate(double sampleRate, std::uint32_t minFrames, std::uint3
         if (hostLatency_ != nullptr) hostLatency_->changed(host_);
     }
     reportedLatency_ = latency;
+    // Every activation starts from a clean state, also one with the sizes of the last.
+    processing_->requestReset();
     active_ = true;
     processingStarted_ = false;
     return true;
@@ -170,8 +172,9 @@ void ClapPlugin::deactivate() noexcept {
 
 bool ClapPlugin::startProcessing() noexcept {
     if (!active_) return false;
+    // The state is kept: hosts stop processing to let a plug-in sleep, and a sleeping chain keeps
+    // its state to go on with when sound returns. reset and activate clear it.
     processingStarted_ = true;
-    processing_->requestReset();  // a restarted stream starts from a clean state
     return true;
 }
 

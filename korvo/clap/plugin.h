@@ -29,7 +29,8 @@
 // inactive. 32-bit buffers only: a block that offers 64-bit buffers alone is refused with an error
 // status. Latency is the client's at the activated rate (a change is told to the host while
 // activating), the tail its tail in samples; a block after which the client sleeps in silence
-// returns the sleep status.
+// returns the sleep status. Activation and reset clear the state; stopping and starting processing
+// (around a sleep) keeps it.
 //
 // Threads, as CLAP states them: [main-thread] for everything but process, start_processing,
 // stop_processing and reset ([audio-thread]), flush ([audio-thread] while active, else

@@ -70,6 +70,21 @@ TEST_F(ClapProcess, TheLifecycleIsEnforced) {
     instance.reset();
 }
 
+// Hosts stop processing around a sleep: the state goes on afterwards. reset and a new activation
+// clear it (the test client's 2-sample delay shows which).
+TEST_F(ClapProcess, StoppingKeepsTheStateAndResetOrActivationClearsIt) {
+    ASSERT_TRUE(instance->prepare(48000.0, 512));
+    const c::Plugin* p = instance->plugin;
+    EXPECT_EQ(run(4, 1.0f).data[0][1], 0.0f);  // fresh
+    p->stopProcessing(p);
+    ASSERT_TRUE(p->startProcessing(p));
+    EXPECT_EQ(run(4, 1.0f).data[0][0], 1.0f);  // carried on
+    p->reset(p);
+    EXPECT_EQ(run(4, 1.0f).data[0][1], 0.0f);
+    ASSERT_TRUE(instance->prepare(48000.0, 512));  // the same sizes again
+    EXPECT_EQ(run(4, 1.0f).data[0][0], 0.0f);
+}
+
 // Changes arrive at their frame: "Level" to 0.5 (plain 0.25) at 100, "Invert" at 300, and the
 // delay of 2 samples carries both.
 TEST_F(ClapProcess, EventsAreHeardFromTheirFrameOn) {
