@@ -226,7 +226,7 @@ std::int64_t KORVO_CLAP_API InStream::read(const c::IStream* stream, void* buffe
     }
     std::uint64_t n = std::min<std::uint64_t>(size, self->bytes.size() - self->position);
     if (self->bytesPerCall > 0) n = std::min(n, self->bytesPerCall);
-    std::memcpy(buffer, self->bytes.data() + self->position, static_cast<std::size_t>(n));
+    if (n > 0) std::memcpy(buffer, self->bytes.data() + self->position, static_cast<std::size_t>(n));
     self->position += static_cast<std::size_t>(n);
     return static_cast<std::int64_t>(n) + (n > 0 ? self->overclaim : 0);
 }

@@ -151,8 +151,8 @@ TEST(ClapParams, VelmorasListIsTheVst3BuildsList) {
         }
     }
     EXPECT_EQ(hidden, 20);
-    // A name's multi-byte unit is never cut in half: "Pan" shows degrees.
-    char text[8];
+    // A multi-byte unit is never cut in half: "Pan" shows degrees.
+    char text[9];
     ASSERT_TRUE(instance->params->valueToText(instance->plugin, 6, 1.0, text, 8));
     EXPECT_STREQ(text, "90.00 ");
     ASSERT_TRUE(instance->params->valueToText(instance->plugin, 6, 1.0, text, 9));
