@@ -90,9 +90,9 @@ bool KORVO_CLAP_API paramsTextToValue(const Plugin* plugin, ClapId id, const cha
     Entry e(plugin, Rule::main, "params.text_to_value");
     return e.object != nullptr && e.object->textToValue(id, text, value);
 }
-void KORVO_CLAP_API paramsFlush(const Plugin* plugin, const InputEvents* in, const OutputEvents*) {
+void KORVO_CLAP_API paramsFlush(const Plugin* plugin, const InputEvents* in, const OutputEvents* out) {
     Entry e(plugin, Rule::audioWhileActive, "params.flush");
-    if (e.object != nullptr) e.object->flush(in);
+    if (e.object != nullptr) e.object->flush(in, out);
 }
 constexpr PluginParams kParams = {paramsCount,       paramsGetInfo,     paramsGetValue,
                                   paramsValueToText, paramsTextToValue, paramsFlush};
@@ -162,6 +162,97 @@ bool KORVO_CLAP_API configInfoGet(const Plugin* plugin, ClapId config, std::uint
 }
 constexpr PluginAudioPortsConfigInfo kAudioPortsConfigInfo = {configInfoCurrent, configInfoGet};
 
+// ---- gui, timer-support, posix-fd-support -----------------------------------------------------------
+
+// The editor behind `plugin`, with the guard up and the thread checked, or null.
+struct EditorEntry {
+    EditorEntry(const Plugin* plugin, const char* function) noexcept : entry(plugin, Rule::main, function) {
+        if (entry.object != nullptr) editor = entry.object->editor();
+    }
+    Entry entry;
+    ClapEditor* editor = nullptr;
+};
+
+bool KORVO_CLAP_API guiIsApiSupported(const Plugin* plugin, const char* api, bool isFloating) {
+    EditorEntry e(plugin, "gui.is_api_supported");
+    return e.editor != nullptr && e.editor->isApiSupported(api, isFloating);
+}
+bool KORVO_CLAP_API guiGetPreferredApi(const Plugin* plugin, const char** api, bool* isFloating) {
+    EditorEntry e(plugin, "gui.get_preferred_api");
+    if (e.editor == nullptr || api == nullptr || isFloating == nullptr) return false;
+    *api = ClapEditor::api();
+    *isFloating = false;
+    return true;
+}
+bool KORVO_CLAP_API guiCreate(const Plugin* plugin, const char* api, bool isFloating) {
+    EditorEntry e(plugin, "gui.create");
+    return e.editor != nullptr && e.editor->create(api, isFloating);
+}
+void KORVO_CLAP_API guiDestroy(const Plugin* plugin) {
+    EditorEntry e(plugin, "gui.destroy");
+    if (e.editor != nullptr) e.editor->destroy();
+}
+bool KORVO_CLAP_API guiSetScale(const Plugin* plugin, double scale) {
+    EditorEntry e(plugin, "gui.set_scale");
+    return e.editor != nullptr && e.editor->setScale(scale);
+}
+bool KORVO_CLAP_API guiGetSize(const Plugin* plugin, std::uint32_t* width, std::uint32_t* height) {
+    EditorEntry e(plugin, "gui.get_size");
+    return e.editor != nullptr && e.editor->getSize(width, height);
+}
+bool KORVO_CLAP_API guiCanResize(const Plugin* plugin) {
+    EditorEntry e(plugin, "gui.can_resize");
+    return e.editor != nullptr && e.editor->canResize();
+}
+bool KORVO_CLAP_API guiGetResizeHints(const Plugin* plugin, GuiResizeHints* hints) {
+    EditorEntry e(plugin, "gui.get_resize_hints");
+    return e.editor != nullptr && e.editor->getResizeHints(hints);
+}
+bool KORVO_CLAP_API guiAdjustSize(const Plugin* plugin, std::uint32_t* width, std::uint32_t* height) {
+    EditorEntry e(plugin, "gui.adjust_size");
+    return e.editor != nullptr && e.editor->adjustSize(width, height);
+}
+bool KORVO_CLAP_API guiSetSize(const Plugin* plugin, std::uint32_t width, std::uint32_t height) {
+    EditorEntry e(plugin, "gui.set_size");
+    return e.editor != nullptr && e.editor->setSize(width, height);
+}
+bool KORVO_CLAP_API guiSetParent(const Plugin* plugin, const Window* window) {
+    EditorEntry e(plugin, "gui.set_parent");
+    return e.editor != nullptr && e.editor->setParent(window, e.entry.object->hostKind());
+}
+// Floating windows are not offered: there is nothing to stay above and no title to show.
+bool KORVO_CLAP_API guiSetTransient(const Plugin* plugin, const Window*) {
+    EditorEntry e(plugin, "gui.set_transient");
+    return false;
+}
+void KORVO_CLAP_API guiSuggestTitle(const Plugin* plugin, const char*) {
+    EditorEntry e(plugin, "gui.suggest_title");
+}
+bool KORVO_CLAP_API guiShow(const Plugin* plugin) {
+    EditorEntry e(plugin, "gui.show");
+    return e.editor != nullptr && e.editor->show();
+}
+bool KORVO_CLAP_API guiHide(const Plugin* plugin) {
+    EditorEntry e(plugin, "gui.hide");
+    return e.editor != nullptr && e.editor->hide();
+}
+constexpr PluginGui kGui = {guiIsApiSupported, guiGetPreferredApi, guiCreate,       guiDestroy,
+                            guiSetScale,       guiGetSize,         guiCanResize,    guiGetResizeHints,
+                            guiAdjustSize,     guiSetSize,         guiSetParent,    guiSetTransient,
+                            guiSuggestTitle,   guiShow,            guiHide};
+
+void KORVO_CLAP_API timerOnTimer(const Plugin* plugin, ClapId timerId) {
+    EditorEntry e(plugin, "timer_support.on_timer");
+    if (e.editor != nullptr) e.editor->onTimer(timerId);
+}
+constexpr PluginTimerSupport kTimerSupport = {timerOnTimer};
+
+void KORVO_CLAP_API fdOnFd(const Plugin* plugin, int fd, std::uint32_t flags) {
+    EditorEntry e(plugin, "posix_fd_support.on_fd");
+    if (e.editor != nullptr) e.editor->onFd(fd, flags);
+}
+constexpr PluginPosixFdSupport kPosixFdSupport = {fdOnFd};
+
 }  // namespace
 
 void fillPluginStruct(Plugin& plugin, const PluginDescriptor* descriptor, ClapPlugin* owner) noexcept {
@@ -190,7 +281,14 @@ const void* ClapPlugin::extension(const char* id) const noexcept {
     if (std::strcmp(id, kExtAudioPortsConfigInfo) == 0 ||
         std::strcmp(id, kExtAudioPortsConfigInfoCompat) == 0)
         return &kAudioPortsConfigInfo;
-    return nullptr;  // no editor yet: "clap.gui" is not answered
+    // The editor's extensions, for a client that has one (answered before init too: hosts may
+    // ask early, and the calls fail until init has made the editor).
+    if (client_->description().hasGUI) {
+        if (std::strcmp(id, kExtGui) == 0) return &kGui;
+        if (std::strcmp(id, kExtTimerSupport) == 0) return &kTimerSupport;
+        if (std::strcmp(id, kExtPosixFdSupport) == 0) return &kPosixFdSupport;
+    }
+    return nullptr;
 }
 
 }  // namespace korvo::clap

@@ -1,6 +1,7 @@
 #pragma once
 // Our declarations of the CLAP extensions a stereo effect uses, plug-in and host sides: params,
-// state, latency, tail, audio-ports, audio-ports-config (with its info), thread-check and log.
+// state, latency, tail, audio-ports, audio-ports-config (with its info), thread-check, log, and
+// the editor's gui, timer-support and posix-fd-support.
 // The core is korvo/clap/abi.h; the same rules hold here (plain C data, natural alignment, the
 // owner first in every function, static_asserts on sizes and offsets).
 //
@@ -231,5 +232,85 @@ static_assert(sizeof(AudioPortsConfig) == 304 && offsetof(AudioPortsConfig, name
 static_assert(sizeof(PluginAudioPortsConfig) == 24 && offsetof(PluginAudioPortsConfig, select) == 16);
 static_assert(sizeof(PluginAudioPortsConfigInfo) == 16 && sizeof(HostAudioPortsConfig) == 8);
 static_assert(sizeof(HostThreadCheck) == 16 && sizeof(HostLog) == 8);
+
+// ---- gui, timer-support, posix-fd-support ---------------------------------------------------------
+
+inline constexpr char kExtTimerSupport[] = "clap.timer-support";
+inline constexpr char kExtPosixFdSupport[] = "clap.posix-fd-support";
+inline constexpr char kWindowApiWin32[] = "win32";
+inline constexpr char kWindowApiX11[] = "x11";
+
+struct Window {
+    const char* api;
+    union {
+        void* cocoa;
+        unsigned long x11;
+        void* win32;
+        void* ptr;
+    };
+};
+
+struct GuiResizeHints {
+    bool canResizeHorizontally;
+    bool canResizeVertically;
+    bool preserveAspectRatio;
+    std::uint32_t aspectRatioWidth;
+    std::uint32_t aspectRatioHeight;
+};
+
+struct PluginGui {
+    bool(KORVO_CLAP_API* isApiSupported)(const Plugin* plugin, const char* api, bool isFloating);
+    bool(KORVO_CLAP_API* getPreferredApi)(const Plugin* plugin, const char** api, bool* isFloating);
+    bool(KORVO_CLAP_API* create)(const Plugin* plugin, const char* api, bool isFloating);
+    void(KORVO_CLAP_API* destroy)(const Plugin* plugin);
+    bool(KORVO_CLAP_API* setScale)(const Plugin* plugin, double scale);
+    bool(KORVO_CLAP_API* getSize)(const Plugin* plugin, std::uint32_t* width, std::uint32_t* height);
+    bool(KORVO_CLAP_API* canResize)(const Plugin* plugin);
+    bool(KORVO_CLAP_API* getResizeHints)(const Plugin* plugin, GuiResizeHints* hints);
+    bool(KORVO_CLAP_API* adjustSize)(const Plugin* plugin, std::uint32_t* width, std::uint32_t* height);
+    bool(KORVO_CLAP_API* setSize)(const Plugin* plugin, std::uint32_t width, std::uint32_t height);
+    bool(KORVO_CLAP_API* setParent)(const Plugin* plugin, const Window* window);
+    bool(KORVO_CLAP_API* setTransient)(const Plugin* plugin, const Window* window);
+    void(KORVO_CLAP_API* suggestTitle)(const Plugin* plugin, const char* title);
+    bool(KORVO_CLAP_API* show)(const Plugin* plugin);
+    bool(KORVO_CLAP_API* hide)(const Plugin* plugin);
+};
+
+struct HostGui {
+    void(KORVO_CLAP_API* resizeHintsChanged)(const Host* host);
+    bool(KORVO_CLAP_API* requestResize)(const Host* host, std::uint32_t width, std::uint32_t height);
+    bool(KORVO_CLAP_API* requestShow)(const Host* host);
+    bool(KORVO_CLAP_API* requestHide)(const Host* host);
+    void(KORVO_CLAP_API* closed)(const Host* host, bool wasDestroyed);
+};
+
+struct PluginTimerSupport {
+    void(KORVO_CLAP_API* onTimer)(const Plugin* plugin, ClapId timerId);
+};
+struct HostTimerSupport {
+    bool(KORVO_CLAP_API* registerTimer)(const Host* host, std::uint32_t periodMs, ClapId* timerId);
+    bool(KORVO_CLAP_API* unregisterTimer)(const Host* host, ClapId timerId);
+};
+
+enum PosixFdFlags : std::uint32_t { kPosixFdRead = 1, kPosixFdWrite = 2, kPosixFdError = 4 };
+struct PluginPosixFdSupport {
+    void(KORVO_CLAP_API* onFd)(const Plugin* plugin, int fd, std::uint32_t flags);
+};
+struct HostPosixFdSupport {
+    bool(KORVO_CLAP_API* registerFd)(const Host* host, int fd, std::uint32_t flags);
+    bool(KORVO_CLAP_API* modifyFd)(const Host* host, int fd, std::uint32_t flags);
+    bool(KORVO_CLAP_API* unregisterFd)(const Host* host, int fd);
+};
+
+static_assert(sizeof(Window) == 16 && offsetof(Window, x11) == 8 && offsetof(Window, win32) == 8);
+static_assert(sizeof(GuiResizeHints) == 12 && offsetof(GuiResizeHints, aspectRatioWidth) == 4 &&
+              offsetof(GuiResizeHints, aspectRatioHeight) == 8);
+static_assert(sizeof(PluginGui) == 120 && offsetof(PluginGui, setScale) == 32 && offsetof(PluginGui, setSize) == 72 &&
+              offsetof(PluginGui, setParent) == 80 && offsetof(PluginGui, show) == 104 &&
+              offsetof(PluginGui, hide) == 112);
+static_assert(sizeof(HostGui) == 40 && offsetof(HostGui, requestResize) == 8 && offsetof(HostGui, closed) == 32);
+static_assert(sizeof(PluginTimerSupport) == 8 && sizeof(HostTimerSupport) == 16);
+static_assert(sizeof(PluginPosixFdSupport) == 8 && sizeof(HostPosixFdSupport) == 24 &&
+              offsetof(HostPosixFdSupport, unregisterFd) == 16);
 
 }  // namespace korvo::clap

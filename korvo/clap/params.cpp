@@ -195,10 +195,12 @@ void ClapPlugin::applyEvent(const EventHeader* header) noexcept {
     }
 }
 
-void ClapPlugin::flush(const InputEvents* in) noexcept {
-    if (in == nullptr || in->size == nullptr || in->get == nullptr) return;
-    const std::uint32_t count = in->size(in);
-    for (std::uint32_t k = 0; k < count; ++k) applyEvent(in->get(in, k));
+void ClapPlugin::flush(const InputEvents* in, const OutputEvents* out) noexcept {
+    if (in != nullptr && in->size != nullptr && in->get != nullptr) {
+        const std::uint32_t count = in->size(in);
+        for (std::uint32_t k = 0; k < count; ++k) applyEvent(in->get(in, k));
+    }
+    sendEditorEvents(out);
 }
 
 }  // namespace korvo::clap

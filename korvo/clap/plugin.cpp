@@ -82,7 +82,8 @@ ClapPlugin::ClapPlugin(const Host* host, const PluginDescriptor* descriptor, Hea
     : host_(host), client_(std::move(client)) {
     fillPluginStruct(plugin_, descriptor, this);
     processing_ = makeHeap<HostProcessor>(*client_);
-    hostCommand_ = makeHeap<ClapHostCommand>(HostKind::unknown);
+    hostCommand_ = makeHeap<ClapHostCommand>(*this);
+    edits_ = makeHeap<EditorEventQueue>();
     client_->setHostCommand(hostCommand_.get());
     presetCount_ = client_->presetBank().count();
     for (std::int32_t i = 0; i < client_->parameterCount(); ++i) {
@@ -100,6 +101,7 @@ ClapPlugin::ClapPlugin(const Host* host, const PluginDescriptor* descriptor, Hea
         }
         shapes_.push_back(shape);
     }
+    gestureOpen_.assign(shapes_.size(), false);
     // The widest configuration first: stereo in when the client takes it.
     const Vec<ChannelConfig>& configs = client_->channelConfigs();
     for (std::size_t i = 0; i < configs.size(); ++i)
@@ -111,7 +113,8 @@ ClapPlugin::ClapPlugin(const Host* host, const PluginDescriptor* descriptor, Hea
 
 ClapPlugin::~ClapPlugin() {
     magic_ = 0;
-    client_.reset();  // first: it may still reach the host command
+    editor_.reset();  // a host that destroys the instance with its editor open
+    client_.reset();  // before the host command: it may still reach it
 }
 
 ClapPlugin* ClapPlugin::from(const Plugin* plugin) noexcept {
@@ -138,6 +141,7 @@ bool ClapPlugin::init() noexcept {
     if (auto* e = static_cast<const HostState*>(extension(kExtState)))
         if (e->markDirty != nullptr) hostState_ = e;
     hostCommand_->setHostKind(identifyHost(host_->name != nullptr ? host_->name : ""));
+    if (client_->description().hasGUI) editor_ = makeHeap<ClapEditor>(host_, *client_);
     return true;
 }
 
@@ -216,7 +220,71 @@ std::int32_t ClapPlugin::process(const Process* process) noexcept {
     }
     const bool asleep = processing_->process(in.data, in.count, out.data, out.count, frames,
                                              HostTiming{tempo_, blockStart, hostIsPlaying_}, &events);
+    sendEditorEvents(process->outEvents);
     return asleep ? kProcessSleep : kProcessContinue;
+}
+
+// ---- The editor's edits ------------------------------------------------------------------------------
+
+void ClapHostCommand::beginParameterEdit(std::int32_t paramIndex) noexcept {
+    owner_.editorEdit(kEventParamGestureBegin, paramIndex, 0.0f);
+}
+void ClapHostCommand::automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept {
+    owner_.editorEdit(kEventParamValue, paramIndex, normalizedValue);
+}
+void ClapHostCommand::endParameterEdit(std::int32_t paramIndex) noexcept {
+    owner_.editorEdit(kEventParamGestureEnd, paramIndex, 0.0f);
+}
+bool ClapHostCommand::requestResize(std::int32_t width, std::int32_t height) noexcept {
+    ClapEditor* editor = owner_.editor();
+    return editor != nullptr && editor->requestResize(width, height);
+}
+
+void ClapPlugin::editorEdit(std::uint16_t type, std::int32_t index, float normalized) noexcept {
+    if (index < 0 || index >= client_->parameterCount()) return;
+    const auto slot = static_cast<std::size_t>(index);
+    EditorEvent event;
+    event.type = type;
+    event.paramId = static_cast<ClapId>(index);
+    // A begin or a value leaves room for the gesture's end, so a gesture the host saw begin
+    // always ends; an end whose begin found the queue full is not sent either.
+    bool queued = false;
+    if (type == kEventParamGestureBegin) {
+        queued = !gestureOpen_[slot] && edits_->push(event, 2);
+        if (queued) gestureOpen_[slot] = true;
+    } else if (type == kEventParamValue) {
+        if (normalized != normalized) return;
+        event.value = plainFromNormalized(index, normalized);
+        queued = edits_->push(event, 2);
+    } else if (gestureOpen_[slot]) {
+        queued = edits_->push(event, 1);
+        gestureOpen_[slot] = false;
+    }
+    // The host sends a process or a flush for them soon (at once when it is not processing).
+    if (queued && hostParams_ != nullptr) hostParams_->requestFlush(host_);
+}
+
+void ClapPlugin::sendEditorEvents(const OutputEvents* out) noexcept {
+    if (out == nullptr || out->tryPush == nullptr) return;
+    for (EditorEvent event; edits_->peek(event);) {
+        bool taken = false;
+        if (event.type == kEventParamValue) {
+            EventParamValue e{};
+            e.header = {sizeof(EventParamValue), 0, kCoreEventSpaceId, kEventParamValue, 0};
+            e.paramId = event.paramId;
+            e.noteId = -1;
+            e.portIndex = e.channel = e.key = -1;
+            e.value = event.value;
+            taken = out->tryPush(out, &e.header);
+        } else {
+            EventParamGesture e{};
+            e.header = {sizeof(EventParamGesture), 0, kCoreEventSpaceId, event.type, 0};
+            e.paramId = event.paramId;
+            taken = out->tryPush(out, &e.header);
+        }
+        if (!taken) return;  // the rest waits for the next block
+        edits_->pop();
+    }
 }
 
 void ClapPlugin::onMainThread() noexcept {

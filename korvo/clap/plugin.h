@@ -50,6 +50,7 @@
 
 #include "korvo/clap/abi.h"
 #include "korvo/clap/ext.h"
+#include "korvo/clap/gui.h"
 #include "korvo/client/client.h"
 #include "korvo/client/hostprocessor.h"
 #include "korvo/core/nogc.h"
@@ -72,20 +73,23 @@ inline constexpr ClapId kProgramParamId = 999;
 // Highest sample rate activate accepts (Hz).
 inline constexpr double kMaxSampleRate = 10.0e6;
 
-// The client's way back to a CLAP host. The editor is not offered to CLAP hosts yet, so nothing
-// edits from the plug-in's side: the edit calls do nothing. [main-thread]
+class ClapPlugin;
+
+// The client's way back to a CLAP host: the editor's edits become events for the host, and its
+// wish for a new size a request to the host's window. [main-thread]
 class ClapHostCommand final : public IHostCommand {
 public:
-    explicit ClapHostCommand(HostKind kind) noexcept : kind_(kind) {}
-    void beginParameterEdit(std::int32_t) noexcept override {}
-    void automateParameter(std::int32_t, float) noexcept override {}
-    void endParameterEdit(std::int32_t) noexcept override {}
-    bool requestResize(std::int32_t, std::int32_t) noexcept override { return false; }
+    explicit ClapHostCommand(ClapPlugin& owner) noexcept : owner_(owner) {}
+    void beginParameterEdit(std::int32_t paramIndex) noexcept override;
+    void automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept override;
+    void endParameterEdit(std::int32_t paramIndex) noexcept override;
+    bool requestResize(std::int32_t width, std::int32_t height) noexcept override;
     HostKind hostKind() const noexcept override { return kind_; }
     void setHostKind(HostKind kind) noexcept { kind_ = kind; }
 
 private:
-    HostKind kind_;
+    ClapPlugin& owner_;
+    HostKind kind_ = HostKind::unknown;
 };
 
 class ClapPlugin {
@@ -124,7 +128,7 @@ public:
     bool valueToText(ClapId id, double value, char* out, std::uint32_t capacity) const noexcept;
     bool textToValue(ClapId id, const char* text, double* value) const noexcept;
     // [audio-thread] while active, [main-thread] otherwise; never at the same time as process.
-    void flush(const InputEvents* in) noexcept;
+    void flush(const InputEvents* in, const OutputEvents* out) noexcept;
     // Applies one event when it is a parameter value of ours. [audio-thread or flush's thread]
     void applyEvent(const EventHeader* event) noexcept;
 
@@ -142,6 +146,14 @@ public:
     bool configPortInfo(ClapId config, std::uint32_t index, bool isInput, AudioPortInfo* info) const noexcept;
     std::uint32_t latency() noexcept;
     std::uint32_t tail() noexcept;
+
+    // ---- The editor (gui.cpp; the entries call it through editor()) -------------------------------
+    // Null when the client has no editor or before init.
+    ClapEditor* editor() noexcept { return editor_.get(); }
+    HostKind hostKind() const noexcept { return hostCommand_->hostKind(); }
+    // An edit from the editor on client parameter `index`, queued for the host's next process or
+    // flush. [main-thread]
+    void editorEdit(std::uint16_t type, std::int32_t index, float normalized) noexcept;
 
     // ---- Thread checks (debug builds) -------------------------------------------------------------
     enum class ThreadRule { main, audio, audioWhileActive };
@@ -162,6 +174,8 @@ private:
     double plainFromNormalized(std::int32_t index, double normalized) const noexcept;
     // Selects a preset from the program parameter's plain value; false for NaN.
     bool applyProgram(double plain) noexcept;
+    // Sends the editor's queued events to the host, oldest first, while it takes them.
+    void sendEditorEvents(const OutputEvents* out) noexcept;
     // Fills an AudioPortInfo for one of a configuration's ports.
     void describePort(std::int32_t config, bool isInput, AudioPortInfo* info) const noexcept;
 
@@ -173,6 +187,9 @@ private:
     HeapPtr<Client> client_;
     HeapPtr<HostProcessor> processing_;
     HeapPtr<ClapHostCommand> hostCommand_;
+    HeapPtr<ClapEditor> editor_;       // made by init when the client has an editor
+    HeapPtr<EditorEventQueue> edits_;  // the editor's edits on their way to the host
+    std::vector<bool> gestureOpen_;    // per client parameter: a begin was queued, its end not yet
     // Host extensions, fetched by init (null when the host has none).
     const HostThreadCheck* hostThreadCheck_ = nullptr;
     const HostLog* hostLog_ = nullptr;

@@ -162,6 +162,8 @@ public:
     virtual void setUserZoom(float zoom) { (void)zoom; }
     // Where the editor asks for a new window size (IHostCommand::requestResize). Not owned.
     virtual void setHostCommand(IHostCommand* hostCommand) { (void)hostCommand; }
+    // Shows or hides the open window (it keeps everything).
+    virtual void setVisible(bool visible) { (void)visible; }
 };
 
 // The client's parameters, in index order. Create each with makeHeap (they are freed with

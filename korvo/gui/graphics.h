@@ -129,6 +129,9 @@ public:
     // The user chose a zoom in the editor: as setUserZoom, then the host is asked for the size.
     void chooseUserZoom(float zoom);
     void setHostCommand(IHostCommand* hostCommand) override { _hostCommand = hostCommand; }
+    void setVisible(bool visible) override {
+        if (_window) _window->setVisible(visible);
+    }
 
     // ---- Scale --------------------------------------------------------------------------------
     static constexpr float kMinHostScale = 0.5f, kMaxHostScale = 4.0f;

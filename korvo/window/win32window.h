@@ -62,6 +62,8 @@ public:
     void* nativeHandle() override { return _hwnd; }
     // SetWindowPos to the new client size (child windows: their client area is the window).
     void setSize(std::int32_t width, std::int32_t height) override;
+    // ShowWindow.
+    void setVisible(bool visible) override;
     // The window's DPI / 96: GetDpiForWindow where the system has it, the screen's device caps
     // otherwise.
     float monitorScale() override;

@@ -95,6 +95,10 @@ void Win32Window::setSize(std::int32_t width, std::int32_t height) {
     InvalidateRect(asHwnd(_hwnd), nullptr, FALSE);
 }
 
+void Win32Window::setVisible(bool visible) {
+    if (_hwnd != nullptr) ShowWindow(asHwnd(_hwnd), visible ? SW_SHOWNA : SW_HIDE);
+}
+
 float Win32Window::monitorScale() {
     return static_cast<float>(windowDpi(asHwnd(_hwnd))) / 96.0f;
 }

@@ -48,6 +48,8 @@ public:
     // The scale of the monitor the window is on (device pixels per 96-dpi pixel), 0 when the
     // platform does not say. [0]
     virtual float monitorScale() { return 0.0f; }
+    // Shows or hides the window (a new one shows). [nothing]
+    virtual void setVisible(bool visible) { (void)visible; }
 };
 
 // Notches of a wheel delta in the Windows unit (120 per notch), truncated toward zero: a

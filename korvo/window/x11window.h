@@ -73,6 +73,8 @@ public:
     void* nativeHandle() override;
     // Resizes the window on the server; the next paint delivers the size (onResize).
     void setSize(std::int32_t width, std::int32_t height) override;
+    // XMapWindow / XUnmapWindow.
+    void setVisible(bool visible) override;
     // The X server's Xft.dpi resource / 96 (what desktops set for a HiDPI screen), 0 without it.
     float monitorScale() override;
 

@@ -120,6 +120,16 @@ void X11Window::setSize(std::int32_t width, std::int32_t height) {
     XFlush(display);
 }
 
+void X11Window::setVisible(bool visible) {
+    Display* display = asDisplay(_display);
+    if (display == nullptr) return;
+    if (visible)
+        XMapWindow(display, _window);
+    else
+        XUnmapWindow(display, _window);
+    XFlush(display);
+}
+
 float platformMonitorScale() noexcept {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return 0.0f;

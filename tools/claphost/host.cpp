@@ -133,8 +133,42 @@ const void* KORVO_CLAP_API Host::getExtension(const c::Host* host, const char* i
     static const c::HostAudioPorts ports = {
         [](const c::Host*, std::uint32_t) { return true; },
         [](const c::Host* h, std::uint32_t flags) { owner<Host>(h).portRescans.push_back(flags); }};
+    // The editor's extensions, answered by whatever editor host is open.
+    static const c::HostGui gui = {
+        [](const c::Host*) {},
+        [](const c::Host* h, std::uint32_t width, std::uint32_t height) {
+            GuiHandler* g = owner<Host>(h).gui;
+            return g != nullptr && g->requestResize(width, height);
+        },
+        [](const c::Host*) { return false; }, [](const c::Host*) { return false; },
+        [](const c::Host*, bool) {}};
+    static const c::HostTimerSupport timers = {
+        [](const c::Host* h, std::uint32_t periodMs, c::ClapId* timerId) {
+            GuiHandler* g = owner<Host>(h).gui;
+            return g != nullptr && timerId != nullptr && g->registerTimer(periodMs, timerId);
+        },
+        [](const c::Host* h, c::ClapId timerId) {
+            GuiHandler* g = owner<Host>(h).gui;
+            return g != nullptr && g->unregisterTimer(timerId);
+        }};
+    static const c::HostPosixFdSupport fds = {
+        [](const c::Host* h, int fd, std::uint32_t flags) {
+            GuiHandler* g = owner<Host>(h).gui;
+            return g != nullptr && g->registerFd(fd, flags);
+        },
+        [](const c::Host* h, int fd, std::uint32_t flags) {
+            GuiHandler* g = owner<Host>(h).gui;
+            return g != nullptr && g->modifyFd(fd, flags);
+        },
+        [](const c::Host* h, int fd) {
+            GuiHandler* g = owner<Host>(h).gui;
+            return g != nullptr && g->unregisterFd(fd);
+        }};
     if (host == nullptr || id == nullptr) return nullptr;
     const Host& self = owner<Host>(host);
+    if (std::strcmp(id, c::kExtGui) == 0) return self.offerGui ? &gui : nullptr;
+    if (std::strcmp(id, c::kExtTimerSupport) == 0) return self.offerGui ? &timers : nullptr;
+    if (std::strcmp(id, c::kExtPosixFdSupport) == 0) return self.offerGui ? &fds : nullptr;
     if (std::strcmp(id, c::kExtThreadCheck) == 0) return self.offerThreadCheck ? &threadCheck : nullptr;
     if (std::strcmp(id, c::kExtLog) == 0) return self.offerLog ? &log : nullptr;
     if (std::strcmp(id, c::kExtParams) == 0) return &params;

@@ -7,7 +7,8 @@
 // korvo/clap/abi.h and ext.h.
 //
 // Host: the clap_host structure and the host extensions (thread-check, log, params, latency,
-// tail, state, audio-ports, audio-ports-config), each recording what the plug-in asks of it, so
+// tail, state, audio-ports, audio-ports-config; gui, timer-support and posix-fd-support forward
+// to the editor host of editor.h), each recording what the plug-in asks of it, so
 // tests can check it. Thread-check says "main" for the thread that made the Host and "audio" for
 // the thread set as the audio thread (the same one unless a test says otherwise).
 //
@@ -53,6 +54,19 @@ private:
     const c::PluginFactory* factory_ = nullptr;
 };
 
+// Where the host's gui, timer-support and posix-fd-support extensions go: the editor host
+// (editor.h) while it has an editor open. Without one the calls fail.
+class GuiHandler {
+public:
+    virtual ~GuiHandler() = default;
+    virtual bool requestResize(std::uint32_t width, std::uint32_t height) = 0;
+    virtual bool registerTimer(std::uint32_t periodMs, c::ClapId* timerId) = 0;
+    virtual bool unregisterTimer(c::ClapId timerId) = 0;
+    virtual bool registerFd(int fd, std::uint32_t flags) = 0;
+    virtual bool modifyFd(int fd, std::uint32_t flags) = 0;
+    virtual bool unregisterFd(int fd) = 0;
+};
+
 class Host {
 public:
     explicit Host(std::string name = "claphost");
@@ -65,6 +79,8 @@ public:
     // Extensions the host offers (all by default); set before the plug-in's init.
     bool offerThreadCheck = true;
     bool offerLog = true;
+    bool offerGui = true;  // gui, timer-support and posix-fd-support
+    GuiHandler* gui = nullptr;
 
     // What the plug-in asked.
     std::atomic<int> restartRequests{0}, processRequests{0}, callbackRequests{0};
@@ -182,7 +198,7 @@ public:
     std::int32_t process(float* const* in, std::uint32_t inChannels, float* const* out,
                          std::uint32_t outChannels, std::uint32_t frames, const EventList* events = nullptr,
                          const c::EventTransport* transport = nullptr, OutputList* outEvents = nullptr);
-    void flush(const EventList& events);
+    void flush(const EventList& events, OutputList* outEvents = nullptr);
 
     bool save(OutStream& stream);
     bool load(InStream& stream);

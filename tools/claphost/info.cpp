@@ -84,11 +84,21 @@ bool printModuleInfo(const std::string& path, const std::string& hostName, std::
                                                   c::kExtAudioPorts,
                                                   c::kExtAudioPortsConfig,
                                                   c::kExtAudioPortsConfigInfo,
-                                                  c::kExtGui};
+                                                  c::kExtGui,
+                                                  c::kExtTimerSupport,
+                                                  c::kExtPosixFdSupport};
         out += "  extensions:";
         for (const char* id : kExtensions)
             if (instance.plugin->getExtension(instance.plugin, id) != nullptr) appendf(out, " %s", id);
         out += "\n";
+        if (const auto* gui = static_cast<const c::PluginGui*>(instance.plugin->getExtension(instance.plugin, c::kExtGui))) {
+            out += "  gui apis:";
+            for (const char* api : {c::kWindowApiWin32, c::kWindowApiX11})
+                for (const bool floating : {false, true})
+                    if (gui->isApiSupported(instance.plugin, api, floating))
+                        appendf(out, " %s%s", api, floating ? " (floating)" : " (embedded)");
+            out += "\n";
+        }
         if (instance.audioPortsConfig != nullptr) {
             const std::uint32_t configs = instance.audioPortsConfig->count(instance.plugin);
             const c::ClapId current = instance.audioPortsConfigInfo != nullptr

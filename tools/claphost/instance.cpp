@@ -80,9 +80,9 @@ std::int32_t Instance::process(float* const* in, std::uint32_t inChannels, float
     return plugin->process(plugin, &p);
 }
 
-void Instance::flush(const EventList& events) {
+void Instance::flush(const EventList& events, OutputList* outEvents) {
     OutputList out;
-    params->flush(plugin, events.input(), out.output());
+    params->flush(plugin, events.input(), (outEvents != nullptr ? outEvents : &out)->output());
 }
 
 bool Instance::save(OutStream& stream) {

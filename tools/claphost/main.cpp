@@ -2,6 +2,7 @@
 // plug-in at random.
 //
 //   claphost info <file.clap> [--host-name NAME]
+//   claphost editor <file.clap> [--shot OUT.png] [--scale S] [--do ACTION]...   (editor.h)
 //   claphost fuzz <file.clap> [--seed N] [--steps N | --seconds S] [--any-output]
 //
 // fuzz prints the seed and a summary; on a broken check it prints the check with the steps that
@@ -10,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "tools/claphost/editor.h"
 #include "tools/claphost/fuzz.h"
 #include "tools/claphost/host.h"
 #include "tools/vst3host/allocations.h"
@@ -20,6 +23,7 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: claphost info <file.clap> [--host-name NAME]\n"
+                 "       claphost editor <file.clap> [options]   (claphost editor for them)\n"
                  "       claphost fuzz <file.clap> [--seed N] [--steps N | --seconds S] [--any-output]\n");
     return 2;
 }
@@ -94,6 +98,13 @@ int fuzz(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "editor") == 0) {
+        std::string out, err;
+        const int status = claphost::runEditorCommand(std::vector<std::string>(argv + 2, argv + argc), out, err);
+        std::fputs(out.c_str(), stdout);
+        std::fputs(err.c_str(), stderr);
+        return status;
+    }
     if (argc < 3) return usage();
     if (std::strcmp(argv[1], "info") == 0) return info(argc, argv);
     if (std::strcmp(argv[1], "fuzz") == 0) return fuzz(argc, argv);

@@ -85,6 +85,22 @@ void EditorHost::close() {
     destroyWindow();
 }
 
+bool EditorHost::openWindow(std::int32_t width, std::int32_t height, std::string& error) {
+    close();
+    if (width <= 0 || height <= 0) {
+        error = "the editor has no size";
+        return false;
+    }
+    size_ = v::ViewRect{0, 0, width, height};
+    return createWindow(error);
+}
+
+void EditorHost::setWindowSize(std::int32_t width, std::int32_t height) {
+    if (width <= 0 || height <= 0) return;
+    resizeWindow(width, height);
+    size_ = v::ViewRect{0, 0, width, height};
+}
+
 bool EditorHost::rescale(float scale, std::string& error) {
     if (view_ == nullptr) {
         error = "no view";
@@ -257,6 +273,29 @@ void measureFrameTimes(EditorHost& editor, int x, int y, std::string& out) {
 
 }  // namespace
 
+const char* applyInputAction(EditorHost& editor, const std::string& verb, const std::string& value,
+                             const std::function<void(std::uint32_t)>& wait) {
+    int button = 1;
+    if (verb == "move") {
+        int x = 0, y = 0;
+        if (std::sscanf(value.c_str(), "%d,%d", &x, &y) != 2) return "move needs X,Y";
+        editor.mouseMove(x, y);
+    } else if (verb == "down" || verb == "up") {
+        if (const char* problem = buttonName(value, button)) return problem;
+        editor.mouseButton(button, verb == "down");
+    } else if (verb == "wheel") {
+        editor.wheel(std::atoi(value.c_str()));
+    } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
+        const bool down = verb != "keyup", up = verb != "keydown";
+        if ((down && !editor.key(value, true)) || (up && !editor.key(value, false))) return "unknown key";
+    } else if (verb == "wait") {
+        wait(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
+    } else {
+        return "unknown action";
+    }
+    return nullptr;
+}
+
 int runEditorCommand(const std::vector<std::string>& args, std::string& out, std::string& err) {
     static const char* usage =
         "usage: vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--host-name NAME]\n"
@@ -356,25 +395,7 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
             const std::string verb = action.substr(0, colon);
             const std::string value = colon == std::string::npos ? "" : action.substr(colon + 1);
             const char* problem = nullptr;
-            int button = 1;
-            if (verb == "move") {
-                int x = 0, y = 0;
-                if (std::sscanf(value.c_str(), "%d,%d", &x, &y) == 2)
-                    editor.mouseMove(x, y);
-                else
-                    problem = "move needs X,Y";
-            } else if (verb == "down" || verb == "up") {
-                problem = buttonName(value, button);
-                if (problem == nullptr) editor.mouseButton(button, verb == "down");
-            } else if (verb == "wheel") {
-                editor.wheel(std::atoi(value.c_str()));
-            } else if (verb == "key" || verb == "keydown" || verb == "keyup") {
-                const bool down = verb != "keyup", up = verb != "keydown";
-                if ((down && !editor.key(value, true)) || (up && !editor.key(value, false)))
-                    problem = "unknown key";
-            } else if (verb == "wait") {
-                editor.run(static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10)));
-            } else if (verb == "rescale" || verb == "resize") {
+            if (verb == "rescale" || verb == "resize") {
                 int w = 0, h = 0;
                 const bool done =
                     verb == "rescale"
@@ -385,7 +406,7 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
                 if (done) appendf(out, "editor: %d x %d\n", now.right - now.left, now.bottom - now.top);
                 editor.settle();
             } else {
-                problem = "unknown action";
+                problem = applyInputAction(editor, verb, value, [&](std::uint32_t ms) { editor.run(ms); });
             }
             if (problem != nullptr) {
                 err += "vst3host editor: \"" + action + "\": " + problem + "\n";

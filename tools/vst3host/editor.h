@@ -22,6 +22,7 @@
 // Threads: everything on the calling thread, which is the host's UI thread.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,13 @@ public:
     bool resize(std::int32_t width, std::int32_t height, std::string& error);
     // removed, setFrame(nullptr), release of the view, then the window goes.
     void close();
+    // Our window alone, of width x height, for an editor of another format to embed itself in
+    // (nativeWindow() is its parent; run, input and screenshots work as with a view). close()
+    // takes it away.
+    bool openWindow(std::int32_t width, std::int32_t height, std::string& error);
+    void* nativeWindow() const { return windowHandle(); }
+    // Our window to a new size (what a host does when the embedded editor asks for one).
+    void setWindowSize(std::int32_t width, std::int32_t height);
     // removed only: the view and our window stay, the editor's window goes.
     void detach();
     // attached again on the same view and window, after detach.
@@ -114,6 +122,12 @@ private:
     v::ViewRect size_{};
     bool attached_ = false;
 };
+
+// One input action of the editor commands on an open editor: move:X,Y, down[:BUTTON],
+// up[:BUTTON], wheel:N, key:NAME, keydown:NAME, keyup:NAME, wait:MS (wait runs the host's loop
+// for that long). Null when done, else what is wrong ("unknown action" for another verb).
+const char* applyInputAction(EditorHost& editor, const std::string& verb, const std::string& value,
+                             const std::function<void(std::uint32_t)>& wait);
 
 // Writes an image as PNG. False when the file cannot be written.
 bool savePNG(const std::string& path, const Image& image);
