@@ -15,6 +15,8 @@
 #include "korvo/graphics/decode.h"
 #include "korvo/graphics/resample.h"
 #include "korvo/gui/context.h"
+#include "korvo/gui/focusring.h"
+#include "korvo/gui/history.h"
 #include "korvo/widgets/colorcorrection.h"
 #include "korvo/widgets/knob.h"
 #include "korvo/widgets/label.h"
@@ -235,6 +237,10 @@ bool VelmoraGUI::replaceBackground(korvo::HeapPtr<korvo::OwnedImage<RGBA>> diffu
 VelmoraGUI::VelmoraGUI(VelmoraClient& client)
     : GUIGraphics(kWidth, kHeight, korvo::ElementFlags::drawsPBR | korvo::ElementFlags::wantsAnimation),
       client_(client) {
+    std::vector<korvo::Parameter*> parameters;
+    for (std::int32_t i = 0; i < client.parameterCount(); ++i) parameters.push_back(&client.parameter(i));
+    history_ = korvo::makeHeap<korvo::EditHistory>(std::move(parameters));
+    setEditHistory(history_.get());
     // Lighting: a warm key light from the upper left, a cool specular light from above, cool
     // shadow fill, little ambient light and a moderate skybox.
     korvo::PBRCompositor& c = compositor();
@@ -356,6 +362,12 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
     lfoSyncedSwitch_->holeDepth = 0;
 
     createParamHints();
+
+    // The keyboard focus ring, over the controls.
+    auto* ring = addChild(korvo::makeHeap<korvo::UIFocusRing>(ctx));
+    ring->setPosition(box(0, 0, kWidth, kHeight));
+    ring->setZOrder(5);
+    setFocusRing(ring);
 
     // The size menu, over everything when open.
     sizeMenu_ = addChild(korvo::makeHeap<korvo::UIMenu>(ctx, fontLato_.get()));

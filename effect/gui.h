@@ -48,6 +48,7 @@
 #include "korvo/graphics/font.h"
 #include "korvo/graphics/image.h"
 #include "korvo/gui/graphics.h"
+#include "korvo/gui/history.h"
 
 namespace korvo {
 class UIColorCorrection;
@@ -95,6 +96,7 @@ public:
     // the displays to its feed. Decodes the embedded artwork. [main-thread]
     explicit VelmoraGUI(VelmoraClient& client);
     ~VelmoraGUI() override;
+    korvo::EditHistory& history() noexcept { return *history_; }
 
     // ---- Operations of the editor, in slot order ------------------------------------------------
     // Adds the 18 value hints (called once by the constructor).
@@ -184,6 +186,8 @@ private:
     struct ArtworkDrawing;
 
     VelmoraClient& client_;
+    // Undo and redo of the user's edits; it lives with the editor object, across open views.
+    korvo::HeapPtr<korvo::EditHistory> history_;
     korvo::HeapPtr<korvo::Font> fontLato_;
     korvo::HeapPtr<korvo::Font> fontCouture_;
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundDiffuse_;

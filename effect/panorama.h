@@ -69,6 +69,10 @@ public:
     PanoramaDisplay(korvo::UIContext* context, korvo::FloatParameter* pan, korvo::FloatParameter* distance,
                     korvo::FloatParameter* tilt, korvo::FloatParameter* outputLevel);
     ~PanoramaDisplay() override;
+    // The panorama is the pan control (its dot's distance follows the distance slider).
+    korvo::Parameter* editedParameterAt(std::int32_t, std::int32_t) const noexcept override {
+        return paramPan_;
+    }
 
     // ---- Operations of the display, in slot order -----------------------------------------------
     // The feed: one state per audio block, counted as 512 samples at sampleRate. [audio-thread]

@@ -1,5 +1,7 @@
 #include "korvo/client/client.h"
 
+#include <cmath>
+#include <cstring>
 #include <thread>
 
 namespace korvo {
@@ -176,6 +178,43 @@ void Client::setEditorZoom(float zoom) noexcept {
         graphics_->setUserZoom(zoom);
         editorZoom_ = graphics_->userZoom();
     }
+}
+
+// The editor's state: 'KZED', a version byte (1), the zoom as a little-endian float32.
+namespace {
+constexpr std::uint8_t kEditorStateTag[4] = {'K', 'Z', 'E', 'D'};
+constexpr std::uint8_t kEditorStateVersion = 1;
+constexpr std::size_t kEditorStateBytes = 9;
+}  // namespace
+
+std::vector<std::uint8_t> Client::writeEditorState() const {
+    const float zoom = editorZoom();
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &zoom, sizeof bits);
+    return {kEditorStateTag[0],
+            kEditorStateTag[1],
+            kEditorStateTag[2],
+            kEditorStateTag[3],
+            kEditorStateVersion,
+            static_cast<std::uint8_t>(bits),
+            static_cast<std::uint8_t>(bits >> 8),
+            static_cast<std::uint8_t>(bits >> 16),
+            static_cast<std::uint8_t>(bits >> 24)};
+}
+
+bool Client::readEditorState(const std::vector<std::uint8_t>& bytes) noexcept {
+    float zoom = 1.0f;
+    if (!bytes.empty()) {
+        if (bytes.size() < kEditorStateBytes || std::memcmp(bytes.data(), kEditorStateTag, 4) != 0 ||
+            bytes[4] < kEditorStateVersion)
+            return false;
+        const std::uint32_t bits = std::uint32_t{bytes[5]} | std::uint32_t{bytes[6]} << 8 |
+                                   std::uint32_t{bytes[7]} << 16 | std::uint32_t{bytes[8]} << 24;
+        std::memcpy(&zoom, &bits, sizeof zoom);
+        if (!std::isfinite(zoom)) return false;
+    }
+    setEditorZoom(zoom);
+    return true;
 }
 
 IGraphics* Client::tryAcquireGraphics() noexcept {

@@ -164,6 +164,13 @@ public:
     virtual void setHostCommand(IHostCommand* hostCommand) { (void)hostCommand; }
     // Shows or hides the open window (it keeps everything).
     virtual void setVisible(bool visible) { (void)visible; }
+    // The index of the parameter whose control lies under (x, y), in the window's device pixels;
+    // -1 over the panel and outside.
+    virtual std::int32_t parameterAt(std::int32_t x, std::int32_t y) {
+        (void)x;
+        (void)y;
+        return -1;
+    }
 };
 
 // The client's parameters, in index order. Create each with makeHeap (they are freed with
@@ -295,6 +302,11 @@ public:
     // to the editor. [main-thread]
     float editorZoom() const noexcept { return graphics_ ? graphics_->userZoom() : editorZoom_; }
     void setEditorZoom(float zoom) noexcept;
+    // The controller's state: the editor's zoom ('KZED', version 1, float32), and its reading:
+    // empty bytes (a project from before the zoom) mean 100 %; anything damaged is refused with
+    // nothing changed. [main-thread]
+    std::vector<std::uint8_t> writeEditorState() const;
+    bool readEditorState(const std::vector<std::uint8_t>& bytes) noexcept;
     // Creates the editor on first need (createGraphics, then graphicsAvailable <- 1) and returns
     // it; null when the plug-in has no editor. Call under the adapter's view lock. [main-thread]
     IGraphics* ensureGraphics();

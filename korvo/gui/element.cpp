@@ -136,6 +136,16 @@ void UIElement::sortChildrenByDecreasingZ() {
     sortElementsByZ(_sortedChildren.data(), _sortedChildren.length(), false);
 }
 
+Parameter* UIElement::parameterAt(std::int32_t x, std::int32_t y) {
+    sortChildrenByDecreasingZ();
+    for (std::size_t i = 0; i < _sortedChildren.length(); ++i) {
+        UIElement* c = _sortedChildren[i];
+        if (c->_zOrder < _zOrder || !c->isVisible()) continue;
+        if (Parameter* p = c->parameterAt(x, y)) return p;
+    }
+    return _position.contains(x, y) ? editedParameterAt(x - _position.min.x, y - _position.min.y) : nullptr;
+}
+
 bool UIElement::mouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
                            MouseState mouseState) {
     sortChildrenByDecreasingZ();
@@ -200,6 +210,12 @@ void UIElement::mouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::
         if (_mouseOver) onMouseExit();
         _mouseOver = false;
     }
+}
+
+void UIElement::forgetPointer() {
+    for (UIElement* child : _children) child->forgetPointer();
+    if (_mouseOver) onMouseExit();
+    _mouseOver = false;
 }
 
 bool UIElement::keyDown(Key key) {

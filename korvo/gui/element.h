@@ -35,6 +35,8 @@
 
 namespace korvo {
 
+class Parameter;
+
 class UIContext;
 
 // Mouse buttons and modifier keys at the time of an event, one byte each.
@@ -167,6 +169,13 @@ public:
     // caches), which the renderer may run on any thread before the element's drawing, while
     // other elements draw; onDraw must not rely on it having run. [nothing]
     virtual void prepareDrawing() {}
+    // The parameter this element is the control of at (x, y) (local coordinates, inside the
+    // element), for a host's "parameter under the mouse". [null]
+    virtual Parameter* editedParameterAt(std::int32_t x, std::int32_t y) const noexcept {
+        (void)x;
+        (void)y;
+        return nullptr;
+    }
 
     // Records that the whole element must be redrawn; the next animate marks it dirty on `layer`
     // (rawLayerOnly: a change that touches nothing lit, so no lighting is redone). Lock-free and
@@ -185,6 +194,10 @@ public:
                     MouseState mouseState);
     void mouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy, MouseState mouseState);
     bool keyDown(Key key);
+    // The pointer left with the window: every element it was over gets onMouseExit.
+    void forgetPointer();
+    // The parameter of the topmost control at (x, y) (editor coordinates), or null.
+    Parameter* parameterAt(std::int32_t x, std::int32_t y);
     bool keyUp(Key key);
 
     // ---- Accessors ----------------------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "korvo/client/params.h"
 #include "korvo/core/fpcontrol.h"
 #include "korvo/window/factory.h"
 
@@ -122,6 +123,8 @@ bool WindowListener::onMouseClick(std::int32_t x, std::int32_t y, MouseButton bu
                                   MouseState mouseState) {
     UIContext& context = graphics_->uiContext();
     UIElement* target = context.modal != nullptr ? context.modal : graphics_;
+    graphics_->notePointer(x, y);
+    graphics_->clearKeyFocus();
     const bool handled = target->mouseClick(x, y, button, isDoubleClick, mouseState);
     if (!handled && context.focused != nullptr) {
         context.focused->onFocusExit();
@@ -151,6 +154,7 @@ bool WindowListener::onMouseWheel(std::int32_t x, std::int32_t y, std::int32_t w
 
 void WindowListener::onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
                                  MouseState mouseState) {
+    graphics_->notePointer(x, y);
     UIElement* modal = graphics_->uiContext().modal;
     (modal != nullptr ? modal : graphics_)->mouseMove(x, y, dx, dy, mouseState);
 }
@@ -160,6 +164,7 @@ bool WindowListener::onKeyDown(Key key, MouseState modifiers) {
     context.keyModifiers = modifiers;
     UIElement* focused = context.focused;
     if (focused != nullptr && focused->onKeyDown(key)) return true;
+    if (graphics_->controlKey(key, modifiers)) return true;
     return graphics_->keyDown(key);
 }
 
@@ -214,7 +219,8 @@ GUIGraphics::GUIGraphics(std::int32_t width, std::int32_t height, ElementFlags f
 }
 
 GUIGraphics::~GUIGraphics() {
-    closeUI();
+    // Only the window goes here: the elements' callbacks may refer to things already destroyed.
+    _window.reset();
     // The children refer to the context: destroy them while it still exists.
     for (UIElement* child : _children) heapDelete(child);
     _children.clear();
@@ -254,6 +260,21 @@ void* GUIGraphics::openUI(void* parentWindow, void* controlInfo, HostKind, Windo
 }
 
 void GUIGraphics::closeUI() {
+    // A window closed in the middle of a gesture ends it: the dragged control ends its edit (the
+    // host's gesture closes, the hint lets go), and focus and hover go with the window, so the
+    // next window starts with nothing held.
+    UIContext& context = uiContext();
+    if (context.dragged != nullptr) {
+        context.dragged->onStopDrag();
+        context.dragged = nullptr;
+    }
+    if (context.focused != nullptr) {
+        context.focused->onFocusExit();
+        context.focused = nullptr;
+    }
+    forgetPointer();
+    clearKeyFocus();
+    _pointerKnown = false;
     _window.reset();
 }
 
@@ -1092,6 +1113,11 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
     }
     _rawRects.clear();
     _pbrRects.clear();
+}
+
+std::int32_t GUIGraphics::parameterAt(std::int32_t x, std::int32_t y) {
+    const Parameter* p = UIElement::parameterAt(x, y);
+    return p != nullptr ? p->index() : -1;
 }
 
 }  // namespace korvo

@@ -64,6 +64,8 @@
 namespace korvo {
 
 class GUIGraphics;
+class UIFocusRing;
+class EditHistory;
 
 // Makes the window for openUI: (parent handle, the listener to drive, width, height, backend, the
 // event loop to run on or null). Returns null when the backend is not available.
@@ -129,6 +131,24 @@ public:
     // The user chose a zoom in the editor: as setUserZoom, then the host is asked for the size.
     void chooseUserZoom(float zoom);
     void setHostCommand(IHostCommand* hostCommand) override { _hostCommand = hostCommand; }
+    std::int32_t parameterAt(std::int32_t x, std::int32_t y) override;
+
+    // ---- Keys on controls (controlkeys.cpp) -----------------------------------------------------
+    // A key for the controls: Tab / Shift+Tab move the focus (and its ring) through the children
+    // that are controls, in child order; arrows (1 %, 0.1 % with Shift, or the next choice), Page
+    // Up / Down (10 %), Home / End and Delete / Backspace (the default) change the parameter of the
+    // focused control, else of the one under the pointer, else of the one last clicked, each
+    // press one gesture; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo. False for keys it does not use (they go to the host) and while a menu is
+    // open or a drag is held.
+    bool controlKey(Key key, MouseState modifiers);
+    void notePointer(std::int32_t x, std::int32_t y) noexcept;  // where the pointer last was
+    void clearKeyFocus() noexcept;                              // a click: the ring goes
+    // Ctrl+Z undoes the last step of the history, Ctrl+Shift+Z and Ctrl+Y redo (not owned; null:
+    // no undo).
+    void setEditHistory(EditHistory* history) noexcept { _history = history; }
+    // The ring Tab shows (a child the subclass made; not owned). Null: no ring.
+    void setFocusRing(UIFocusRing* ring) noexcept { _focusRing = ring; }
+    UIFocusRing* focusRing() const noexcept { return _focusRing; }
     void setVisible(bool visible) override {
         if (_window) _window->setVisible(visible);
     }
@@ -308,6 +328,13 @@ protected:
     WindowFactory _windowFactory = nullptr;
 
 private:
+    void moveKeyFocus(bool backwards);
+    UIElement* _keyFocus = nullptr;  // the control Tab focused (ring shown), not owned
+    UIFocusRing* _focusRing = nullptr;
+    EditHistory* _history = nullptr;
+    IntPoint _pointer{};
+    bool _pointerKnown = false;
+
     enum class Layer { pbr, raw };
     // The scale screen x zoom asks for, within the limits.
     float wantedScale() const noexcept;

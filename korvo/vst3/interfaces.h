@@ -195,6 +195,11 @@ public:
     virtual tresult KORVO_VST3_API setContentScaleFactor(float factor) = 0;  // 3
 };
 
+class IParameterFinder : public FUnknown {
+public:
+    virtual tresult KORVO_VST3_API findParameter(int32 xPos, int32 yPos, ParamID& resultTag) = 0;  // 3
+};
+
 // Linux only: the host's run loop, through which a plug-in's editor gets its timer and the
 // readiness of its file descriptors on the host's UI thread.
 class IEventHandler : public FUnknown {

@@ -140,6 +140,8 @@ inline constexpr Uid iidIPlugFrame = makeUid(0x367FAF01, 0xAFA94693, 0x8D4DA2A0,
 // The view's face through which a host hands over its content scale (HiDPI).
 inline constexpr Uid iidIPlugViewContentScaleSupport =
     makeUid(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
+// The view's face through which a host finds the parameter under the mouse.
+inline constexpr Uid iidIParameterFinder = makeUid(0x0F618302, 0x215D4587, 0xA512073C, 0x77B9D383);
 // The host's run loop on Linux (queried on the IPlugFrame) and the plug-in's handlers it calls.
 inline constexpr Uid iidIRunLoop = makeUid(0x18C35366, 0x97764F1A, 0x9C5B8385, 0x7A871389);
 inline constexpr Uid iidIEventHandler = makeUid(0x561E65C9, 0x13A0496F, 0x813A2C35, 0x654D7983);
@@ -157,6 +159,9 @@ static_assert(iidIPlugViewContentScaleSupport.bytes[0] == 0x90 &&
               iidIPlugViewContentScaleSupport.bytes[3] == 0x65 &&
               iidIPlugViewContentScaleSupport.bytes[4] == 0xC4 &&
               iidIPlugViewContentScaleSupport.bytes[15] == 0x3F);
+static_assert(iidIParameterFinder.bytes[0] == 0x02 && iidIParameterFinder.bytes[3] == 0x0F &&
+              iidIParameterFinder.bytes[4] == 0x5D && iidIParameterFinder.bytes[6] == 0x87 &&
+              iidIParameterFinder.bytes[15] == 0x83);
 #else
 static_assert(iidIComponent.bytes[0] == 0xE8 && iidIComponent.bytes[3] == 0x31 &&
               iidIComponent.bytes[4] == 0xF2 && iidIComponent.bytes[5] == 0xD5 &&

@@ -158,6 +158,8 @@ WindowBackend KorvoView::platformBackend() noexcept {
 tresult KorvoView::queryInterface(const TUID iid, void** obj) {
     if (uidEquals(iid, iidIPlugViewContentScaleSupport))
         return answerInterface(*this, true, static_cast<IPlugViewContentScaleSupport*>(this), obj);
+    if (uidEquals(iid, iidIParameterFinder))
+        return answerInterface(*this, true, static_cast<IParameterFinder*>(this), obj);
     const bool matches = uidEquals(iid, iidIPlugView) || uidEquals(iid, iidFUnknown);
     return answerInterface(*this, matches, static_cast<IPlugView*>(this), obj);
 }
@@ -332,46 +334,29 @@ tresult KorvoView::setContentScaleFactor(float factor) {
     return kResultOk;
 }
 
-// ---- The editor's state (the controller's) ------------------------------------------------------
+tresult KorvoView::findParameter(int32 xPos, int32 yPos, ParamID& resultTag) {
+    if (!open_) return kResultFalse;
+    FPControl guard;
+    ScopedLock hold(lock_);
+    IGraphics* graphics = owner_.client().graphics();
+    const std::int32_t index = graphics != nullptr ? graphics->parameterAt(xPos, yPos) : -1;
+    if (index < 0) return kResultFalse;
+    resultTag = static_cast<ParamID>(index);
+    return kResultOk;
+}
 
-namespace {
-constexpr std::uint8_t kEditorStateTag[4] = {'K', 'Z', 'E', 'D'};
-constexpr std::uint8_t kEditorStateVersion = 1;
-constexpr std::size_t kEditorStateBytes = 9;
-}  // namespace
+// ---- The editor's state (the controller's) ------------------------------------------------------
 
 tresult VST3Client::saveEditorState(IBStream* stream) noexcept {
     if (stream == nullptr) return kInvalidArgument;
-    const float zoom = client_->editorZoom();
-    std::uint32_t bits = 0;
-    std::memcpy(&bits, &zoom, sizeof bits);
-    const std::uint8_t bytes[kEditorStateBytes] = {kEditorStateTag[0],
-                                                   kEditorStateTag[1],
-                                                   kEditorStateTag[2],
-                                                   kEditorStateTag[3],
-                                                   kEditorStateVersion,
-                                                   static_cast<std::uint8_t>(bits),
-                                                   static_cast<std::uint8_t>(bits >> 8),
-                                                   static_cast<std::uint8_t>(bits >> 16),
-                                                   static_cast<std::uint8_t>(bits >> 24)};
-    return writeAll(stream, bytes, sizeof bytes) ? kResultOk : kResultFalse;
+    const std::vector<std::uint8_t> bytes = client_->writeEditorState();
+    return writeAll(stream, bytes.data(), bytes.size()) ? kResultOk : kResultFalse;
 }
 
 tresult VST3Client::loadEditorState(IBStream* stream) noexcept {
     if (stream == nullptr) return kInvalidArgument;
     std::vector<std::uint8_t> bytes;
-    if (!readAll(stream, bytes, kMaxStateBytes)) return kResultFalse;
-    float zoom = 1.0f;
-    if (!bytes.empty()) {
-        if (bytes.size() < kEditorStateBytes || std::memcmp(bytes.data(), kEditorStateTag, 4) != 0 ||
-            bytes[4] < kEditorStateVersion)
-            return kResultFalse;
-        const std::uint32_t bits = std::uint32_t{bytes[5]} | std::uint32_t{bytes[6]} << 8 |
-                                   std::uint32_t{bytes[7]} << 16 | std::uint32_t{bytes[8]} << 24;
-        std::memcpy(&zoom, &bits, sizeof zoom);
-        if (!std::isfinite(zoom)) return kResultFalse;
-    }
-    client_->setEditorZoom(zoom);
+    if (!readAll(stream, bytes, kMaxStateBytes) || !client_->readEditorState(bytes)) return kResultFalse;
     if (KorvoView* view = openView()) view->followEditorSize();
     return kResultOk;
 }

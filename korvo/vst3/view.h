@@ -63,7 +63,7 @@ private:
 };
 
 // The editor view. [main-thread]
-class KorvoView final : public ComObject<KorvoView, IPlugView, IPlugViewContentScaleSupport> {
+class KorvoView final : public ComObject<KorvoView, IPlugView, IPlugViewContentScaleSupport, IParameterFinder> {
 public:
     explicit KorvoView(VST3Client& owner) noexcept : owner_(owner) {}
     ~KorvoView();
@@ -74,7 +74,7 @@ public:
     static const char* platformType() noexcept;
     static WindowBackend platformBackend() noexcept;
 
-    // IPlugView, IPlugViewContentScaleSupport and FUnknown -> that face with a reference added;
+    // IPlugView, IPlugViewContentScaleSupport, IParameterFinder and FUnknown -> that face with a reference added;
     // else null and kNoInterface.
     tresult KORVO_VST3_API queryInterface(const TUID iid, void** obj) override;
     // kResultOk for this platform's type only.
@@ -99,6 +99,9 @@ public:
     tresult KORVO_VST3_API checkSizeConstraint(ViewRect* rect) override;
     // IPlugViewContentScaleSupport: the host's scale; kResultFalse outside [0.5, 4].
     tresult KORVO_VST3_API setContentScaleFactor(float factor) override;
+    // IParameterFinder: the parameter of the control under (x, y) (view pixels); kResultFalse
+    // over the panel, outside, or while the view is not open.
+    tresult KORVO_VST3_API findParameter(int32 xPos, int32 yPos, ParamID& resultTag) override;
 
     bool isOpen() const noexcept { return open_; }
     // Asks the frame for the editor's size when it differs from what the host last saw (attached

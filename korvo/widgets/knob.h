@@ -38,6 +38,7 @@ public:
 
     // Registers itself as a listener of `param` (not owned; it must outlive the knob).
     UIKnob(UIContext* context, FloatParameter* param);
+    Parameter* editedParameterAt(std::int32_t, std::int32_t) const noexcept override { return param; }
     ~UIKnob() override;
 
     // ---- Style (class defaults; the editor overrides them per instance) ----------------------

@@ -20,6 +20,7 @@ namespace korvo {
 class UIOnOffSwitch : public UIElement, public IParameterListener {
 public:
     UIOnOffSwitch(UIContext* context, BoolParameter* param);
+    Parameter* editedParameterAt(std::int32_t, std::int32_t) const noexcept override { return param; }
     ~UIOnOffSwitch() override;
 
     RGBA diffuseOff{230, 80, 43, 0};

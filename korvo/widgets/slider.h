@@ -27,6 +27,7 @@ class UISlider : public UIBufferedElementPBR, public IParameterListener {
 public:
     // `param` is a float or integer parameter (not owned; it must outlive the slider).
     UISlider(UIContext* context, Parameter* param);
+    Parameter* editedParameterAt(std::int32_t, std::int32_t) const noexcept override { return param; }
     ~UISlider() override;
 
     std::uint16_t trailDepth = 30000;

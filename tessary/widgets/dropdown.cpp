@@ -69,6 +69,10 @@ void TessaryDropdown::setOpen(bool isOpen) {
     setDirtyAll(DirtyLayer::fromFlags);
 }
 
+korvo::Parameter* TessaryDropdown::editedParameterAt(std::int32_t, std::int32_t y) const noexcept {
+    return open || static_cast<float>(y) < itemHeight() ? param : nullptr;
+}
+
 bool TessaryDropdown::onMouseClick(std::int32_t, std::int32_t y, MouseButton, bool, MouseState state) {
     const std::int32_t row = rowAt(y);
     if (state.alt && row == 0 && param != nullptr) param->resetToDefaultFromEditor();

@@ -32,6 +32,8 @@ public:
     TessaryDropdown(korvo::UIContext* context, korvo::IntegerParameter* param, korvo::Font* font,
                     std::vector<std::string> labels);
     ~TessaryDropdown() override;
+    // Closed, only the header is the control; open, the whole list.
+    korvo::Parameter* editedParameterAt(std::int32_t x, std::int32_t y) const noexcept override;
 
     korvo::RGBA rowColor{255, 255, 255, 0};
     korvo::RGBA selectedRowColor{130, 150, 200, 0};

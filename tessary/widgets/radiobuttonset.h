@@ -22,6 +22,7 @@ class TessaryRadioButtonSet : public korvo::UIElement, public korvo::IParameterL
 public:
     TessaryRadioButtonSet(korvo::IntegerParameter* param, korvo::UIContext* context);
     ~TessaryRadioButtonSet() override;
+    korvo::Parameter* editedParameterAt(std::int32_t, std::int32_t) const noexcept override { return param; }
 
     korvo::RGBA highlightColor{200, 230, 255, 0};
     float lightRadius = 5.0f;

@@ -22,6 +22,7 @@
 #include "effect/phasedisplay.h"
 #include "korvo/graphics/decode.h"
 #include "korvo/gui/context.h"
+#include "korvo/gui/focusring.h"
 #include "korvo/widgets/colorcorrection.h"
 #include "korvo/widgets/knob.h"
 #include "korvo/widgets/label.h"
@@ -163,7 +164,7 @@ bool isKind(Kind kind, korvo::UIElement* e) {
 TEST(VelmoraGUI, EveryWidgetSitsAtItsBoxBoundToItsParameterInLayoutOrder) {
     VelmoraClient client;
     VelmoraGUI& gui = editorOf(client);
-    ASSERT_EQ(static_cast<int>(gui.childCount()), kWidgetCount + VelmoraGUI::kHintCount + 2);
+    ASSERT_EQ(static_cast<int>(gui.childCount()), kWidgetCount + VelmoraGUI::kHintCount + 3);
     for (int i = 0; i < kWidgetCount; ++i) {
         SCOPED_TRACE("widget " + std::to_string(i + 1));
         korvo::UIElement* e = gui.child(static_cast<std::size_t>(i));
@@ -188,7 +189,12 @@ TEST(VelmoraGUI, EveryWidgetSitsAtItsBoxBoundToItsParameterInLayoutOrder) {
         EXPECT_EQ(hint->boxDiffuseShown, (RGBA{253, 245, 240, 43}));
         EXPECT_EQ(hint->backdropAlpha, 0.0f);
     }
-    // The size menu over everything, closed; then the colour grading, last.
+    // The focus ring over the controls, hidden; the size menu over everything, closed; then the
+    // colour grading, last.
+    auto* ring = dynamic_cast<korvo::UIFocusRing*>(gui.child(gui.childCount() - 3));
+    ASSERT_NE(ring, nullptr);
+    EXPECT_EQ(gui.focusRing(), ring);
+    EXPECT_EQ(ring->surrounded(), nullptr);
     EXPECT_EQ(gui.child(gui.childCount() - 2), static_cast<korvo::UIElement*>(gui.sizeMenu()));
     EXPECT_EQ(gui.sizeMenu()->zOrder(), 10);
     EXPECT_FALSE(gui.sizeMenu()->isVisible());
@@ -202,6 +208,31 @@ TEST(VelmoraGUI, EveryWidgetSitsAtItsBoxBoundToItsParameterInLayoutOrder) {
 
     EXPECT_EQ(gui.panorama(), gui.child(17));
     EXPECT_EQ(gui.phaseDisplay(), gui.child(16));
+}
+
+// What a host's "parameter under the mouse" finds: each control's parameter at its centre (the
+// panorama is Pan), at every scale, and nothing over the panel, the displays or a closed list.
+TEST(VelmoraGUI, TheParameterUnderEachControlsCentreIsItsOwn) {
+    VelmoraClient client;
+    VelmoraGUI& gui = editorOf(client);
+    for (const float scale : {1.0f, 2.0f}) {
+        gui.setScale(scale);
+        const auto at = [&](std::int32_t x, std::int32_t y) {
+            return gui.parameterAt(static_cast<std::int32_t>(std::lround(x * scale)),
+                                   static_cast<std::int32_t>(std::lround(y * scale)));
+        };
+        for (const Expected& want : kLayout) {
+            if (want.kind == Kind::dropdown) continue;  // its box is the list's, closed
+            const IntRect& b = want.box;
+            EXPECT_EQ(at((b.min.x + b.max.x) / 2, (b.min.y + b.max.y) / 2), want.parameter)
+                << "scale " << scale << " box " << b.min.x << "," << b.min.y;
+        }
+        EXPECT_EQ(at(539, 110), kLfoTempo);  // the list's header
+        EXPECT_EQ(at(300, 20), -1);
+        EXPECT_EQ(at(5, 489), -1);
+        EXPECT_EQ(at(-1, 100), -1);
+        EXPECT_EQ(at(763, 100), -1);
+    }
 }
 
 TEST(VelmoraGUI, KnobsCarryTheirStyleSetAnglesSensitivityAndParallax) {
@@ -533,6 +564,137 @@ int compareWithGolden(const char* name, korvo::ImageView<RGBA> rendered) {
 // power, which goes through the C runtime's pow (glibc and mingw may differ in the last bit): one
 // level per channel is allowed anywhere, nothing more. (Linux, Windows and the sanitizer build
 // reproduce the pictures exactly today.)
+// The column left of the distance slider where the focus ring's left side is drawn, as shown.
+std::vector<std::uint8_t> ringSide(korvo::HeadlessWindow& window) {
+    window.tick();
+    window.paint();
+    std::vector<std::uint8_t> out;
+    const korvo::ImageView<RGBA> screen = window.screen();
+    for (std::int32_t y = 111; y < 260; ++y)
+        for (std::int32_t x = 44; x < 46; ++x) {
+            const RGBA p = screen.at(x, y);
+            out.insert(out.end(), {p.r, p.g, p.b});
+        }
+    return out;
+}
+
+// Keys: the control under the pointer takes them, one gesture per press (steps of 1 %, 0.1 % with
+// Shift, 10 % by page, the ends, the default; the next choice of a discrete one); Tab and
+// Shift+Tab move a ring through the controls in layout order and the focused one takes the keys;
+// a click takes the ring away; keys the editor does not use are left to the host.
+TEST(VelmoraGUI, KeysStepTheControlUnderThePointerOrInFocusOneGesturePerPress) {
+    VelmoraClient client;
+    EditLog host;
+    client.setHostCommand(&host);
+    client.resetFromHost(48000.0, 512, 2, 2);
+    VelmoraGUI& gui = editorOf(client);
+    gui.setWindowFactory(&korvo::HeadlessWindow::create);
+    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
+    window.paint();
+    window.tick();
+    korvo::Parameter& pan = client.parameter(kPan);
+    using korvo::Key;
+
+    window.mouseMove(398, 354);  // over the pan knob
+    EXPECT_TRUE(window.keyDown(Key::arrowUp));
+    EXPECT_EQ(host.log, "b6 p6 e6 ");
+    EXPECT_NEAR(pan.getNormalized(), 0.51, 1e-6);
+    EXPECT_TRUE(window.keyDown(Key::arrowLeft, korvo::MouseState{.shift = true}));
+    EXPECT_NEAR(pan.getNormalized(), 0.509, 1e-6);
+    EXPECT_TRUE(window.keyDown(Key::pageDown));
+    EXPECT_NEAR(pan.getNormalized(), 0.409, 1e-6);
+    EXPECT_TRUE(window.keyDown(Key::end));
+    EXPECT_EQ(pan.getNormalized(), 1.0);
+    EXPECT_TRUE(window.keyDown(Key::arrowUp));  // stays at the end
+    EXPECT_EQ(pan.getNormalized(), 1.0);
+    EXPECT_TRUE(window.keyDown(Key::deleteKey));
+    EXPECT_EQ(pan.getNormalized(), pan.getNormalizedDefault());
+    EXPECT_FALSE(window.keyDown(Key::q));  // the host's
+    window.mouseMove(450, 178);  // the LFO wave's radio set: the next choice
+    const double wave = client.parameter(kLfoWave).getNormalized();
+    host.log.clear();
+    EXPECT_TRUE(window.keyDown(Key::arrowUp));
+    EXPECT_EQ(host.log, "b" + std::to_string(kLfoWave) + " p" + std::to_string(kLfoWave) + " e" +
+                            std::to_string(kLfoWave) + " ");
+    EXPECT_NEAR(std::abs(client.parameter(kLfoWave).getNormalized() - wave),
+                1.0 / client.parameter(kLfoWave).stepCount(), 1e-9);
+    window.mouseMove(300, 20);  // over the panel: nothing to step
+    EXPECT_FALSE(window.keyDown(Key::arrowUp));
+
+    // Tab: the first control of the layout, the distance slider, with its ring (its left side is
+    // clear of every hint); a click takes the ring away.
+    const auto before = ringSide(window);
+    EXPECT_TRUE(window.keyDown(Key::tab));
+    EXPECT_EQ(gui.focusRing()->surrounded(), gui.child(2));
+    EXPECT_NE(ringSide(window), before);
+    window.click(300, 20);
+    EXPECT_EQ(gui.focusRing()->surrounded(), nullptr);
+    EXPECT_EQ(ringSide(window), before);
+    // The focused control takes the keys wherever the pointer is; Shift+Tab goes round to the last.
+    EXPECT_TRUE(window.keyDown(Key::tab));
+    const double distance = client.parameter(kDistance).getNormalized();
+    EXPECT_TRUE(window.keyDown(Key::arrowUp));
+    EXPECT_NEAR(client.parameter(kDistance).getNormalized(), distance + 0.01, 1e-6);
+    EXPECT_TRUE(window.keyDown(Key::tab, korvo::MouseState{.shift = true}));
+    EXPECT_EQ(gui.focusRing()->surrounded(), gui.child(kWidgetCount - 1));  // "LFO Synced"
+    gui.closeUI();
+}
+
+// Undo and redo: a drag is one step however many values it moved, a key press one; Ctrl+Z takes
+// them back in turn (each value as a gesture), Ctrl+Shift+Z and Ctrl+Y redo; host automation is
+// no step; a new edit drops the redo; far more than 64 steps are kept.
+TEST(VelmoraGUI, UndoAndRedoTakeBackWhatTheUserDidStepByStep) {
+    VelmoraClient client;
+    EditLog host;
+    client.setHostCommand(&host);
+    client.resetFromHost(48000.0, 512, 2, 2);
+    VelmoraGUI& gui = editorOf(client);
+    gui.setWindowFactory(&korvo::HeadlessWindow::create);
+    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
+    window.paint();
+    window.tick();
+    using korvo::Key;
+    const korvo::MouseState ctrl{.ctrl = true}, ctrlShift{.ctrl = true, .shift = true};
+    korvo::Parameter& pan = client.parameter(kPan);
+    korvo::Parameter& width = client.parameter(kStereoWidth);
+
+    window.mouseMove(398, 354);
+    window.mouseDown(korvo::MouseButton::left);
+    for (int i = 1; i <= 4; ++i) window.mouseMove(398, 354 - 12 * i, korvo::MouseState{.left = true});
+    window.mouseUp(korvo::MouseButton::left);
+    const double dragged = pan.getNormalized();
+    EXPECT_GT(dragged, 0.55);
+    window.mouseMove(62, 323);  // the width knob
+    EXPECT_TRUE(window.keyDown(Key::arrowUp));
+    const double stepped = width.getNormalized();
+    client.setParameterFromHost(kTilt, 0.3f);  // automation: not the user's
+    EXPECT_EQ(gui.history().undoSteps(), 2u);
+
+    host.log.clear();
+    EXPECT_TRUE(window.keyDown(Key::z, ctrl));
+    EXPECT_EQ(host.log, "b1 p1 e1 ");
+    EXPECT_EQ(width.getNormalized(), width.getNormalizedDefault());
+    EXPECT_TRUE(window.keyDown(Key::z, ctrl));
+    EXPECT_EQ(pan.getNormalized(), 0.5);
+    EXPECT_FALSE(gui.history().canUndo());
+    EXPECT_TRUE(window.keyDown(Key::z, ctrl));  // nothing left: taken all the same
+    EXPECT_NEAR(client.parameter(kTilt).getNormalized(), 0.3, 1e-6);
+
+    EXPECT_TRUE(window.keyDown(Key::Z, ctrlShift));
+    EXPECT_EQ(pan.getNormalized(), dragged);
+    EXPECT_TRUE(window.keyDown(Key::y, ctrl));
+    EXPECT_EQ(width.getNormalized(), stepped);
+    EXPECT_TRUE(window.keyDown(Key::z, ctrl));
+    EXPECT_TRUE(window.keyDown(Key::arrowDown));  // a new step: nothing to redo
+    EXPECT_FALSE(gui.history().canRedo());
+
+    for (int i = 0; i < 70; ++i) window.keyDown(i % 2 == 0 ? Key::arrowUp : Key::arrowDown);
+    EXPECT_EQ(gui.history().undoSteps(), 72u);
+    gui.closeUI();
+}
+
 TEST(VelmoraGUIGolden, DefaultStateMatchesTheStoredPictureWithinOneLevel) {
     VelmoraClient client;
     auto picture = renderEditor(client);

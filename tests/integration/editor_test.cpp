@@ -327,5 +327,58 @@ TEST_F(Vst3ProductEditor, DragsOnThePanKnobAndThePanoramaReachTheHostAndChangeTh
     EXPECT_GT(left.first, 1.2 * left.second);
 }
 
+// Removing the view while a knob is held ends the host's gesture; the next attach starts with
+// nothing held: plain moves drag nothing and a new drag is a gesture of its own.
+TEST_F(Vst3ProductEditor, RemovingTheViewMidGestureEndsItAndTheNextAttachHoldsNothing) {
+    handler.calls.clear();
+    editor.mouseMove(398, 354);
+    editor.mouseButton(1, true);
+    for (int i = 1; i <= 3; ++i) editor.mouseMove(398, 354 - 8 * i);
+    editor.run(30);
+    editor.detach();  // removed while the button is down
+    ASSERT_FALSE(handler.calls.empty());
+    EXPECT_EQ(handler.calls.back().kind, K::endEdit);
+    EXPECT_EQ(handler.calls.back().id, kPanId);
+    gestures(handler.calls);
+
+    editor.mouseButton(1, false);  // released over the host's window, the editor's gone
+    handler.calls.clear();
+    std::string error;
+    ASSERT_TRUE(editor.reattach(error)) << error;
+    ASSERT_TRUE(editor.settle());
+    for (int i = 1; i <= 3; ++i) editor.mouseMove(398 + 5 * i, 300 - 8 * i);
+    editor.run(30);
+    EXPECT_TRUE(handler.calls.empty()) << handler.calls.size() << " calls after reopening";
+    editor.mouseMove(420, 354);
+    editor.mouseButton(1, true);
+    editor.mouseMove(420, 340);
+    editor.mouseButton(1, false);
+    editor.run(30);
+    EXPECT_GE(gestures(handler.calls)[kPanId], 1);
+}
+
+// Keys through the system's input path: the knob under the pointer steps by 1 % per press, each
+// press a gesture; Tab moves the focus to the first control, which then takes the keys.
+TEST_F(Vst3ProductEditor, KeysStepTheControlUnderThePointerAndTabMovesTheFocus) {
+    handler.calls.clear();
+    editor.mouseMove(398, 354);
+    ASSERT_TRUE(editor.key("up", true));
+    ASSERT_TRUE(editor.key("up", false));
+    ASSERT_TRUE(editor.key("up", true));
+    ASSERT_TRUE(editor.key("up", false));
+    editor.run(30);
+    EXPECT_EQ(gestures(handler.calls)[kPanId], 2);
+    EXPECT_NEAR(lastValue(kPanId), 0.52, 1e-6);
+    handler.calls.clear();
+    for (const char* name : {"tab", "up"}) {
+        ASSERT_TRUE(editor.key(name, true));
+        ASSERT_TRUE(editor.key(name, false));
+    }
+    editor.run(30);
+    const std::map<v::ParamID, int> performs = gestures(handler.calls);
+    EXPECT_EQ(performs.size(), 1u);
+    EXPECT_EQ(performs.count(kDistanceId), 1u);
+}
+
 }  // namespace
 }  // namespace vst3it

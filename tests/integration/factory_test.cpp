@@ -1,4 +1,5 @@
 // Module entry, factory and instance identity, through the exported entry points.
+#include <cstdio>
 #include <cstring>
 
 #include "korvo/core/fpcontrol.h"
@@ -125,6 +126,31 @@ TEST(Vst3Factory, ClassInfoDescribesTheEffect) {
     EXPECT_EQ(factory3->getClassInfoUnicode(-1, &wide), v::kInvalidArgument);
     EXPECT_EQ(factory3->setHostContext(nullptr), v::kNotImplemented);
     factory3->release();
+}
+
+// The bundle's moduleinfo.json says what the module's factory says.
+TEST(Vst3Factory, TheBundlesModuleInfoIsTheFactorys) {
+    const std::string bundle = platformPath(VELMORA_VST3_BUNDLE);
+    std::FILE* file = std::fopen((bundle + (bundle.find('\\') != std::string::npos
+                                                ? "\\Contents\\Resources\\moduleinfo.json"
+                                                : "/Contents/Resources/moduleinfo.json"))
+                                     .c_str(),
+                                 "rb");
+    ASSERT_NE(file, nullptr);
+    std::string stored;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;) stored.append(chunk, n);
+    std::fclose(file);
+    std::string json, error;
+    ASSERT_TRUE(vst3host::moduleInfoJson(bundle, json, error)) << error;
+    EXPECT_EQ(stored, json);
+    for (const char* fact :
+         {"\"Name\": \"Velmora\",\n  \"Version\": \"1.4.0\"", "\"Unicode\": true", "\"Classes Discardable\": false",
+          "\"CID\": \"0B20BA920CE0B1457972735437317640\"", "\"Category\": \"Audio Module Class\"",
+          "\"SDKVersion\": \"VST 3.6.11\"", "\"Sub Categories\": [\"Fx\", \"Spatial\"]", "\"Class Flags\": 2,",
+          "\"Cardinality\": 2147483647,"})
+        EXPECT_NE(stored.find(fact), std::string::npos) << fact;
+    EXPECT_EQ(stored.find("\"CID\""), stored.rfind("\"CID\""));  // one class
 }
 
 TEST(Vst3Factory, CreateInstanceAnswersOnlyKnownClassesAndInterfaces) {

@@ -202,6 +202,29 @@ TEST_F(Vst3ScaledEditor, ANewFactorWhileAttachedResizesThroughTheFrameAndRedraws
     EXPECT_EQ(editor.frame().resizeRequests(), 1);
 }
 
+// The host's "parameter under the mouse": the control's parameter in view pixels at the view's
+// scale, nothing over the panel.
+TEST_F(Vst3ScaledEditor, TheHostFindsTheParameterUnderTheMouseAtTheViewsScale) {
+    std::string error;
+    ASSERT_TRUE(editor.open(plugin->controller, error)) << error;
+    void* face = nullptr;
+    ASSERT_EQ(editor.view()->queryInterface(v::iidIParameterFinder.data(), &face), v::kResultOk);
+    auto* finder = static_cast<v::IParameterFinder*>(face);
+    const auto find = [&](int x, int y) {
+        v::ParamID id = 12345;
+        return finder->findParameter(x, y, id) == v::kResultOk ? static_cast<int>(id) : -1;
+    };
+    EXPECT_EQ(find(398, 354), velmora::kPan);
+    EXPECT_EQ(find(262, 158), velmora::kPan);  // the panorama
+    EXPECT_EQ(find(703, 440), velmora::kTestMono);
+    EXPECT_EQ(find(300, 20), -1);
+    ASSERT_TRUE(editor.rescale(2.0f, error)) << error;
+    EXPECT_EQ(find(796, 708), velmora::kPan);
+    EXPECT_EQ(find(1406, 880), velmora::kTestMono);
+    EXPECT_EQ(find(600, 40), -1);
+    finder->release();
+}
+
 // A drag of 24 base pixels up on the pan knob and a click on "Test Mono", at 1, 2 and 1.5: the
 // same widgets take them, and the pan moves by the same amount.
 TEST_F(Vst3ScaledEditor, ClicksAndDragsLandOnTheSameWidgetWithTheSameChangeAtEveryScale) {

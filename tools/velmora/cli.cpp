@@ -12,6 +12,7 @@
 #include "effect/main.h"
 #include "tools/velmora/batch.h"
 #include "tools/velmora/info.h"
+#include "tools/velmora/preset.h"
 #include "tools/velmora/render.h"
 #include "tools/velmora/screenshot.h"
 
@@ -26,6 +27,9 @@ const char* usage() noexcept {
            "                                    velmora render --help lists the options\n"
            "  render INPUT... --out-dir DIR     many files at once, on all cores\n"
            "  info [--json]                     description, channels, latency, tail, parameters, presets\n"
+           "  info --preset FILE.vstpreset      what a preset file holds\n"
+           "  preset export NAME|INDEX OUT.vstpreset [--set NAME=VALUE]...\n"
+           "                                    a factory preset, with changes, as a preset file\n"
            "  info --plugin BUNDLE [--host-name NAME] [--editor-shot OUT.png]\n"
            "                                    what a VST3 (or, for a .clap file, a CLAP) host sees when\n"
            "                                    it loads BUNDLE (Linux or Windows build); a PNG of its\n"
@@ -136,10 +140,18 @@ int runInfo(std::span<const std::string> args, const Environment& environment, s
         }
         for (const std::string& arg : args)
             if (arg == "--editor-shot" && isClapModule(args[1])) {
-                err << "velmora info: the CLAP module offers no editor yet\n";
+                err << "velmora info: --editor-shot takes a VST3 bundle; for the CLAP editor: "
+                       "build/linux/tools/claphost/claphost editor FILE.clap --shot OUT.png\n";
                 return 2;
             }
         return execProgram(pluginHostCommand(args.subspan(1), environment.executablePath), "info", out, err);
+    }
+    if (!args.empty() && args[0] == "--preset") {
+        if (args.size() != 2) {
+            err << "velmora info: --preset needs the path of one .vstpreset file\n";
+            return 2;
+        }
+        return printPresetFile(args[1], out, err);
     }
     InfoStyle style = InfoStyle::text;
     for (const std::string& arg : args) {
@@ -147,6 +159,7 @@ int runInfo(std::span<const std::string> args, const Environment& environment, s
             style = InfoStyle::json;
         } else if (arg == "-h" || arg == "--help") {
             out << "usage: velmora info [--json]\n"
+                   "       velmora info --preset FILE.vstpreset\n"
                    "       velmora info --plugin BUNDLE [--host-name NAME] [--editor-shot OUT.png]\n";
             return 0;
         } else {
@@ -210,6 +223,7 @@ int run(std::span<const std::string> args, const Environment& environment, std::
     if (command == "info") return runInfo(rest, environment, out, err);
     if (command == "bench") return runBench(rest, environment, out, err);
     if (command == "screenshot") return runScreenshot(rest, out, err);
+    if (command == "preset") return runPreset(rest, out, err);
     if (command == "-h" || command == "--help" || command == "help") {
         out << usage();
         return 0;

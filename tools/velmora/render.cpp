@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "effect/main.h"
+#include "korvo/client/presetfile.h"
 #include "korvo/core/fpcontrol.h"
 #include "tools/demo/demo.h"
 
@@ -215,7 +216,8 @@ const char* renderUsage() noexcept {
            "  (clicks, a melody, pink-noise bursts; mono) is rendered. OUTPUT is WAV, or FLAC / AIFF by\n"
            "  its extension (.wav, .flac, .aiff, .aif).\n"
            "options:\n"
-           "  --preset NAME|INDEX     a factory preset, by exact name or index (see velmora info)\n"
+           "  --preset NAME|INDEX     a factory preset, by exact name or index (see velmora info), or a\n"
+           "                          preset file (FILE.vstpreset)\n"
            "  --set NAME=VALUE        a parameter in its own text form, e.g. --set Pan=-45,\n"
            "                          --set \"Test Mono=yes\", --set \"LFO Wave=saw\" (repeatable; applied\n"
            "                          in order, after the preset)\n"
@@ -382,7 +384,30 @@ bool parseRenderArguments(std::span<const std::string> args, RenderOptions& opti
     return true;
 }
 
+bool isPresetFilePath(std::string_view preset) {
+    constexpr std::string_view kExtension = ".vstpreset";
+    return preset.size() >= kExtension.size() && preset.substr(preset.size() - kExtension.size()) == kExtension;
+}
+
+bool applyPresetFile(VelmoraClient& client, const std::string& path, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    if (!korvo::readWholeFile(path, bytes, error)) return false;
+    korvo::PresetFileContents contents;
+    if (const char* problem =
+            korvo::readPresetFile(bytes.data(), bytes.size(), korvo::classIdText(client.description()), contents)) {
+        error = path + ": " + problem;
+        return false;
+    }
+    const korvo::ChunkResult applied = client.presetBank().readStateChunk(contents.component);
+    if (!applied.ok) {
+        error = path + ": " + applied.message;
+        return false;
+    }
+    return true;
+}
+
 bool applyPreset(VelmoraClient& client, std::string_view preset, std::string& error) {
+    if (isPresetFilePath(preset)) return applyPresetFile(client, std::string(preset), error);
     const korvo::PresetBank& bank = client.presetBank();
     std::int32_t found = -1;
     for (std::int32_t i = 0; i < bank.count() && found < 0; ++i) {

@@ -68,8 +68,10 @@ inline constexpr std::int32_t kMaxDemoRate = 384000;
 bool parseRenderArguments(std::span<const std::string> args, RenderOptions& options, std::string& error);
 
 // The host's program change to a preset given by exact name (the first preset with that name) or
-// by index. False with the valid names in error.
+// by index, or a preset file (a name ending in .vstpreset) applied as a host applies a state,
+// checked whole first. False with the valid names, or the file's problem, in error.
 bool applyPreset(VelmoraClient& client, std::string_view preset, std::string& error);
+bool isPresetFilePath(std::string_view preset);  // the name ends in ".vstpreset"
 
 // "NAME=VALUE": finds the parameter by exact name (or, failing that, by a unique case-insensitive
 // match), parses VALUE with its parseToNormalized and sets it through setParameterFromHost.

@@ -152,6 +152,18 @@ bool EditorHost::key(const std::string& name, bool down) {
         sym = XK_Up;
     else if (name == "down")
         sym = XK_Down;
+    else if (name == "tab")
+        sym = XK_Tab;
+    else if (name == "home")
+        sym = XK_Home;
+    else if (name == "end")
+        sym = XK_End;
+    else if (name == "pageup")
+        sym = XK_Page_Up;
+    else if (name == "pagedown")
+        sym = XK_Page_Down;
+    else if (name == "delete")
+        sym = XK_Delete;
     else if (name == "shift")
         sym = XK_Shift_L;
     else if (name == "ctrl")

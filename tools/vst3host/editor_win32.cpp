@@ -206,6 +206,18 @@ bool EditorHost::key(const std::string& name, bool down) {
         vk = VK_UP;
     else if (name == "down")
         vk = VK_DOWN;
+    else if (name == "tab")
+        vk = VK_TAB;
+    else if (name == "home")
+        vk = VK_HOME;
+    else if (name == "end")
+        vk = VK_END;
+    else if (name == "pageup")
+        vk = VK_PRIOR;
+    else if (name == "pagedown")
+        vk = VK_NEXT;
+    else if (name == "delete")
+        vk = VK_DELETE;
     else if (name == "shift")
         vk = VK_SHIFT;
     else if (name == "ctrl")

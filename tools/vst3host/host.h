@@ -253,4 +253,8 @@ public:
 // when the module cannot be loaded.
 bool printModuleInfo(const std::string& path, const std::string& hostName, std::string& out);
 
+// The module's moduleinfo.json (the module name from the path, the factory's information, every
+// class), for hosts that scan without loading. False with the reason when it cannot be loaded.
+bool moduleInfoJson(const std::string& path, std::string& json, std::string& error);
+
 }  // namespace vst3host

@@ -3,6 +3,7 @@
 //
 //   vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]
 //   vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--do ACTION]...   (see editor.h)
+//   vst3host moduleinfo <bundle or binary> [OUT.json]   (stdout without OUT)
 //   vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S] [--open-views]   (fuzz_main.cpp)
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: vst3host info <bundle or binary> [--host-name NAME] [--editor-shot OUT.png]\n"
                  "       vst3host editor <bundle or binary> [options]   (vst3host editor for the options)\n"
+                 "       vst3host moduleinfo <bundle or binary> [OUT.json]\n"
                  "       vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]\n"
                  "                                   [--open-views]\n");
     return 2;
@@ -43,6 +45,30 @@ int info(int argc, char** argv) {
     std::fputs(out.c_str(), ok ? stdout : stderr);
     return ok ? 0 : 1;
 }
+
+// Writes the JSON to a temporary name beside OUT and renames it, so a build never leaves half a
+// file.
+int moduleInfo(int argc, char** argv) {
+    if (argc < 3 || argc > 4) return usage();
+    std::string json, error;
+    if (!vst3host::moduleInfoJson(argv[2], json, error)) {
+        std::fprintf(stderr, "vst3host moduleinfo: %s\n", error.c_str());
+        return 1;
+    }
+    if (argc == 3) return std::fputs(json.c_str(), stdout) < 0 ? 1 : 0;
+    const std::string out = argv[3], temporary = out + ".part";
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    bool ok = file != nullptr && std::fwrite(json.data(), 1, json.size(), file) == json.size();
+    if (file != nullptr) ok = std::fclose(file) == 0 && ok;
+    std::remove(out.c_str());  // Windows' rename does not replace
+    ok = ok && std::rename(temporary.c_str(), out.c_str()) == 0;
+    if (!ok) {
+        std::remove(temporary.c_str());
+        std::fprintf(stderr, "vst3host moduleinfo: cannot write %s\n", out.c_str());
+        return 1;
+    }
+    return 0;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +81,7 @@ int main(int argc, char** argv) {
         std::fputs(err.c_str(), stderr);
         return status;
     }
+    if (argc >= 2 && std::strcmp(argv[1], "moduleinfo") == 0) return moduleInfo(argc, argv);
     if (argc < 3 || std::strcmp(argv[1], "info") != 0) return usage();
     return info(argc, argv);
 }

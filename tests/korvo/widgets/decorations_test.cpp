@@ -48,8 +48,8 @@ TEST(UILabel, DrawsItsTextCentredInsideItsBoxOnly) {
 
 TEST(UILabel, PlainLabelLetsClicksThroughAndALinkOpensOnlyWebAddresses) {
     RecordingLauncher launcher;
-    Harness h(100, 60);
     test::EventLog log;
+    Harness h(100, 60);
     auto* below = h.panel.addChild(makeHeap<test::RecordingElement>(&h.panel.uiContext(), "below", &log));
     below->setPosition(IntRect{{0, 0}, {100, 60}});
     below->handlesClicks = true;
