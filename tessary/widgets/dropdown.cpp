@@ -100,6 +100,11 @@ void TessaryDropdown::onMouseMove(std::int32_t, std::int32_t y, std::int32_t, st
     if (rowChanged && rowsShown() > 1) setDirtyAll(DirtyLayer::fromFlags);
 }
 
+// Back over the open list, maybe on the row it left: that row lights again.
+void TessaryDropdown::onMouseEnter() {
+    if (rowsShown() > 1) setDirtyAll(DirtyLayer::fromFlags);
+}
+
 void TessaryDropdown::onMouseExit() {
     if (rowsShown() > 1) setDirtyAll(DirtyLayer::fromFlags);
 }

@@ -66,6 +66,7 @@ public:
                       korvo::MouseState mouseState) override;
     void onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
                      korvo::MouseState mouseState) override;
+    void onMouseEnter() override;
     void onMouseExit() override;
     void onFocusExit() override;
     bool onKeyDown(korvo::Key key) override;

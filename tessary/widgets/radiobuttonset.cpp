@@ -61,6 +61,11 @@ void TessaryRadioButtonSet::onMouseMove(std::int32_t, std::int32_t y, std::int32
     if (rowChanged) setDirtyAll(DirtyLayer::fromFlags);
 }
 
+// Back over the set, maybe on the row it left: that row lights again.
+void TessaryRadioButtonSet::onMouseEnter() {
+    setDirtyAll(DirtyLayer::fromFlags);
+}
+
 void TessaryRadioButtonSet::onMouseExit() {
     setDirtyAll(DirtyLayer::fromFlags);
 }

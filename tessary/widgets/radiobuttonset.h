@@ -45,6 +45,7 @@ public:
                       korvo::MouseState mouseState) override;
     void onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
                      korvo::MouseState mouseState) override;
+    void onMouseEnter() override;
     void onMouseExit() override;
     void onAnimate(double dt, double time) override;
     void onDrawPBR(korvo::ImageView<korvo::RGBA> diffuseMap, korvo::ImageView<korvo::L16> depthMap,

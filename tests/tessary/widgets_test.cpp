@@ -53,6 +53,37 @@ TEST(TessaryRadioButtonSet, ClicksPickTheButtonsValueAndLeftoverPixelsAreNotTake
     EXPECT_LT(radio->animations[0], 0.01f);
 }
 
+// What the window shows, as bytes.
+std::vector<std::uint8_t> shown(korvo::HeadlessWindow& w) {
+    const korvo::ImageView<korvo::RGBA> screen = w.screen();
+    std::vector<std::uint8_t> out;
+    for (std::int32_t y = 0; y < screen.h; ++y)
+        for (std::int32_t x = 0; x < screen.w; ++x) {
+            const korvo::RGBA p = screen.at(x, y);
+            out.insert(out.end(), {p.r, p.g, p.b});
+        }
+    return out;
+}
+
+// The pointer leaves a lit row and comes back to the same row: it lights again.
+TEST(TessaryRadioButtonSet, TheRowThePointerComesBackToLightsAgain) {
+    WidgetClient client;
+    Harness h(80, 80);
+    auto* radio = h.panel.addChild(makeHeap<TessaryRadioButtonSet>(&client.wave(), &h.panel.uiContext()));
+    radio->setPosition(IntRect{{10, 5}, {60, 67}});
+    auto& w = h.open();
+    h.ticks(40);
+    w.mouseMove(20, 5 + 12 * 2 + 4);
+    h.ticks(2);
+    const std::vector<std::uint8_t> lit = shown(w);
+    w.mouseMove(75, 75);
+    h.ticks(2);
+    EXPECT_NE(shown(w), lit);
+    w.mouseMove(20, 5 + 12 * 2 + 4);
+    h.ticks(2);
+    EXPECT_EQ(shown(w), lit);
+}
+
 struct DropdownRig {
     // A knob lies under the drop-down's list area; the drop-down sits above it (z-order 2).
     DropdownRig() : h(120, 200) {
@@ -131,6 +162,23 @@ TEST(TessaryDropdown, TheOpenListCoversItsNeighboursAndLeavesNoStalePictureWhenI
     for (int y = 0; y < after.h; ++y)
         for (int x = 0; x < after.w; ++x) differing += !(after.at(x, y) == before.view().at(x, y));
     EXPECT_EQ(differing, 0) << "pixels left from the open list";
+}
+
+// The open list: the pointer leaves a lit row for outside the list and comes back to it.
+TEST(TessaryDropdown, TheRowThePointerComesBackToLightsAgain) {
+    DropdownRig rig;
+    auto& w = *rig.h.window;
+    w.click(50, rig.rowY(0));
+    rig.settle();
+    w.mouseMove(50, rig.rowY(5));
+    rig.h.ticks(2);
+    const std::vector<std::uint8_t> lit = shown(w);
+    w.mouseMove(110, 195);
+    rig.h.ticks(2);
+    EXPECT_NE(shown(w), lit);
+    w.mouseMove(50, rig.rowY(5));
+    rig.h.ticks(2);
+    EXPECT_EQ(shown(w), lit);
 }
 
 }  // namespace
