@@ -241,6 +241,7 @@ constexpr PluginGui kGui = {guiIsApiSupported, guiGetPreferredApi, guiCreate,   
                             guiAdjustSize,     guiSetSize,         guiSetParent,    guiSetTransient,
                             guiSuggestTitle,   guiShow,            guiHide};
 
+#if !defined(_WIN32)
 void KORVO_CLAP_API timerOnTimer(const Plugin* plugin, ClapId timerId) {
     EditorEntry e(plugin, "timer_support.on_timer");
     if (e.editor != nullptr) e.editor->onTimer(timerId);
@@ -252,6 +253,7 @@ void KORVO_CLAP_API fdOnFd(const Plugin* plugin, int fd, std::uint32_t flags) {
     if (e.editor != nullptr) e.editor->onFd(fd, flags);
 }
 constexpr PluginPosixFdSupport kPosixFdSupport = {fdOnFd};
+#endif
 
 }  // namespace
 
@@ -282,11 +284,14 @@ const void* ClapPlugin::extension(const char* id) const noexcept {
         std::strcmp(id, kExtAudioPortsConfigInfoCompat) == 0)
         return &kAudioPortsConfigInfo;
     // The editor's extensions, for a client that has one (answered before init too: hosts may
-    // ask early, and the calls fail until init has made the editor).
+    // ask early, and the calls fail until init has made the editor). The timer and descriptor
+    // callbacks serve the X11 window, which runs on the host's loop: Linux only.
     if (client_->description().hasGUI) {
         if (std::strcmp(id, kExtGui) == 0) return &kGui;
+#if !defined(_WIN32)
         if (std::strcmp(id, kExtTimerSupport) == 0) return &kTimerSupport;
         if (std::strcmp(id, kExtPosixFdSupport) == 0) return &kPosixFdSupport;
+#endif
     }
     return nullptr;
 }

@@ -487,17 +487,31 @@ std::pair<float, float> energies(VelmoraClient& client) {
     return peak;
 }
 
-TEST(VelmoraGUI, DragsOnThePanKnobAndThePanoramaReachTheHostAndTheSound) {
+// An editor open in a headless window, its edits logged as the host gets them.
+struct OpenEditor {
+    explicit OpenEditor(std::int32_t inputs) {
+        client.setHostCommand(&host);
+        client.resetFromHost(48000.0, 512, inputs, 2);
+        gui = &editorOf(client);
+        gui->setWindowFactory(&korvo::HeadlessWindow::create);
+        gui->openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+        window = static_cast<korvo::HeadlessWindow*>(gui->window());
+        window->paint();
+        window->tick();
+    }
+    ~OpenEditor() { gui->closeUI(); }
     VelmoraClient client;
     EditLog host;
-    client.setHostCommand(&host);
-    client.resetFromHost(48000.0, 512, 1, 2);
-    VelmoraGUI& gui = editorOf(client);
-    gui.setWindowFactory(&korvo::HeadlessWindow::create);
-    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
-    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
-    window.paint();
-    window.tick();
+    VelmoraGUI* gui = nullptr;
+    korvo::HeadlessWindow* window = nullptr;
+};
+
+TEST(VelmoraGUI, DragsOnThePanKnobAndThePanoramaReachTheHostAndTheSound) {
+    OpenEditor open(1);
+    VelmoraClient& client = open.client;
+    EditLog& host = open.host;
+    VelmoraGUI& gui = *open.gui;
+    korvo::HeadlessWindow& window = *open.window;
     const auto centred = energies(client);
     EXPECT_NEAR(centred.first, centred.second, 1e-3f * centred.first);
 
@@ -583,16 +597,11 @@ std::vector<std::uint8_t> ringSide(korvo::HeadlessWindow& window) {
 // Shift+Tab move a ring through the controls in layout order and the focused one takes the keys;
 // a click takes the ring away; keys the editor does not use are left to the host.
 TEST(VelmoraGUI, KeysStepTheControlUnderThePointerOrInFocusOneGesturePerPress) {
-    VelmoraClient client;
-    EditLog host;
-    client.setHostCommand(&host);
-    client.resetFromHost(48000.0, 512, 2, 2);
-    VelmoraGUI& gui = editorOf(client);
-    gui.setWindowFactory(&korvo::HeadlessWindow::create);
-    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
-    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
-    window.paint();
-    window.tick();
+    OpenEditor open(2);
+    VelmoraClient& client = open.client;
+    EditLog& host = open.host;
+    VelmoraGUI& gui = *open.gui;
+    korvo::HeadlessWindow& window = *open.window;
     korvo::Parameter& pan = client.parameter(kPan);
     using korvo::Key;
 
@@ -645,16 +654,11 @@ TEST(VelmoraGUI, KeysStepTheControlUnderThePointerOrInFocusOneGesturePerPress) {
 // them back in turn (each value as a gesture), Ctrl+Shift+Z and Ctrl+Y redo; host automation is
 // no step; a new edit drops the redo; far more than 64 steps are kept.
 TEST(VelmoraGUI, UndoAndRedoTakeBackWhatTheUserDidStepByStep) {
-    VelmoraClient client;
-    EditLog host;
-    client.setHostCommand(&host);
-    client.resetFromHost(48000.0, 512, 2, 2);
-    VelmoraGUI& gui = editorOf(client);
-    gui.setWindowFactory(&korvo::HeadlessWindow::create);
-    gui.openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
-    auto& window = *static_cast<korvo::HeadlessWindow*>(gui.window());
-    window.paint();
-    window.tick();
+    OpenEditor open(2);
+    VelmoraClient& client = open.client;
+    EditLog& host = open.host;
+    VelmoraGUI& gui = *open.gui;
+    korvo::HeadlessWindow& window = *open.window;
     using korvo::Key;
     const korvo::MouseState ctrl{.ctrl = true}, ctrlShift{.ctrl = true, .shift = true};
     korvo::Parameter& pan = client.parameter(kPan);

@@ -13,6 +13,7 @@
 #include "effect/main.h"
 #include "korvo/widgets/label.h"
 #include "korvo/window/screenshot.h"
+#include "tests/integration/editorpicture.h"
 #include "tests/integration/vst3fixture.h"
 #include "tools/vst3host/editor.h"
 
@@ -177,26 +178,8 @@ TEST_F(Vst3ScaledEditor, ANewFactorWhileAttachedResizesThroughTheFrameAndRedraws
     const Image real = shot();
     ASSERT_EQ(real.width, 1526);
     ASSERT_EQ(real.height, 988);
-    // What the editor renders off-screen at 2 (either subtitle: which one shows depends on where
-    // the module's editor was allocated).
-    velmora::VelmoraClient client;
-    auto* gui = dynamic_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
-    ASSERT_NE(gui, nullptr);
-    gui->setScale(2.0f);
-    int best = -1;
-    for (const char* subtitle : velmora::VelmoraGUI::kSubtitles) {
-        gui->subtitle()->setText(subtitle);
-        const auto headless = korvo::renderScreenshot(*gui);
-        int different = 0;
-        for (std::int32_t y = 0; y < real.height; ++y)
-            for (std::int32_t x = 0; x < real.width; ++x) {
-                const korvo::RGBA h = headless->view().at(x, y);
-                const std::uint8_t* p = &real.rgba[(static_cast<std::size_t>(y) * real.width + x) * 4];
-                different += p[0] != h.r || p[1] != h.g || p[2] != h.b;
-            }
-        if (best < 0 || different < best) best = different;
-    }
-    EXPECT_EQ(best, 0);
+    // What the editor renders off-screen at 2.
+    EXPECT_EQ(pixelsDifferingFromTheOffScreenEditor(real, 2.0f), 0);
     // The same factor again asks for nothing.
     ASSERT_TRUE(editor.rescale(2.0f, error)) << error;
     EXPECT_EQ(editor.frame().resizeRequests(), 1);

@@ -26,8 +26,8 @@ korvo::Font& lato() {
 
 TEST(TessaryRadioButtonSet, ClicksPickTheButtonsValueAndLeftoverPixelsAreNotTaken) {
     WidgetClient client;  // wave: 5 values
+    korvo::test::EventLog log;  // before the harness: closing the window at its end still logs
     Harness h(80, 80);
-    korvo::test::EventLog log;
     auto* below =
         h.panel.addChild(makeHeap<korvo::test::RecordingElement>(&h.panel.uiContext(), "below", &log));
     below->setPosition(IntRect{{0, 0}, {80, 80}});

@@ -9,18 +9,12 @@
 
 namespace claphost {
 
+using vst3host::appendf;
+
 namespace v = korvo::vst3;
 
 namespace {
 
-void appendf(std::string& out, const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    out += buffer;
-}
 
 }  // namespace
 
@@ -299,43 +293,21 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
         err += usage;
         return 2;
     }
-    std::uint32_t timeMs = 300;
-    std::string shot, hostName = "claphost";
-    std::vector<std::string> actions;
-    double scale = 0.0;
+    vst3host::EditorOptions options;
+    options.hostName = "claphost";
     for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--time" && hasValue) {
-            timeMs = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
-        } else if (a == "--shot" && hasValue) {
-            shot = args[++i];
-        } else if (a == "--host-name" && hasValue) {
-            hostName = args[++i];
-        } else if (a == "--do" && hasValue) {
-            actions.push_back(args[++i]);
-        } else if (a == "--scale" && hasValue) {
-            scale = std::strtod(args[++i].c_str(), nullptr);
-            if (!(scale > 0.0)) {
-                err += "claphost editor: --scale needs a positive number\n";
-                return 2;
-            }
-        } else if (a == "--rescale" && hasValue) {
-            float s = 0.0f;
-            unsigned ms = 0;
-            if (std::sscanf(args[++i].c_str(), "%f:%u", &s, &ms) != 2) {
-                err += "claphost editor: --rescale needs S:MS\n";
-                return 2;
-            }
-            actions.push_back("wait:" + std::to_string(ms));
-            actions.push_back("rescale:" + args[i].substr(0, args[i].find(':')));
-        } else if (a == "--resize" && hasValue) {
-            actions.push_back("resize:" + args[++i]);
-        } else {
-            err += "claphost editor: unknown argument \"" + a + "\"\n" + usage;
+        const int taken = vst3host::parseEditorOption(args, i, options, "claphost editor", err);
+        if (taken < 0) return 2;
+        if (taken == 0) {
+            err += "claphost editor: unknown argument \"" + args[i] + "\"\n" + usage;
             return 2;
         }
     }
+    const std::uint32_t timeMs = options.timeMs;
+    const std::string& shot = options.shot;
+    const std::string& hostName = options.hostName;
+    const std::vector<std::string>& actions = options.actions;
+    const double scale = options.scale;
     Module module;
     std::string error;
     if (!module.load(args[0], error)) {

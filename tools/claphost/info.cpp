@@ -4,19 +4,13 @@
 #include <string>
 
 #include "tools/claphost/host.h"
+#include "tools/vst3host/host.h"
 
 namespace claphost {
 
-namespace {
+using vst3host::appendf;
 
-void appendf(std::string& out, const char* format, ...) {
-    char buffer[2048];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    out += buffer;
-}
+namespace {
 
 const char* text(const char* s) {
     return s != nullptr ? s : "(null)";

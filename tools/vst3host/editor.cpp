@@ -13,14 +13,6 @@ namespace vst3host {
 
 namespace {
 
-void appendf(std::string& out, const char* format, ...) {
-    char buffer[512];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    out += buffer;
-}
 
 }  // namespace
 
@@ -296,6 +288,43 @@ const char* applyInputAction(EditorHost& editor, const std::string& verb, const 
     return nullptr;
 }
 
+int parseEditorOption(const std::vector<std::string>& args, std::size_t& i, EditorOptions& options,
+                      const char* command, std::string& err) {
+    const std::string& a = args[i];
+    if (i + 1 >= args.size()) return 0;
+    const std::string& value = args[i + 1];
+    if (a == "--time") {
+        options.timeMs = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
+    } else if (a == "--shot") {
+        options.shot = value;
+    } else if (a == "--host-name") {
+        options.hostName = value;
+    } else if (a == "--do") {
+        options.actions.push_back(value);
+    } else if (a == "--scale") {
+        options.scale = std::strtof(value.c_str(), nullptr);
+        if (!(options.scale > 0.0f)) {
+            err += std::string(command) + ": --scale needs a positive number\n";
+            return -1;
+        }
+    } else if (a == "--rescale") {
+        float s = 0.0f;
+        unsigned ms = 0;
+        if (std::sscanf(value.c_str(), "%f:%u", &s, &ms) != 2) {
+            err += std::string(command) + ": --rescale needs S:MS\n";
+            return -1;
+        }
+        options.actions.push_back("wait:" + std::to_string(ms));
+        options.actions.push_back("rescale:" + value.substr(0, value.find(':')));
+    } else if (a == "--resize") {
+        options.actions.push_back("resize:" + value);
+    } else {
+        return 0;
+    }
+    ++i;
+    return 1;
+}
+
 int runEditorCommand(const std::vector<std::string>& args, std::string& out, std::string& err) {
     static const char* usage =
         "usage: vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--host-name NAME]\n"
@@ -305,7 +334,8 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
         "                 asked as a window frame does (checkSizeConstraint, then onSize), after that\n"
         "  ACTION: move:X,Y  down[:left|middle|right]  up[:...]  wheel:N  key:NAME  keydown:NAME\n"
         "          keyup:NAME  wait:MS   (X, Y in editor pixels; NAME a..z, 0..9, space, enter, escape,\n"
-        "          backspace, left, right, up, down, shift, ctrl, alt, f1..f12)\n"
+        "          backspace, left, right, up, down, tab, home, end, pageup, pagedown, delete, shift,\n"
+        "          ctrl, alt, f1..f12)\n"
         "  --frame-times X,Y  measures the editor's time per 15 ms tick: one second idle, then one\n"
         "          second dragging from (X, Y) back and forth by up to 60 pixels\n"
         "  Prints every edit the host receives (begin/perform/end with parameter ID and value).\n";
@@ -314,41 +344,16 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
         return 2;
     }
     const std::string path = args[0];
-    std::uint32_t timeMs = 300;
-    std::string shot, hostName = "vst3host";
-    std::vector<std::string> actions;
+    EditorOptions options;
+    options.hostName = "vst3host";
     bool frameTimes = false;
     int dragX = 0, dragY = 0;
-    float scale = 0.0f;
     for (std::size_t i = 1; i < args.size(); ++i) {
+        const int taken = parseEditorOption(args, i, options, "vst3host editor", err);
+        if (taken < 0) return 2;
+        if (taken > 0) continue;
         const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--time" && hasValue)
-            timeMs = static_cast<std::uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 10));
-        else if (a == "--shot" && hasValue)
-            shot = args[++i];
-        else if (a == "--host-name" && hasValue)
-            hostName = args[++i];
-        else if (a == "--do" && hasValue)
-            actions.push_back(args[++i]);
-        else if (a == "--scale" && hasValue) {
-            scale = std::strtof(args[++i].c_str(), nullptr);
-            if (!(scale > 0.0f)) {
-                err += "vst3host editor: --scale needs a positive number\n";
-                return 2;
-            }
-        } else if (a == "--rescale" && hasValue) {
-            float s = 0.0f;
-            unsigned ms = 0;
-            if (std::sscanf(args[++i].c_str(), "%f:%u", &s, &ms) != 2) {
-                err += "vst3host editor: --rescale needs S:MS\n";
-                return 2;
-            }
-            actions.push_back("wait:" + std::to_string(ms));
-            actions.push_back("rescale:" + args[i].substr(0, args[i].find(':')));
-        } else if (a == "--resize" && hasValue)
-            actions.push_back("resize:" + args[++i]);
-        else if (a == "--frame-times" && hasValue) {
+        if (a == "--frame-times" && i + 1 < args.size()) {
             if (std::sscanf(args[++i].c_str(), "%d,%d", &dragX, &dragY) != 2) {
                 err += "vst3host editor: --frame-times needs X,Y\n";
                 return 2;
@@ -359,6 +364,11 @@ int runEditorCommand(const std::vector<std::string>& args, std::string& out, std
             return 2;
         }
     }
+    const std::uint32_t timeMs = options.timeMs;
+    const std::string& shot = options.shot;
+    const std::string& hostName = options.hostName;
+    const std::vector<std::string>& actions = options.actions;
+    const float scale = options.scale;
 
     Module module;
     std::string error;

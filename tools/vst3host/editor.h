@@ -123,6 +123,20 @@ private:
     bool attached_ = false;
 };
 
+// The options both editor commands (vst3host's and claphost's) take.
+struct EditorOptions {
+    std::uint32_t timeMs = 300;
+    std::string shot;
+    std::string hostName;
+    std::vector<std::string> actions;  // --do actions, and --rescale / --resize as actions
+    float scale = 0.0f;                // 0: none given
+};
+// Takes the option at args[i] when it is one of the shared ones (--time, --shot, --host-name,
+// --do, --scale, --rescale, --resize), moving i past its value: 1. Not one of them: 0. A bad
+// value: -1, with "COMMAND: what is wrong" in err.
+int parseEditorOption(const std::vector<std::string>& args, std::size_t& i, EditorOptions& options,
+                      const char* command, std::string& err);
+
 // One input action of the editor commands on an open editor: move:X,Y, down[:BUTTON],
 // up[:BUTTON], wheel:N, key:NAME, keydown:NAME, keyup:NAME, wait:MS (wait runs the host's loop
 // for that long). Null when done, else what is wrong ("unknown action" for another verb).

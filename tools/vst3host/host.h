@@ -35,6 +35,8 @@ std::string toUtf8(const v::char16* text, std::size_t limit = 128);
 
 // 16 bytes as 32 upper-case hex digits.
 std::string hexBytes(const char* bytes, std::size_t count = 16);
+// printf-style text appended to out (at most 2047 bytes of it).
+void appendf(std::string& out, const char* format, ...);
 // The text form of an identifier as this platform stores it: its four words in upper-case hex (on
 // Windows the first two words are read in GUID order, elsewhere all bytes are big-endian), the
 // same text on every platform for the same identifier.

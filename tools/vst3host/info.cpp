@@ -8,14 +8,6 @@
 namespace vst3host {
 
 namespace {
-void appendf(std::string& out, const char* format, ...) {
-    char buffer[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(buffer, sizeof(buffer), format, args);
-    va_end(args);
-    out += buffer;
-}
 std::string field(const char* text, std::size_t size) {
     return std::string(text, strnlen(text, size));
 }

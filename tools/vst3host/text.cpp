@@ -1,4 +1,5 @@
 // Text helpers of our VST3 host: UTF-16 to bytes and back, identifiers as hex.
+#include <cstdarg>
 #include <cstdio>
 
 #include "tools/vst3host/host.h"
@@ -19,6 +20,15 @@ String16 widen(const std::string& text) {
     String16 out;
     for (unsigned char c : text) out.push_back(static_cast<v::char16>(c));
     return out;
+}
+
+void appendf(std::string& out, const char* format, ...) {
+    char buffer[2048];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof(buffer), format, args);
+    va_end(args);
+    out += buffer;
 }
 
 std::string hexBytes(const char* bytes, std::size_t count) {

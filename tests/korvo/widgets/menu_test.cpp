@@ -50,8 +50,8 @@ struct MenuHarness {
         menu->open(std::move(list), at, [this](std::int32_t id) { chosen.push_back(id); });
         h.window->tick();
     }
+    test::EventLog log;  // before the harness: closing the window at its end still logs
     Harness h;
-    test::EventLog log;
     test::RecordingElement* below = nullptr;
     UIMenu* menu = nullptr;
     std::vector<std::int32_t> chosen;

@@ -1,0 +1,37 @@
+#pragma once
+// The picture a real window shows against the editor rendered off-screen in this process at the
+// start-up state: the fewest pixels that differ, over both subtitles (which one the module's
+// editor shows depends on where it was allocated).
+#include <cstdint>
+
+#include "effect/gui.h"
+#include "effect/main.h"
+#include "korvo/widgets/label.h"
+#include "korvo/window/screenshot.h"
+#include "tools/vst3host/editor.h"
+
+namespace vst3it {
+
+inline int pixelsDifferingFromTheOffScreenEditor(const vst3host::Image& real, float scale) {
+    velmora::VelmoraClient client;
+    auto* gui = dynamic_cast<velmora::VelmoraGUI*>(client.ensureGraphics());
+    if (gui == nullptr) return -1;
+    if (scale != 1.0f) gui->setScale(scale);
+    int best = -1;
+    for (const char* subtitle : velmora::VelmoraGUI::kSubtitles) {
+        gui->subtitle()->setText(subtitle);
+        const korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> headless = korvo::renderScreenshot(*gui);
+        if (headless->w() != real.width || headless->h() != real.height) return -1;
+        int different = 0;
+        for (std::int32_t y = 0; y < real.height; ++y)
+            for (std::int32_t x = 0; x < real.width; ++x) {
+                const korvo::RGBA h = headless->view().at(x, y);
+                const std::uint8_t* r = &real.rgba[(static_cast<std::size_t>(y) * real.width + x) * 4];
+                different += r[0] != h.r || r[1] != h.g || r[2] != h.b;
+            }
+        if (best < 0 || different < best) best = different;
+    }
+    return best;
+}
+
+}  // namespace vst3it
