@@ -48,22 +48,21 @@ void EditHistory::apply(const Step& step, bool forward) {
     applying_ = false;
 }
 
-bool EditHistory::undo() {
-    if (undo_.empty() || openEdits_ > 0) return false;
-    Step step = std::move(undo_.back());
-    undo_.pop_back();
-    apply(step, false);
-    redo_.push_back(std::move(step));
+bool EditHistory::move(std::deque<Step>& from, std::deque<Step>& to, bool forward) {
+    if (from.empty() || openEdits_ > 0) return false;
+    Step step = std::move(from.back());
+    from.pop_back();
+    apply(step, forward);
+    to.push_back(std::move(step));
     return true;
 }
 
+bool EditHistory::undo() {
+    return move(undo_, redo_, false);
+}
+
 bool EditHistory::redo() {
-    if (redo_.empty() || openEdits_ > 0) return false;
-    Step step = std::move(redo_.back());
-    redo_.pop_back();
-    apply(step, true);
-    undo_.push_back(std::move(step));
-    return true;
+    return move(redo_, undo_, true);
 }
 
 }  // namespace korvo

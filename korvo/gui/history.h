@@ -47,6 +47,8 @@ private:
     };
     using Step = std::vector<Change>;
     void apply(const Step& step, bool forward);
+    // The last step of `from` applied (forward: its new values, else its old ones) and put on `to`.
+    bool move(std::deque<Step>& from, std::deque<Step>& to, bool forward);
 
     std::vector<Parameter*> parameters_;
     std::size_t depth_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -142,7 +143,15 @@ TEST(PresetFile, WritesReplaceWholeFilesAndAFailureLeavesNothing) {
     EXPECT_EQ(entries, 3u);  // no temporary left behind
     std::filesystem::remove_all(dir);
 
-    EXPECT_NE(userPresetFolder("Tessary", "Velmora").find("Tessary"), std::string::npos);
+#if defined(_WIN32)
+    const char* home = std::getenv("USERPROFILE");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(userPresetFolder("Tessary", "Velmora"), std::string(home) + "\\Documents\\VST3 Presets\\Tessary\\Velmora");
+#else
+    const char* home = std::getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    EXPECT_EQ(userPresetFolder("Tessary", "Velmora"), std::string(home) + "/.vst3/presets/Tessary/Velmora");
+#endif
 }
 
 }  // namespace
