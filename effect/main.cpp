@@ -332,33 +332,35 @@ VelmoraClient::BlockValues VelmoraClient::readBlockValues() const noexcept {
     return b;
 }
 
+VelmoraClient::PannerArguments VelmoraClient::pannerArguments(const ChainSettings& chain, float distance,
+                                                              float distanceGain) noexcept {
+    const float closeness = std::max(0.0f, distance / 6.0f);
+    const float psyScale = 1.0f - closeness;  // at distance +6 the pan cues are gone
+    // 0.5 undoes the width stage's doubling.
+    return {chain.headSize * psyScale, chain.spectral * psyScale, chain.levelPan * psyScale,
+            distanceGain * 0.5f * chain.outBlend};
+}
+
 void VelmoraClient::settle() noexcept {
     const BlockValues b = readBlockValues();
     const ChainSettings& chain = b.chain;
     // The arguments runChain hands each stage, without modulation.
-    const float closeness = std::max(0.0f, b.distance / 6.0f);
-    const float psyScale = 1.0f - closeness;
-    const float distanceGain = DistanceModel::designTargets(b.distance, sampleRate_).gain;
-    distance_.settle(b.distance);
+    const PannerArguments cues = pannerArguments(chain, b.distance, distance_.settle(b.distance));
     tiltFilter_.settle(b.tilt * b.wet);
     stereoGenerator_.settle(chain.generatorAmount, chain.generatorDelayMs);
     runToRest(widthSmoother_, chain.widthTarget);
-    panner_.settle(b.pan, chain.headSize * psyScale, chain.spectral * psyScale, chain.levelPan * psyScale,
-                   distanceGain * 0.5f * chain.outBlend);
+    panner_.settle(b.pan, cues.headSize, cues.spectral, cues.levelPan, cues.gain);
     runToRest(lfo_.gainDepth, b.depthGain * b.wet);
 }
 
 void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                              std::int32_t n, const ChainSettings& chain, float pan, float distance,
                              float tiltDb) noexcept {
-    const float closeness = std::max(0.0f, distance / 6.0f);
-    const float psyScale = 1.0f - closeness;  // at distance +6 the pan cues are gone
-
     const float distanceGain =
         (plainStages_ & kPlainDistance) != 0
             ? distance_.processBlockPlain(inLeft, inRight, distance, outLeft, outRight, n)
             : distance_.processBlock(inLeft, inRight, distance, outLeft, outRight, n);
-    const float levelGain = distanceGain * 0.5f * chain.outBlend;  // 0.5 undoes the width stage's doubling
+    const PannerArguments cues = pannerArguments(chain, distance, distanceGain);
 
     // Tone and generated image before the width stage, so "Stereo Width" also scales the generated side.
     if ((plainStages_ & kPlainTilt) != 0)
@@ -379,11 +381,11 @@ void VelmoraClient::runChain(const float* inLeft, const float* inRight, float* o
         applyWidth(outLeft, outRight, widthSmoother_, chain.widthTarget, n);
 
     if ((plainStages_ & kPlainPanner) != 0)
-        panner_.processBlockPlain(outLeft, outRight, pan, chain.headSize * psyScale,
-                                  chain.spectral * psyScale, chain.levelPan * psyScale, levelGain, n);
+        panner_.processBlockPlain(outLeft, outRight, pan, cues.headSize, cues.spectral, cues.levelPan,
+                                  cues.gain, n);
     else
-        panner_.processBlock(outLeft, outRight, pan, chain.headSize * psyScale, chain.spectral * psyScale,
-                             chain.levelPan * psyScale, levelGain, n);
+        panner_.processBlock(outLeft, outRight, pan, cues.headSize, cues.spectral, cues.levelPan, cues.gain,
+                             n);
 }
 
 void VelmoraClient::processAudio(const float* const* inputs, std::int32_t numInputs, float* const* outputs,

@@ -195,6 +195,13 @@ private:
         ChainSettings chain;
     };
     BlockValues readBlockValues() const noexcept;
+    // The panner's cue amounts and level for a (modulated) distance and the distance model's gain
+    // for it: what runChain hands the panner and settle() settles it on, from this one place.
+    struct PannerArguments {
+        float headSize, spectral, levelPan, gain;
+    };
+    static PannerArguments pannerArguments(const ChainSettings& chain, float distance,
+                                           float distanceGain) noexcept;
     // Runs distance, tilt, generator, width and panner over one run of frames (inputs to outputs).
     void runChain(const float* inLeft, const float* inRight, float* outLeft, float* outRight,
                   std::int32_t frames, const ChainSettings& chain, float pan, float distance,

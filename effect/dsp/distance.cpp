@@ -70,7 +70,7 @@ DistanceModel::Targets DistanceModel::designTargets(float d, float rate) noexcep
     return targets;
 }
 
-void DistanceModel::settle(float distance) noexcept {
+float DistanceModel::settle(float distance) noexcept {
     const Targets targets = designTargets(distance, sampleRate);
     lowpassLeft.settle(targets.lowpass);
     lowpassRight.settle(targets.lowpass);
@@ -78,6 +78,7 @@ void DistanceModel::settle(float distance) noexcept {
     lowcutRight.settle(targets.lowcut);
     shelfLeft.settle(targets.shelf);
     shelfRight.settle(targets.shelf);
+    return targets.gain;
 }
 
 float DistanceModel::processBlock(const float* inLeft, const float* inRight, float distance, float* outLeft,

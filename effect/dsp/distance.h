@@ -43,8 +43,8 @@ public:
 
     // Runs all six filters' coefficient glides toward the targets of `distance` until they come to
     // rest, as they would if the model ran on that distance long enough; the filter state is kept.
-    // [audio-thread]
-    void settle(float distance) noexcept;
+    // Returns the distance's linear gain, as processBlock does. [audio-thread]
+    float settle(float distance) noexcept;
 
     // The targets processBlock glides toward for `distance` at `sampleRate`. [any-thread]
     static Targets designTargets(float distance, float sampleRate) noexcept;
