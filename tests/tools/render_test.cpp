@@ -223,6 +223,38 @@ TEST_F(Render, StartsSettledUnlessAColdStartIsAsked) {
     EXPECT_GT(coldEarly, 0.1f);
 }
 
+// A settled render is the plug-in a host has run on the same settings: an instance driven from its
+// reset in 512-frame blocks, with the render's input from its first frame, matches the default
+// render from 0.5 s on within the block-grid spread of 1e-4, at several settings. By then the
+// instance's own glides (time constants of 20 to 50 ms) have moved to within 1e-4 of where they
+// rest; before, the two differ as much as the glides move. The LFO stays off: with a depth set, a
+// render and an instance are modulated alike only at the same host positions and tempo, and a
+// settled start leaves the modulation out, so the glides would still follow it after 0.5 s.
+TEST_F(Render, SettledRenderMatchesAnInstanceStartedColdFromHalfASecondOn) {
+    const Audio voice = test::monoAudio(test::noise(2 * 48000, 0.5f, 8), 48000);
+    const std::vector<std::vector<std::string>> cases = {
+        {"Pan=-45", "Distance=-12", "M-to-S Amount.=40", "Tilt=3", "Stereo Width=150"},
+        {"Pan=60", "Distance=-5", "Tilt=-4", "Stereo Width=40", "M-to-S Amount.=70", "M-to-S Delay=10"},
+        {"Pan=-80", "Distance=2", "Head size=150", "Level pan=50", "Output Level=-6", "Dry / Wet=80"},
+        {"Pan=90", "Distance=-20", "Spectral Pan=200", "M-to-S Amount.=100", "M-to-S Delay=3", "Tilt=6"},
+    };
+    const std::size_t halfSecond = 2 * 24000;
+    for (std::size_t k = 0; k < cases.size(); ++k) {
+        SCOPED_TRACE(k);
+        std::vector<std::string> args;
+        for (const std::string& setting : cases[k]) args.insert(args.end(), {"--set", setting});
+        const Audio settled = renderFile(voice, "settled" + std::to_string(k) + ".wav", args);
+        const std::vector<float> instance = hostRender(voice, cases[k], 0);
+        ASSERT_EQ(settled.samples.size(), instance.size());
+        const float early = largestDifference(settled.samples, instance, 0, halfSecond / 10);
+        const float late = largestDifference(settled.samples, instance, halfSecond, instance.size());
+        std::printf("case %zu against an instance started cold: %g in the first 50 ms, %g from 0.5 s on\n", k,
+                    double(early), double(late));
+        EXPECT_GT(early, 0.01f);  // the instance's glides are still moving
+        EXPECT_LT(late, 1e-4f);
+    }
+}
+
 TEST_F(Render, FormatsAndFileTypes) {
     struct Case {
         std::string name;
