@@ -1,6 +1,6 @@
 #pragma once
-// The vst3host executable's count of the heap allocations made on the calling thread (see
-// allocations.cpp).
+// Our hosts' count of the heap allocations made on the calling thread (the executables' own;
+// see allocations.cpp).
 
 #include <cstdint>
 
