@@ -77,16 +77,10 @@ TEST_F(Vst3Editor, TheRealWindowShowsWhatTheHeadlessRenderDraws) {
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> headless = korvo::renderScreenshot(*gui);
     ASSERT_EQ(real.width, headless->w());
     ASSERT_EQ(real.height, headless->h());
-    int different = 0;
-    for (std::int32_t y = 0; y < real.height; ++y)
-        for (std::int32_t x = 0; x < real.width; ++x) {
-            const korvo::RGBA h = headless->view().at(x, y);
-            const std::uint8_t* r = &real.rgba[(static_cast<std::size_t>(y) * real.width + x) * 4];
-            if (r[0] != h.r || r[1] != h.g || r[2] != h.b) {
-                if (different++ < 5) ADD_FAILURE() << "pixel " << x << "," << y << " differs";
-            }
-        }
-    EXPECT_EQ(different, 0);
+    const korvo::test::PictureDifference d =
+        korvo::test::comparePictures(korvo::test::pixelsOf(real.width, real.height, real.rgba),
+                                     korvo::test::pixelsOf(headless->view()), korvo::test::Channels::colour);
+    EXPECT_EQ(d.differing, 0) << "first at " << d.firstX << "," << d.firstY << ", by " << d.firstBy;
 }
 
 TEST_F(Vst3Editor, ADragReportsBeginOnePerformPerChangeAndEnd) {

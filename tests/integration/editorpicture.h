@@ -8,6 +8,7 @@
 #include "effect/main.h"
 #include "korvo/widgets/label.h"
 #include "korvo/window/screenshot.h"
+#include "tests/support/pictures.h"
 #include "tools/vst3host/editor.h"
 
 namespace vst3it {
@@ -22,13 +23,10 @@ inline int pixelsDifferingFromTheOffScreenEditor(const vst3host::Image& real, fl
         gui->subtitle()->setText(subtitle);
         const korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> headless = korvo::renderScreenshot(*gui);
         if (headless->w() != real.width || headless->h() != real.height) return -1;
-        int different = 0;
-        for (std::int32_t y = 0; y < real.height; ++y)
-            for (std::int32_t x = 0; x < real.width; ++x) {
-                const korvo::RGBA h = headless->view().at(x, y);
-                const std::uint8_t* r = &real.rgba[(static_cast<std::size_t>(y) * real.width + x) * 4];
-                different += r[0] != h.r || r[1] != h.g || r[2] != h.b;
-            }
+        const int different = korvo::test::comparePictures(
+                                  korvo::test::pixelsOf(real.width, real.height, real.rgba),
+                                  korvo::test::pixelsOf(headless->view()), korvo::test::Channels::colour)
+                                  .differing;
         if (best < 0 || different < best) best = different;
     }
     return best;

@@ -13,27 +13,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "korvo/graphics/decode.h"
 #include "korvo/graphics/image.h"
+#include "tests/support/pictures.h"
 
 namespace korvo::test {
 
-struct GoldenDifference {
-    int worst = 0;      // largest difference of a channel (255 when missing or of another size)
-    int differing = 0;  // pixels with any difference
-};
+// `worst`: the largest difference of a channel (255 when missing or of another size); `differing`:
+// the pixels with any difference.
+using GoldenDifference = PictureDifference;
 
 inline std::string goldenPath(const std::string& name) {
     return std::string(KORVO_TEST_DATA_DIR) + "/" + name;
-}
-
-inline std::vector<std::uint8_t> readGoldenFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline bool writeGoldenPNG(const std::string& path, ImageView<RGBA> image) {
@@ -58,28 +52,16 @@ inline GoldenDifference compareWithGolden(const std::string& name, ImageView<RGB
         std::printf("wrote %s\n", path.c_str());
         return GoldenDifference{};
     }
-    const std::vector<std::uint8_t> png = readGoldenFile(path);
+    const std::vector<std::uint8_t> png = readFileBytes(path);
     EXPECT_FALSE(png.empty()) << "missing " << path;
     if (png.empty()) return GoldenDifference{255, rendered.w * rendered.h};
     const DecodedImage golden = decodeImage(png.data(), png.size(), 4);
     EXPECT_EQ(golden.w, rendered.w) << name;
     EXPECT_EQ(golden.h, rendered.h) << name;
-    if (golden.w != rendered.w || golden.h != rendered.h)
-        return GoldenDifference{255, rendered.w * rendered.h};
-    GoldenDifference d;
-    for (std::int32_t y = 0; y < rendered.h; ++y)
-        for (std::int32_t x = 0; x < rendered.w; ++x) {
-            const RGBA r = rendered.at(x, y);
-            const std::uint8_t* g = golden.pixels + (static_cast<std::size_t>(y) * golden.w + x) * 4;
-            const int channels[4] = {std::abs(r.r - g[0]), std::abs(r.g - g[1]), std::abs(r.b - g[2]),
-                                     std::abs(r.a - g[3])};
-            int m = 0;
-            for (const int c : channels) m = c > m ? c : m;
-            d.differing += m != 0;
-            if (m > 1 && d.worst <= 1)
-                std::printf("%s: first pixel off by %d at (%d, %d)\n", name.c_str(), m, x, y);
-            d.worst = m > d.worst ? m : d.worst;
-        }
+    const GoldenDifference d = comparePictures(pixelsOf(rendered), pixelsOf(golden), Channels::colourAndAlpha,
+                                               IntRect{{0, 0}, {rendered.w, rendered.h}}, IntRect{}, 1);
+    if (d.firstX >= 0)
+        std::printf("%s: first pixel off by %d at (%d, %d)\n", name.c_str(), d.firstBy, d.firstX, d.firstY);
     if (d.differing != 0)
         std::printf("%s: %d pixels differ, by at most %d\n", name.c_str(), d.differing, d.worst);
     return d;

@@ -4,14 +4,12 @@
 #include <sys/wait.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "korvo/graphics/decode.h"
+#include "tests/support/pictures.h"
 #include "tests/tools/audio_helpers.h"
 
 namespace velmora::cli {
@@ -24,12 +22,6 @@ constexpr const char* kTool = VELMORA_TOOL_PATH;
 #else
 constexpr const char* kTool = "";
 #endif
-
-korvo::DecodedImage readPNG(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<std::uint8_t> png{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return korvo::decodeImage(png.data(), png.size(), 4);
-}
 
 int runShell(const std::string& command) {
     const int status = std::system(command.c_str());
@@ -182,19 +174,16 @@ TEST(EndToEnd, EditorShotsOfTheTestModuleAndTheProduct) {
                        " --editor-shot " + shot + " > " + log + " 2>&1"),
               0);
     ASSERT_EQ(runShell(std::string(kTool) + " screenshot --editor " + offscreen + " > " + log + " 2>&1"), 0);
-    const korvo::DecodedImage real = readPNG(shot), headless = readPNG(offscreen);
+    const korvo::DecodedImage real = korvo::test::readPNG(shot), headless = korvo::test::readPNG(offscreen);
     ASSERT_EQ(real.w, 763);
     ASSERT_EQ(real.h, 494);
     ASSERT_EQ(headless.w, 763);
     ASSERT_EQ(headless.h, 494);
-    int different = 0;
-    for (int y = 0; y < 494; ++y)
-        for (int x = 0; x < 763; ++x) {
-            if (x >= 516 && x < 711 && y >= 34 && y < 47) continue;  // the subtitle
-            different +=
-                std::memcmp(real.pixels + (y * 763 + x) * 4, headless.pixels + (y * 763 + x) * 4, 3) != 0;
-        }
-    EXPECT_EQ(different, 0);
+    const korvo::IntRect subtitle{{516, 34}, {711, 47}};
+    const korvo::test::PictureDifference d = korvo::test::comparePictures(
+        korvo::test::pixelsOf(real), korvo::test::pixelsOf(headless), korvo::test::Channels::colour,
+        korvo::IntRect{{0, 0}, {763, 494}}, subtitle);
+    EXPECT_EQ(d.differing, 0) << "first at " << d.firstX << "," << d.firstY;
 #else
     GTEST_SKIP() << "the plug-in bundles are not part of this build";
 #endif

@@ -2,14 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "korvo/graphics/decode.h"
+#include "tests/support/pictures.h"
 #include "tests/tools/audio_helpers.h"
 #include "tools/velmora/cli.h"
 
@@ -28,17 +26,12 @@ Outcome runTool(const std::vector<std::string>& args) {
     return {code, out.str(), err.str()};
 }
 
-std::vector<std::uint8_t> readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TEST(ScreenshotCommand, WritesAnOpaquePNGOfTheRequestedSize) {
     test::TempDir dir;
     const std::string path = dir.file("shot.png");
     const Outcome o = runTool({"screenshot", path, "--size", "64x40"});
     ASSERT_EQ(o.code, 0) << o.err;
-    const std::vector<std::uint8_t> png = readFile(path);
+    const std::vector<std::uint8_t> png = korvo::test::readFileBytes(path);
     ASSERT_EQ(korvo::detectImageFormat(png.data(), png.size()), korvo::ImageFormat::png);
     const korvo::DecodedImage image = korvo::decodeImage(png.data(), png.size(), 4);
     EXPECT_EQ(image.w, 64);
@@ -51,7 +44,7 @@ TEST(ScreenshotCommand, WidgetsWritesTheGallery) {
     const std::string path = dir.file("widgets.png");
     const Outcome o = runTool({"screenshot", "--widgets", path});
     ASSERT_EQ(o.code, 0) << o.err;
-    const std::vector<std::uint8_t> png = readFile(path);
+    const std::vector<std::uint8_t> png = korvo::test::readFileBytes(path);
     const korvo::DecodedImage image = korvo::decodeImage(png.data(), png.size(), 4);
     EXPECT_EQ(image.w, 760);
     EXPECT_EQ(image.h, 974);
@@ -59,19 +52,13 @@ TEST(ScreenshotCommand, WidgetsWritesTheGallery) {
     EXPECT_NE(runTool({"screenshot", "--help"}).out.find("--widgets"), std::string::npos);
 }
 
-korvo::DecodedImage readPNG(const std::string& path) {
-    const std::vector<std::uint8_t> png = readFile(path);
-    return korvo::decodeImage(png.data(), png.size(), 4);
-}
-
-// Pixels of `box` that differ between two pictures of the same size.
+// Pixels of the box from (x0, y0) to (x1, y1) that differ between two pictures of the same size.
 int differingPixels(const korvo::DecodedImage& a, const korvo::DecodedImage& b, int x0, int y0, int x1,
                     int y1) {
-    int n = 0;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            n += std::memcmp(a.pixels + (y * a.w + x) * 4, b.pixels + (y * b.w + x) * 4, 4) != 0;
-    return n;
+    return korvo::test::comparePictures(korvo::test::pixelsOf(a), korvo::test::pixelsOf(b),
+                                        korvo::test::Channels::colourAndAlpha,
+                                        korvo::IntRect{{x0, y0}, {x1, y1}})
+        .differing;
 }
 
 TEST(ScreenshotCommand, EditorShowsTheStateAndThePlayedAudio) {
@@ -87,9 +74,9 @@ TEST(ScreenshotCommand, EditorShowsTheStateAndThePlayedAudio) {
     const Outcome played = runTool({"screenshot", "--editor", "--play", dir.file("tone.wav"),
                                     dir.file("played.png"), "--set", "Pan=-90"});
     ASSERT_EQ(played.code, 0) << played.err;
-    const korvo::DecodedImage plain = readPNG(dir.file("default.png")),
-                              withPreset = readPNG(dir.file("preset.png")),
-                              withAudio = readPNG(dir.file("played.png"));
+    const korvo::DecodedImage plain = korvo::test::readPNG(dir.file("default.png")),
+                              withPreset = korvo::test::readPNG(dir.file("preset.png")),
+                              withAudio = korvo::test::readPNG(dir.file("played.png"));
     ASSERT_EQ(plain.w, 763);
     ASSERT_EQ(plain.h, 494);
     ASSERT_EQ(withAudio.w, 763);
@@ -101,7 +88,7 @@ TEST(ScreenshotCommand, EditorShowsTheStateAndThePlayedAudio) {
 
     // --play without INPUT plays the built-in demo.
     EXPECT_EQ(runTool({"screenshot", "--editor", dir.file("demo.png"), "--play"}).code, 0);
-    EXPECT_GT(differingPixels(plain, readPNG(dir.file("demo.png")), 500, 326, 620, 444), 50);
+    EXPECT_GT(differingPixels(plain, korvo::test::readPNG(dir.file("demo.png")), 500, 326, 620, 444), 50);
 
     // Bad requests write nothing.
     const std::size_t files = dir.entries().size();
