@@ -16,6 +16,7 @@
 #include "korvo/graphics/resample.h"
 #include "korvo/gui/context.h"
 #include "korvo/gui/focusring.h"
+#include "korvo/client/presetfile.h"
 #include "korvo/gui/history.h"
 #include "korvo/widgets/colorcorrection.h"
 #include "korvo/widgets/knob.h"
@@ -24,7 +25,9 @@
 #include "korvo/widgets/menu.h"
 #include "korvo/widgets/onoffswitch.h"
 #include "korvo/widgets/paramhint.h"
+#include "korvo/widgets/presetstrip.h"
 #include "korvo/widgets/slider.h"
+#include "korvo/widgets/textfield.h"
 #include "korvo_resources_resources.h"
 #include "tessary/widgets/dropdown.h"
 #include "tessary/widgets/radiobuttonset.h"
@@ -241,6 +244,9 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
     for (std::int32_t i = 0; i < client.parameterCount(); ++i) parameters.push_back(&client.parameter(i));
     history_ = korvo::makeHeap<korvo::EditHistory>(std::move(parameters));
     setEditHistory(history_.get());
+    presetBrowser_ = korvo::makeHeap<korvo::PresetBrowser>(
+        client, *history_,
+        korvo::userPresetFolder(client.description().vendorName, client.description().pluginName));
     // Lighting: a warm key light from the upper left, a cool specular light from above, cool
     // shadow fill, little ambient light and a moderate skybox.
     korvo::PBRCompositor& c = compositor();
@@ -362,6 +368,17 @@ VelmoraGUI::VelmoraGUI(VelmoraClient& client)
     lfoSyncedSwitch_->holeDepth = 0;
 
     createParamHints();
+
+    // The preset strip in the header's band right of the grille, and the text field that takes
+    // the name window's place for "Save as...".
+    presetStrip_ = addChild(korvo::makeHeap<korvo::UIPresetStrip>(ctx, fontLato_.get()));
+    presetStrip_->setPosition(box(472, 6, 758, 30));
+    presetStrip_->onPress = [this](korvo::UIPresetStrip::Part part) {
+        pressPresetStrip(static_cast<std::int32_t>(part));
+    };
+    textField_ = addChild(korvo::makeHeap<korvo::UITextField>(ctx, fontLato_.get()));
+    textField_->setZOrder(4);
+    updatePresetStrip();
 
     // The keyboard focus ring, over the controls.
     auto* ring = addChild(korvo::makeHeap<korvo::UIFocusRing>(ctx));
@@ -515,7 +532,118 @@ void VelmoraGUI::ensureArtwork() {
     }
 }
 
+void VelmoraGUI::updatePresetStrip() {
+    presetBrowser_->followHost();
+    presetStrip_->setName(presetBrowser_->currentName());
+    presetStrip_->setModified(presetBrowser_->modified());
+    presetStrip_->setSlot(presetBrowser_->slot());
+    presetStrip_->setUndoable(history_->canUndo(), history_->canRedo());
+}
+
+korvo::IntPoint VelmoraGUI::belowName() const noexcept {
+    const IntRect name = presetStrip_->nameWindow();
+    return korvo::IntPoint{name.min.x, name.max.y + 1};
+}
+
+void VelmoraGUI::pressPresetStrip(std::int32_t part) {
+    using Part = korvo::UIPresetStrip::Part;
+    std::string message;
+    switch (static_cast<Part>(part)) {
+        case Part::previous: presetBrowser_->step(-1, message); break;
+        case Part::next: presetBrowser_->step(1, message); break;
+        case Part::name: openPresetList(); break;
+        case Part::slotA:
+        case Part::slotB:
+            if (presetBrowser_->slot() != (static_cast<Part>(part) == Part::slotA ? 0 : 1))
+                presetBrowser_->switchSlot();
+            break;
+        case Part::compareMenu: {
+            const bool a = presetBrowser_->slot() == 0;
+            std::vector<korvo::MenuItem> items(1);
+            items[0].text = a ? "Copy A to B" : "Copy B to A";
+            const IntRect pair = korvo::scaleRect(
+                korvo::UIPresetStrip::partBox(Part::slotA).translated(presetStrip_->layoutBox().min.x,
+                                                                     presetStrip_->layoutBox().min.y),
+                scale());
+            sizeMenu_->open(std::move(items), korvo::IntPoint{pair.min.x, pair.max.y + 1},
+                            [this](std::int32_t) { presetBrowser_->copyToOther(); });
+            break;
+        }
+        case Part::undo: history_->undo(); break;
+        case Part::redo: history_->redo(); break;
+        default: break;
+    }
+    if (!message.empty()) presetStrip_->showMessage(message);
+    updatePresetStrip();
+}
+
+void VelmoraGUI::openPresetList() {
+    constexpr std::int32_t kSaveAs = -2;
+    listed_ = presetBrowser_->entries();
+    std::vector<korvo::MenuItem> items;
+    bool userPart = false;
+    for (std::size_t i = 0; i < listed_.size(); ++i) {
+        const korvo::PresetBrowser::Entry& e = listed_[i];
+        if (e.factoryIndex < 0 && !userPart) {
+            userPart = true;
+            items.push_back(korvo::MenuItem{{}, 0, false, true, true});
+        }
+        korvo::MenuItem item;
+        item.text = e.name;
+        item.id = static_cast<std::int32_t>(i);
+        item.checked = presetBrowser_->isCurrent(e);
+        item.enabled = e.problem == nullptr;
+        items.push_back(std::move(item));
+    }
+    items.push_back(korvo::MenuItem{{}, 0, false, true, true});
+    items.push_back(korvo::MenuItem{"Save as...", kSaveAs, false, true, false});
+    sizeMenu_->open(std::move(items), belowName(), [this](std::int32_t id) {
+        if (id == kSaveAs) {
+            startSaveAs();
+            return;
+        }
+        if (id < 0 || id >= static_cast<std::int32_t>(listed_.size())) return;
+        std::string message;
+        if (!presetBrowser_->load(listed_[static_cast<std::size_t>(id)], message))
+            presetStrip_->showMessage(message);
+        updatePresetStrip();
+    });
+}
+
+void VelmoraGUI::startSaveAs() {
+    const IntRect name = korvo::UIPresetStrip::partBox(korvo::UIPresetStrip::Part::name)
+                             .translated(presetStrip_->layoutBox().min.x, presetStrip_->layoutBox().min.y);
+    textField_->begin(
+        name, presetBrowser_->currentName(), [this](const std::string& text) { saveAs(text, false); },
+        [] {});
+}
+
+void VelmoraGUI::saveAs(const std::string& name, bool replace) {
+    std::string message;
+    switch (presetBrowser_->save(name, replace, message)) {
+        case korvo::PresetBrowser::SaveResult::saved:
+            presetStrip_->showMessage("Saved");
+            break;
+        case korvo::PresetBrowser::SaveResult::exists: {
+            std::vector<korvo::MenuItem> items(2);
+            items[0].text = "Replace \"" + korvo::presetFileName(name) + "\"";
+            items[0].id = 1;
+            items[1].text = "Cancel";
+            items[1].id = 0;
+            sizeMenu_->open(std::move(items), belowName(), [this, name](std::int32_t id) {
+                if (id == 1) saveAs(name, true);
+            });
+            break;
+        }
+        case korvo::PresetBrowser::SaveResult::failed:
+            presetStrip_->showMessage(message);
+            break;
+    }
+    updatePresetStrip();
+}
+
 void VelmoraGUI::onAnimate(double, double) {
+    updatePresetStrip();
     if (!drawing_ || !drawing_->done.load(std::memory_order_acquire)) return;
     drawing_->thread.join();
     artgen::Artwork& art = drawing_->art;

@@ -22,8 +22,8 @@
 //   "Test Mono" switch, bow game, the generator's amount / delay / low-pass knobs, "Tilt", "Pan",
 //   "Head size", "Level pan", "Spectral Pan", phase scope, panorama, the four LFO depth knobs,
 //   "LFO Phase", the tempo drop-down (z-order 2), the wave radio set, "LFO Freq", "LFO Synced",
-//   18 value hints (z-order 3), the size menu (z-order 10), and the colour correction, always the
-//   last child.
+//   18 value hints (z-order 3), the preset strip, the text field (z-order 4), the focus ring
+//   (z-order 5), the menu (z-order 10), and the colour correction, always the last child.
 //
 // The subtitle is "HE WHO CONTROLS THE SPACE" or "SPATIALIZATION TOOLBOX", chosen by bit 9 of the
 // editor's address, so either may greet the user from one opening to the next.
@@ -43,12 +43,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "korvo/core/nogc.h"
 #include "korvo/graphics/font.h"
 #include "korvo/graphics/image.h"
 #include "korvo/gui/graphics.h"
 #include "korvo/gui/history.h"
+#include "korvo/gui/presetbrowser.h"
 
 namespace korvo {
 class UIColorCorrection;
@@ -58,7 +61,10 @@ class UILabel;
 class UILogo;
 class UIOnOffSwitch;
 class UIParamHint;
+class UIPresetStrip;
 class UISlider;
+class UITextField;
+class PresetBrowser;
 }  // namespace korvo
 namespace tessary {
 class TessaryDropdown;
@@ -97,6 +103,9 @@ public:
     explicit VelmoraGUI(VelmoraClient& client);
     ~VelmoraGUI() override;
     korvo::EditHistory& history() noexcept { return *history_; }
+    // The presets, the compare slots and the user's folder (~/.vst3/presets/Tessary/Velmora or
+    // Documents\VST3 Presets\Tessary\Velmora); they live with the editor object.
+    korvo::PresetBrowser& presetBrowser() noexcept { return *presetBrowser_; }
 
     // ---- Operations of the editor, in slot order ------------------------------------------------
     // Adds the 18 value hints (called once by the constructor).
@@ -130,6 +139,13 @@ public:
     void onStopDrag() override;
     // Opens the size menu at a device point (as a right click there does). [main-thread]
     void openSizeMenu(korvo::IntPoint at);
+    // The preset list under the strip's name window: the factory presets, the user's presets
+    // (those that cannot load greyed), then "Save as...". [main-thread]
+    void openPresetList();
+    // "Save as...": the text field over the name window, holding the preset's name.
+    void startSaveAs();
+    // What a press on a part of the preset strip does.
+    void pressPresetStrip(std::int32_t part);
     // The zooms the size menu offers, in its order.
     static constexpr std::array<float, 7> kZooms{0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 2.5f, 3.0f};
 
@@ -173,6 +189,10 @@ public:
     korvo::UIParamHint* hint(std::int32_t i) const noexcept { return hints_[static_cast<std::size_t>(i)]; }
     korvo::UIColorCorrection* colorCorrection() const noexcept { return colorCorrection_; }
     korvo::UIMenu* sizeMenu() const noexcept { return sizeMenu_; }
+    // The one pop-up menu (sizes, presets, compare, replace questions) is the size menu's element.
+    korvo::UIMenu* menu() const noexcept { return sizeMenu_; }
+    korvo::UIPresetStrip* presetStrip() const noexcept { return presetStrip_; }
+    korvo::UITextField* textField() const noexcept { return textField_; }
     // A drawing of the artwork for the current scale is under way (tests wait for it).
     bool isDrawingArtwork() const noexcept { return drawing_ != nullptr; }
 
@@ -182,12 +202,20 @@ private:
     void ensureArtwork();
     // Stops and forgets a drawing under way.
     void stopArtworkDrawing() noexcept;
+    // The strip shows the browser's and the history's state (each tick).
+    void updatePresetStrip();
+    // Saves under `name`, asking before replacing a file of that name.
+    void saveAs(const std::string& name, bool replace);
+    // The menu's top-left point under the name window.
+    korvo::IntPoint belowName() const noexcept;
 
     struct ArtworkDrawing;
 
     VelmoraClient& client_;
     // Undo and redo of the user's edits; it lives with the editor object, across open views.
     korvo::HeapPtr<korvo::EditHistory> history_;
+    korvo::HeapPtr<korvo::PresetBrowser> presetBrowser_;
+    std::vector<korvo::PresetBrowser::Entry> listed_;  // the entries of the open preset list
     korvo::HeapPtr<korvo::Font> fontLato_;
     korvo::HeapPtr<korvo::Font> fontCouture_;
     korvo::HeapPtr<korvo::OwnedImage<korvo::RGBA>> backgroundDiffuse_;
@@ -212,6 +240,8 @@ private:
     std::array<korvo::UIParamHint*, kHintCount> hints_{};
     korvo::UIColorCorrection* colorCorrection_ = nullptr;
     korvo::UIMenu* sizeMenu_ = nullptr;
+    korvo::UIPresetStrip* presetStrip_ = nullptr;
+    korvo::UITextField* textField_ = nullptr;
     bool menuPending_ = false;  // a right press on the panel waits for its release
     korvo::IntPoint menuAt_;
 };

@@ -235,6 +235,9 @@ void ClapHostCommand::automateParameter(std::int32_t paramIndex, float normalize
 void ClapHostCommand::endParameterEdit(std::int32_t paramIndex) noexcept {
     owner_.editorEdit(kEventParamGestureEnd, paramIndex, 0.0f);
 }
+void ClapHostCommand::parameterValuesChanged() noexcept {
+    owner_.rescanParameterValues();
+}
 bool ClapHostCommand::requestResize(std::int32_t width, std::int32_t height) noexcept {
     ClapEditor* editor = owner_.editor();
     return editor != nullptr && editor->requestResize(width, height);
@@ -285,6 +288,10 @@ void ClapPlugin::sendEditorEvents(const OutputEvents* out) noexcept {
         if (!taken) return;  // the rest waits for the next block
         edits_->pop();
     }
+}
+
+void ClapPlugin::rescanParameterValues() noexcept {
+    if (hostParams_ != nullptr) hostParams_->rescan(host_, kParamRescanValues);
 }
 
 void ClapPlugin::onMainThread() noexcept {

@@ -83,6 +83,8 @@ public:
     void beginParameterEdit(std::int32_t paramIndex) noexcept override;
     void automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept override;
     void endParameterEdit(std::int32_t paramIndex) noexcept override;
+    // The host's params rescan of the values.
+    void parameterValuesChanged() noexcept override;
     bool requestResize(std::int32_t width, std::int32_t height) noexcept override;
     HostKind hostKind() const noexcept override { return kind_; }
     void setHostKind(HostKind kind) noexcept { kind_ = kind; }
@@ -120,6 +122,7 @@ public:
     std::int32_t process(const Process* process) noexcept;  // [audio-thread]
     const void* extension(const char* id) const noexcept;   // [any-thread]
     void onMainThread() noexcept;                           // [main-thread]
+    void rescanParameterValues() noexcept;                  // [main-thread]
 
     // ---- params (params.cpp) ----------------------------------------------------------------------
     std::uint32_t paramCount() const noexcept;

@@ -112,6 +112,13 @@ public:
     virtual void automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept = 0;
     // The gesture ends. [main-thread]
     virtual void endParameterEdit(std::int32_t paramIndex) noexcept = 0;
+    // The editor set many values at once outside a gesture (a preset it loaded, as a program
+    // change does): the host reads every value again. [main-thread] [nothing]
+    virtual void parameterValuesChanged() noexcept {}
+    // The gestures until endGroupEdit make one user action (a compare switch), where the host
+    // offers grouping. [main-thread] [nothing]
+    virtual void beginGroupEdit() noexcept {}
+    virtual void endGroupEdit() noexcept {}
     // Asks the host to resize the editor window; false when refused. [main-thread]
     virtual bool requestResize(std::int32_t width, std::int32_t height) noexcept = 0;
     // The host identified at initialisation. [any-thread]

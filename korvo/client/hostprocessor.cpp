@@ -149,21 +149,35 @@ void HostProcessor::mixBypass(std::int32_t runIn, std::int32_t runOut, std::int3
 }
 
 std::vector<std::uint8_t> HostProcessor::writeState() const {
-    const Vec<std::uint8_t> chunk = client_.presetBank().writeStateChunk();
+    return stateOf(client_, bypassed_.load() != 0);
+}
+
+std::vector<std::uint8_t> HostProcessor::stateOf(const Client& client, bool bypassed) {
+    const Vec<std::uint8_t> chunk = client.presetBank().writeStateChunk();
     std::vector<std::uint8_t> bytes(kStateHeaderBytes + chunk.size());
     bytes[0] = 0;  // version
-    bytes[1] = bypassed_.load() != 0 ? 1 : 0;
+    bytes[1] = bypassed ? 1 : 0;
     if (chunk.size() > 0) std::memcpy(bytes.data() + kStateHeaderBytes, chunk.data(), chunk.size());
     return bytes;
 }
 
-bool HostProcessor::readState(const std::uint8_t* bytes, std::size_t size) noexcept {
-    if (bytes == nullptr || size < kStateHeaderBytes || bytes[0] != 0) return false;
+const char* HostProcessor::checkState(Client& client, const std::uint8_t* bytes, std::size_t size, bool apply,
+                                      bool* bypassed) noexcept {
+    if (bytes == nullptr || size < kStateHeaderBytes) return kChunkEndOfInput;
+    if (bytes[0] != 0) return kChunkNewerVersion;
     // The chunk is checked whole before anything is applied; the bypass goes with it.
-    const ChunkResult result =
-        client_.presetBank().readStateChunk(bytes + kStateHeaderBytes, size - kStateHeaderBytes);
-    if (!result.ok) return false;
-    bypassed_.store(bytes[1] != 0 ? 1 : 0);
+    PresetBank& bank = client.presetBank();
+    const ChunkResult result = apply ? bank.readStateChunk(bytes + kStateHeaderBytes, size - kStateHeaderBytes)
+                                     : bank.checkStateChunk(bytes + kStateHeaderBytes, size - kStateHeaderBytes);
+    if (!result.ok) return result.message;
+    if (apply && bypassed != nullptr) *bypassed = bytes[1] != 0;
+    return nullptr;
+}
+
+bool HostProcessor::readState(const std::uint8_t* bytes, std::size_t size) noexcept {
+    bool bypassed = false;
+    if (checkState(client_, bytes, size, true, &bypassed) != nullptr) return false;
+    bypassed_.store(bypassed ? 1 : 0);
     return true;
 }
 

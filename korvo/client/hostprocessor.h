@@ -105,6 +105,14 @@ public:
 
     // The persistent state: header, then the client's chunk. [main-thread]
     std::vector<std::uint8_t> writeState() const;
+    // The persistent state of `client` with the bypass as given, as writeState writes it (preset
+    // files hold it too). [main-thread]
+    static std::vector<std::uint8_t> stateOf(const Client& client, bool bypassed);
+    // Checks a persistent state whole: null when it checks out (then, with `apply`, its chunk is
+    // applied to the client and *bypassed takes its bypass byte when given), else the reason, and
+    // nothing is applied. [main-thread]
+    static const char* checkState(Client& client, const std::uint8_t* bytes, std::size_t size, bool apply,
+                                  bool* bypassed = nullptr) noexcept;
     // Applies a persistent state when it checks out whole; false (nothing applied) otherwise.
     // [main-thread]
     bool readState(const std::uint8_t* bytes, std::size_t size) noexcept;

@@ -122,6 +122,14 @@ Vec<std::uint8_t> PresetBank::writeStateChunk() const {
 }
 
 ChunkResult PresetBank::readStateChunk(const std::uint8_t* bytes, std::size_t size) noexcept {
+    return parseStateChunk(bytes, size, true);
+}
+
+ChunkResult PresetBank::checkStateChunk(const std::uint8_t* bytes, std::size_t size) const noexcept {
+    return const_cast<PresetBank*>(this)->parseStateChunk(bytes, size, false);
+}
+
+ChunkResult PresetBank::parseStateChunk(const std::uint8_t* bytes, std::size_t size, bool apply) noexcept {
     ChunkReader in(bytes, bytes == nullptr ? 0 : size);
 
     // The whole chunk is checked before anything is applied, so a damaged one changes nothing.
@@ -145,6 +153,7 @@ ChunkResult PresetBank::readStateChunk(const std::uint8_t* bytes, std::size_t si
     const std::size_t valueBytes = valueCount > 0 ? 4 * static_cast<std::size_t>(valueCount) : 0;
     if (in.remaining() < valueBytes) return fail(kChunkEndOfInput);
 
+    if (!apply) return {true, nullptr};
     // Complete: apply it. The preset's own stored values are not applied; values beyond the
     // parameters are dropped, and parameters beyond the values (an older chunk) keep theirs.
     current_.store(presetIndex, std::memory_order_relaxed);

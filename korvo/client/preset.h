@@ -108,8 +108,13 @@ public:
     ChunkResult readStateChunk(std::span<const std::uint8_t> bytes) noexcept {
         return readStateChunk(bytes.data(), bytes.size());
     }
+    // The checks of readStateChunk alone: nothing is applied. [any-thread]
+    ChunkResult checkStateChunk(const std::uint8_t* bytes, std::size_t size) const noexcept;
 
 private:
+    // Checks the whole chunk, then applies it when `apply` (without, it changes nothing).
+    ChunkResult parseStateChunk(const std::uint8_t* bytes, std::size_t size, bool apply) noexcept;
+
     PresetList presets_;
     Client* client_;
     std::atomic<std::int32_t> current_{0};

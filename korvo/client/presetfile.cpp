@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "korvo/client/client.h"
+#include "korvo/client/hostprocessor.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -141,6 +142,20 @@ const char* readPresetFile(const std::uint8_t* bytes, std::size_t size, std::str
     else
         out.controller.clear();
     return nullptr;
+}
+
+std::vector<std::uint8_t> presetFileOf(const Client& client) {
+    return writePresetFile(classIdText(client.description()), HostProcessor::stateOf(client, false),
+                           client.writeEditorState());
+}
+
+const char* readPresetFileInto(Client& client, const std::uint8_t* bytes, std::size_t size, bool apply) {
+    PresetFileContents contents;
+    if (const char* problem = readPresetFile(bytes, size, classIdText(client.description()), contents))
+        return problem;
+    const char* problem = HostProcessor::checkState(client, contents.component.data(), contents.component.size(), apply);
+    if (problem == nullptr) return nullptr;
+    return problem == kChunkNewerVersion ? kPresetFileNewer : kPresetFileDamaged;
 }
 
 bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error, std::size_t limit) {

@@ -46,6 +46,16 @@ struct PresetFileContents {
 const char* readPresetFile(const std::uint8_t* bytes, std::size_t size, std::string_view classId,
                            PresetFileContents& out);
 
+class Client;
+
+// The preset file of the client's current settings: its persistent state (what the host's
+// getState stores, bypass off) as 'Comp' and its editor state as 'Cont'. [main-thread]
+std::vector<std::uint8_t> presetFileOf(const Client& client);
+// Reads a preset file of this client through the same checks as the host's setState: null when
+// it checks out (then, with `apply`, its settings are applied: the editor state is not, a preset
+// does not resize the editor), else the reason, and nothing changes. [main-thread]
+const char* readPresetFileInto(Client& client, const std::uint8_t* bytes, std::size_t size, bool apply);
+
 inline constexpr char kPresetFileDamaged[] = "The preset file is damaged";
 inline constexpr char kPresetFileNotAPreset[] = "Not a preset file";
 inline constexpr char kPresetFileNewer[] = "The preset file is from a newer version";

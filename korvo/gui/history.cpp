@@ -31,6 +31,27 @@ void EditHistory::onEndParameterEdit(Parameter& parameter) noexcept {
     for (const Change& c : open_)
         if (c.after != c.before) step.push_back(c);
     open_.clear();
+    push(std::move(step));
+}
+
+std::vector<double> EditHistory::values() const {
+    std::vector<double> v;
+    v.reserve(parameters_.size());
+    for (const Parameter* p : parameters_) v.push_back(p->getNormalized());
+    return v;
+}
+
+void EditHistory::recordChange(const std::vector<double>& before) {
+    if (before.size() != parameters_.size() || openEdits_ > 0) return;
+    Step step;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        const double now = parameters_[i]->getNormalized();
+        if (now != before[i]) step.push_back(Change{parameters_[i], before[i], now});
+    }
+    push(std::move(step));
+}
+
+void EditHistory::push(Step step) {
     if (step.empty()) return;
     undo_.push_back(std::move(step));
     if (undo_.size() > depth_) undo_.pop_front();

@@ -34,6 +34,12 @@ public:
     // False when there is nothing to undo or redo (or a gesture is still open).
     bool undo();
     bool redo();
+    // The normalized value of every parameter listened to, in their order.
+    std::vector<double> values() const;
+    // One step from `before` (values() taken earlier) to the values now, for a change made
+    // outside gestures (a preset the editor loaded). Nothing when nothing changed, `before` does
+    // not fit or a gesture is open.
+    void recordChange(const std::vector<double>& before);
 
     void onParameterChanged(Parameter&) noexcept override {}
     void onBeginParameterEdit(Parameter& parameter) noexcept override;
@@ -46,6 +52,7 @@ private:
         double after;
     };
     using Step = std::vector<Change>;
+    void push(Step step);
     void apply(const Step& step, bool forward);
     // The last step of `from` applied (forward: its new values, else its old ones) and put on `to`.
     bool move(std::deque<Step>& from, std::deque<Step>& to, bool forward);

@@ -82,6 +82,9 @@ public:
     Client& client() noexcept { return *client_; }
     HostKind hostKind() const noexcept { return hostKind_; }
     IComponentHandler* componentHandler() const noexcept { return componentHandler_; }
+    // Tells the host that parameter values changed (restartComponent with kParamValuesChanged).
+    // [main-thread]
+    void notifyParameterValuesChanged() noexcept;
 
     // ---- FUnknown, shared by every face (addRef and release: the base's count) -----------------------
     tresult queryInterface(const TUID iid, void** obj) noexcept;
@@ -251,9 +254,6 @@ private:
     std::int32_t programIndexFor(double value) const noexcept;
     // Selects the preset for a normalized program value; false when nothing was selected.
     bool applyProgramChange(double value) noexcept;
-    // Tells the host that parameter values changed (restartComponent with kParamValuesChanged).
-    // [main-thread]
-    void notifyParameterValuesChanged() noexcept;
     void applyParameterChanges(IParameterChanges* changes) noexcept;
 
     // Faces first, in their published order.

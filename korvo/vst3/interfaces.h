@@ -141,6 +141,14 @@ public:
     virtual tresult KORVO_VST3_API restartComponent(int32 flags) = 0;                        // 6
 };
 
+class IComponentHandler2 : public FUnknown {
+public:
+    virtual tresult KORVO_VST3_API setDirty(TBool state) = 0;                 // 3
+    virtual tresult KORVO_VST3_API requestOpenEditor(FIDString name) = 0;     // 4
+    virtual tresult KORVO_VST3_API startGroupEdit() = 0;                      // 5
+    virtual tresult KORVO_VST3_API finishGroupEdit() = 0;                     // 6
+};
+
 class IHostApplication : public FUnknown {
 public:
     virtual tresult KORVO_VST3_API getName(String128 name) = 0;                         // 3

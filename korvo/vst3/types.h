@@ -130,6 +130,7 @@ inline constexpr Uid iidIEditController = makeUid(0xDCD7BBE3, 0x7742448D, 0xA874
 inline constexpr Uid iidIEditController2 = makeUid(0x7F4EFE59, 0xF3204967, 0xAC27A3AE, 0xAFB63038);
 inline constexpr Uid iidIUnitInfo = makeUid(0x3D4BD6B5, 0x913A4FD2, 0xA886E768, 0xA5EB92C1);
 inline constexpr Uid iidIComponentHandler = makeUid(0x93A0BEA3, 0x0BD045DB, 0x8E890B0C, 0xC1E46AC6);
+inline constexpr Uid iidIComponentHandler2 = makeUid(0xF040B4B3, 0xA36045EC, 0xABCDC045, 0xB4D5A2CC);
 inline constexpr Uid iidIBStream = makeUid(0xC3BF6EA2, 0x30994752, 0x9B6BF990, 0x1EE33E9B);
 inline constexpr Uid iidIHostApplication = makeUid(0x58E595CC, 0xDB2D4969, 0x8B6AAF8C, 0x36A664E5);
 inline constexpr Uid iidIParameterChanges = makeUid(0xA4779663, 0x0BB64A56, 0xB44384A8, 0x466FEB9D);

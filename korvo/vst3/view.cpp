@@ -32,6 +32,34 @@ void VST3HostCommand::endParameterEdit(std::int32_t paramIndex) noexcept {
         handler->endEdit(static_cast<ParamID>(paramIndex));
 }
 
+void VST3HostCommand::parameterValuesChanged() noexcept {
+    owner_.notifyParameterValuesChanged();
+}
+
+namespace {
+// The handler's IComponentHandler2, with one reference (null when it has none).
+IComponentHandler2* groupingOf(IComponentHandler* handler) noexcept {
+    void* face = nullptr;
+    if (handler == nullptr || handler->queryInterface(iidIComponentHandler2.data(), &face) != kResultOk)
+        return nullptr;
+    return static_cast<IComponentHandler2*>(face);
+}
+}  // namespace
+
+void VST3HostCommand::beginGroupEdit() noexcept {
+    if (IComponentHandler2* grouping = groupingOf(owner_.componentHandler())) {
+        grouping->startGroupEdit();
+        grouping->release();
+    }
+}
+
+void VST3HostCommand::endGroupEdit() noexcept {
+    if (IComponentHandler2* grouping = groupingOf(owner_.componentHandler())) {
+        grouping->finishGroupEdit();
+        grouping->release();
+    }
+}
+
 bool VST3HostCommand::requestResize(std::int32_t, std::int32_t) noexcept {
     KorvoView* view = owner_.openView();
     return view != nullptr && view->followEditorSize();

@@ -55,6 +55,11 @@ public:
     void beginParameterEdit(std::int32_t paramIndex) noexcept override;
     void automateParameter(std::int32_t paramIndex, float normalizedValue) noexcept override;
     void endParameterEdit(std::int32_t paramIndex) noexcept override;
+    // restartComponent(kParamValuesChanged).
+    void parameterValuesChanged() noexcept override;
+    // IComponentHandler2's startGroupEdit / finishGroupEdit where the handler has it.
+    void beginGroupEdit() noexcept override;
+    void endGroupEdit() noexcept override;
     bool requestResize(std::int32_t width, std::int32_t height) noexcept override;  // always false
     HostKind hostKind() const noexcept override;
 

@@ -148,12 +148,23 @@ bool UIMenu::onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bo
     const std::int32_t i = button == MouseButton::left ? itemAt(at.x, at.y) : -1;
     if (i < 0 && button == MouseButton::left && panelBox().contains(at.x, at.y)) return true;  // a separator
     if (i >= 0 && !_items[static_cast<std::size_t>(i)].enabled) return true;
-    // Close first: the choice may open another menu or change the editor's size.
-    const std::function<void(std::int32_t)> choose = std::move(_onChoose);
+    // Close now, choose at the release: the choice may open another menu, a text field that
+    // takes the focus, or change the editor's size, none of which the click may undo.
+    std::function<void(std::int32_t)> choose = std::move(_onChoose);
     const std::int32_t id = i >= 0 ? _items[static_cast<std::size_t>(i)].id : 0;
     close();
-    if (i >= 0 && choose) choose(id);
+    if (i >= 0 && choose) {
+        _chosen = std::move(choose);
+        _chosenId = id;
+    }
     return true;
+}
+
+void UIMenu::onStopDrag() {
+    if (!_chosen) return;
+    const std::function<void(std::int32_t)> choose = std::move(_chosen);
+    _chosen = nullptr;
+    choose(_chosenId);
 }
 
 bool UIMenu::onMouseWheel(std::int32_t, std::int32_t, std::int32_t, std::int32_t wheelDeltaY, MouseState) {

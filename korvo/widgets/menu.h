@@ -11,7 +11,7 @@
 // drawn at the scale; the text is the face given at construction at `textSize` base pixels.
 //
 // While open the element takes the keyboard focus and every click in its bounds: a click on an
-// enabled item closes the menu and calls onChoose(item id); a click elsewhere in the bounds (or a
+// enabled item closes the menu and calls onChoose(item id) when the button is released; a click elsewhere in the bounds (or a
 // right click) just closes it and is not passed on; Escape closes it; so does losing the focus.
 // The pointer's row is lit (hover). Closed, the element takes nothing and draws nothing. Only the
 // panel's rectangle is marked dirty when it opens, closes or changes.
@@ -81,6 +81,7 @@ public:
                      MouseState mouseState) override;
     void onMouseExit() override;
     void onFocusExit() override;
+    void onStopDrag() override;
     bool onKeyDown(Key key) override;
     void onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
                    const Vec<IntRect>& dirtyRects) override;
@@ -105,6 +106,8 @@ private:
     std::int32_t _shown = 0;                                               // items shown
     bool _scrolls = false;
     std::int32_t _hovered = -1;
+    std::function<void(std::int32_t)> _chosen;  // the choice a click made, called at its release
+    std::int32_t _chosenId = 0;
 };
 
 }  // namespace korvo

@@ -30,6 +30,8 @@
 #include "korvo/widgets/menu.h"
 #include "korvo/widgets/onoffswitch.h"
 #include "korvo/widgets/paramhint.h"
+#include "korvo/widgets/presetstrip.h"
+#include "korvo/widgets/textfield.h"
 #include "korvo/widgets/slider.h"
 #include "korvo/window/headless.h"
 #include "korvo/window/screenshot.h"
@@ -164,7 +166,7 @@ bool isKind(Kind kind, korvo::UIElement* e) {
 TEST(VelmoraGUI, EveryWidgetSitsAtItsBoxBoundToItsParameterInLayoutOrder) {
     VelmoraClient client;
     VelmoraGUI& gui = editorOf(client);
-    ASSERT_EQ(static_cast<int>(gui.childCount()), kWidgetCount + VelmoraGUI::kHintCount + 3);
+    ASSERT_EQ(static_cast<int>(gui.childCount()), kWidgetCount + VelmoraGUI::kHintCount + 5);
     for (int i = 0; i < kWidgetCount; ++i) {
         SCOPED_TRACE("widget " + std::to_string(i + 1));
         korvo::UIElement* e = gui.child(static_cast<std::size_t>(i));
@@ -189,8 +191,12 @@ TEST(VelmoraGUI, EveryWidgetSitsAtItsBoxBoundToItsParameterInLayoutOrder) {
         EXPECT_EQ(hint->boxDiffuseShown, (RGBA{253, 245, 240, 43}));
         EXPECT_EQ(hint->backdropAlpha, 0.0f);
     }
-    // The focus ring over the controls, hidden; the size menu over everything, closed; then the
-    // colour grading, last.
+    // The preset strip in the header's band, the text field hidden over it, the focus ring over
+    // the controls, hidden; the size menu over everything, closed; then the colour grading, last.
+    EXPECT_EQ(gui.child(gui.childCount() - 5), static_cast<korvo::UIElement*>(gui.presetStrip()));
+    EXPECT_EQ(gui.presetStrip()->position(), (IntRect{{472, 6}, {758, 30}}));
+    EXPECT_EQ(gui.child(gui.childCount() - 4), static_cast<korvo::UIElement*>(gui.textField()));
+    EXPECT_FALSE(gui.textField()->isVisible());
     auto* ring = dynamic_cast<korvo::UIFocusRing*>(gui.child(gui.childCount() - 3));
     ASSERT_NE(ring, nullptr);
     EXPECT_EQ(gui.focusRing(), ring);

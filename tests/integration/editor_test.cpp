@@ -232,6 +232,9 @@ protected:
                 case K::endEdit:
                     EXPECT_EQ(open[call.id]--, 1) << "end of " << call.id << " without a begin";
                     break;
+                case K::startGroupEdit:
+                case K::finishGroupEdit:
+                    break;
                 default:
                     ADD_FAILURE() << "unexpected call";
             }
@@ -302,6 +305,40 @@ TEST_F(Vst3ProductEditor, DragsOnThePanKnobAndThePanoramaReachTheHostAndChangeTh
     EXPECT_LT(lastValue(kPanId), 0.5);
     const auto left = energies();
     EXPECT_GT(left.first, 1.2 * left.second);
+}
+
+// The preset strip in the real window: "next" loads a factory preset as a program change does
+// (the host reads every value again, no gesture); the compare pair switches as one group edit.
+TEST_F(Vst3ProductEditor, ThePresetStripLoadsPresetsAndSwitchesCompareSlotsAsTheHostExpects) {
+    handler.calls.clear();
+    editor.mouseMove(499, 18);  // "next"
+    editor.mouseButton(1, true);
+    editor.mouseButton(1, false);
+    editor.run(50);
+    ASSERT_EQ(handler.calls.size(), 1u);
+    EXPECT_EQ(handler.calls[0].kind, K::restartComponent);
+    EXPECT_EQ(handler.calls[0].flags, v::kParamValuesChanged);
+    EXPECT_LT(plugin->controller->getParamNormalized(kPanId), 0.5);  // "Left 75%"
+
+    editor.mouseMove(699, 18);  // B: never filled, it starts as A
+    editor.mouseButton(1, true);
+    editor.mouseButton(1, false);
+    editor.mouseMove(398, 354);  // the pan knob, one key step in B
+    editor.key("up", true);
+    editor.key("up", false);
+    editor.run(30);
+    handler.calls.clear();
+    editor.mouseMove(677, 18);  // back to A
+    editor.mouseButton(1, true);
+    editor.mouseButton(1, false);
+    editor.run(50);
+    ASSERT_GE(handler.calls.size(), 5u);
+    EXPECT_EQ(handler.calls.front().kind, K::startGroupEdit);
+    EXPECT_EQ(handler.calls.back().kind, K::finishGroupEdit);
+    const std::map<v::ParamID, int> performs = gestures(handler.calls);
+    EXPECT_EQ(performs.size(), 1u);
+    EXPECT_EQ(performs.count(kPanId), 1u);
+    EXPECT_LT(lastValue(kPanId), 0.5);
 }
 
 // Removing the view while a knob is held ends the host's gesture; the next attach starts with

@@ -10,12 +10,6 @@
 
 namespace velmora::cli {
 
-std::vector<std::uint8_t> presetFileOf(VelmoraClient& client) {
-    const korvo::Vec<std::uint8_t> chunk = client.presetBank().writeStateChunk();
-    const std::vector<std::uint8_t> component(chunk.begin(), chunk.end());
-    return korvo::writePresetFile(korvo::classIdText(client.description()), component, client.writeEditorState());
-}
-
 int runPreset(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     const char* usage = "usage: velmora preset export NAME|INDEX OUT.vstpreset [--set NAME=VALUE]...\n";
     if (!args.empty() && (args[0] == "-h" || args[0] == "--help")) {
@@ -47,7 +41,7 @@ int runPreset(std::span<const std::string> args, std::ostream& out, std::ostream
             return kExitBadRequest;
         }
     }
-    if (!korvo::writeFileAtomically(output, presetFileOf(*client), error)) {
+    if (!korvo::writeFileAtomically(output, korvo::presetFileOf(*client), error)) {
         err << "velmora preset: " << error << "\n";
         return kExitWriteFailed;
     }

@@ -18,9 +18,6 @@ class VelmoraClient;
 
 namespace velmora::cli {
 
-// The preset file of the client's current state (component and controller state).
-std::vector<std::uint8_t> presetFileOf(VelmoraClient& client);
-
 int runPreset(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 int printPresetFile(const std::string& path, std::ostream& out, std::ostream& err);
 

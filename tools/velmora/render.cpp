@@ -392,15 +392,8 @@ bool isPresetFilePath(std::string_view preset) {
 bool applyPresetFile(VelmoraClient& client, const std::string& path, std::string& error) {
     std::vector<std::uint8_t> bytes;
     if (!korvo::readWholeFile(path, bytes, error)) return false;
-    korvo::PresetFileContents contents;
-    if (const char* problem =
-            korvo::readPresetFile(bytes.data(), bytes.size(), korvo::classIdText(client.description()), contents)) {
+    if (const char* problem = korvo::readPresetFileInto(client, bytes.data(), bytes.size(), true)) {
         error = path + ": " + problem;
-        return false;
-    }
-    const korvo::ChunkResult applied = client.presetBank().readStateChunk(contents.component);
-    if (!applied.ok) {
-        error = path + ": " + applied.message;
         return false;
     }
     return true;

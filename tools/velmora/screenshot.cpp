@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "effect/gui.h"
+#include "korvo/widgets/textfield.h"
 #include "effect/main.h"
 #include "korvo/gui/demoscene.h"
 #include "korvo/window/headless.h"
@@ -102,6 +103,16 @@ int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::Own
                                           korvo::scaleCoord(options.menuY, options.scale)});
         window->tick();
     }
+    if (options.presetList) {
+        gui->openPresetList();
+        window->tick();
+    }
+    if (options.saveAs) {
+        gui->startSaveAs();
+        gui->textField()->onKeyDown(korvo::Key::backspace);
+        gui->textField()->onTextInput(options.saveAsName);
+        window->tick();
+    }
     image = korvo::makeHeap<korvo::OwnedImage<korvo::RGBA>>(window->width(), window->height());
     if (options.play) {
         // The editor's 15 ms ticks interleaved with the audio, as in a host playing in real time.
@@ -138,14 +149,16 @@ int renderEditorShot(const EditorShotOptions& options, korvo::HeapPtr<korvo::Own
 const char* screenshotUsage() noexcept {
     return "usage: velmora screenshot [--widgets] OUT.png [--size WxH]\n"
            "       velmora screenshot --editor OUT.png [--scale S] [--preset NAME] [--set NAME=VALUE]... "
-           "[--play [INPUT]] [--size-menu X,Y]\n"
+           "[--play [INPUT]] [--size-menu X,Y] [--preset-list] [--save-as NAME]\n"
            "  renders a picture off-screen through the headless window and the compositor to a PNG file:\n"
            "  --editor    the effect's editor (763x494) at the start-up state, or after --preset NAME|INDEX\n"
            "              and --set NAME=VALUE (as for velmora render). --play runs INPUT (or, without\n"
            "              INPUT, the built-in demo) through the effect with the editor open and ticking,\n"
            "              and shows it as it was at the last moment the audio made a sound; --scale S\n"
            "              draws it at S device pixels per pixel (0.5 to 4; 2 = 1526x988); --size-menu X,Y\n"
-           "              shows the size menu as a right click at (X, Y) of the panel opens it\n"
+           "              shows the size menu as a right click at (X, Y) of the panel opens it;\n"
+           "              --preset-list the preset strip's list open; --save-as NAME its name field\n"
+           "              with NAME typed\n"
            "  --widgets   the widget gallery: every widget in its states (760x974)\n"
            "  (none)      the framework demo scene, 192x128 or --size WxH\n";
 }
@@ -186,6 +199,17 @@ int runScreenshot(std::span<const std::string> args, std::ostream& out, std::ost
             editorOptions.menuY = y;
             editorOption = true;
             ++i;
+        } else if (arg == "--preset-list") {
+            editorOptions.presetList = true;
+            editorOption = true;
+        } else if (arg == "--save-as") {
+            if (i + 1 >= args.size()) {
+                err << "velmora screenshot: --save-as wants a name\n";
+                return 2;
+            }
+            editorOptions.saveAs = true;
+            editorOptions.saveAsName = args[++i];
+            editorOption = true;
         } else if (arg == "--scale") {
             char* end = nullptr;
             const double s = i + 1 < args.size() ? std::strtod(args[i + 1].c_str(), &end) : 0.0;

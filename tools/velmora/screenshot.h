@@ -30,6 +30,9 @@ struct EditorShotOptions {
     float scale = 1.0f;     // device pixels per base pixel (--scale)
     bool sizeMenu = false;  // --size-menu X,Y: the size menu opened there (base pixels)
     std::int32_t menuX = 0, menuY = 0;
+    bool presetList = false;  // --preset-list: the preset strip's list opened
+    bool saveAs = false;      // --save-as NAME: the strip's text field holding NAME
+    std::string saveAsName;
 };
 
 // Renders the editor (763 x 494 at scale 1, round(763 s) x round(494 s) at scale s; RGBA, alpha 255). Returns

@@ -236,6 +236,12 @@ void printEdits(const ComponentHandler& handler, std::string& out) {
             case ComponentHandler::Kind::restartComponent:
                 appendf(out, "restart: %d\n", call.flags);
                 break;
+            case ComponentHandler::Kind::startGroupEdit:
+                appendf(out, "edit: group start\n");
+                break;
+            case ComponentHandler::Kind::finishGroupEdit:
+                appendf(out, "edit: group finish\n");
+                break;
         }
     }
 }

@@ -85,9 +85,11 @@ private:
 };
 
 // Records every call in order.
+// The component handler, with IComponentHandler2's group edits (startGroupEdit and
+// finishGroupEdit recorded as calls too).
 class ComponentHandler final : public HostObject<v::IComponentHandler> {
 public:
-    enum class Kind { beginEdit, performEdit, endEdit, restartComponent };
+    enum class Kind { beginEdit, performEdit, endEdit, restartComponent, startGroupEdit, finishGroupEdit };
     struct Call {
         Kind kind;
         v::ParamID id;
@@ -101,6 +103,31 @@ public:
     v::tresult KORVO_VST3_API performEdit(v::ParamID id, v::ParamValue value) override;
     v::tresult KORVO_VST3_API endEdit(v::ParamID id) override;
     v::tresult KORVO_VST3_API restartComponent(v::int32 flags) override;
+
+private:
+    class Grouping final : public v::IComponentHandler2 {
+    public:
+        explicit Grouping(ComponentHandler& owner) : owner_(owner) {}
+        v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override {
+            return owner_.queryInterface(iid, obj);
+        }
+        v::uint32 KORVO_VST3_API addRef() override { return owner_.addRef(); }
+        v::uint32 KORVO_VST3_API release() override { return owner_.release(); }
+        v::tresult KORVO_VST3_API setDirty(v::TBool) override { return v::kResultOk; }
+        v::tresult KORVO_VST3_API requestOpenEditor(v::FIDString) override { return v::kResultFalse; }
+        v::tresult KORVO_VST3_API startGroupEdit() override {
+            owner_.calls.push_back({Kind::startGroupEdit, 0, 0.0, 0});
+            return v::kResultOk;
+        }
+        v::tresult KORVO_VST3_API finishGroupEdit() override {
+            owner_.calls.push_back({Kind::finishGroupEdit, 0, 0.0, 0});
+            return v::kResultOk;
+        }
+
+    private:
+        ComponentHandler& owner_;
+    };
+    Grouping grouping_{*this};
 };
 
 // A growable byte stream with knobs for misbehaving hosts.

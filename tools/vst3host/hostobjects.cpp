@@ -30,6 +30,11 @@ v::tresult HostApplication::createInstance(v::TUID, v::TUID, void** obj) {
 }
 
 v::tresult ComponentHandler::queryInterface(const v::TUID iid, void** obj) {
+    if (obj != nullptr && v::uidEquals(iid, v::iidIComponentHandler2)) {
+        addRef();
+        *obj = static_cast<v::IComponentHandler2*>(&grouping_);
+        return v::kResultOk;
+    }
     return answer(iid, obj, v::iidIComponentHandler);
 }
 v::tresult ComponentHandler::beginEdit(v::ParamID id) {

@@ -1,6 +1,9 @@
 // Preset files: the layout hosts read, the reader's refusals, safe names and safe writes.
 #include "korvo/client/presetfile.h"
 
+#include "korvo/client/hostprocessor.h"
+#include "tests/korvo/client/test_client.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -97,6 +100,40 @@ TEST(PresetFile, DamagedForeignAndNewerFilesAreRefusedWithNothingFilled) {
     manyEntries[file.size() - 40 - 4 + 3] = 0x7F;
     EXPECT_EQ(refused(manyEntries), kPresetFileDamaged);
     EXPECT_EQ(refused(writePresetFile(kId, {}, {6})), kPresetFileNoState);
+}
+
+// A client's preset file holds what the host's getState stores, so a host loading the file hands
+// setState bytes it accepts; reading it back goes through the same checks, all or nothing.
+TEST(PresetFile, AClientsFileHoldsItsHostStateAndReadsBackWholeOrNotAtAll) {
+    test::TestClient source;
+    source.parameter(test::kPan).setNormalizedFromHost(0.8);
+    source.parameter(test::kCutoff).setNormalizedFromHost(0.3);
+    const std::vector<std::uint8_t> file = presetFileOf(source);
+    PresetFileContents contents;
+    ASSERT_EQ(readPresetFile(file.data(), file.size(), classIdText(source.description()), contents), nullptr);
+    HostProcessor processor(source);
+    EXPECT_EQ(contents.component, processor.writeState());
+
+    test::TestClient target;
+    HostProcessor host(target);
+    EXPECT_TRUE(host.readState(contents.component.data(), contents.component.size()));
+    EXPECT_FLOAT_EQ(static_cast<float>(target.parameter(test::kPan).getNormalized()), 0.8f);
+
+    test::TestClient fresh;
+    const double before = fresh.parameter(test::kPan).getNormalized();
+    EXPECT_EQ(readPresetFileInto(fresh, file.data(), file.size(), false), nullptr);
+    EXPECT_EQ(fresh.parameter(test::kPan).getNormalized(), before);  // checked, not applied
+    // The settings' chunk cut anywhere: the file is refused and nothing applied.
+    for (std::size_t cut = 1; cut < contents.component.size(); cut += 3) {
+        std::vector<std::uint8_t> damaged = contents.component;
+        damaged.resize(damaged.size() - cut);
+        const std::vector<std::uint8_t> bad =
+            writePresetFile(classIdText(source.description()), damaged, contents.controller);
+        EXPECT_NE(readPresetFileInto(fresh, bad.data(), bad.size(), true), nullptr) << cut;
+        EXPECT_EQ(fresh.parameter(test::kPan).getNormalized(), before);
+    }
+    EXPECT_EQ(readPresetFileInto(fresh, file.data(), file.size(), true), nullptr);
+    EXPECT_FLOAT_EQ(static_cast<float>(fresh.parameter(test::kPan).getNormalized()), 0.8f);
 }
 
 TEST(PresetFile, NamesBecomeSafeFileNames) {
