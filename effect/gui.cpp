@@ -1,6 +1,7 @@
 // The effect's editor: lighting, artwork, layout and the two display feeds.
 #include "effect/gui.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -608,6 +609,53 @@ void VelmoraGUI::openPresetList() {
             presetStrip_->showMessage(message);
         updatePresetStrip();
     });
+}
+
+void VelmoraGUI::openParameterMenu(korvo::Parameter& parameter, korvo::IntPoint at) {
+    korvo::Parameter* p = &parameter;
+    const auto choose = [this, p](std::int32_t item) {
+        if (item == 0) p->resetToDefaultFromEditor();
+        if (item == 1) startValueEntry(*p);
+    };
+    const std::vector<std::string> ours{kMenuReset, kMenuEnterValue};
+    korvo::IHostCommand* host = client_.hostCommand();
+    if (host != nullptr && host->popUpParameterMenu(p->index(), at.x, at.y, ours, choose)) return;
+    std::vector<korvo::MenuItem> items(ours.size());
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        items[i].text = ours[i];
+        items[i].id = static_cast<std::int32_t>(i);
+    }
+    sizeMenu_->open(std::move(items), at, choose);
+}
+
+void VelmoraGUI::startValueEntry(korvo::Parameter& parameter) {
+    // Over the parameter's value hint (the panorama has none: over the pan knob's).
+    IntRect over = korvo::IntRect::fromXYWH(kWidth / 2 - 40, kHeight / 2 - 9, 80, 18);
+    for (korvo::UIParamHint* hint : hints_)
+        if (hint->param == &parameter) {
+            const IntRect b = hint->layoutBox();
+            const std::int32_t cx = (b.min.x + b.max.x) / 2, cy = (b.min.y + b.max.y) / 2;
+            over = korvo::IntRect::fromXYWH(std::clamp(cx - 40, 0, kWidth - 80), std::clamp(cy - 9, 0, kHeight - 18), 80, 18);
+        }
+    char text[128];
+    parameter.formatNormalized(parameter.getNormalized(), text, sizeof text);
+    std::string value = text;
+    if (!parameter.label().empty()) value += " " + std::string(parameter.label());
+    korvo::Parameter* p = &parameter;
+    textField_->begin(
+        over, value,
+        [this, p](const std::string& typed) {
+            const korvo::ParseResult parsed = p->parseToNormalized(typed);
+            if (!parsed.ok) {
+                presetStrip_->showMessage("Not a value of \"" + std::string(p->name()) + "\": " + typed);
+                startValueEntry(*p);
+                return;
+            }
+            p->beginEdit();
+            p->setFromEditorNormalized(parsed.normalized);
+            p->endEdit();
+        },
+        [] {});
 }
 
 void VelmoraGUI::startSaveAs() {

@@ -146,6 +146,15 @@ public:
     void startSaveAs();
     // What a press on a part of the preset strip does.
     void pressPresetStrip(std::int32_t part);
+    // A control's menu: the host's for its parameter with "Reset to default" and "Enter value..."
+    // added, or, from a host without one, our own menu of those two.
+    bool offersParameterMenu() const noexcept override { return true; }
+    void openParameterMenu(korvo::Parameter& parameter, korvo::IntPoint at) override;
+    // "Enter value...": the text field over the parameter's value hint, holding its value; what it
+    // cannot read is refused (the field stays, a message says why).
+    void startValueEntry(korvo::Parameter& parameter);
+    static constexpr const char* kMenuReset = "Reset to default";
+    static constexpr const char* kMenuEnterValue = "Enter value...";
     // The zooms the size menu offers, in its order.
     static constexpr std::array<float, 7> kZooms{0.75f, 1.0f, 1.25f, 1.5f, 2.0f, 2.5f, 3.0f};
 

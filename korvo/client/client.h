@@ -37,6 +37,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,20 @@ public:
     // offers grouping. [main-thread] [nothing]
     virtual void beginGroupEdit() noexcept {}
     virtual void endGroupEdit() noexcept {}
+    // A control's menu: the host's own menu for parameter `paramIndex` (its automation and
+    // controller items) with `items` added after them, popped up at (x, y), the editor's device
+    // pixels; choosing one of ours calls onChoose(its index), then or later. False when the host
+    // offers no such menu: the editor shows its own. [main-thread] [false]
+    virtual bool popUpParameterMenu(std::int32_t paramIndex, std::int32_t x, std::int32_t y,
+                                    const std::vector<std::string>& items,
+                                    std::function<void(std::int32_t)> onChoose) {
+        (void)paramIndex;
+        (void)x;
+        (void)y;
+        (void)items;
+        (void)onChoose;
+        return false;
+    }
     // Asks the host to resize the editor window; false when refused. [main-thread]
     virtual bool requestResize(std::int32_t width, std::int32_t height) noexcept = 0;
     // The host identified at initialisation. [any-thread]

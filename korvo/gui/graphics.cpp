@@ -125,6 +125,13 @@ bool WindowListener::onMouseClick(std::int32_t x, std::int32_t y, MouseButton bu
     UIElement* target = context.modal != nullptr ? context.modal : graphics_;
     graphics_->notePointer(x, y);
     graphics_->clearKeyFocus();
+    if (button == MouseButton::right && context.modal == nullptr && graphics_->offersParameterMenu()) {
+        if (Parameter* p = graphics_->UIElement::parameterAt(x, y)) {
+            menuParameter_ = p;
+            menuAt_ = IntPoint{x, y};
+            return true;
+        }
+    }
     const bool handled = target->mouseClick(x, y, button, isDoubleClick, mouseState);
     if (!handled && context.focused != nullptr) {
         context.focused->onFocusExit();
@@ -135,6 +142,10 @@ bool WindowListener::onMouseClick(std::int32_t x, std::int32_t y, MouseButton bu
 
 bool WindowListener::onMouseRelease(std::int32_t, std::int32_t, MouseButton, MouseState) {
     onCaptureLost();
+    if (Parameter* p = menuParameter_) {
+        menuParameter_ = nullptr;
+        graphics_->openParameterMenu(*p, menuAt_);
+    }
     return true;
 }
 

@@ -96,6 +96,9 @@ public:
     void onMonitorScaleChanged(float scale) override;
 
 private:
+    // A right press on a control waits for its release to open the control's menu.
+    Parameter* menuParameter_ = nullptr;
+    IntPoint menuAt_;
     GUIGraphics* graphics_;
 };
 
@@ -141,6 +144,14 @@ public:
     // press one gesture; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo. False for keys it does not use (they go to the host) and while a menu is
     // open or a drag is held.
     bool controlKey(Key key, MouseState modifiers);
+    // A right click on a control bound to a parameter opens, at its release, the control's menu
+    // (openParameterMenu at the click point) instead of reaching the control, when the editor
+    // offers one. [false; nothing]
+    virtual bool offersParameterMenu() const noexcept { return false; }
+    virtual void openParameterMenu(Parameter& parameter, IntPoint at) {
+        (void)parameter;
+        (void)at;
+    }
     void notePointer(std::int32_t x, std::int32_t y) noexcept;  // where the pointer last was
     void clearKeyFocus() noexcept;                              // a click: the ring goes
     // Ctrl+Z undoes the last step of the history, Ctrl+Shift+Z and Ctrl+Y redo (not owned; null:

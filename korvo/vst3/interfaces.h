@@ -149,6 +149,36 @@ public:
     virtual tresult KORVO_VST3_API finishGroupEdit() = 0;                     // 6
 };
 
+// One item of a host's context menu (264 bytes).
+struct IContextMenuItem {
+    enum Flags : int32 { kIsSeparator = 1, kIsDisabled = 2, kIsChecked = 4 };
+    String128 name;  // UTF-16, NUL-terminated
+    int32 tag;
+    int32 flags;
+};
+static_assert(sizeof(IContextMenuItem) == 264);
+
+class IContextMenuTarget : public FUnknown {
+public:
+    virtual tresult KORVO_VST3_API executeMenuItem(int32 tag) = 0;  // 3
+};
+
+class IContextMenu : public FUnknown {
+public:
+    virtual int32 KORVO_VST3_API getItemCount() = 0;  // 3
+    virtual tresult KORVO_VST3_API getItem(int32 index, IContextMenuItem& item,
+                                           IContextMenuTarget** target) = 0;                             // 4
+    virtual tresult KORVO_VST3_API addItem(const IContextMenuItem& item, IContextMenuTarget* target) = 0;     // 5
+    virtual tresult KORVO_VST3_API removeItem(const IContextMenuItem& item, IContextMenuTarget* target) = 0;  // 6
+    virtual tresult KORVO_VST3_API popup(int32 x, int32 y) = 0;                                              // 7
+};
+
+class IComponentHandler3 : public FUnknown {
+public:
+    // The caller releases the menu.
+    virtual IContextMenu* KORVO_VST3_API createContextMenu(IPlugView* view, const ParamID* paramID) = 0;  // 3
+};
+
 class IHostApplication : public FUnknown {
 public:
     virtual tresult KORVO_VST3_API getName(String128 name) = 0;                         // 3

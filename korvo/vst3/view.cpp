@@ -11,6 +11,7 @@
 #include "korvo/graphics/rect.h"
 #include "korvo/vst3/client.h"
 #include "korvo/vst3/streams.h"
+#include "korvo/vst3/strings.h"
 #include "korvo/window/eventloop.h"
 
 namespace korvo::vst3 {
@@ -58,6 +59,56 @@ void VST3HostCommand::endGroupEdit() noexcept {
         grouping->finishGroupEdit();
         grouping->release();
     }
+}
+
+namespace {
+// Our items' target in a host's context menu: a choice calls back with the item's tag. The host
+// holds references while its menu lives.
+class MenuTarget final : public ComObject<MenuTarget, IContextMenuTarget> {
+public:
+    explicit MenuTarget(std::function<void(std::int32_t)> onChoose) : onChoose_(std::move(onChoose)) {}
+    tresult KORVO_VST3_API queryInterface(const TUID iid, void** obj) override {
+        return answerInterface(*this, uidEquals(iid, iidIContextMenuTarget) || uidEquals(iid, iidFUnknown),
+                               static_cast<IContextMenuTarget*>(this), obj);
+    }
+    tresult KORVO_VST3_API executeMenuItem(int32 tag) override {
+        if (onChoose_) onChoose_(tag);
+        return kResultOk;
+    }
+
+private:
+    std::function<void(std::int32_t)> onChoose_;
+};
+}  // namespace
+
+bool VST3HostCommand::popUpParameterMenu(std::int32_t paramIndex, std::int32_t x, std::int32_t y,
+                                         const std::vector<std::string>& items,
+                                         std::function<void(std::int32_t)> onChoose) {
+    IComponentHandler* handler = owner_.componentHandler();
+    KorvoView* view = owner_.openView();
+    void* face = nullptr;
+    if (handler == nullptr || view == nullptr || paramIndex < 0 ||
+        handler->queryInterface(iidIComponentHandler3.data(), &face) != kResultOk || face == nullptr)
+        return false;
+    auto* menus = static_cast<IComponentHandler3*>(face);
+    const ParamID id = static_cast<ParamID>(paramIndex);
+    IContextMenu* menu = menus->createContextMenu(static_cast<IPlugView*>(view), &id);
+    menus->release();
+    if (menu == nullptr) return false;
+    auto* target = heapNew<MenuTarget>(std::move(onChoose));
+    IContextMenuItem separator{};
+    separator.flags = IContextMenuItem::kIsSeparator;
+    if (menu->getItemCount() > 0) menu->addItem(separator, target);
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        IContextMenuItem item{};
+        widenString128(items[i], item.name);
+        item.tag = static_cast<int32>(i);
+        menu->addItem(item, target);
+    }
+    menu->popup(x, y);
+    menu->release();
+    target->release();
+    return true;
 }
 
 bool VST3HostCommand::requestResize(std::int32_t, std::int32_t) noexcept {

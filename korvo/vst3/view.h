@@ -60,6 +60,10 @@ public:
     // IComponentHandler2's startGroupEdit / finishGroupEdit where the handler has it.
     void beginGroupEdit() noexcept override;
     void endGroupEdit() noexcept override;
+    // IComponentHandler3's context menu for the parameter, in the open view, our items added.
+    bool popUpParameterMenu(std::int32_t paramIndex, std::int32_t x, std::int32_t y,
+                            const std::vector<std::string>& items,
+                            std::function<void(std::int32_t)> onChoose) override;
     bool requestResize(std::int32_t width, std::int32_t height) noexcept override;  // always false
     HostKind hostKind() const noexcept override;
 

@@ -239,6 +239,44 @@ TEST(PresetStrip, CompareSwitchesSlotsAsOneGroupedGestureAndCopiesTheShownSlot) 
     EXPECT_EQ(e.gui->presetStrip()->slot(), 1);
 }
 
+// A right click on a control, from a host without menus of its own: our menu; "Enter value..."
+// takes the parameter's own text and refuses what it cannot read.
+TEST(ControlMenu, EnterValueTakesTheParametersTextAndRefusesTheRest) {
+    StripEditor e;
+    korvo::Parameter& pan = e.client.parameter(kPan);
+    e.window->mouseMove(398, 354);
+    e.window->mouseDown(korvo::MouseButton::right);
+    e.window->mouseUp(korvo::MouseButton::right);
+    ASSERT_TRUE(e.gui->menu()->isOpen());
+    EXPECT_EQ(e.gui->menu()->items()[0].text, VelmoraGUI::kMenuReset);
+    ASSERT_TRUE(e.choose(1));
+    korvo::UITextField& field = *e.gui->textField();
+    ASSERT_TRUE(field.isEditing());
+    char shown[64];
+    pan.formatNormalized(pan.getNormalized(), shown, sizeof shown);
+    EXPECT_EQ(field.text().rfind(shown, 0), 0u);  // the value as the hint shows it
+    e.window->keyDown(korvo::Key::backspace);
+    e.type("-45");
+    e.host.log.clear();
+    e.window->keyDown(korvo::Key::enter);
+    EXPECT_EQ(e.host.log, "b" + std::to_string(kPan) + " p" + std::to_string(kPan) + " e" + std::to_string(kPan) + " ");
+    EXPECT_EQ(pan.getNormalized(), pan.parseToNormalized("-45").normalized);
+    EXPECT_LT(pan.getNormalized(), 0.5);
+
+    const double before = pan.getNormalized();
+    e.window->mouseDown(korvo::MouseButton::right);
+    e.window->mouseUp(korvo::MouseButton::right);
+    ASSERT_TRUE(e.choose(1));
+    e.window->keyDown(korvo::Key::backspace);
+    e.type("far away");
+    e.window->keyDown(korvo::Key::enter);
+    EXPECT_TRUE(field.isEditing());  // still there to mend
+    EXPECT_FALSE(e.gui->presetStrip()->message().empty());
+    EXPECT_EQ(pan.getNormalized(), before);
+    e.window->keyDown(korvo::Key::escape);
+    EXPECT_FALSE(field.isEditing());
+}
+
 // The strip at 2x: the same parts answer the same clicks.
 TEST(PresetStrip, AtTwiceTheScaleThePartsAnswerTheSameClicks) {
     StripEditor e(2.0f);

@@ -341,6 +341,47 @@ TEST_F(Vst3ProductEditor, ThePresetStripLoadsPresetsAndSwitchesCompareSlotsAsThe
     EXPECT_LT(lastValue(kPanId), 0.5);
 }
 
+// A right click on a control asks the host for its menu for that parameter, adds our items and
+// pops it up at the click; a host without such menus gets ours, with the same items.
+TEST_F(Vst3ProductEditor, ARightClickOnAControlOpensTheHostsMenuForItsParameterWithOurItems) {
+    editor.mouseMove(398, 354);  // the pan knob, moved off its default by a key
+    editor.key("up", true);
+    editor.key("up", false);
+    editor.run(30);
+    ASSERT_GT(plugin->controller->getParamNormalized(kPanId), 0.5);
+    handler.calls.clear();
+    handler.chooseOnPopup = "Reset to default";
+    editor.mouseButton(3, true);
+    editor.mouseButton(3, false);
+    editor.run(50);
+    ASSERT_EQ(handler.menus.size(), 1u);
+    const ComponentHandler::MenuRequest& menu = handler.menus[0];
+    EXPECT_TRUE(menu.hadId);
+    EXPECT_EQ(menu.id, kPanId);
+    EXPECT_EQ(menu.items, (std::vector<std::string>{"-", "Reset to default", "Enter value..."}));
+    EXPECT_TRUE(menu.poppedUp);
+    EXPECT_EQ(menu.x, 398);
+    EXPECT_EQ(menu.y, 354);
+    gestures(handler.calls);
+    EXPECT_EQ(lastValue(kPanId), 0.5);
+
+    // Without the host's menus: our own opens at the click, its first row resets.
+    handler.offersMenus = false;
+    editor.key("up", true);
+    editor.key("up", false);
+    editor.mouseButton(3, true);
+    editor.mouseButton(3, false);
+    editor.run(30);
+    handler.calls.clear();
+    editor.mouseMove(398 + 20, 354 + 11);
+    editor.mouseButton(1, true);
+    editor.mouseButton(1, false);
+    editor.run(50);
+    EXPECT_EQ(handler.menus.size(), 1u);
+    gestures(handler.calls);
+    EXPECT_EQ(lastValue(kPanId), 0.5);
+}
+
 // Removing the view while a knob is held ends the host's gesture; the next attach starts with
 // nothing held: plain moves drag nothing and a new drag is a gesture of its own.
 TEST_F(Vst3ProductEditor, RemovingTheViewMidGestureEndsItAndTheNextAttachHoldsNothing) {

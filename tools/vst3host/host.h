@@ -104,7 +104,36 @@ public:
     v::tresult KORVO_VST3_API endEdit(v::ParamID id) override;
     v::tresult KORVO_VST3_API restartComponent(v::int32 flags) override;
 
+    // IComponentHandler3: the context menu a plug-in asked for. The host's own items come first
+    // (one, "Automate"); popup records where it was asked to appear and runs the plug-in's item
+    // named `chooseOnPopup` (none when empty), as a user's choice in a modal menu does.
+    struct MenuRequest {
+        v::ParamID id = 0;
+        bool hadId = false;
+        std::vector<std::string> items;  // the plug-in's items, in order (separators as "-")
+        v::int32 x = 0, y = 0;
+        bool poppedUp = false;
+    };
+    std::vector<MenuRequest> menus;
+    std::string chooseOnPopup;
+    bool offersMenus = true;
+
 private:
+    class ContextMenu;
+    class Menus final : public v::IComponentHandler3 {
+    public:
+        explicit Menus(ComponentHandler& owner) : owner_(owner) {}
+        v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override {
+            return owner_.queryInterface(iid, obj);
+        }
+        v::uint32 KORVO_VST3_API addRef() override { return owner_.addRef(); }
+        v::uint32 KORVO_VST3_API release() override { return owner_.release(); }
+        v::IContextMenu* KORVO_VST3_API createContextMenu(v::IPlugView* view, const v::ParamID* id) override;
+
+    private:
+        ComponentHandler& owner_;
+    };
+    Menus menus_{*this};
     class Grouping final : public v::IComponentHandler2 {
     public:
         explicit Grouping(ComponentHandler& owner) : owner_(owner) {}

@@ -35,6 +35,11 @@ v::tresult ComponentHandler::queryInterface(const v::TUID iid, void** obj) {
         *obj = static_cast<v::IComponentHandler2*>(&grouping_);
         return v::kResultOk;
     }
+    if (obj != nullptr && offersMenus && v::uidEquals(iid, v::iidIComponentHandler3)) {
+        addRef();
+        *obj = static_cast<v::IComponentHandler3*>(&menus_);
+        return v::kResultOk;
+    }
     return answer(iid, obj, v::iidIComponentHandler);
 }
 v::tresult ComponentHandler::beginEdit(v::ParamID id) {
@@ -52,6 +57,78 @@ v::tresult ComponentHandler::endEdit(v::ParamID id) {
 v::tresult ComponentHandler::restartComponent(v::int32 flags) {
     calls.push_back({Kind::restartComponent, 0, 0.0, flags});
     return v::kResultOk;
+}
+
+// A context menu: the host's one item, then what the plug-in adds, each with its target.
+class ComponentHandler::ContextMenu : public HostObject<v::IContextMenu> {
+public:
+    ContextMenu(ComponentHandler& owner, std::size_t request) : owner_(owner), request_(request) {}
+    ~ContextMenu() {
+        for (auto& [item, target] : added_)
+            if (target != nullptr) target->release();
+    }
+    v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override {
+        return answer(iid, obj, v::iidIContextMenu);
+    }
+    v::int32 KORVO_VST3_API getItemCount() override { return 1 + static_cast<v::int32>(added_.size()); }
+    v::tresult KORVO_VST3_API getItem(v::int32 index, v::IContextMenuItem& item, v::IContextMenuTarget** target) override {
+        if (index < 0 || index >= getItemCount()) return v::kInvalidArgument;
+        if (index == 0) {
+            item = v::IContextMenuItem{};
+            const char* text = "Automate";
+            for (int i = 0; text[i] != 0; ++i) item.name[i] = static_cast<v::char16>(text[i]);
+            if (target != nullptr) *target = nullptr;
+            return v::kResultOk;
+        }
+        item = added_[static_cast<std::size_t>(index - 1)].first;
+        if (target != nullptr) *target = added_[static_cast<std::size_t>(index - 1)].second;
+        return v::kResultOk;
+    }
+    v::tresult KORVO_VST3_API addItem(const v::IContextMenuItem& item, v::IContextMenuTarget* target) override {
+        if (target != nullptr) target->addRef();
+        added_.emplace_back(item, target);
+        std::string name;
+        for (int i = 0; i < 128 && item.name[i] != 0; ++i) name += static_cast<char>(item.name[i] & 0x7F);
+        owner_.menus[request_].items.push_back((item.flags & v::IContextMenuItem::kIsSeparator) != 0 ? "-" : name);
+        return v::kResultOk;
+    }
+    v::tresult KORVO_VST3_API removeItem(const v::IContextMenuItem&, v::IContextMenuTarget*) override {
+        return v::kResultFalse;
+    }
+    v::tresult KORVO_VST3_API popup(v::int32 x, v::int32 y) override {
+        MenuRequest& request = owner_.menus[request_];
+        request.x = x;
+        request.y = y;
+        request.poppedUp = true;
+        for (std::size_t i = 0; i < request.items.size() && i < added_.size(); ++i)
+            if (!owner_.chooseOnPopup.empty() && request.items[i] == owner_.chooseOnPopup && added_[i].second != nullptr)
+                added_[i].second->executeMenuItem(added_[i].first.tag);
+        return v::kResultOk;
+    }
+
+private:
+    ComponentHandler& owner_;
+    std::size_t request_;
+    std::vector<std::pair<v::IContextMenuItem, v::IContextMenuTarget*>> added_;
+};
+
+v::IContextMenu* ComponentHandler::Menus::createContextMenu(v::IPlugView*, const v::ParamID* id) {
+    MenuRequest request;
+    request.hadId = id != nullptr;
+    if (id != nullptr) request.id = *id;
+    owner_.menus.push_back(request);
+    // Counted from 1 like every object a host hands out; deleted when the plug-in releases it.
+    struct Owned final : ContextMenu {
+        using ContextMenu::ContextMenu;
+        v::uint32 KORVO_VST3_API release() override {
+            const v::uint32 left = ContextMenu::release();
+            if (left == 0) delete this;
+            return left;
+        }
+    };
+    auto* menu = new Owned(owner_, owner_.menus.size() - 1);
+    menu->addRef();
+    return menu;
 }
 
 v::tresult MemoryStream::queryInterface(const v::TUID iid, void** obj) {
