@@ -19,6 +19,7 @@
 #include "korvo/gui/focusring.h"
 #include "korvo/client/presetfile.h"
 #include "korvo/gui/history.h"
+#include "korvo/window/window.h"
 #include "korvo/widgets/colorcorrection.h"
 #include "korvo/widgets/knob.h"
 #include "korvo/widgets/label.h"
@@ -651,19 +652,28 @@ void VelmoraGUI::startValueEntry(korvo::Parameter& parameter) {
                 startValueEntry(*p);
                 return;
             }
+            returnKeyboard();
             p->beginEdit();
             p->setFromEditorNormalized(parsed.normalized);
             p->endEdit();
         },
-        [] {});
+        [this] { returnKeyboard(); });
+}
+
+void VelmoraGUI::returnKeyboard() {
+    if (window() != nullptr) window()->returnFocus();
 }
 
 void VelmoraGUI::startSaveAs() {
     const IntRect name = korvo::UIPresetStrip::partBox(korvo::UIPresetStrip::Part::name)
                              .translated(presetStrip_->layoutBox().min.x, presetStrip_->layoutBox().min.y);
     textField_->begin(
-        name, presetBrowser_->currentName(), [this](const std::string& text) { saveAs(text, false); },
-        [] {});
+        name, presetBrowser_->currentName(),
+        [this](const std::string& text) {
+            returnKeyboard();
+            saveAs(text, false);
+        },
+        [this] { returnKeyboard(); });
 }
 
 void VelmoraGUI::saveAs(const std::string& name, bool replace) {

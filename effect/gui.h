@@ -215,6 +215,8 @@ private:
     void updatePresetStrip();
     // Saves under `name`, asking before replacing a file of that name.
     void saveAs(const std::string& name, bool replace);
+    // Typing ended: the host's window gets the keyboard back.
+    void returnKeyboard();
     // The menu's top-left point under the name window.
     korvo::IntPoint belowName() const noexcept;
 

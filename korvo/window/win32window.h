@@ -64,6 +64,7 @@ public:
     void setSize(std::int32_t width, std::int32_t height) override;
     // ShowWindow.
     void setVisible(bool visible) override;
+    void returnFocus() override;
     // The window's DPI / 96: GetDpiForWindow where the system has it, the screen's device caps
     // otherwise.
     float monitorScale() override;

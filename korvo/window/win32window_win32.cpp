@@ -95,6 +95,12 @@ void Win32Window::setSize(std::int32_t width, std::int32_t height) {
     InvalidateRect(asHwnd(_hwnd), nullptr, FALSE);
 }
 
+void Win32Window::returnFocus() {
+    HWND hwnd = asHwnd(_hwnd);
+    HWND parent = hwnd != nullptr ? GetParent(hwnd) : nullptr;
+    if (parent != nullptr && GetFocus() == hwnd) SetFocus(parent);
+}
+
 void Win32Window::setVisible(bool visible) {
     if (_hwnd != nullptr) ShowWindow(asHwnd(_hwnd), visible ? SW_SHOWNA : SW_HIDE);
 }

@@ -50,6 +50,9 @@ public:
     virtual float monitorScale() { return 0.0f; }
     // Shows or hides the window (a new one shows). [nothing]
     virtual void setVisible(bool visible) { (void)visible; }
+    // Gives the keyboard focus back to the parent (the host's window) after typing in the
+    // editor ended; a window without a parent keeps it. [nothing]
+    virtual void returnFocus() {}
 };
 
 // Notches of a wheel delta in the Windows unit (120 per notch), truncated toward zero: a

@@ -75,6 +75,7 @@ public:
     void setSize(std::int32_t width, std::int32_t height) override;
     // XMapWindow / XUnmapWindow.
     void setVisible(bool visible) override;
+    void returnFocus() override;
     // The X server's Xft.dpi resource / 96 (what desktops set for a HiDPI screen), 0 without it.
     float monitorScale() override;
 

@@ -120,6 +120,12 @@ void X11Window::setSize(std::int32_t width, std::int32_t height) {
     XFlush(display);
 }
 
+void X11Window::returnFocus() {
+    if (_display == nullptr || _parent == 0) return;
+    XSetInputFocus(asDisplay(_display), static_cast<::Window>(_parent), RevertToParent, CurrentTime);
+    XFlush(asDisplay(_display));
+}
+
 void X11Window::setVisible(bool visible) {
     Display* display = asDisplay(_display);
     if (display == nullptr) return;

@@ -15,7 +15,9 @@
 #include "korvo/widgets/menu.h"
 #include "korvo/widgets/presetstrip.h"
 #include "korvo/widgets/textfield.h"
+#include "korvo/widgets/label.h"
 #include "korvo/window/headless.h"
+#include "tests/support/golden.h"
 
 namespace velmora {
 namespace {
@@ -275,6 +277,23 @@ TEST(ControlMenu, EnterValueTakesTheParametersTextAndRefusesTheRest) {
     EXPECT_EQ(pan.getNormalized(), before);
     e.window->keyDown(korvo::Key::escape);
     EXPECT_FALSE(field.isEditing());
+}
+
+// The strip with its list open, at 100 % and 200 %, as stored (one level of the C runtime's pow).
+TEST(PresetStrip, TheOpenListMatchesTheStoredPictures) {
+    for (const float scale : {1.0f, 2.0f}) {
+        StripEditor e(scale);
+        e.gui->subtitle()->setText(VelmoraGUI::kSubtitles[0]);
+        e.press(Part::name);
+        e.window->tick();
+        e.window->paint();
+        korvo::OwnedImage<korvo::RGBA> shot(e.window->width(), e.window->height());
+        korvo::copyBox(e.window->screen(), shot.view());
+        EXPECT_LE(korvo::test::compareWithGolden(scale == 1.0f ? "editor_preset_list.png" : "editor_preset_list_2x.png",
+                                                 shot.view())
+                      .worst,
+                  1);
+    }
 }
 
 // The strip at 2x: the same parts answer the same clicks.

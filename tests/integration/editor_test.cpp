@@ -382,6 +382,40 @@ TEST_F(Vst3ProductEditor, ARightClickOnAControlOpensTheHostsMenuForItsParameterW
     EXPECT_EQ(lastValue(kPanId), 0.5);
 }
 
+// "Enter value..." from the host's menu opens the text field in the real window: typed keys,
+// Shift with an arrow to select, Enter to take the value as one gesture.
+TEST_F(Vst3ProductEditor, TheValueFieldTakesTypedKeysInTheRealWindow) {
+    handler.chooseOnPopup = "Enter value...";
+    editor.mouseMove(398, 354);
+    editor.mouseButton(3, true);
+    editor.mouseButton(3, false);
+    editor.run(30);
+    for (const char* k : {"3", "0"}) {  // replaces the value shown, all selected
+        editor.key(k, true);
+        editor.key(k, false);
+    }
+    editor.key("shift", true);
+    editor.key("left", true);
+    editor.key("left", false);
+    editor.key("shift", false);
+    editor.key("5", true);  // over the selected "0"
+    editor.key("5", false);
+    handler.calls.clear();
+    editor.key("enter", true);
+    editor.key("enter", false);
+    editor.run(30);
+    const std::map<v::ParamID, int> performs = gestures(handler.calls);
+    ASSERT_EQ(performs.size(), 1u);
+    EXPECT_EQ(performs.count(kPanId), 1u);
+    v::ParamValue expected = 0.0;
+    v::String128 text{};
+    const char* typed = "35";
+    for (int i = 0; typed[i] != 0; ++i) text[i] = static_cast<v::char16>(typed[i]);
+    ASSERT_EQ(plugin->controller->getParamValueByString(kPanId, text, expected), v::kResultOk);
+    EXPECT_NEAR(plugin->controller->getParamNormalized(kPanId), expected, 1e-6);
+    EXPECT_GT(expected, 0.5);
+}
+
 // Removing the view while a knob is held ends the host's gesture; the next attach starts with
 // nothing held: plain moves drag nothing and a new drag is a gesture of its own.
 TEST_F(Vst3ProductEditor, RemovingTheViewMidGestureEndsItAndTheNextAttachHoldsNothing) {
