@@ -14,6 +14,8 @@
 // Thread contract: focus, drag, scale and skybox are [main-thread]. DirtyList::addRect and takeAll are
 // [any-thread]: each list has its own mutex, held for the whole merge.
 
+#include <atomic>
+#include <thread>
 #include <cstdint>
 
 #include "korvo/core/nogc.h"
@@ -68,6 +70,11 @@ public:
     UIElement* modal = nullptr;
     // Shift, Ctrl and Alt as they were at the key event being dispatched (the buttons unused).
     MouseState keyModifiers;
+    // The thread dispatching an input event right now (none between events): a parameter change
+    // a listener sees on it is the editor's own edit, drawn by the frame that follows the event.
+    // [any-thread] (read by listeners on any thread, audio included: one atomic load)
+    std::atomic<std::thread::id> inputThread{};
+    static_assert(std::atomic<std::thread::id>::is_always_lock_free);
     HeapPtr<Mipmap<RGBA>> skybox;
     DirtyList dirtyListPBR;
     DirtyList dirtyListRaw;

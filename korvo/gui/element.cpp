@@ -1,6 +1,8 @@
 // UIElement: defaults, dirty marking and the recursive input dispatch.
 #include "korvo/gui/element.h"
 
+#include <thread>
+
 #include "korvo/gui/context.h"
 
 namespace korvo {
@@ -79,6 +81,13 @@ void UIElement::animate(double dt, double time) {
         setDirtyAll(DirtyLayer::rawLayerOnly);
     if (hasFlag(_flags, ElementFlags::wantsAnimation)) onAnimate(dt, time);
     for (UIElement* child : _children) child->animate(dt, time);
+}
+
+void UIElement::markDirtyFromListener(DirtyLayer layer) noexcept {
+    if (_context != nullptr && _context->inputThread.load(std::memory_order_relaxed) == std::this_thread::get_id())
+        setDirtyAll(layer);
+    else
+        markDirtyFromAnyThread(layer);
 }
 
 void UIElement::addDirtyRect(DirtyLayer layer, IntRect editorRect) {

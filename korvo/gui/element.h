@@ -187,6 +187,12 @@ public:
             _dirtyRequested.fetch_or(kRequestRawOnly, std::memory_order_release);
     }
 
+    // For parameter listeners: a change seen while this thread dispatches an input event (the
+    // editor's own edit: a drag, a key, a menu choice) marks the element at once, so the frame
+    // after the event draws it; any other (host automation, possibly on the audio thread) is
+    // recorded as markDirtyFromAnyThread records it. [any-thread, including audio]
+    void markDirtyFromListener(DirtyLayer layer = DirtyLayer::fromFlags) noexcept;
+
     // ---- Recursive dispatch (called on the root with editor coordinates) ----------------------
     bool mouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
                     MouseState mouseState);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "korvo/client/params.h"
 #include "korvo/core/fpcontrol.h"
@@ -119,8 +120,25 @@ void releaseMirror(Vec<OwnedImage<COLOR>*>& mirror) noexcept {
 
 // ---- Window listener ------------------------------------------------------------------------------
 
+namespace {
+// Marks the calling thread as the one dispatching an input event for the event's length.
+class DispatchingInput {
+public:
+    explicit DispatchingInput(UIContext& context) noexcept : context_(context) {
+        context_.inputThread.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    }
+    ~DispatchingInput() { context_.inputThread.store(std::thread::id{}, std::memory_order_relaxed); }
+    DispatchingInput(const DispatchingInput&) = delete;
+    DispatchingInput& operator=(const DispatchingInput&) = delete;
+
+private:
+    UIContext& context_;
+};
+}  // namespace
+
 bool WindowListener::onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
                                   MouseState mouseState) {
+    const DispatchingInput dispatching(graphics_->uiContext());
     UIContext& context = graphics_->uiContext();
     UIElement* target = context.modal != nullptr ? context.modal : graphics_;
     graphics_->notePointer(x, y);
@@ -141,6 +159,7 @@ bool WindowListener::onMouseClick(std::int32_t x, std::int32_t y, MouseButton bu
 }
 
 bool WindowListener::onMouseRelease(std::int32_t, std::int32_t, MouseButton, MouseState) {
+    const DispatchingInput dispatching(graphics_->uiContext());
     onCaptureLost();
     if (Parameter* p = menuParameter_) {
         menuParameter_ = nullptr;
@@ -159,18 +178,21 @@ void WindowListener::onCaptureLost() {
 
 bool WindowListener::onMouseWheel(std::int32_t x, std::int32_t y, std::int32_t wheelDeltaX,
                                   std::int32_t wheelDeltaY, MouseState mouseState) {
+    const DispatchingInput dispatching(graphics_->uiContext());
     UIElement* modal = graphics_->uiContext().modal;
     return (modal != nullptr ? modal : graphics_)->mouseWheel(x, y, wheelDeltaX, wheelDeltaY, mouseState);
 }
 
 void WindowListener::onMouseMove(std::int32_t x, std::int32_t y, std::int32_t dx, std::int32_t dy,
                                  MouseState mouseState) {
+    const DispatchingInput dispatching(graphics_->uiContext());
     graphics_->notePointer(x, y);
     UIElement* modal = graphics_->uiContext().modal;
     (modal != nullptr ? modal : graphics_)->mouseMove(x, y, dx, dy, mouseState);
 }
 
 bool WindowListener::onKeyDown(Key key, MouseState modifiers) {
+    const DispatchingInput dispatching(graphics_->uiContext());
     UIContext& context = graphics_->uiContext();
     context.keyModifiers = modifiers;
     UIElement* focused = context.focused;
@@ -180,6 +202,7 @@ bool WindowListener::onKeyDown(Key key, MouseState modifiers) {
 }
 
 bool WindowListener::onKeyUp(Key key, MouseState modifiers) {
+    const DispatchingInput dispatching(graphics_->uiContext());
     UIContext& context = graphics_->uiContext();
     context.keyModifiers = modifiers;
     UIElement* focused = context.focused;
@@ -188,6 +211,7 @@ bool WindowListener::onKeyUp(Key key, MouseState modifiers) {
 }
 
 bool WindowListener::onTextInput(std::string_view text) {
+    const DispatchingInput dispatching(graphics_->uiContext());
     UIElement* focused = graphics_->uiContext().focused;
     return focused != nullptr && focused->onTextInput(text);
 }

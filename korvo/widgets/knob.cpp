@@ -35,7 +35,7 @@ UIKnob::~UIKnob() {
 }
 
 void UIKnob::onParameterChanged(Parameter&) noexcept {
-    markDirtyFromAnyThread();
+    markDirtyFromListener();
 }
 void UIKnob::onBeginParameterEdit(Parameter&) noexcept {}
 void UIKnob::onEndParameterEdit(Parameter&) noexcept {}

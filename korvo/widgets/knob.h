@@ -20,7 +20,8 @@
 // rest clamped to [0, 1]; a drag never hands a NaN to the parameter.
 //
 // Thread contract: [main-thread], except the IParameterListener operations, which may run on any
-// thread (the host's audio thread included): they only record the change (markDirtyFromAnyThread).
+// thread (the host's audio thread included): they only record the change (markDirtyFromListener:
+// the editor's own edits are drawn by the next frame, others at the next tick).
 // Drawing runs on a pool thread.
 
 #include <cstdint>

@@ -21,7 +21,7 @@ UIOnOffSwitch::~UIOnOffSwitch() {
 }
 
 void UIOnOffSwitch::onParameterChanged(Parameter&) noexcept {
-    markDirtyFromAnyThread();
+    markDirtyFromListener();
 }
 void UIOnOffSwitch::onBeginParameterEdit(Parameter&) noexcept {}
 void UIOnOffSwitch::onEndParameterEdit(Parameter&) noexcept {}

@@ -44,7 +44,7 @@ UISlider::~UISlider() {
 }
 
 void UISlider::onParameterChanged(Parameter&) noexcept {
-    markDirtyFromAnyThread();
+    markDirtyFromListener();
 }
 void UISlider::onBeginParameterEdit(Parameter&) noexcept {}
 void UISlider::onEndParameterEdit(Parameter&) noexcept {}

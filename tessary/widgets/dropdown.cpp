@@ -36,7 +36,7 @@ TessaryDropdown::~TessaryDropdown() {
 }
 
 void TessaryDropdown::onParameterChanged(Parameter&) noexcept {
-    markDirtyFromAnyThread();
+    markDirtyFromListener();
 }
 void TessaryDropdown::onBeginParameterEdit(Parameter&) noexcept {}
 void TessaryDropdown::onEndParameterEdit(Parameter&) noexcept {}

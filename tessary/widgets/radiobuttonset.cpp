@@ -26,7 +26,7 @@ TessaryRadioButtonSet::~TessaryRadioButtonSet() {
 }
 
 void TessaryRadioButtonSet::onParameterChanged(Parameter&) noexcept {
-    markDirtyFromAnyThread();
+    markDirtyFromListener();
 }
 void TessaryRadioButtonSet::onBeginParameterEdit(Parameter&) noexcept {}
 void TessaryRadioButtonSet::onEndParameterEdit(Parameter&) noexcept {}

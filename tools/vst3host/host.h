@@ -103,6 +103,8 @@ public:
     v::tresult KORVO_VST3_API performEdit(v::ParamID id, v::ParamValue value) override;
     v::tresult KORVO_VST3_API endEdit(v::ParamID id) override;
     v::tresult KORVO_VST3_API restartComponent(v::int32 flags) override;
+    ComponentHandler();
+    ~ComponentHandler();
 
     // IComponentHandler3: the context menu a plug-in asked for. The host's own items come first
     // (one, "Automate"); popup records where it was asked to appear and runs the plug-in's item
@@ -134,6 +136,7 @@ private:
         ComponentHandler& owner_;
     };
     Menus menus_{*this};
+    std::vector<std::unique_ptr<ContextMenu>> contextMenus_;
     class Grouping final : public v::IComponentHandler2 {
     public:
         explicit Grouping(ComponentHandler& owner) : owner_(owner) {}

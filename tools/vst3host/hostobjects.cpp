@@ -1,6 +1,7 @@
 // The host objects our VST3 host hands to plug-ins: application, component handler, streams,
 // parameter changes and event lists.
 #include <cstring>
+#include <memory>
 
 #include "tools/vst3host/host.h"
 
@@ -60,12 +61,21 @@ v::tresult ComponentHandler::restartComponent(v::int32 flags) {
 }
 
 // A context menu: the host's one item, then what the plug-in adds, each with its target.
-class ComponentHandler::ContextMenu : public HostObject<v::IContextMenu> {
+class ComponentHandler::ContextMenu final : public HostObject<v::IContextMenu> {
 public:
     ContextMenu(ComponentHandler& owner, std::size_t request) : owner_(owner), request_(request) {}
-    ~ContextMenu() {
+    ~ContextMenu() { dropTargets(); }
+    // The plug-in's last release gives its targets back at once (its module may go before the
+    // handler does).
+    v::uint32 KORVO_VST3_API release() override {
+        const v::uint32 left = HostObject<v::IContextMenu>::release();
+        if (left == 0) dropTargets();
+        return left;
+    }
+    void dropTargets() {
         for (auto& [item, target] : added_)
             if (target != nullptr) target->release();
+        added_.clear();
     }
     v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override {
         return answer(iid, obj, v::iidIContextMenu);
@@ -112,22 +122,18 @@ private:
     std::vector<std::pair<v::IContextMenuItem, v::IContextMenuTarget*>> added_;
 };
 
+ComponentHandler::ComponentHandler() = default;
+ComponentHandler::~ComponentHandler() = default;
+
 v::IContextMenu* ComponentHandler::Menus::createContextMenu(v::IPlugView*, const v::ParamID* id) {
     MenuRequest request;
     request.hadId = id != nullptr;
     if (id != nullptr) request.id = *id;
     owner_.menus.push_back(request);
-    // Counted from 1 like every object a host hands out; deleted when the plug-in releases it.
-    struct Owned final : ContextMenu {
-        using ContextMenu::ContextMenu;
-        v::uint32 KORVO_VST3_API release() override {
-            const v::uint32 left = ContextMenu::release();
-            if (left == 0) delete this;
-            return left;
-        }
-    };
-    auto* menu = new Owned(owner_, owner_.menus.size() - 1);
-    menu->addRef();
+    // Counted from 1, the plug-in's reference; the handler keeps its menus (and through them the
+    // plug-in's targets) until it goes.
+    owner_.contextMenus_.push_back(std::make_unique<ContextMenu>(owner_, owner_.menus.size() - 1));
+    ContextMenu* menu = owner_.contextMenus_.back().get();
     return menu;
 }
 

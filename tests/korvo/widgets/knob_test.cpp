@@ -185,6 +185,34 @@ TEST(UIKnobHostValues, AutomationOnTheAudioThreadOnlyRecordsAndTheNextTickRedraw
     EXPECT_EQ(rig.h.diffuseAt(nearMax.x, nearMax.y), rig.knob->litTrailDiffuse);
 }
 
+// A drag or a key is drawn by the frame that follows its event, not a tick later: the editor's own edits
+// mark the knob at once (host writes, which may come on the audio thread, still wait for a tick).
+TEST(UIKnobHostValues, AnEditorEditIsDrawnByTheFrameAfterItsMove) {
+    KnobRig rig;
+    rig.knob->trailRadiusMin = 0.6f;
+    rig.h.window->mouseMove(rig.cx(), rig.cy());
+    rig.h.window->mouseDown(MouseButton::left);
+    rig.h.ticks(30);  // the press animation over
+    const auto knobPixels = [&] {
+        std::vector<RGBA> v;
+        for (std::int32_t y = 10; y < 90; ++y)
+            for (std::int32_t x = 20; x < 60; ++x) v.push_back(rig.h.diffuseAt(x, y));
+        return v;
+    };
+    const std::vector<RGBA> before = knobPixels();
+    rig.h.window->mouseMove(rig.cx(), rig.cy() - 40, leftHeld());
+    EXPECT_NE(knobPixels(), before);  // drawn with no tick in between
+    const std::vector<RGBA> moved = knobPixels();
+    rig.h.window->tick();
+    EXPECT_EQ(knobPixels(), moved);  // nothing was left for the tick
+    rig.h.window->mouseUp(MouseButton::left);
+    rig.h.ticks(30);
+    // A key press on the knob: the same.
+    const std::vector<RGBA> released = knobPixels();
+    EXPECT_TRUE(rig.h.window->keyDown(Key::pageUp));
+    EXPECT_NE(knobPixels(), released);
+}
+
 TEST(UIKnobDrawing, TrailsLedsAndAlternateColourFollowTheValue) {
     WidgetClient client;
     Harness h(120, 60);
