@@ -13,7 +13,7 @@
 
 #include "../tests/korvo/gui/compositor_reference.h"
 #include "bench/scale_option.h"
-#include "korvo/gui/demoscene.h"
+#include "tools/offscreen/demoscene.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "korvo/gui/demoscene.h"
+#include "tools/offscreen/demoscene.h"
 #include "korvo/window/eventloop.h"
 #include "korvo/window/x11window.h"
 #include "tests/support/xvfb.h"

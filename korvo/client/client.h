@@ -46,6 +46,7 @@
 #include "korvo/client/preset.h"
 #include "korvo/core/nogc.h"
 #include "korvo/core/vec.h"
+#include "korvo/window/backend.h"
 
 namespace korvo {
 
@@ -94,13 +95,6 @@ struct MidiMessage {
     std::uint8_t data2;
 };
 
-// How the window handle given to openUI is to be read.
-enum class WindowBackend : std::int32_t {
-    platformDefault = 0,  // this platform's own window (HWND on Windows, X11 Window id on Linux)
-    win32 = 1,            // "HWND"
-    cocoa = 3,            // "NSView"
-    x11 = 4,              // "X11EmbedWindowID"
-};
 
 // The client's way back to the host. Implemented by the adapter; not owned by the client; it
 // outlives the client.

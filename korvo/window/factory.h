@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "korvo/client/client.h"
+#include "korvo/window/backend.h"
 #include "korvo/core/nogc.h"
 #include "korvo/window/eventloop.h"
 #include "korvo/window/window.h"

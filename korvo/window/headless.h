@@ -24,7 +24,7 @@
 
 #include <cstdint>
 
-#include "korvo/client/client.h"
+#include "korvo/window/backend.h"
 #include "korvo/core/nogc.h"
 #include "korvo/graphics/image.h"
 #include "korvo/window/eventloop.h"

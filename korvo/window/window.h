@@ -24,7 +24,7 @@
 
 #include "korvo/graphics/image.h"
 #include "korvo/graphics/rect.h"
-#include "korvo/gui/element.h"
+#include "korvo/window/input.h"
 
 namespace korvo {
 

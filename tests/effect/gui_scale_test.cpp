@@ -20,7 +20,7 @@
 #include "effect/main.h"
 #include "korvo/widgets/label.h"
 #include "korvo/window/headless.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 #include "tests/support/golden.h"
 
 namespace velmora {

@@ -34,7 +34,7 @@
 #include "korvo/widgets/textfield.h"
 #include "korvo/widgets/slider.h"
 #include "korvo/window/headless.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 #include "tessary/widgets/dropdown.h"
 #include "tessary/widgets/radiobuttonset.h"
 #include "tests/support/golden.h"

@@ -13,7 +13,7 @@
 #include "effect/gui.h"
 #include "effect/main.h"
 #include "korvo/widgets/label.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 #include "tests/integration/editorpicture.h"
 #include "tests/integration/testplugin/testclient.h"
 #include "tests/integration/testplugin/testeditor.h"

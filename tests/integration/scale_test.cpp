@@ -12,7 +12,7 @@
 #include "effect/gui.h"
 #include "effect/main.h"
 #include "korvo/widgets/label.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 #include "tests/integration/editorpicture.h"
 #include "tests/integration/vst3fixture.h"
 #include "tools/vst3host/editor.h"

@@ -10,7 +10,7 @@
 #include "korvo/gui/context.h"
 #include "korvo/widgets/colorcorrection.h"
 #include "korvo/widgets/label.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 
 namespace velmora::artgen {
 

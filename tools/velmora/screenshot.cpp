@@ -12,9 +12,9 @@
 #include "effect/gui.h"
 #include "korvo/widgets/textfield.h"
 #include "effect/main.h"
-#include "korvo/gui/demoscene.h"
+#include "tools/offscreen/demoscene.h"
 #include "korvo/window/headless.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 #include "tools/gallery/gallery.h"
 #include "tools/velmora/render.h"
 

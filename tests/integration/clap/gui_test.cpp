@@ -9,7 +9,7 @@
 #include "effect/gui.h"
 #include "effect/main.h"
 #include "korvo/widgets/label.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 #include "tests/integration/clap/clapfixture.h"
 #include "tests/integration/editorpicture.h"
 #include "tools/claphost/editor.h"

@@ -10,8 +10,8 @@
 
 #include <cstring>
 
-#include "korvo/gui/demoscene.h"
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/demoscene.h"
+#include "tools/offscreen/screenshot.h"
 
 namespace korvo {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "korvo/gui/bufferedelement.h"
-#include "korvo/gui/demoscene.h"
+#include "tools/offscreen/demoscene.h"
 #include "korvo/window/headless.h"
 #include "tests/korvo/gui/gui_test_util.h"
 #include "tests/support/realtime.h"

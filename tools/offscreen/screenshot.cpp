@@ -1,7 +1,7 @@
 // Off-screen rendering through the headless window.
-#include "korvo/window/screenshot.h"
+#include "tools/offscreen/screenshot.h"
 
-#include "korvo/gui/demoscene.h"
+#include "tools/offscreen/demoscene.h"
 #include "korvo/window/headless.h"
 
 namespace korvo {

@@ -1,5 +1,5 @@
 // The framework demo scene.
-#include "korvo/gui/demoscene.h"
+#include "tools/offscreen/demoscene.h"
 
 #include <cmath>
 
