@@ -3,7 +3,7 @@
 #    the same input must give the same output on every machine and in both builds.
 add_library(korvo_options INTERFACE)
 target_compile_options(korvo_options INTERFACE
-  -Wall -Wextra -Werror
+  -Wall -Wextra -Wshadow -Werror
   -ffp-contract=off
   -fno-fast-math)
 if(WIN32)

@@ -6,7 +6,7 @@
 
 namespace korvo {
 
-Preset::Preset(std::string_view name, std::initializer_list<float> values) : name(name) {
+Preset::Preset(std::string_view presetName, std::initializer_list<float> values) : name(presetName) {
     normalizedValues.resize(values.size());
     std::size_t i = 0;
     for (float v : values) normalizedValues[i++] = v;

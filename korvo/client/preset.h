@@ -38,8 +38,9 @@ class Client;
 
 struct Preset {
     Preset() = default;
-    Preset(std::string_view name, std::initializer_list<float> values);
-    Preset(std::string_view name, Vec<float>&& values) : name(name), normalizedValues(std::move(values)) {}
+    Preset(std::string_view presetName, std::initializer_list<float> values);
+    Preset(std::string_view presetName, Vec<float>&& values)
+        : name(presetName), normalizedValues(std::move(values)) {}
 
     std::string name;             // shown to hosts one byte per character
     Vec<float> normalizedValues;  // one per parameter at most, index order

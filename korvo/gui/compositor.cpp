@@ -774,9 +774,9 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                         v1 = gatherDepth4(r, x + offset, dw - 1);
                         v2 = gatherDepth4(r, x - offset, dw - 1);
                     }
-                    const __m128i reach = _mm_add_epi32(d0, _mm_set1_epi32(k + 1));
-                    margins[2 * k] = _mm_sub_epi32(reach, v1);
-                    margins[2 * k + 1] = _mm_sub_epi32(reach, v2);
+                    const __m128i stepHeight = _mm_add_epi32(d0, _mm_set1_epi32(k + 1));
+                    margins[2 * k] = _mm_sub_epi32(stepHeight, v1);
+                    margins[2 * k + 1] = _mm_sub_epi32(stepHeight, v2);
                     anyBlocker = _mm_or_si128(anyBlocker, _mm_or_si128(margins[2 * k], margins[2 * k + 1]));
                 }
                 __m128 lightPassed;
@@ -811,10 +811,10 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                         _mm_add_ps(half, _mm_mul_ps(half, dot3(nx, ny, nz, diffLx, diffLy, diffLz)));
                     const __m128 t = _mm_sub_ps(_mm_set1_ps(0.24f), _mm_mul_ps(half, roughness));
                     const __m128 f = _mm_div_ps(_mm_sub_ps(lambert, t), _mm_sub_ps(one, t));
-                    const __m128 lit = _mm_cmpgt_ps(f, zero);
-                    cr = _mm_add_ps(cr, select(lit, _mm_mul_ps(_mm_mul_ps(br, diffR), f)));
-                    cg = _mm_add_ps(cg, select(lit, _mm_mul_ps(_mm_mul_ps(bg, diffG), f)));
-                    cb = _mm_add_ps(cb, select(lit, _mm_mul_ps(_mm_mul_ps(bb, diffB), f)));
+                    const __m128 facing = _mm_cmpgt_ps(f, zero);
+                    cr = _mm_add_ps(cr, select(facing, _mm_mul_ps(_mm_mul_ps(br, diffR), f)));
+                    cg = _mm_add_ps(cg, select(facing, _mm_mul_ps(_mm_mul_ps(bg, diffG), f)));
+                    cb = _mm_add_ps(cb, select(facing, _mm_mul_ps(_mm_mul_ps(bb, diffB), f)));
                 }
                 _mm_store_ps(lit.r + column, cr);
                 _mm_store_ps(lit.g + column, cg);

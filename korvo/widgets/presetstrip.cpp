@@ -197,11 +197,11 @@ void UIPresetStrip::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMa
             for (std::int32_t x = r.min.x; x < r.max.x; ++x) {
                 const float bx = (static_cast<float>(x + o.x) + 0.5f) / k;
                 const std::uint16_t panel = depth[x].l;
-                auto lowered = [panel](int by) {
-                    return static_cast<std::uint16_t>(std::clamp(static_cast<int>(panel) - by, 0, 65535));
+                auto lowered = [panel](int amount) {
+                    return static_cast<std::uint16_t>(std::clamp(static_cast<int>(panel) - amount, 0, 65535));
                 };
-                auto raised = [panel](int by) {
-                    return static_cast<std::uint16_t>(std::clamp(static_cast<int>(panel) + by, 0, 65535));
+                auto raised = [panel](int amount) {
+                    return static_cast<std::uint16_t>(std::clamp(static_cast<int>(panel) + amount, 0, 65535));
                 };
                 // Previous and next: raised discs with an engraved arrow.
                 for (int b = 0; b < 2; ++b) {

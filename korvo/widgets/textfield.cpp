@@ -229,10 +229,10 @@ void UITextField::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16>, ImageVie
             for (std::int32_t x = box.min.x; x < box.max.x; ++x) {
                 const float lx = static_cast<float>(x + o.x) + 0.5f;
                 // The window's floor (its walls and depth are the ones it lies in), rounded corners.
-                const float r = 3.0f * k;
-                const float dx = std::max(std::max(r - lx, lx - (static_cast<float>(w) - r)), 0.0f);
-                const float dy = std::max(std::max(r - ly, ly - (static_cast<float>(h) - r)), 0.0f);
-                const float cover = std::clamp(r + 0.5f - std::sqrt(dx * dx + dy * dy), 0.0f, 1.0f);
+                const float corner = 3.0f * k;
+                const float dx = std::max(std::max(corner - lx, lx - (static_cast<float>(w) - corner)), 0.0f);
+                const float dy = std::max(std::max(corner - ly, ly - (static_cast<float>(h) - corner)), 0.0f);
+                const float cover = std::clamp(corner + 0.5f - std::sqrt(dx * dx + dy * dy), 0.0f, 1.0f);
                 widgets::blendCoverage(diffuse[x], kWindowDiffuse, cover);
                 if (inRow && lx >= selectionFrom && lx < selectionTo) diffuse[x] = kSelectionColor;
             }

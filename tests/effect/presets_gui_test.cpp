@@ -40,7 +40,7 @@ public:
 };
 
 struct StripEditor {
-    explicit StripEditor(float scale = 1.0f) : scale(scale) {
+    explicit StripEditor(float atScale = 1.0f) : scale(atScale) {
         client.setHostCommand(&host);
         gui = static_cast<VelmoraGUI*>(client.ensureGraphics());
         folder = std::filesystem::temp_directory_path() /

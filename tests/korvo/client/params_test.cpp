@@ -251,7 +251,7 @@ TEST(ParameterEditor, WorksBeforeTheAdapterSetsAHostCommand) {
 
 TEST(ParameterListeners, RemovalMovesTheLastIntoThePlace) {
     struct Ordered : IParameterListener {
-        Ordered(std::string* log, char id) : log(log), id(id) {}
+        Ordered(std::string* into, char name) : log(into), id(name) {}
         void onParameterChanged(Parameter&) noexcept override { log->push_back(id); }
         void onBeginParameterEdit(Parameter&) noexcept override {}
         void onEndParameterEdit(Parameter&) noexcept override {}

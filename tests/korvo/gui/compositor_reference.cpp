@@ -413,8 +413,8 @@ void referenceLightTile(const PBRCompositor& compositor, ImageView<RGBA> wfb, In
                 cb = channels[2];
 
                 // 11. Output.
-                auto toByte = [](float c) {
-                    return static_cast<std::uint8_t>((c < 1.0f ? c : 1.0f) * 255.99f);
+                auto toByte = [](float v) {
+                    return static_cast<std::uint8_t>((v < 1.0f ? v : 1.0f) * 255.99f);
                 };
                 out[x] = RGBA{toByte(cr), toByte(cg), toByte(cb), 255};
             }
