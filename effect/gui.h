@@ -197,9 +197,9 @@ public:
     tessary::TessaryRadioButtonSet* waveButtons() const noexcept { return waveButtons_; }
     korvo::UIParamHint* hint(std::int32_t i) const noexcept { return hints_[static_cast<std::size_t>(i)]; }
     korvo::UIColorCorrection* colorCorrection() const noexcept { return colorCorrection_; }
+    // The editor's one pop-up menu: sizes, and also the preset list, the compare menu, the
+    // replace question and a control's own menu.
     korvo::UIMenu* sizeMenu() const noexcept { return sizeMenu_; }
-    // The one pop-up menu (sizes, presets, compare, replace questions) is the size menu's element.
-    korvo::UIMenu* menu() const noexcept { return sizeMenu_; }
     korvo::UIPresetStrip* presetStrip() const noexcept { return presetStrip_; }
     korvo::UITextField* textField() const noexcept { return textField_; }
     // A drawing of the artwork for the current scale is under way (tests wait for it).

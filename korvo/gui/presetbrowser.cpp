@@ -128,11 +128,13 @@ PresetBrowser::SaveResult PresetBrowser::save(std::string_view name, bool replac
 }
 
 bool PresetBrowser::modified() const {
-    const std::vector<double> now = valuesNow();
-    if (now.size() != loadedValues_.size()) return true;
-    // Values travel through float in presets and state chunks.
-    for (std::size_t i = 0; i < now.size(); ++i)
-        if (static_cast<float>(now[i]) != static_cast<float>(loadedValues_[i])) return true;
+    // Asked every animation tick: compared in place. Values travel through float in presets and
+    // state chunks.
+    if (loadedValues_.size() != static_cast<std::size_t>(client_.parameterCount())) return true;
+    for (std::int32_t p = 0; p < client_.parameterCount(); ++p)
+        if (static_cast<float>(client_.parameter(p).getNormalized()) !=
+            static_cast<float>(loadedValues_[static_cast<std::size_t>(p)]))
+            return true;
     return false;
 }
 

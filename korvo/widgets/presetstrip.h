@@ -60,7 +60,6 @@ public:
     void onAnimate(double dt, double time) override;
     void onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
                    const Vec<IntRect>& dirtyRects) override;
-    Parameter* editedParameterAt(std::int32_t, std::int32_t) const noexcept override { return nullptr; }
 
 private:
     void markPart(Part part);

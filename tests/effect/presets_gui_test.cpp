@@ -67,7 +67,7 @@ struct StripEditor {
     }
     // Clicks the open menu's row of item `id`, scrolling it into sight first.
     bool choose(std::int32_t id) {
-        korvo::UIMenu& menu = *gui->menu();
+        korvo::UIMenu& menu = *gui->sizeMenu();
         for (int scrolls = 0; scrolls < 64 && menu.isOpen(); ++scrolls) {
             const korvo::IntRect panel = menu.panelBox();
             for (std::int32_t y = panel.min.y; y < panel.max.y; ++y) {
@@ -116,9 +116,9 @@ TEST(PresetStrip, FactoryPresetsStepAndChooseAsOneUndoStepTheHostReadsAgain) {
 
     // The list: the preset chosen from it applies, the row of the loaded one is checked.
     e.press(Part::name);
-    ASSERT_TRUE(e.gui->menu()->isOpen());
-    EXPECT_TRUE(e.gui->menu()->items()[static_cast<std::size_t>(e.client.presetBank().count() - 1)].checked);
-    EXPECT_EQ(e.gui->menu()->items().back().text, "Save as...");
+    ASSERT_TRUE(e.gui->sizeMenu()->isOpen());
+    EXPECT_TRUE(e.gui->sizeMenu()->items()[static_cast<std::size_t>(e.client.presetBank().count() - 1)].checked);
+    EXPECT_EQ(e.gui->sizeMenu()->items().back().text, "Save as...");
     ASSERT_TRUE(e.choose(1));
     EXPECT_EQ(strip.name(), "Left 75%");
     EXPECT_EQ(e.client.parameter(kPan).getNormalized(), left75);
@@ -170,7 +170,7 @@ TEST(PresetStrip, SaveAsWritesAUserPresetThatListsLoadsAndAsksBeforeReplacing) {
     std::ofstream(e.folder / "Broken.vstpreset", std::ios::binary) << "VST3 but nothing else";
     e.client.parameter(kPan).setNormalizedFromHost(0.2);
     e.press(Part::name);
-    const auto& items = e.gui->menu()->items();
+    const auto& items = e.gui->sizeMenu()->items();
     const auto count = static_cast<std::size_t>(e.client.presetBank().count());
     ASSERT_EQ(items.size(), count + 5);  // presets, separator, two files, separator, "Save as..."
     EXPECT_TRUE(items[count].separator);
@@ -189,8 +189,8 @@ TEST(PresetStrip, SaveAsWritesAUserPresetThatListsLoadsAndAsksBeforeReplacing) {
     e.client.parameter(kPan).setNormalizedFromHost(0.6);
     e.gui->startSaveAs();
     e.window->keyDown(korvo::Key::enter);
-    ASSERT_TRUE(e.gui->menu()->isOpen());
-    EXPECT_EQ(e.gui->menu()->items()[0].text, "Replace \"Wide_Pad\"");
+    ASSERT_TRUE(e.gui->sizeMenu()->isOpen());
+    EXPECT_EQ(e.gui->sizeMenu()->items()[0].text, "Replace \"Wide_Pad\"");
     ASSERT_TRUE(e.choose(1));
     std::string error;
     auto fresh = korvo::makeHeap<VelmoraClient>();
@@ -227,8 +227,8 @@ TEST(PresetStrip, CompareSwitchesSlotsAsOneGroupedGestureAndCopiesTheShownSlot) 
     e.press(Part::redo);
     // Copy A to B from the pair's menu, then B shows A's settings.
     e.press(Part::slotA, korvo::MouseButton::right);
-    ASSERT_TRUE(e.gui->menu()->isOpen());
-    EXPECT_EQ(e.gui->menu()->items()[0].text, "Copy A to B");
+    ASSERT_TRUE(e.gui->sizeMenu()->isOpen());
+    EXPECT_EQ(e.gui->sizeMenu()->items()[0].text, "Copy A to B");
     ASSERT_TRUE(e.choose(0));
     e.press(Part::slotB);
     EXPECT_EQ(pan.getNormalized(), 0.3);
@@ -249,8 +249,8 @@ TEST(ControlMenu, EnterValueTakesTheParametersTextAndRefusesTheRest) {
     e.window->mouseMove(398, 354);
     e.window->mouseDown(korvo::MouseButton::right);
     e.window->mouseUp(korvo::MouseButton::right);
-    ASSERT_TRUE(e.gui->menu()->isOpen());
-    EXPECT_EQ(e.gui->menu()->items()[0].text, VelmoraGUI::kMenuReset);
+    ASSERT_TRUE(e.gui->sizeMenu()->isOpen());
+    EXPECT_EQ(e.gui->sizeMenu()->items()[0].text, VelmoraGUI::kMenuReset);
     ASSERT_TRUE(e.choose(1));
     korvo::UITextField& field = *e.gui->textField();
     ASSERT_TRUE(field.isEditing());
@@ -302,7 +302,7 @@ TEST(PresetStrip, AtTwiceTheScaleThePartsAnswerTheSameClicks) {
     e.press(Part::next);
     EXPECT_EQ(e.gui->presetStrip()->name(), "Left 75%");
     e.press(Part::name);
-    EXPECT_TRUE(e.gui->menu()->isOpen());
+    EXPECT_TRUE(e.gui->sizeMenu()->isOpen());
 }
 
 }  // namespace
