@@ -97,6 +97,9 @@ public:
         v::int32 flags;
     };
     std::vector<Call> calls;
+    // Calls made on another thread than the one that made the handler (a plug-in calls its
+    // handler on the UI thread only); such calls are counted, not recorded.
+    std::atomic<std::int64_t> callsOffThread{0};
 
     v::tresult KORVO_VST3_API queryInterface(const v::TUID iid, void** obj) override;
     v::tresult KORVO_VST3_API beginEdit(v::ParamID id) override;
@@ -121,6 +124,8 @@ public:
     bool offersMenus = true;
 
 private:
+    void record(const Call& call);
+    std::uint64_t thread_;  // the thread that made the handler
     class ContextMenu;
     class Menus final : public v::IComponentHandler3 {
     public:
@@ -148,11 +153,11 @@ private:
         v::tresult KORVO_VST3_API setDirty(v::TBool) override { return v::kResultOk; }
         v::tresult KORVO_VST3_API requestOpenEditor(v::FIDString) override { return v::kResultFalse; }
         v::tresult KORVO_VST3_API startGroupEdit() override {
-            owner_.calls.push_back({Kind::startGroupEdit, 0, 0.0, 0});
+            owner_.record({Kind::startGroupEdit, 0, 0.0, 0});
             return v::kResultOk;
         }
         v::tresult KORVO_VST3_API finishGroupEdit() override {
-            owner_.calls.push_back({Kind::finishGroupEdit, 0, 0.0, 0});
+            owner_.record({Kind::finishGroupEdit, 0, 0.0, 0});
             return v::kResultOk;
         }
 

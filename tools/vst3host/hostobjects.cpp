@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "tools/vst3host/host.h"
+#include "tools/vst3host/system.h"
 
 namespace vst3host {
 
@@ -43,20 +44,28 @@ v::tresult ComponentHandler::queryInterface(const v::TUID iid, void** obj) {
     }
     return answer(iid, obj, v::iidIComponentHandler);
 }
+void ComponentHandler::record(const Call& call) {
+    if (currentThreadId() != thread_) {
+        ++callsOffThread;
+        return;
+    }
+    calls.push_back(call);
+}
+
 v::tresult ComponentHandler::beginEdit(v::ParamID id) {
-    calls.push_back({Kind::beginEdit, id, 0.0, 0});
+    record({Kind::beginEdit, id, 0.0, 0});
     return v::kResultOk;
 }
 v::tresult ComponentHandler::performEdit(v::ParamID id, v::ParamValue value) {
-    calls.push_back({Kind::performEdit, id, value, 0});
+    record({Kind::performEdit, id, value, 0});
     return v::kResultOk;
 }
 v::tresult ComponentHandler::endEdit(v::ParamID id) {
-    calls.push_back({Kind::endEdit, id, 0.0, 0});
+    record({Kind::endEdit, id, 0.0, 0});
     return v::kResultOk;
 }
 v::tresult ComponentHandler::restartComponent(v::int32 flags) {
-    calls.push_back({Kind::restartComponent, 0, 0.0, flags});
+    record({Kind::restartComponent, 0, 0.0, flags});
     return v::kResultOk;
 }
 
@@ -122,7 +131,7 @@ private:
     std::vector<std::pair<v::IContextMenuItem, v::IContextMenuTarget*>> added_;
 };
 
-ComponentHandler::ComponentHandler() = default;
+ComponentHandler::ComponentHandler() : thread_(currentThreadId()) {}
 ComponentHandler::~ComponentHandler() = default;
 
 v::IContextMenu* ComponentHandler::Menus::createContextMenu(v::IPlugView*, const v::ParamID* id) {

@@ -5,6 +5,7 @@
 //   vst3host editor <bundle or binary> [--time MS] [--shot OUT.png] [--do ACTION]...   (see editor.h)
 //   vst3host moduleinfo <bundle or binary> [OUT.json]   (stdout without OUT)
 //   vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S] [--open-views]   (fuzz_main.cpp)
+//   vst3host storm <bundle or binary> [--seed N] [--seconds S] [--cycles N]   (storm.h, storm_main.cpp)
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 
 namespace vst3host {
 int fuzzMain(int argc, char** argv);
+int stormMain(int argc, char** argv);
 }
 
 namespace {
@@ -24,7 +26,8 @@ int usage() {
                  "       vst3host editor <bundle or binary> [options]   (vst3host editor for the options)\n"
                  "       vst3host moduleinfo <bundle or binary> [OUT.json]\n"
                  "       vst3host fuzz <bundle or binary> [--seed N] [--steps N | --seconds S]\n"
-                 "                                   [--open-views]\n");
+                 "                                   [--open-views]\n"
+                 "       vst3host storm <bundle or binary> [--seed N] [--seconds S] [--cycles N]\n");
     return 2;
 }
 
@@ -73,6 +76,7 @@ int moduleInfo(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "fuzz") == 0) return vst3host::fuzzMain(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "storm") == 0) return vst3host::stormMain(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "editor") == 0) {
         std::string out, err;
         const int status =
