@@ -33,3 +33,15 @@ function(korvo_add_test name dir)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()
+
+# korvo_add_thread_test(NAME TARGET FILTER)
+# The cases of the test executable TARGET where the audio thread and the editor's threads meet
+# (FILTER, a GoogleTest filter), as one test labelled "threads": the linux-tsan preset runs those
+# alone. Made in the ThreadSanitizer build only; elsewhere the executable's own test runs them.
+function(korvo_add_thread_test name target filter)
+  if(NOT KORVO_SANITIZE_THREAD OR NOT TARGET ${target})
+    return()
+  endif()
+  add_test(NAME ${name} COMMAND ${target} --gtest_filter=${filter})
+  set_tests_properties(${name} PROPERTIES LABELS threads TIMEOUT 600)
+endfunction()

@@ -20,7 +20,7 @@ function(korvo_add_clap_module target)
                         CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   # The shipped module carries no debug information: it goes to <file>.debug beside it, named in
   # a debug link. Sanitizer builds are left whole.
-  if(NOT KORVO_SANITIZE AND CMAKE_OBJCOPY)
+  if(NOT KORVO_SANITIZE AND NOT KORVO_SANITIZE_THREAD AND CMAKE_OBJCOPY)
     set(debug_file ${ARG_OUTPUT_DIR}/${ARG_NAME}.clap.debug)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${debug_file}
@@ -35,7 +35,7 @@ function(korvo_add_clap_module target)
     set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIR}
                           LINK_DEPENDS ${KORVO_CLAP_DIR}/exports.map)
     target_link_options(${target} PRIVATE -Wl,--version-script=${KORVO_CLAP_DIR}/exports.map)
-    if(NOT KORVO_SANITIZE)
+    if(NOT KORVO_SANITIZE AND NOT KORVO_SANITIZE_THREAD)
       target_link_options(${target} PRIVATE -Wl,--no-undefined)
     endif()
   endif()

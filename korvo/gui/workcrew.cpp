@@ -46,12 +46,14 @@ bool WorkCrew::takeOne() noexcept {
     for (;;) {
         const auto index = static_cast<std::uint32_t>(ticket);
         if (index == kClosed) return false;
-        const std::int32_t count = count_.load(std::memory_order_relaxed);
-        void* object = object_.load(std::memory_order_relaxed);
-        void (*function)(void*, std::int32_t) = function_.load(std::memory_order_relaxed);
-        // Whoever read a field of a newer step also sees the ticket closed for it (run's fences),
-        // so the exchange below fails and the fields are read again.
-        std::atomic_thread_fence(std::memory_order_acquire);
+        // Whoever read a field of a newer step also sees the ticket closed for it (each field is
+        // stored with release after the closing, and read with acquire), so the exchange below
+        // fails and the fields are read again. On x86 these are plain loads and stores, as
+        // relaxed ones with fences would be; ThreadSanitizer follows them, which it cannot do for
+        // fences.
+        const std::int32_t count = count_.load(std::memory_order_acquire);
+        void* object = object_.load(std::memory_order_acquire);
+        void (*function)(void*, std::int32_t) = function_.load(std::memory_order_acquire);
         if (index >= static_cast<std::uint32_t>(count)) return false;
         if (ticket_.compare_exchange_weak(ticket, ticket + 1, std::memory_order_acq_rel,
                                           std::memory_order_acquire)) {
@@ -92,10 +94,9 @@ void WorkCrew::run(std::int32_t count, ParallelTask task) noexcept {
     // cannot take an index with the new fields; then the step opens.
     const std::uint64_t generation = ((ticket_.load(std::memory_order_relaxed) >> 32) + 1) << 32;
     ticket_.store(generation | kClosed, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    object_.store(task.object, std::memory_order_relaxed);
-    function_.store(task.function, std::memory_order_relaxed);
-    count_.store(count, std::memory_order_relaxed);
+    object_.store(task.object, std::memory_order_release);
+    function_.store(task.function, std::memory_order_release);
+    count_.store(count, std::memory_order_release);
     done_.store(0, std::memory_order_relaxed);
     ticket_.store(generation, std::memory_order_release);
     while (takeOne()) {

@@ -20,7 +20,7 @@ function(korvo_add_vst3_module target)
   # The shipped module carries no debug information: it is split off into <file>.debug beside the
   # module (the DLL, or the bundle folder), and the module names it in a debug link, for crash
   # reports. Sanitizer builds are left whole.
-  if(NOT KORVO_SANITIZE AND CMAKE_OBJCOPY)
+  if(NOT KORVO_SANITIZE AND NOT KORVO_SANITIZE_THREAD AND CMAKE_OBJCOPY)
     if(WIN32)
       set(debug_file ${ARG_OUTPUT_DIR}/${ARG_DLL_NAME}.dll.debug)
     else()
@@ -45,7 +45,7 @@ function(korvo_add_vst3_module target)
                           LIBRARY_OUTPUT_DIRECTORY ${bundle}/Contents/x86_64-linux
                           LINK_DEPENDS ${KORVO_VST3_DIR}/exports.map)
     target_link_options(${target} PRIVATE -Wl,--version-script=${KORVO_VST3_DIR}/exports.map)
-    if(NOT KORVO_SANITIZE)
+    if(NOT KORVO_SANITIZE AND NOT KORVO_SANITIZE_THREAD)
       target_link_options(${target} PRIVATE -Wl,--no-undefined)
     endif()
   endif()

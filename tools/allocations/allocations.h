@@ -7,9 +7,9 @@
 // Linux without sanitizers: an executable that links this library interposes the malloc family
 // (malloc, calloc, realloc, memalign, aligned_alloc, posix_memalign); the dynamic linker resolves
 // every library's calls, a loaded plug-in module's included, to these definitions, which count
-// and forward to glibc. With AddressSanitizer, whose allocator must stay in place, its allocation
-// hooks count instead. Windows cannot interpose a DLL's allocations from the executable: there the
-// library is empty and these functions are not defined.
+// and forward to glibc. With AddressSanitizer or ThreadSanitizer, whose allocators must stay in
+// place, their allocation hooks count instead. Windows cannot interpose a DLL's allocations from
+// the executable: there the library is empty and these functions are not defined.
 //
 // Threads: [any-thread]. Reading either count never allocates; the per-thread count lives in the
 // executable's static thread-local storage.

@@ -23,7 +23,7 @@ std::uint64_t onThisThread() noexcept {
 }
 }  // namespace korvo::allocations
 
-#if defined(KORVO_SANITIZE)
+#if defined(KORVO_SANITIZE) || defined(KORVO_SANITIZE_THREAD)
 // Declared by the sanitizer runtime (GCC ships no header for it).
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
                                                                              std::size_t),

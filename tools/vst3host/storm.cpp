@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <map>
 #include <memory>
 
 #include "tools/vst3host/editor.h"
+#include "tools/vst3host/gestures.h"
 #include "tools/vst3host/host.h"
 #include "tools/vst3host/random.h"
 #include "tools/vst3host/stormaudio.h"
@@ -80,6 +80,8 @@ public:
         audio_->stop();
         plugin_->processor->setProcessing(0);
         plugin_->component->setActive(0);
+        report_.gestures = gestures_.gestures();
+        report_.edits = gestures_.edits();
         finish();
         plugin_.reset();
         return report_.failed() == 0;
@@ -97,10 +99,6 @@ private:
     }
     bool fail(const std::string& what) {
         if (failure_.empty()) failure_ = what;
-        return false;
-    }
-    bool gestureFail(const std::string& what) {
-        gestureFailure_ = what;
         return false;
     }
     void note(const std::string& what) {
@@ -371,40 +369,12 @@ private:
         return true;
     }
 
-    // The handler's new calls: gestures paired per parameter, edits only inside one; with the
-    // editor closed or detached, none may still be open.
+    // The handler's new calls through the ledger; with the editor closed or detached, no gesture
+    // may still be open.
     bool scanCalls(bool editorGone) {
-        for (const ComponentHandler::Call& call : handler_.calls) {
-            std::int32_t& depth = depth_[call.id];
-            const std::string id = std::to_string(call.id);
-            switch (call.kind) {
-                case ComponentHandler::Kind::beginEdit:
-                    ++report_.gestures;
-                    if (depth > 0) return gestureFail("beginEdit(" + id + ") inside its open gesture");
-                    ++depth;
-                    break;
-                case ComponentHandler::Kind::performEdit:
-                    ++report_.edits;
-                    if (depth == 0) return gestureFail("performEdit(" + id + ") outside a gesture");
-                    break;
-                case ComponentHandler::Kind::endEdit:
-                    if (depth == 0) return gestureFail("endEdit(" + id + ") without beginEdit");
-                    --depth;
-                    break;
-                case ComponentHandler::Kind::startGroupEdit: ++groupDepth_; break;
-                case ComponentHandler::Kind::finishGroupEdit:
-                    if (groupDepth_ == 0) return gestureFail("finishGroupEdit without startGroupEdit");
-                    --groupDepth_;
-                    break;
-                case ComponentHandler::Kind::restartComponent: break;
-            }
-        }
+        const bool ok = gestures_.take(handler_.calls) && (!editorGone || gestures_.editorGone());
         handler_.calls.clear();
-        if (!editorGone) return true;
-        for (const auto& [id, depth] : depth_)
-            if (depth != 0) return gestureFail("the gesture of parameter " + std::to_string(id) + " was left open when the editor went");
-        if (groupDepth_ != 0) return gestureFail("a group edit was left open when the editor went");
-        return true;
+        return ok;
     }
 
     // Warm-up cycles first (caches the first editors fill), then the counted ones.
@@ -434,9 +404,9 @@ private:
                       static_cast<long long>(report_.closedMidGesture));
         checks.push_back({"no crash, every call returned", failure_.empty(), failure_.empty() ? line : failure_});
         std::snprintf(line, sizeof line, "%lld gestures, %lld performEdit calls, none outside a gesture or left open",
-                      static_cast<long long>(report_.gestures), static_cast<long long>(report_.edits));
-        checks.push_back({"edits in balanced gestures", gestureFailure_.empty(),
-                          gestureFailure_.empty() ? line : gestureFailure_});
+                      static_cast<long long>(gestures_.gestures()), static_cast<long long>(gestures_.edits()));
+        checks.push_back({"edits in balanced gestures", gestures_.failure().empty(),
+                          gestures_.failure().empty() ? line : gestures_.failure()});
         const std::int64_t offThread = handler_.callsOffThread.load();
         checks.push_back({"component handler called on the UI thread only", offThread == 0,
                           offThread == 0 ? "yes" : std::to_string(offThread) + " calls from another thread"});
@@ -481,14 +451,12 @@ private:
     std::vector<std::unique_ptr<ParameterChanges>> automation_;
     std::vector<v::ParamID> automatable_;
     std::int64_t programId_ = -1;
-    std::map<v::ParamID, std::int32_t> depth_;  // open gestures per parameter
-    std::int32_t groupDepth_ = 0;
+    GestureLedger gestures_;
     int held_ = 0;         // the mouse button held down, 0 for none
     std::string heldKey_;  // the modifier held down, empty for none
     std::uint64_t heapBefore_ = 0, heapAfter_ = 0;
     bool heapMeasured_ = false;
     std::string failure_;         // the first call that did not work
-    std::string gestureFailure_;  // the first edit out of its gesture
     std::deque<std::string> recent_;
 };
 
