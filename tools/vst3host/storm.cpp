@@ -39,9 +39,12 @@ const char* const kKeys[] = {"0",     "1",     "2",         "5",    "7",    "9",
                              "home",  "end",   "pageup",    "a",    "z",     "m",   "f1"};
 
 constexpr std::int32_t kWarmUpCycles = 10;
-// A cycle may leave a few bytes for good (a cache of the module's settling to its size); a leak of
-// the editor's own objects costs far more than this per cycle.
+// The heap is flat when it grew by at most this much per cycle, or when its high mark rose in at
+// most a quarter of the cycles: a cache filled once (at a moment that depends on the timers) raises
+// it in one cycle, a leak in every cycle it leaks in (the figures are exact bytes of blocks in use,
+// however few leak).
 constexpr double kFlatBytesPerCycle = 64.0;
+constexpr std::int32_t kRisingCyclesPart = 4;
 
 class Storm {
 public:
@@ -383,9 +386,13 @@ private:
         for (std::int32_t c = 0; c < kWarmUpCycles; ++c)
             if (!cycle()) return false;
         if (!heapBytesInUse(heapBefore_)) return true;
-        for (std::int32_t c = 0; c < options_.cycles; ++c)
+        std::uint64_t high = heapBefore_;
+        for (std::int32_t c = 0; c < options_.cycles; ++c) {
             if (!cycle()) return false;
-        heapBytesInUse(heapAfter_);
+            heapBytesInUse(heapAfter_);
+            if (heapAfter_ > high) ++heapRises_;
+            high = std::max(high, heapAfter_);
+        }
         heapMeasured_ = true;
         return true;
     }
@@ -433,10 +440,13 @@ private:
         if (!heapMeasured_) return;
         const double perCycle = (static_cast<double>(heapAfter_) - static_cast<double>(heapBefore_)) /
                                 static_cast<double>(options_.cycles);
-        std::snprintf(line, sizeof line, "%llu bytes in use before, %llu after %d open-close cycles (%+.1f per cycle)",
+        std::snprintf(line, sizeof line,
+                      "%llu bytes in use before, %llu after %d open-close cycles (%+.1f per cycle; the high mark rose "
+                      "in %d cycles)",
                       static_cast<unsigned long long>(heapBefore_), static_cast<unsigned long long>(heapAfter_),
-                      static_cast<int>(options_.cycles), perCycle);
-        checks.push_back({"heap flat over the editor's open-close cycles", perCycle <= kFlatBytesPerCycle, line});
+                      static_cast<int>(options_.cycles), perCycle, static_cast<int>(heapRises_));
+        const bool flat = perCycle <= kFlatBytesPerCycle || heapRises_ * kRisingCyclesPart <= options_.cycles;
+        checks.push_back({"heap flat over the editor's open-close cycles", flat, line});
     }
 
     const StormOptions& options_;
@@ -455,6 +465,7 @@ private:
     int held_ = 0;         // the mouse button held down, 0 for none
     std::string heldKey_;  // the modifier held down, empty for none
     std::uint64_t heapBefore_ = 0, heapAfter_ = 0;
+    std::int32_t heapRises_ = 0;  // cycles after which the most bytes in use so far was higher
     bool heapMeasured_ = false;
     std::string failure_;         // the first call that did not work
     std::deque<std::string> recent_;
