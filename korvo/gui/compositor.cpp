@@ -1,12 +1,10 @@
 // PBR lighting of one tile, four pixels of a row at a time.
 //
-// Each step is the per-pixel formula evaluated on four neighbouring pixels in SSE2 lanes with the
-// same single-precision operations in the same order (no fused operations, no reordered sums),
-// so the bytes are those of the one-pixel form. What pixels share is computed once: the pyramid
-// rows that ambient occlusion and glow sample are interpolated along x once per tile chunk and
-// reused by every output row that samples them, and terms that add nothing are skipped (no
-// specular where the specular byte is 0, no skybox where the metalness is 0, no glow level whose
-// rows are black, no division in the shadow walk where no step lies in its fade band).
+// The lighting terms themselves, one function each, are in lightingterms.h; this file samples the
+// pyramids and runs the terms over a tile. What pixels share is computed once: the pyramid rows
+// that ambient occlusion and glow sample are interpolated along x once per tile chunk and reused
+// by every output row that samples them, and terms that add nothing are skipped (no skybox where
+// the metalness is 0, no glow level whose rows are black).
 #include "korvo/gui/compositor.h"
 
 #include <emmintrin.h>
@@ -15,14 +13,15 @@
 #include <cstring>
 
 #include "korvo/gui/highlightpower.h"
+#include "korvo/gui/lightingterms.h"
 
 namespace korvo {
 
 namespace {
 
+using namespace lighting;
+
 constexpr int kMaxGlowLevels = PBRCompositor::kMaxGlowLevels;
-constexpr int kMaxOcclusionLevels = PBRCompositor::kMaxOcclusionLevels;
-constexpr int kShadowSteps = PBRCompositor::kShadowSteps;
 
 constexpr float kNormalZ = 37122.22265625f;
 constexpr float kNormalZSquared = 1378059392.0f;
@@ -30,10 +29,6 @@ constexpr float kNormalZSquared = 1378059392.0f;
 constexpr float kLevelScale[14] = {
     1.0f,       0.5f,        0.25f,        0.125f,        0.0625f,        0.03125f,        0.015625f,
     0.0078125f, 0.00390625f, 0.001953125f, 0.0009765625f, 0.00048828125f, 0.000244140625f, 0.0001220703125f};
-
-inline std::int32_t clampTo(std::int32_t v, std::int32_t lo, std::int32_t hi) noexcept {
-    return v < lo ? lo : v > hi ? hi : v;
-}
 
 // One pyramid level prepared for bilinear sampling. Same arithmetic as Mipmap::sampleBilinear
 // (position scaled, moved by -0.5, clamped to [0, size - 1.001]).
@@ -320,105 +315,6 @@ inline void addGlow(const GlowRow& row, std::int32_t column, __m128& cr, __m128&
     }
 }
 
-// 11. Output of `lanes` pixels at out: min(C, 1) x 255.99, truncated; alpha 255.
-inline void storeOutput(RGBA* out, std::int32_t lanes, __m128 cr, __m128 cg, __m128 cb) noexcept {
-    const __m128 one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.99f);
-    const __m128i r8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cr, one), scale));
-    const __m128i g8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cg, one), scale));
-    const __m128i b8 = _mm_cvttps_epi32(_mm_mul_ps(_mm_min_ps(cb, one), scale));
-    const __m128i pixels =
-        _mm_or_si128(_mm_or_si128(r8, _mm_slli_epi32(g8, 8)),
-                     _mm_or_si128(_mm_slli_epi32(b8, 16), _mm_set1_epi32(static_cast<int>(0xFF000000u))));
-    if (lanes == 4) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), pixels);
-    } else {
-        alignas(16) std::uint32_t bits[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(bits), pixels);
-        std::memcpy(out, bits, static_cast<std::size_t>(lanes) * 4);
-    }
-}
-
-// Four consecutive floats of a plane (fewer at the area's end; the rest 0).
-inline __m128 loadLanes(const float* p, std::int32_t lanes) noexcept {
-    if (lanes == 4) return _mm_loadu_ps(p);
-    alignas(16) float v[4] = {};
-    std::memcpy(v, p, static_cast<std::size_t>(lanes) * sizeof(float));
-    return _mm_load_ps(v);
-}
-inline void storeLanes(float* p, std::int32_t lanes, __m128 v) noexcept {
-    if (lanes == 4) {
-        _mm_storeu_ps(p, v);
-        return;
-    }
-    alignas(16) float bits[4];
-    _mm_store_ps(bits, v);
-    std::memcpy(p, bits, static_cast<std::size_t>(lanes) * sizeof(float));
-}
-
-// Four consecutive depth values as int32 lanes.
-inline __m128i loadDepth4(const L16* p) noexcept {
-    return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), _mm_setzero_si128());
-}
-// Depth values at columns x .. x + 3, each clamped into [0, maxX].
-inline __m128i gatherDepth4(const L16* row, std::int32_t x, std::int32_t maxX) noexcept {
-    return _mm_setr_epi32(row[clampTo(x, 0, maxX)].l, row[clampTo(x + 1, 0, maxX)].l,
-                          row[clampTo(x + 2, 0, maxX)].l, row[clampTo(x + 3, 0, maxX)].l);
-}
-// Pixels x .. x + 3 of an RGBA row as int32 lanes, columns clamped to maxX.
-inline __m128i gatherPixels4(const RGBA* row, std::int32_t x, std::int32_t maxX) noexcept {
-    std::int32_t bits[4];
-    for (int i = 0; i < 4; ++i) std::memcpy(&bits[i], row + (x + i < maxX ? x + i : maxX), 4);
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bits));
-}
-
-inline __m128i byteOf(__m128i pixels, int shift) noexcept {
-    return _mm_and_si128(_mm_srli_epi32(pixels, shift), _mm_set1_epi32(0xFF));
-}
-// byte / 255 (the correctly rounded quotient, as the scalar division).
-inline __m128 unitOf(__m128i bytes) noexcept {
-    return _mm_div_ps(_mm_cvtepi32_ps(bytes), _mm_set1_ps(255.0f));
-}
-
-inline __m128 select(__m128 mask, __m128 a) noexcept {
-    return _mm_and_ps(mask, a);
-}
-
-inline __m128 dot3(__m128 ax, __m128 ay, __m128 az, __m128 bx, __m128 by, __m128 bz) noexcept {
-    return _mm_add_ps(_mm_add_ps(_mm_mul_ps(ax, bx), _mm_mul_ps(ay, by)), _mm_mul_ps(az, bz));
-}
-
-constexpr float kShadowNormalisation = 0.181000292f;  // 1 / the largest possible lightPassed
-constexpr float kShadowFade = 15360.0f;               // a blocker this much higher casts full shadow
-constexpr float kCavityFade = 23040.0f;
-
-// How much light a shadow step lets through, for blocker margins t (blocker height minus the
-// pixel's height minus the step, negated): 1 at t >= 0, 0 below -15360, linear in between.
-// Clamping t into [-15360, 0] first gives the same three cases with one formula.
-inline __m128 shadowFactor(__m128 t) noexcept {
-    const __m128 fade = _mm_set1_ps(kShadowFade);
-    const __m128 c = _mm_min_ps(_mm_max_ps(t, _mm_set1_ps(-kShadowFade)), _mm_setzero_ps());
-    return _mm_div_ps(_mm_add_ps(c, fade), fade);
-}
-inline bool inFadeBand(__m128 t) noexcept {
-    return _mm_movemask_ps(_mm_and_ps(_mm_cmplt_ps(t, _mm_setzero_ps()),
-                                      _mm_cmpgt_ps(t, _mm_set1_ps(-kShadowFade)))) != 0;
-}
-
-// log2 approximation: biased exponent e and mantissa m give (e - 128) + 1.m.
-inline __m128 fastLog2(__m128 v) noexcept {
-    const __m128i bits = _mm_castps_si128(v);
-    const __m128i e =
-        _mm_sub_epi32(_mm_and_si128(_mm_srli_epi32(bits, 23), _mm_set1_epi32(0xFF)), _mm_set1_epi32(128));
-    const __m128 mantissa = _mm_castsi128_ps(
-        _mm_or_si128(_mm_and_si128(bits, _mm_set1_epi32(0x7FFFFF)), _mm_set1_epi32(0x3F800000)));
-    return _mm_add_ps(_mm_cvtepi32_ps(e), mantissa);
-}
-
-inline __m128 laneMask(int mask) noexcept {
-    return _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_and_si128(_mm_set1_epi32(mask), _mm_setr_epi32(1, 2, 4, 8)),
-                                            _mm_setzero_si128()));
-}
-
 // Per-pixel values of a row's chunk handed from one pass to the next.
 struct RowLight {
     alignas(16) float r[kChunk], g[kChunk], b[kChunk];  // colour after the diffuse light
@@ -431,17 +327,12 @@ struct RowLight {
 
 // The rows a tile row reads, prepared once per row.
 struct RowInputs {
-    const L16* up;
-    const L16* mid;
-    const L16* down;
-    const L16* above[kShadowSteps];  // rows of the shadow walk, raised to at least 0
+    DepthRows depth;
     const RGBA* diffuse;
     const RGBA* material;
     RGBA* out;
     float eyeY, eyeY2;
-    const float* aoTop[kMaxOcclusionLevels];
-    const float* aoBottom[kMaxOcclusionLevels];
-    float aoV[kMaxOcclusionLevels];
+    OcclusionRow occlusion;
     GlowRow glow;
 };
 
@@ -553,6 +444,68 @@ void PBRCompositor::relightGlow(ImageView<RGBA> wfb, IntRect area, const Mipmap<
     }
 }
 
+namespace {
+
+// 9b. Skybox reflection, second half: the skybox at the looked-up place, blurred by the level's
+// fraction between two of its levels, added in proportion to the metalness.
+KORVO_LANES_INLINE void addSkybox(Colour& c, Colour base, const RowLight& lit, std::int32_t column,
+                                  int metalLanes, const LevelSampler<RGBA>* skySamplers,
+                                  const Lights& lights) noexcept {
+    const __m128 one = _mm_set1_ps(1.0f), zero = _mm_setzero_ps();
+    const __m128 metalness = _mm_load_ps(lit.metalness + column);
+    const __m128 level = _mm_load_ps(lit.skyLevel + column);
+    const __m128i levelIndex = _mm_cvttps_epi32(level);
+    alignas(16) float fs[4], sky[3][4] = {};
+    alignas(16) std::int32_t is[4];
+    const __m128 fraction = _mm_sub_ps(level, _mm_cvtepi32_ps(levelIndex));
+    _mm_store_ps(fs, fraction);
+    _mm_store_si128(reinterpret_cast<__m128i*>(is), levelIndex);
+    // Usually the metal lanes read the same two levels: sampled four at a time.
+    int shared = -1;
+    for (int i = 0; i < 4; ++i) {
+        if (!(metalLanes & (1 << i))) continue;
+        const int lower = is[i] < 13 ? is[i] : 13;
+        if (shared < 0) shared = lower;
+        if (lower != shared) shared = 14;
+    }
+    if (shared >= 0 && shared < 14) {
+        const __m128 sx = _mm_load_ps(lit.skyX + column), sy = _mm_load_ps(lit.skyY + column);
+        __m128 s[3];
+        sampleRGB4(skySamplers[shared], sx, sy, s);
+        // A lane with no fraction keeps its lower sample: s x 1 + s2 x 0 is s.
+        if (_mm_movemask_ps(_mm_cmpneq_ps(fraction, zero)) & metalLanes) {
+            __m128 s2[3];
+            sampleRGB4(skySamplers[shared + 1 < 13 ? shared + 1 : 13], sx, sy, s2);
+            const __m128 keepLower = _mm_sub_ps(one, fraction);
+            for (int ch = 0; ch < 3; ++ch)
+                s[ch] = _mm_add_ps(_mm_mul_ps(s[ch], keepLower), _mm_mul_ps(s2[ch], fraction));
+        }
+        for (int ch = 0; ch < 3; ++ch) _mm_store_ps(sky[ch], s[ch]);
+    }
+    for (int i = 0; i < 4 && !(shared >= 0 && shared < 14); ++i) {
+        if (!(metalLanes & (1 << i))) continue;
+        const float sx = lit.skyX[column + i], sy = lit.skyY[column + i];
+        const int lower = is[i] < 13 ? is[i] : 13, upper = is[i] + 1 < 13 ? is[i] + 1 : 13;
+        __m128 s = sampleRGBA(skySamplers[lower], sx, sy);
+        if (fs[i] != 0.0f) {
+            const __m128 s2 = sampleRGBA(skySamplers[upper], sx, sy);
+            s = _mm_add_ps(_mm_mul_ps(s, _mm_set1_ps(1.0f - fs[i])), _mm_mul_ps(s2, _mm_set1_ps(fs[i])));
+        }
+        alignas(16) float channels[4];
+        _mm_store_ps(channels, s);
+        sky[0][i] = channels[0];
+        sky[1][i] = channels[1];
+        sky[2][i] = channels[2];
+    }
+    const __m128 k = _mm_mul_ps(_mm_div_ps(metalness, _mm_set1_ps(255.0f)), lights.skyStrength);
+    const __m128 metal = laneMask(metalLanes);
+    c.r = _mm_add_ps(c.r, select(metal, _mm_mul_ps(_mm_mul_ps(base.r, _mm_load_ps(sky[0])), k)));
+    c.g = _mm_add_ps(c.g, select(metal, _mm_mul_ps(_mm_mul_ps(base.g, _mm_load_ps(sky[1])), k)));
+    c.b = _mm_add_ps(c.b, select(metal, _mm_mul_ps(_mm_mul_ps(base.b, _mm_load_ps(sky[2])), k)));
+}
+
+}  // namespace
+
 void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RGBA>& diffuse,
                               const Mipmap<RGBA>& material, const Mipmap<L16>& depth,
                               const Mipmap<RGBA>& skybox, const GlowBase* keep) noexcept {
@@ -586,36 +539,25 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
     const LevelSampler<RGBA> skySamplers[14] = {
         {skybox, 0}, {skybox, 1}, {skybox, 2}, {skybox, 3},  {skybox, 4},  {skybox, 5},  {skybox, 6},
         {skybox, 7}, {skybox, 8}, {skybox, 9}, {skybox, 10}, {skybox, 11}, {skybox, 12}, {skybox, 13}};
-
-    __m128 shadowWeights[kShadowSteps];
-    float p = 1.0f;
-    for (int k = 0; k < kShadowSteps; ++k) {
-        p *= 0.78f;
-        shadowWeights[k] = _mm_set1_ps(p);
-    }
     const float fw = static_cast<float>(w), fh = static_cast<float>(h);
 
-    // Lighting constants in lanes.
-    const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps();
-    const __m128 shadowR = _mm_set1_ps(shadowLightColor.x), shadowG = _mm_set1_ps(shadowLightColor.y),
-                 shadowB = _mm_set1_ps(shadowLightColor.z);
-    const __m128 diffLx = _mm_set1_ps(diffuseLightDir.x), diffLy = _mm_set1_ps(diffuseLightDir.y),
-                 diffLz = _mm_set1_ps(diffuseLightDir.z);
-    const __m128 diffR = _mm_set1_ps(diffuseLightColor.x), diffG = _mm_set1_ps(diffuseLightColor.y),
-                 diffB = _mm_set1_ps(diffuseLightColor.z);
-    const __m128 toLx = _mm_set1_ps(-specularLightDir.x), toLy = _mm_set1_ps(-specularLightDir.y),
-                 toLz = _mm_set1_ps(-specularLightDir.z);
-    const __m128 specR = _mm_set1_ps(specularLightColor.x), specG = _mm_set1_ps(specularLightColor.y),
-                 specB = _mm_set1_ps(specularLightColor.z);
-    const __m128 ambient = _mm_set1_ps(ambientAmount);
-    const __m128 seventenths = _mm_set1_ps(0.7f);
-    const __m128 skyWMinus1 = _mm_set1_ps(skyW - 1.0f), skyHMinus1 = _mm_set1_ps(skyH - 1.0f);
-    const __m128 curvatureScales = _mm_set1_ps(curvatureScale), skyStrength = _mm_set1_ps(skyboxStrength);
-    // The shadow walk's sum when every step lets all light through, the same operations in order.
-    __m128 allLightPassed = zero;
-    for (int k = 0; k < kShadowSteps; ++k)
-        allLightPassed = _mm_add_ps(
-            allLightPassed, _mm_mul_ps(_mm_add_ps(one, _mm_mul_ps(seventenths, one)), shadowWeights[k]));
+    auto lanes3 = [](const Vec3f& v) { return Colour{_mm_set1_ps(v.x), _mm_set1_ps(v.y), _mm_set1_ps(v.z)}; };
+    const Lights lights{
+        lanes3(shadowLightColor),
+        lanes3(diffuseLightColor),
+        lanes3(specularLightColor),
+        {_mm_set1_ps(diffuseLightDir.x), _mm_set1_ps(diffuseLightDir.y), _mm_set1_ps(diffuseLightDir.z)},
+        {_mm_set1_ps(-specularLightDir.x), _mm_set1_ps(-specularLightDir.y),
+         _mm_set1_ps(-specularLightDir.z)},
+        _mm_set1_ps(ambientAmount),
+        _mm_set1_ps(skyW - 1.0f),
+        _mm_set1_ps(skyH - 1.0f),
+        _mm_set1_ps(curvatureScale),
+        _mm_set1_ps(skyboxStrength),
+        normalZ_,
+        normalZSquared_,
+        specularExponents};
+    const ShadowWalk walk(shadowOffsets_);
     RowLight lit;
 
     ColumnTap depthColumns[kMaxOcclusionLevels][kPadded];
@@ -645,11 +587,11 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
         for (std::int32_t y = a.min.y; y < a.max.y; ++y) {
             RowInputs row;
             const float py = static_cast<float>(y) + 0.5f;
-            row.up = depth0.row(clampTo(y - 1, 0, dh - 1));
-            row.mid = depth0.row(clampTo(y, 0, dh - 1));
-            row.down = depth0.row(clampTo(y + 1, 0, dh - 1));
+            row.depth.up = depth0.row(clampTo(y - 1, 0, dh - 1));
+            row.depth.mid = depth0.row(clampTo(y, 0, dh - 1));
+            row.depth.down = depth0.row(clampTo(y + 1, 0, dh - 1));
             for (int k = 0; k < kShadowSteps; ++k)
-                row.above[k] = depth0.row(y - shadowOffsets_[k] < 0 ? 0 : y - shadowOffsets_[k]);
+                row.depth.above[k] = depth0.row(y - shadowOffsets_[k] < 0 ? 0 : y - shadowOffsets_[k]);
             row.diffuse = diffuse0.row(y);
             row.material = material0.row(y);
             row.out = wfb.row(y);
@@ -659,21 +601,21 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
             // Ambient occlusion samples of this row, level by level.
             for (int l = 0; l < aoCount; ++l) {
                 if (!depthPresent) {
-                    row.aoTop[l] = row.aoBottom[l] = kZeroRow;
-                    row.aoV[l] = 0.0f;
+                    row.occlusion.top[l] = row.occlusion.bottom[l] = kZeroRow;
+                    row.occlusion.v[l] = 0.0f;
                     continue;
                 }
                 const LevelSampler<L16>& s = depthLevels[l];
                 std::int32_t y0, y1;
-                s.rowTap(py, y0, y1, row.aoV[l]);
+                s.rowTap(py, y0, y1, row.occlusion.v[l]);
                 auto fill = [&](int slot, std::int32_t r) {
                     interpolateDepthRow(s.row(r), depthColumns[l], columns, aoCache[l].values[slot][0]);
                     return true;
                 };
                 const int s0 = aoCache[l].slotFor(y0, y1, fill);
                 const int s1 = aoCache[l].slotFor(y1, y0, fill);
-                row.aoTop[l] = aoCache[l].values[s0][0];
-                row.aoBottom[l] = aoCache[l].values[s1][0];
+                row.occlusion.top[l] = aoCache[l].values[s0][0];
+                row.occlusion.bottom[l] = aoCache[l].values[s1][0];
             }
             // Glow levels that have something to add in this row.
             glow.prepareRow(y, columns, row.glow);
@@ -688,143 +630,26 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                 // No clamping needed: the whole group lies inside, and so does its shadow walk.
                 const bool interior = lanes == kLanes && x >= reach && x + 3 + reach <= dw - 1;
 
-                // 1. Depth patch.
-                __m128i uL, uC, uR, mL, mC, mR, dL, dC, dR, basePixels, matPixels;
-                if (interior) {
-                    uL = loadDepth4(row.up + x - 1), uC = loadDepth4(row.up + x),
-                    uR = loadDepth4(row.up + x + 1);
-                    mL = loadDepth4(row.mid + x - 1), mC = loadDepth4(row.mid + x),
-                    mR = loadDepth4(row.mid + x + 1);
-                    dL = loadDepth4(row.down + x - 1), dC = loadDepth4(row.down + x),
-                    dR = loadDepth4(row.down + x + 1);
-                    basePixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.diffuse + x));
-                    matPixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row.material + x));
-                } else {
-                    // Lanes past the area's end read the last column: computed, never stored.
-                    std::int32_t xs[4];
-                    for (int i = 0; i < 4; ++i) xs[i] = x + i < a.max.x ? x + i : a.max.x - 1;
-                    auto patch = [&](const L16* r, int dx) {
-                        return _mm_setr_epi32(
-                            r[clampTo(xs[0] + dx, 0, dw - 1)].l, r[clampTo(xs[1] + dx, 0, dw - 1)].l,
-                            r[clampTo(xs[2] + dx, 0, dw - 1)].l, r[clampTo(xs[3] + dx, 0, dw - 1)].l);
-                    };
-                    uL = patch(row.up, -1), uC = patch(row.up, 0), uR = patch(row.up, 1);
-                    mL = patch(row.mid, -1), mC = patch(row.mid, 0), mR = patch(row.mid, 1);
-                    dL = patch(row.down, -1), dC = patch(row.down, 0), dR = patch(row.down, 1);
-                    basePixels = gatherPixels4(row.diffuse, x, a.max.x - 1);
-                    matPixels = gatherPixels4(row.material, x, a.max.x - 1);
-                }
-                const __m128i d0 = mC;
-
-                // 2. Normal from the Sobel gradient.
-                const __m128i sx = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(uL, _mm_add_epi32(mL, mL)), dL),
-                                                 _mm_add_epi32(_mm_add_epi32(uR, _mm_add_epi32(mR, mR)), dR));
-                const __m128i sy = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(dL, _mm_add_epi32(dC, dC)), dR),
-                                                 _mm_add_epi32(_mm_add_epi32(uL, _mm_add_epi32(uC, uC)), uR));
-                const __m128 fsx = _mm_cvtepi32_ps(sx), fsy = _mm_cvtepi32_ps(sy);
-                const __m128 lengthSquared = _mm_add_ps(
-                    _mm_add_ps(_mm_mul_ps(fsx, fsx), _mm_mul_ps(fsy, fsy)), _mm_set1_ps(normalZSquared_));
-                const __m128 nScale = _mm_div_ps(one, _mm_sqrt_ps(lengthSquared));
-                const __m128 nx = _mm_mul_ps(fsx, nScale), ny = _mm_mul_ps(fsy, nScale),
-                             nz = _mm_mul_ps(_mm_set1_ps(normalZ_), nScale);
-
-                // 3. Base colour and material.
-                const __m128 br = unitOf(byteOf(basePixels, 0)), bg = unitOf(byteOf(basePixels, 8)),
-                             bb = unitOf(byteOf(basePixels, 16));
-                const __m128i roughnessBytes = byteOf(matPixels, 0);
-                const __m128i metalBytes = byteOf(matPixels, 8);
-                const __m128i specularBytes = byteOf(matPixels, 16);
+                const PixelGroup pixels =
+                    readGroup(row.depth, row.diffuse, row.material, x, interior, a.max.x - 1, dw);
+                const Vector4 normal = sobelNormal(pixels, lights);
+                const Colour base = baseColour(pixels.diffuse);
+                const __m128i roughnessBytes = byteOf(pixels.material, 0);
+                const __m128i metalBytes = byteOf(pixels.material, 8);
+                const __m128i specularBytes = byteOf(pixels.material, 16);
                 const __m128 roughness = unitOf(roughnessBytes);
 
-                // 5. Ambient occlusion.
-                __m128 sum = zero;
-                for (int l = 0; l < aoCount; ++l) {
-                    const __m128 top = _mm_loadu_ps(row.aoTop[l] + column);
-                    const __m128 bottom = _mm_loadu_ps(row.aoBottom[l] + column);
-                    __m128 s = _mm_add_ps(top, _mm_mul_ps(_mm_sub_ps(bottom, top), _mm_set1_ps(row.aoV[l])));
-                    if (occlusion_.weighted[l]) s = _mm_mul_ps(s, _mm_set1_ps(occlusion_.weights[l]));
-                    sum = l == 0 ? s : _mm_add_ps(sum, s);
-                }
-                const __m128 diff = _mm_sub_ps(_mm_cvtepi32_ps(d0), _mm_mul_ps(_mm_set1_ps(0.25f), sum));
-                __m128 cavity;
-                if (_mm_movemask_ps(_mm_cmplt_ps(diff, zero)) == 0) {
-                    cavity = one;
-                } else {
-                    const __m128 fade = _mm_set1_ps(kCavityFade);
-                    cavity = _mm_div_ps(
-                        _mm_add_ps(_mm_min_ps(_mm_max_ps(diff, _mm_set1_ps(-kCavityFade)), zero), fade),
-                        fade);
-                }
-                __m128 cr = _mm_mul_ps(_mm_mul_ps(br, cavity), ambient);
-                __m128 cg = _mm_mul_ps(_mm_mul_ps(bg, cavity), ambient);
-                __m128 cb = _mm_mul_ps(_mm_mul_ps(bb, cavity), ambient);
-
-                // 6. Cast shadow: walk up both diagonals looking for higher depth. Where no step
-                // has a higher blocker, all the light passes (the sum is a constant).
-                __m128i margins[2 * kShadowSteps];
-                __m128i anyBlocker = _mm_setzero_si128();
-                for (int k = 0; k < kShadowSteps; ++k) {
-                    const L16* r = row.above[k];
-                    const std::int32_t offset = shadowOffsets_[k];
-                    __m128i v1, v2;
-                    if (interior) {
-                        v1 = loadDepth4(r + x + offset);
-                        v2 = loadDepth4(r + x - offset);
-                    } else {
-                        v1 = gatherDepth4(r, x + offset, dw - 1);
-                        v2 = gatherDepth4(r, x - offset, dw - 1);
-                    }
-                    const __m128i stepHeight = _mm_add_epi32(d0, _mm_set1_epi32(k + 1));
-                    margins[2 * k] = _mm_sub_epi32(stepHeight, v1);
-                    margins[2 * k + 1] = _mm_sub_epi32(stepHeight, v2);
-                    anyBlocker = _mm_or_si128(anyBlocker, _mm_or_si128(margins[2 * k], margins[2 * k + 1]));
-                }
-                __m128 lightPassed;
-                if (_mm_movemask_ps(_mm_castsi128_ps(anyBlocker)) == 0) {
-                    lightPassed = allLightPassed;
-                } else {
-                    lightPassed = zero;
-                    for (int k = 0; k < kShadowSteps; ++k) {
-                        const __m128 t1 = _mm_cvtepi32_ps(margins[2 * k]);
-                        const __m128 t2 = _mm_cvtepi32_ps(margins[2 * k + 1]);
-                        __m128 f1, f2;
-                        if (inFadeBand(t1) || inFadeBand(t2)) {
-                            f1 = shadowFactor(t1);
-                            f2 = shadowFactor(t2);
-                        } else {
-                            f1 = select(_mm_cmpge_ps(t1, zero), one);
-                            f2 = select(_mm_cmpge_ps(t2, zero), one);
-                        }
-                        lightPassed = _mm_add_ps(
-                            lightPassed,
-                            _mm_mul_ps(_mm_add_ps(f1, _mm_mul_ps(seventenths, f2)), shadowWeights[k]));
-                    }
-                }
-                const __m128 shadow = _mm_mul_ps(lightPassed, _mm_set1_ps(kShadowNormalisation));
-                cr = _mm_add_ps(cr, _mm_mul_ps(_mm_mul_ps(br, shadowR), shadow));
-                cg = _mm_add_ps(cg, _mm_mul_ps(_mm_mul_ps(bg, shadowG), shadow));
-                cb = _mm_add_ps(cb, _mm_mul_ps(_mm_mul_ps(bb, shadowB), shadow));
-
-                // 7. Diffuse light.
-                {
-                    const __m128 lambert =
-                        _mm_add_ps(half, _mm_mul_ps(half, dot3(nx, ny, nz, diffLx, diffLy, diffLz)));
-                    const __m128 t = _mm_sub_ps(_mm_set1_ps(0.24f), _mm_mul_ps(half, roughness));
-                    const __m128 f = _mm_div_ps(_mm_sub_ps(lambert, t), _mm_sub_ps(one, t));
-                    const __m128 facing = _mm_cmpgt_ps(f, zero);
-                    cr = _mm_add_ps(cr, select(facing, _mm_mul_ps(_mm_mul_ps(br, diffR), f)));
-                    cg = _mm_add_ps(cg, select(facing, _mm_mul_ps(_mm_mul_ps(bg, diffG), f)));
-                    cb = _mm_add_ps(cb, select(facing, _mm_mul_ps(_mm_mul_ps(bb, diffB), f)));
-                }
-                _mm_store_ps(lit.r + column, cr);
-                _mm_store_ps(lit.g + column, cg);
-                _mm_store_ps(lit.b + column, cb);
-                _mm_store_ps(lit.baseR + column, br);
-                _mm_store_ps(lit.baseG + column, bg);
-                _mm_store_ps(lit.baseB + column, bb);
+                Colour c = ambientLight(row.occlusion, occlusion_, column, pixels.mC, base, lights);
+                addCastShadow(c, base, row.depth, walk, x, pixels.mC, interior, dw, lights);
+                addDiffuse(c, base, normal, roughness, lights);
+                _mm_store_ps(lit.r + column, c.r);
+                _mm_store_ps(lit.g + column, c.g);
+                _mm_store_ps(lit.b + column, c.b);
+                _mm_store_ps(lit.baseR + column, base.r);
+                _mm_store_ps(lit.baseG + column, base.g);
+                _mm_store_ps(lit.baseB + column, base.b);
                 _mm_store_ps(lit.roughness + column, roughness);
 
-                // 4. Eye vector, only for the terms that need it.
                 const __m128i noBits = _mm_setzero_si128();
                 const int specularLanes =
                     _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(specularBytes, noBits))) ^ 0xF;
@@ -835,64 +660,16 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                 lit.specularLanes[group] = 0;
                 lit.metalLanes[group] = metalLanes;
                 if ((specularLanes | metalLanes) == 0) continue;
-                const __m128 eScale = _mm_div_ps(
-                    one, _mm_sqrt_ps(_mm_add_ps(
-                             _mm_add_ps(_mm_load_ps(eyeX2 + column), _mm_set1_ps(row.eyeY2)), one)));
-                const __m128 ex = _mm_mul_ps(_mm_load_ps(eyeX + column), eScale);
-                const __m128 ey = _mm_mul_ps(_mm_set1_ps(row.eyeY), eScale);
-                const __m128 ez = eScale;
+                const Vector4 eye = eyeVector(eyeX + column, eyeX2 + column, row.eyeY, row.eyeY2);
                 _mm_store_ps(lit.metalness + column, unitOf(metalBytes));
                 _mm_store_ps(lit.specular + column, unitOf(specularBytes));
-
-                // 8. Specular light: the reflected light's alignment with the eye; its power
-                // comes in pass 2.
-                if (specularLanes != 0) {
-                    const __m128 nl = _mm_mul_ps(_mm_set1_ps(2.0f), dot3(nx, ny, nz, toLx, toLy, toLz));
-                    const __m128 rx = _mm_sub_ps(toLx, _mm_mul_ps(nl, nx)),
-                                 ry = _mm_sub_ps(toLy, _mm_mul_ps(nl, ny)),
-                                 rz = _mm_sub_ps(toLz, _mm_mul_ps(nl, nz));
-                    const __m128 s = dot3(ex, ey, ez, rx, ry, rz);
-                    const int active = specularLanes & _mm_movemask_ps(_mm_cmpgt_ps(s, _mm_set1_ps(0.001f)));
-                    lit.specularLanes[group] = active;
-                    if (active != 0) {
-                        alignas(16) std::int32_t rb[4];
-                        _mm_store_si128(reinterpret_cast<__m128i*>(rb), roughnessBytes);
-                        _mm_store_ps(lit.alignment + column, s);
-                        _mm_store_ps(lit.exponent + column,
-                                     _mm_setr_ps(specularExponents[rb[0]], specularExponents[rb[1]],
-                                                 specularExponents[rb[2]], specularExponents[rb[3]]));
-                    }
-                }
-
-                // 9. Skybox reflection direction and blur level.
-                if (metalLanes != 0) {
-                    const __m128 ne = _mm_mul_ps(_mm_set1_ps(2.0f), dot3(nx, ny, nz, ex, ey, ez));
-                    const __m128 rsx = _mm_sub_ps(ex, _mm_mul_ps(ne, nx)),
-                                 rsy = _mm_sub_ps(ey, _mm_mul_ps(ne, ny));
-                    _mm_store_ps(
-                        lit.skyX + column,
-                        _mm_add_ps(half, _mm_mul_ps(_mm_sub_ps(half, _mm_mul_ps(half, rsx)), skyWMinus1)));
-                    _mm_store_ps(
-                        lit.skyY + column,
-                        _mm_add_ps(half, _mm_mul_ps(_mm_add_ps(half, _mm_mul_ps(half, rsy)), skyHMinus1)));
-                    // Second derivatives of the depth over the patch.
-                    const __m128i rowsOuter = _mm_add_epi32(_mm_add_epi32(_mm_add_epi32(uL, uC), uR),
-                                                            _mm_add_epi32(_mm_add_epi32(dL, dC), dR));
-                    const __m128i rowMid = _mm_add_epi32(_mm_add_epi32(mL, mC), mR);
-                    const __m128i colsOuter = _mm_add_epi32(_mm_add_epi32(_mm_add_epi32(uL, mL), dL),
-                                                            _mm_add_epi32(_mm_add_epi32(uR, mR), dR));
-                    const __m128i colMid = _mm_add_epi32(_mm_add_epi32(uC, mC), dC);
-                    const __m128 inv256 = _mm_set1_ps(1.0f / 256.0f);
-                    const __m128 ddy = _mm_mul_ps(
-                        _mm_cvtepi32_ps(_mm_sub_epi32(rowsOuter, _mm_add_epi32(rowMid, rowMid))), inv256);
-                    const __m128 ddx = _mm_mul_ps(
-                        _mm_cvtepi32_ps(_mm_sub_epi32(colsOuter, _mm_add_epi32(colMid, colMid))), inv256);
-                    const __m128 q = _mm_add_ps(
-                        _mm_mul_ps(_mm_add_ps(_mm_mul_ps(ddx, ddx), _mm_mul_ps(ddy, ddy)), curvatureScales),
-                        one);
-                    _mm_store_ps(lit.skyLevel + column, _mm_add_ps(_mm_mul_ps(half, fastLog2(q)),
-                                                                   _mm_mul_ps(_mm_set1_ps(6.0f), roughness)));
-                }
+                if (specularLanes != 0)
+                    lit.specularLanes[group] =
+                        specularAlignment(normal, eye, roughnessBytes, specularLanes, lights,
+                                          lit.alignment + column, lit.exponent + column);
+                if (metalLanes != 0)
+                    skyboxLookup(pixels, normal, eye, roughness, lights, lit.skyX + column, lit.skyY + column,
+                                 lit.skyLevel + column);
             }
 
             // Pass 2: the specular powers of the row.
@@ -903,95 +680,26 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                 const std::int32_t column = group * kLanes;
                 const std::int32_t x = chunkX + column;
                 const std::int32_t lanes = chunkEnd - x < kLanes ? chunkEnd - x : kLanes;
-                __m128 cr = _mm_load_ps(lit.r + column), cg = _mm_load_ps(lit.g + column),
-                       cb = _mm_load_ps(lit.b + column);
+                Colour c{_mm_load_ps(lit.r + column), _mm_load_ps(lit.g + column),
+                         _mm_load_ps(lit.b + column)};
                 const int specularLanes = lit.specularLanes[group], metalLanes = lit.metalLanes[group];
                 if ((specularLanes | metalLanes) != 0) {
-                    const __m128 br = _mm_load_ps(lit.baseR + column), bg = _mm_load_ps(lit.baseG + column),
-                                 bb = _mm_load_ps(lit.baseB + column);
-                    const __m128 metalness = _mm_load_ps(lit.metalness + column);
-                    // 8. Specular light.
-                    if (specularLanes != 0) {
-                        const __m128 roughness = _mm_load_ps(lit.roughness + column);
-                        __m128 sp =
-                            _mm_mul_ps(_mm_mul_ps(_mm_load_ps(lit.powered + column), _mm_set1_ps(10.0f)),
-                                       _mm_sub_ps(one, roughness));
-                        sp = _mm_mul_ps(sp, _mm_sub_ps(one, _mm_mul_ps(half, metalness)));
-                        const __m128 adds = _mm_and_ps(laneMask(specularLanes), _mm_cmpneq_ps(sp, zero));
-                        const __m128 k = _mm_mul_ps(_mm_load_ps(lit.specular + column), sp);
-                        cr = _mm_add_ps(cr, select(adds, _mm_mul_ps(_mm_mul_ps(br, specR), k)));
-                        cg = _mm_add_ps(cg, select(adds, _mm_mul_ps(_mm_mul_ps(bg, specG), k)));
-                        cb = _mm_add_ps(cb, select(adds, _mm_mul_ps(_mm_mul_ps(bb, specB), k)));
-                    }
-                    // 9. Skybox reflection, blurred by roughness and by the depth's curvature.
-                    if (metalLanes != 0) {
-                        const __m128 level = _mm_load_ps(lit.skyLevel + column);
-                        const __m128i levelIndex = _mm_cvttps_epi32(level);
-                        alignas(16) float fs[4], sky[3][4] = {};
-                        alignas(16) std::int32_t is[4];
-                        const __m128 fraction = _mm_sub_ps(level, _mm_cvtepi32_ps(levelIndex));
-                        _mm_store_ps(fs, fraction);
-                        _mm_store_si128(reinterpret_cast<__m128i*>(is), levelIndex);
-                        // Usually the metal lanes read the same two levels: sampled four at a time.
-                        int shared = -1;
-                        for (int i = 0; i < 4; ++i) {
-                            if (!(metalLanes & (1 << i))) continue;
-                            const int lower = is[i] < 13 ? is[i] : 13;
-                            if (shared < 0) shared = lower;
-                            if (lower != shared) shared = 14;
-                        }
-                        if (shared >= 0 && shared < 14) {
-                            const __m128 sx = _mm_load_ps(lit.skyX + column),
-                                         sy = _mm_load_ps(lit.skyY + column);
-                            __m128 s[3];
-                            sampleRGB4(skySamplers[shared], sx, sy, s);
-                            // A lane with no fraction keeps its lower sample: s x 1 + s2 x 0 is s.
-                            if (_mm_movemask_ps(_mm_cmpneq_ps(fraction, zero)) & metalLanes) {
-                                __m128 s2[3];
-                                sampleRGB4(skySamplers[shared + 1 < 13 ? shared + 1 : 13], sx, sy, s2);
-                                const __m128 keepLower = _mm_sub_ps(one, fraction);
-                                for (int ch = 0; ch < 3; ++ch)
-                                    s[ch] = _mm_add_ps(_mm_mul_ps(s[ch], keepLower),
-                                                       _mm_mul_ps(s2[ch], fraction));
-                            }
-                            for (int ch = 0; ch < 3; ++ch) _mm_store_ps(sky[ch], s[ch]);
-                        }
-                        for (int i = 0; i < 4 && !(shared >= 0 && shared < 14); ++i) {
-                            if (!(metalLanes & (1 << i))) continue;
-                            const float sx = lit.skyX[column + i], sy = lit.skyY[column + i];
-                            const int lower = is[i] < 13 ? is[i] : 13,
-                                      upper = is[i] + 1 < 13 ? is[i] + 1 : 13;
-                            __m128 s = sampleRGBA(skySamplers[lower], sx, sy);
-                            if (fs[i] != 0.0f) {
-                                const __m128 s2 = sampleRGBA(skySamplers[upper], sx, sy);
-                                s = _mm_add_ps(_mm_mul_ps(s, _mm_set1_ps(1.0f - fs[i])),
-                                               _mm_mul_ps(s2, _mm_set1_ps(fs[i])));
-                            }
-                            alignas(16) float channels[4];
-                            _mm_store_ps(channels, s);
-                            sky[0][i] = channels[0];
-                            sky[1][i] = channels[1];
-                            sky[2][i] = channels[2];
-                        }
-                        const __m128 k = _mm_mul_ps(_mm_div_ps(metalness, _mm_set1_ps(255.0f)), skyStrength);
-                        const __m128 metal = laneMask(metalLanes);
-                        cr =
-                            _mm_add_ps(cr, select(metal, _mm_mul_ps(_mm_mul_ps(br, _mm_load_ps(sky[0])), k)));
-                        cg =
-                            _mm_add_ps(cg, select(metal, _mm_mul_ps(_mm_mul_ps(bg, _mm_load_ps(sky[1])), k)));
-                        cb =
-                            _mm_add_ps(cb, select(metal, _mm_mul_ps(_mm_mul_ps(bb, _mm_load_ps(sky[2])), k)));
-                    }
+                    const Colour base{_mm_load_ps(lit.baseR + column), _mm_load_ps(lit.baseG + column),
+                                      _mm_load_ps(lit.baseB + column)};
+                    if (specularLanes != 0)
+                        addSpecular(c, base, _mm_load_ps(lit.powered + column),
+                                    _mm_load_ps(lit.roughness + column), _mm_load_ps(lit.metalness + column),
+                                    _mm_load_ps(lit.specular + column), specularLanes, lights);
+                    if (metalLanes != 0) addSkybox(c, base, lit, column, metalLanes, skySamplers, lights);
                 }
-
                 if (keeping) {
                     const std::ptrdiff_t at = y * keep->pitch + x;
-                    storeLanes(keep->planes[0] + at, lanes, cr);
-                    storeLanes(keep->planes[1] + at, lanes, cg);
-                    storeLanes(keep->planes[2] + at, lanes, cb);
+                    storeLanes(keep->planes[0] + at, lanes, c.r);
+                    storeLanes(keep->planes[1] + at, lanes, c.g);
+                    storeLanes(keep->planes[2] + at, lanes, c.b);
                 }
-                addGlow(row.glow, column, cr, cg, cb);
-                storeOutput(row.out + x, lanes, cr, cg, cb);
+                addGlow(row.glow, column, c.r, c.g, c.b);
+                storeOutput(row.out + x, lanes, c.r, c.g, c.b);
             }
         }
     }
