@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "korvo/gui/context.h"
 #include "korvo/widgets/bitmapfont.h"
@@ -27,24 +28,39 @@ const RGBA kLineColor{210, 210, 255, 255};
 const RGBA kHoverColor{255, 250, 230, 255};
 const RGBA kZoomLabelColor{139, 151, 150, 192};
 
-// Blends `color` into the pixels of `view` around (cx, cy) (view coordinates) whose squared
-// distance d² to the centre is below reach², with alpha = coverage(d²) x peak. A centre or reach
-// that is not finite draws nothing.
+// Where the marks draw: a piece of the display, its pixel (0, 0) being the display's pixel
+// (ox, oy). Every mark is placed in the display's own coordinates, so a piece drawn alone holds
+// the same pixels as that piece of the whole display drawn at once.
+struct Canvas {
+    ImageView<RGBA> view;
+    std::int32_t ox = 0, oy = 0;
+
+    // The piece as a cropped view whose coordinates are the display's.
+    korvo::CroppedView<RGBA> cropped() const noexcept {
+        return {view, IntRect{{-ox, -oy}, {view.w, view.h}}};
+    }
+};
+
+// Blends `color` into the pixels around (cx, cy) whose squared distance d² to the centre is below
+// reach², with alpha = coverage(d²) x peak. A centre or reach that is not finite draws nothing.
 template <class Coverage>
-void radialMark(const ImageView<RGBA>& view, float cx, float cy, float reach, RGBA color, float peak,
+void radialMark(const Canvas& canvas, float cx, float cy, float reach, RGBA color, float peak,
                 Coverage&& coverage) noexcept {
+    const ImageView<RGBA>& view = canvas.view;
     if (view.empty() || !std::isfinite(cx) || !std::isfinite(cy) || !std::isfinite(reach) || !(reach > 0.0f))
         return;
     std::int32_t x0, x1, y0, y1;
-    if (!korvo::detail::clipSpan(std::floor(cx - reach) - 1.0, std::ceil(cx + reach) + 2.0, view.w, x0, x1) ||
-        !korvo::detail::clipSpan(std::floor(cy - reach) - 1.0, std::ceil(cy + reach) + 2.0, view.h, y0, y1))
+    if (!korvo::detail::clipSpan(std::floor(cx - reach) - 1.0 - canvas.ox,
+                                 std::ceil(cx + reach) + 2.0 - canvas.ox, view.w, x0, x1) ||
+        !korvo::detail::clipSpan(std::floor(cy - reach) - 1.0 - canvas.oy,
+                                 std::ceil(cy + reach) + 2.0 - canvas.oy, view.h, y0, y1))
         return;
     const float reach2 = reach * reach;
     for (std::int32_t y = y0; y < y1; ++y) {
-        const float dy = cy - static_cast<float>(y);
+        const float dy = cy - static_cast<float>(y + canvas.oy);
         RGBA* row = view.row(y);
         for (std::int32_t x = x0; x < x1; ++x) {
-            const float dx = cx - static_cast<float>(x);
+            const float dx = cx - static_cast<float>(x + canvas.ox);
             const float d2 = dx * dx + dy * dy;
             if (!(d2 < reach2)) continue;
             const int a = korvo::detail::coverage255(coverage(d2) * peak);
@@ -98,9 +114,10 @@ struct Dot {
 };
 
 // A line of the marks, as wide as the scale (parallel one-pixel lines a pixel apart).
-void wideLine(const ImageView<RGBA>& target, float x1, float y1, float x2, float y2, RGBA color, int alpha,
+void wideLine(const Canvas& canvas, float x1, float y1, float x2, float y2, RGBA color, int alpha,
               float scale) noexcept {
     const int lines = scale > 1.25f ? static_cast<int>(std::lround(scale)) : 1;
+    const korvo::CroppedView<RGBA> target = canvas.cropped();
     if (lines == 1) {
         korvo::lineAA(target, x1, y1, x2, y2, color, alpha);
         return;
@@ -128,6 +145,7 @@ PanoramaDisplay::PanoramaDisplay(korvo::UIContext* context, korvo::FloatParamete
         p->addListener(this);
     stateFifo_.initialize(kFifoSize, 1);
     setZoomIndex(1);
+    shown_ = current();
 }
 
 PanoramaDisplay::~PanoramaDisplay() {
@@ -148,7 +166,11 @@ PanoramaDisplay::Point PanoramaDisplay::listenerPoint() const noexcept {
 }
 
 PanoramaDisplay::Point PanoramaDisplay::pointFromPanDistance(float distance, float pan) const noexcept {
-    float k = std::min(1.0f, (1.0f - (distance + 24.0f) / 30.0f) * zoomFactor());
+    return pointAt(distance, pan, zoomIndex());
+}
+
+PanoramaDisplay::Point PanoramaDisplay::pointAt(float distance, float pan, std::int32_t zoom) const noexcept {
+    float k = std::min(1.0f, (1.0f - (distance + 24.0f) / 30.0f) * kZoomFactors[std::clamp(zoom, 0, 3)]);
     k = std::max(0.0f, k);
     const float r = k * usableRadius();
     const float a = std::clamp(pan, -1.0f, 1.0f) * kHalfPi;
@@ -198,7 +220,81 @@ void PanoramaDisplay::setZoomIndex(std::int32_t index) noexcept {
     index = std::clamp(index, 0, 3);
     zoomIndex_.store(index, std::memory_order_relaxed);
     zoomFactor_.store(kZoomFactors[index], std::memory_order_relaxed);
-    setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+    refreshMarks();
+}
+
+// ---- What the marks show -----------------------------------------------------------------------
+
+PanoramaDisplay::Shown PanoramaDisplay::current() const noexcept {
+    Shown s;
+    s.pan = static_cast<float>(paramPan_->value());
+    s.distance = static_cast<float>(paramDistance_->value());
+    s.tilt = static_cast<float>(paramTilt_->value());
+    s.outputLevel = static_cast<float>(paramOutputLevel_->value());
+    s.audio = lastState_;
+    s.zoom = zoomIndex();
+    const auto mx = static_cast<float>(mouseX_), my = static_cast<float>(mouseY_);
+    s.hover = pointerOver_ && !isDragged() && isNearPanorama(mx, my, kClickMargin * scale()) ? 1 : 0;
+    if (s.hover != 0) s.hovered = panDistanceFromPoint(mx, my);
+    return s;
+}
+
+namespace {
+// Bit for bit (the struct has no padding), so a NaN the audio sent compares equal to itself.
+bool sameShown(const void* a, const void* b, std::size_t n) noexcept {
+    return std::memcmp(a, b, n) == 0;
+}
+}  // namespace
+
+void PanoramaDisplay::refreshMarks() noexcept {
+    Shown next = current();
+    const bool zoomed = next.zoom != shown_.zoom;
+    if (sameShown(&next, &shown_, sizeof next)) return;
+    if (zoomed) {
+        shown_ = next;
+        setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+        return;
+    }
+    markMovingMarks(shown_);
+    shown_ = next;
+    markMovingMarks(shown_);
+}
+
+void PanoramaDisplay::markMovingMarks(const Shown& s) noexcept {
+    const float k = scale();
+    const Point l = listenerPoint();
+    const Point p = pointAt(s.distance, s.pan / 90.0f, s.zoom);
+    const Point a = pointAt(s.audio.distance, s.audio.pan, s.zoom);
+    const float rho = 8.0f * (1.0f + std::max(-48.0f, s.outputLevel) / 64.0f) * k;
+    // A box around every pixel a mark may touch: its reach, the anti-aliased edge and a pixel for
+    // rounding between element and view coordinates.
+    const float edge = 3.0f + k;
+    auto box = [this, edge](Point from, Point to, float reach) {
+        const float grow = reach + edge;
+        const float x0 = std::min(from.x, to.x) - grow, x1 = std::max(from.x, to.x) + grow;
+        const float y0 = std::min(from.y, to.y) - grow, y1 = std::max(from.y, to.y) + grow;
+        if (!(std::isfinite(x0) && std::isfinite(x1) && std::isfinite(y0) && std::isfinite(y1))) {
+            setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+            return;
+        }
+        const IntRect mine{{0, 0}, {_position.width(), _position.height()}};
+        const IntRect r{{static_cast<std::int32_t>(std::max(-1.0f, std::floor(x0))),
+                         static_cast<std::int32_t>(std::max(-1.0f, std::floor(y0)))},
+                        {static_cast<std::int32_t>(std::min(width() + 1.0f, std::ceil(x1))),
+                         static_cast<std::int32_t>(std::min(height() + 1.0f, std::ceil(y1)))}};
+        setDirty(korvo::DirtyLayer::rawLayerOnly, r.intersection(mine));
+    };
+    // The line to the listener, the halo, ring and dot around the source; the audio's line, halo
+    // and dot; the hover preview's line, halo, ring and dot.
+    box(p, l, 0.0f);
+    box(p, p, std::max(20.0f * k, rho + 2.0f * k));
+    box(a, p, 0.0f);
+    box(a, a, 10.0f * std::max(1.0f, s.audio.gain) * k);
+    if (s.hover != 0) {
+        const Point m = pointAt(s.hovered.distance, s.hovered.panDegrees / 90.0f, s.zoom);
+        box(m, l, 0.0f);
+        box(m, m, std::max(20.0f * k, rho + 2.0f * k));
+    }
 }
 
 // ---- Feed and listener -------------------------------------------------------------------------
@@ -209,16 +305,22 @@ void PanoramaDisplay::sendPanoramaState(float sampleRate, float gain, float tilt
 }
 
 void PanoramaDisplay::onParameterChanged(korvo::Parameter&) noexcept {
-    markDirtyFromAnyThread(korvo::DirtyLayer::rawLayerOnly);  // the marks only: nothing lit moves
+    // The marks only: nothing lit moves.
+    if (onInputThread())
+        refreshMarks();
+    else
+        marksRequested_.store(true, std::memory_order_release);
 }
 
 void PanoramaDisplay::onAnimate(double dt, double) {
     stateFifo_.dropOlderThan(kMaxLagSeconds);
     State state;
+    bool changed = marksRequested_.exchange(false, std::memory_order_acq_rel);
     if (stateFifo_.readOldestAndDrop(&state, 1, dt, 0) > 0) {
         lastState_ = state;
-        setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+        changed = true;
     }
+    if (changed) refreshMarks();
 }
 
 // ---- Mouse -------------------------------------------------------------------------------------
@@ -244,11 +346,13 @@ bool PanoramaDisplay::onMouseClick(std::int32_t x, std::int32_t y, korvo::MouseB
 void PanoramaDisplay::onBeginDrag() {
     paramPan_->beginEdit();
     paramDistance_->beginEdit();
+    refreshMarks();  // no hover preview while dragging
 }
 
 void PanoramaDisplay::onStopDrag() {
     paramDistance_->endEdit();
     paramPan_->endEdit();
+    refreshMarks();
 }
 
 void PanoramaDisplay::onMouseDrag(std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
@@ -262,11 +366,13 @@ void PanoramaDisplay::onMouseMove(std::int32_t x, std::int32_t y, std::int32_t, 
                                   korvo::MouseState) {
     mouseX_ = x;
     mouseY_ = y;
-    setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+    pointerOver_ = true;
+    refreshMarks();
 }
 
 void PanoramaDisplay::onMouseExit() {
-    setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
+    pointerOver_ = false;
+    refreshMarks();
 }
 
 bool PanoramaDisplay::onMouseWheel(std::int32_t, std::int32_t, std::int32_t, std::int32_t wheelDeltaY,
@@ -298,36 +404,33 @@ void PanoramaDisplay::onDrawRaw(ImageView<RGBA> rawMap, const korvo::Vec<IntRect
     for (const IntRect& rect : dirtyRects) {
         const ImageView<RGBA> target = rawMap.sub(rect);
         if (target.empty()) continue;
-        drawMarks(target, static_cast<float>(rect.min.x + _drawOffset.x),
-                  static_cast<float>(rect.min.y + _drawOffset.y));
+        drawMarks(target, rect.min.x + _drawOffset.x, rect.min.y + _drawOffset.y);
     }
 }
 
-// Every mark, in order, into `target`, whose pixel (0, 0) is element pixel (ox, oy).
-void PanoramaDisplay::drawMarks(ImageView<RGBA> target, float ox, float oy) const noexcept {
-    const std::int32_t zoom = zoomIndex();
+// Every mark, in order, into `piece`, whose pixel (0, 0) is element pixel (ox, oy).
+void PanoramaDisplay::drawMarks(ImageView<RGBA> piece, std::int32_t ox, std::int32_t oy) const noexcept {
+    const Canvas target{piece, ox, oy};
+    const Shown& shown = shown_;
+    const std::int32_t zoom = std::clamp(shown.zoom, 0, 3);
     const float rmax = usableRadius();
-    const State audio = lastState_;
+    const State audio = shown.audio;
     const Point l = listenerPoint();
-    const Point pParam = pointFromPanDistance(static_cast<float>(paramDistance_->value()),
-                                              static_cast<float>(paramPan_->value()) / 90.0f);
-    const Point pAudio = pointFromPanDistance(audio.distance, audio.pan);
-    const RGBA cParam = colorFromTilt(static_cast<float>(paramTilt_->value()));
+    const Point pParam = pointAt(shown.distance, shown.pan / 90.0f, zoom);
+    const Point pAudio = pointAt(audio.distance, audio.pan, zoom);
+    const RGBA cParam = colorFromTilt(shown.tilt);
     const RGBA cAudio = colorFromTilt(audio.tilt);
     const float g = audio.gain;
-    const float level = std::max(-48.0f, static_cast<float>(paramOutputLevel_->value()));  // -inf dB: -48
+    const float level = std::max(-48.0f, shown.outputLevel);  // -inf dB: -48
     // Sizes in base pixels, drawn at the scale.
     const float k = scale();
     const float rho = 8.0f * (1.0f + level / 64.0f) * k;
     const Dot dotCoverage{1.0f / (k * k)};
 
-    // Local (view) coordinates.
-    const float lx = l.x - ox, ly = l.y - oy;
-    const float px = pParam.x - ox, py = pParam.y - oy;
-    const float ax = pAudio.x - ox, ay = pAudio.y - oy;
+    const float lx = l.x, ly = l.y, px = pParam.x, py = pParam.y, ax = pAudio.x, ay = pAudio.y;
 
     // 1. The disc of distance 0.
-    const float r0 = zoomFactor() * rmax * 0.2f;
+    const float r0 = kZoomFactors[zoom] * rmax * 0.2f;
     radialMark(target, lx, ly, r0 + 1.0f * k, kZeroDiscColor, kZeroDiscPeak[zoom],
                Ramp(r0 - 1.0f * k, r0 + 1.0f * k));
     // 2. Lines: parameter point to the listener, audio point to the parameter point.
@@ -343,11 +446,9 @@ void PanoramaDisplay::drawMarks(ImageView<RGBA> target, float ox, float oy) cons
     radialMark(target, px, py, 3.0f * k, cParam, 0.8f, dotCoverage);
 
     // 8. Where a click would put the source, while the pointer hovers without dragging.
-    if (_mouseOver && !isDragged() &&
-        isNearPanorama(static_cast<float>(mouseX_), static_cast<float>(mouseY_), kClickMargin * k)) {
-        const PanDistance pd = panDistanceFromPoint(static_cast<float>(mouseX_), static_cast<float>(mouseY_));
-        const Point pMouse = pointFromPanDistance(pd.distance, pd.panDegrees / 90.0f);
-        const float mx = pMouse.x - ox, my = pMouse.y - oy;
+    if (shown.hover != 0) {
+        const Point pMouse = pointAt(shown.hovered.distance, shown.hovered.panDegrees / 90.0f, zoom);
+        const float mx = pMouse.x, my = pMouse.y;
         wideLine(target, mx, my, lx, ly, kHoverColor, 40, k);
         radialMark(target, mx, my, 20.0f * k, kHoverColor, 0.05f, Halo(20.0f * k));
         radialMark(target, mx, my, rho + 2.0f * k, kHoverColor, 0.4f, Ring(rho, 2.0f * k));
@@ -361,11 +462,11 @@ void PanoramaDisplay::drawMarks(ImageView<RGBA> target, float ox, float oy) cons
     const std::int32_t textX = _position.width() - at(39), textY = _position.height() - at(13);
     const std::int32_t length = kZoomLineLength[zoom];
     const std::int32_t lineX = textX + at(7 - length / 2);
-    const auto ix = static_cast<std::int32_t>(ox), iy = static_cast<std::int32_t>(oy);
-    korvo::drawBitmapText(target, textX - ix, textY - iy, kZoomLabels[zoom], kZoomLabelColor,
+    korvo::drawBitmapText(piece, textX - ox, textY - oy, kZoomLabels[zoom], kZoomLabelColor,
                           korvo::BitmapFontSize::small8x8, k);
-    const IntRect line{{lineX - ix, textY + at(9) - iy}, {lineX + at(length) - ix, textY + at(10) - iy}};
-    korvo::blendBox(target, line, RGBA{kZoomLabelColor.r, kZoomLabelColor.g, kZoomLabelColor.b, 255},
+    const IntRect line{{lineX, textY + at(9)}, {lineX + at(length), textY + at(10)}};
+    korvo::blendBox(target.cropped(), line,
+                    RGBA{kZoomLabelColor.r, kZoomLabelColor.g, kZoomLabelColor.b, 255},
                     static_cast<int>(kZoomLabelColor.a));
 }
 

@@ -21,8 +21,14 @@
 // Threads
 // - sendPanoramaState: [audio-thread], never waits (an atomic store and a try-lock on the FIFO;
 //   a busy lock drops that state and the display keeps the previous one).
-// - onParameterChanged may run on any thread, the audio thread included (host automation): it only
-//   calls markDirtyFromAnyThread (an atomic flag); the next animation tick marks the raw layer.
+// - onParameterChanged may run on any thread, the audio thread included (host automation). Seen
+//   while the editor's thread dispatches an input event (the user's own edit) it redraws the
+//   marks at once; otherwise it only sets an atomic flag and the next animation tick does.
+//
+// Redrawing: the marks draw what they show from a copy of their inputs (Shown), taken on the
+// editor's thread whenever one of them changes; the area redrawn is where the moving marks were
+// and where they go (the whole display when the zoom changes), so dragging the source redraws a
+// few boxes, not the display.
 // - zoomIndex and zoomFactor are atomic because the renderer may draw on its pool threads.
 // - Everything else: [main-thread] (the editor's thread; drawing on its pool during a frame).
 //
@@ -93,7 +99,8 @@ public:
     virtual void setParamsFromPoint(float x, float y) noexcept;
 
     // ---- IParameterListener ------------------------------------------------------------------------
-    // Requests a redraw at the next tick (markDirtyFromAnyThread). [any-thread, audio included]
+    // Redraws the marks now on the editor's input thread, else at the next tick. [any-thread,
+    // audio included]
     void onParameterChanged(korvo::Parameter& parameter) noexcept override;
     void onBeginParameterEdit(korvo::Parameter&) noexcept override {}
     void onEndParameterEdit(korvo::Parameter&) noexcept override {}
@@ -128,10 +135,26 @@ public:
     korvo::TimedFIFO<State>& stateFifo() noexcept { return stateFifo_; }
 
 private:
+    // What the marks show: the parameters, the newest audio state, the zoom and the hover preview
+    // (its pan and distance, when shown).
+    struct Shown {
+        float pan = 0.0f, distance = 0.0f, tilt = 0.0f, outputLevel = 0.0f;
+        State audio;
+        std::int32_t zoom = 1;
+        std::uint32_t hover = 0;  // 1: the preview shows; a word, so the struct has no padding
+        PanDistance hovered;
+    };
+    static_assert(sizeof(Shown) == 12 * sizeof(float));
+    Shown current() const noexcept;
+    // Takes the current inputs; where they differ from the shown ones, marks the moving marks'
+    // boxes before and after (all of the display when the zoom changed). [main-thread]
+    void refreshMarks() noexcept;
+    void markMovingMarks(const Shown& shown) noexcept;
+    Point pointAt(float distance, float pan, std::int32_t zoom) const noexcept;
     void setZoomIndex(std::int32_t index) noexcept;
     float width() const noexcept { return static_cast<float>(_position.width()); }
     float height() const noexcept { return static_cast<float>(_position.height()); }
-    void drawMarks(korvo::ImageView<korvo::RGBA> target, float ox, float oy) const noexcept;
+    void drawMarks(korvo::ImageView<korvo::RGBA> piece, std::int32_t ox, std::int32_t oy) const noexcept;
 
     korvo::FloatParameter* paramPan_;
     korvo::FloatParameter* paramDistance_;
@@ -141,6 +164,9 @@ private:
     std::atomic<float> zoomFactor_{2.0f};
     korvo::TimedFIFO<State> stateFifo_;
     State lastState_;
+    Shown shown_;
+    std::atomic<bool> marksRequested_{false};
+    bool pointerOver_ = false;  // between onMouseMove and onMouseExit
     std::int32_t mouseX_ = 0;
     std::int32_t mouseY_ = 0;
 };

@@ -279,7 +279,14 @@ void lineAAImpl(const Target<RGBA>& t, float x1, float y1, float x2, float y2, R
     if (step > 0.0f && start < lo) skip = std::ceil(lo - start);
     if (step < 0.0f && start > hi) skip = std::ceil(start - hi);
     if (skip > std::fabs(static_cast<double>(end) - start) + 1.0) return;
-    float m = skip == 0.0 ? start : static_cast<float>(static_cast<double>(start) + step * skip);
+    // Skipped steps are walked as drawn ones are (m += step), so the positions a line visits do
+    // not depend on where the target starts: a part of a picture drawn alone equals that part of
+    // the whole drawn at once. Beyond 2^16 steps (a line far outside any window) they are jumped.
+    float m = start;
+    if (skip > 65536.0)
+        m = static_cast<float>(static_cast<double>(start) + step * skip);
+    else
+        for (std::int32_t i = 0; i < static_cast<std::int32_t>(skip); ++i) m += step;
 
     const std::int64_t maxSteps = static_cast<std::int64_t>(size) + 8;
     for (std::int64_t n = 0; n <= maxSteps; ++n) {

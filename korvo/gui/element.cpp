@@ -83,8 +83,13 @@ void UIElement::animate(double dt, double time) {
     for (UIElement* child : _children) child->animate(dt, time);
 }
 
+bool UIElement::onInputThread() const noexcept {
+    return _context != nullptr &&
+           _context->inputThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+}
+
 void UIElement::markDirtyFromListener(DirtyLayer layer) noexcept {
-    if (_context != nullptr && _context->inputThread.load(std::memory_order_relaxed) == std::this_thread::get_id())
+    if (onInputThread())
         setDirtyAll(layer);
     else
         markDirtyFromAnyThread(layer);

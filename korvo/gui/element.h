@@ -60,7 +60,6 @@ enum class DirtyLayer : std::int32_t {
     rawLayerOnly = 1,  // the raw list
 };
 
-
 class UIElement {
 public:
     // The element is not attached anywhere until a parent's addChild. context is not owned.
@@ -158,6 +157,9 @@ public:
     // after the event draws it; any other (host automation, possibly on the audio thread) is
     // recorded as markDirtyFromAnyThread records it. [any-thread, including audio]
     void markDirtyFromListener(DirtyLayer layer = DirtyLayer::fromFlags) noexcept;
+    // Whether the calling thread is dispatching an input event to this element's editor now.
+    // [any-thread]
+    bool onInputThread() const noexcept;
 
     // ---- Recursive dispatch (called on the root with editor coordinates) ----------------------
     bool mouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,

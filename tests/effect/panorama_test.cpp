@@ -202,6 +202,11 @@ TEST(Panorama, AutomationOnTheAudioThreadOnlyRaisesAFlag) {
     auto param = [&](Param i) { return static_cast<korvo::FloatParameter*>(&client.parameter(i)); };
     PanoramaDisplay p(&context, param(kPan), param(kDistance), param(kTilt), param(kOutputLevel));
     p.setPosition(DisplayScene::kPanoramaBox);
+    auto source = [&] {
+        return p.pointFromPanDistance(static_cast<float>(param(kDistance)->value()),
+                                      static_cast<float>(param(kPan)->value()) / 90.0f);
+    };
+    const PanoramaDisplay::Point before = source();
     korvo::test::RealtimeProbe probe;
     client.parameter(kPan).setNormalizedFromHost(0.8);
     client.parameter(kOutputLevel).setNormalizedFromHost(0.1);
@@ -210,10 +215,24 @@ TEST(Panorama, AutomationOnTheAudioThreadOnlyRaisesAFlag) {
     EXPECT_EQ(context.dirtyListPBR.length() + context.dirtyListRaw.length(), 0u);
     p.animate(0.015, 0.0);  // the editor's tick marks it, the raw layer only
     EXPECT_EQ(context.dirtyListPBR.length(), 0u);
+    // Where the source was and where it goes, within the display and short of all of it.
     korvo::Vec<korvo::IntRect> rects;
     context.dirtyListRaw.takeAll(rects);
-    ASSERT_EQ(rects.length(), 1u);
-    EXPECT_EQ(rects[0], DisplayScene::kPanoramaBox);
+    ASSERT_FALSE(rects.empty());
+    std::int64_t marked = 0;
+    for (const korvo::IntRect& r : rects) {
+        EXPECT_EQ(r.intersection(DisplayScene::kPanoramaBox), r);
+        marked += std::int64_t{r.width()} * r.height();
+    }
+    EXPECT_LT(marked,
+              std::int64_t{DisplayScene::kPanoramaBox.width()} * DisplayScene::kPanoramaBox.height() / 2);
+    for (const PanoramaDisplay::Point q : {before, source()}) {
+        const auto x = DisplayScene::kPanoramaBox.min.x + static_cast<std::int32_t>(q.x);
+        const auto y = DisplayScene::kPanoramaBox.min.y + static_cast<std::int32_t>(q.y);
+        EXPECT_TRUE(std::any_of(rects.begin(), rects.end(),
+                                [&](const korvo::IntRect& r) { return r.contains(x, y); }))
+            << x << "," << y;
+    }
 }
 
 int brightness(korvo::ImageView<korvo::RGBA> image, std::int32_t x, std::int32_t y) {
@@ -246,6 +265,30 @@ TEST_F(PanoramaTest, DrawsTheSourceTheHoverPreviewAndNothingOutside) {
         }
     }
     EXPECT_GT(brightness(window.screen(), dotX, dotY), brightness(window.screen(), x0 + 200, y0 + 40) + 200);
+}
+
+// Dragging the source is drawn by the frame after each move, not a tick later; the tick after it
+// has nothing left to draw, and the far corner of the display keeps its pixels.
+TEST_F(PanoramaTest, ADragIsDrawnByTheFrameAfterItsMove) {
+    auto& window = scene.open();
+    const std::int32_t dotX = x0 + 119, dotY = y0 + 123 - 36;
+    korvo::OwnedImage<korvo::RGBA> before(window.width(), window.height());
+    korvo::copyBox(window.screen(), before.view());
+    const int there = brightness(window.screen(), dotX - 40, dotY + 10);
+    window.mouseMove(dotX, dotY);
+    window.mouseDown(MouseButton::left);
+    window.mouseMove(dotX - 40, dotY + 10, korvo::MouseState{.left = true});
+    EXPECT_GT(brightness(window.screen(), dotX - 40, dotY + 10), there + 200);  // no tick in between
+    korvo::OwnedImage<korvo::RGBA> moved(window.width(), window.height());
+    korvo::copyBox(window.screen(), moved.view());
+    window.tick();
+    for (std::int32_t y = y0; y < y0 + 141; ++y)
+        for (std::int32_t x = x0; x < x0 + 238; ++x)
+            ASSERT_EQ(window.screen().at(x, y), moved.view().at(x, y));
+    window.mouseUp(MouseButton::left);
+    for (std::int32_t y = y0; y < y0 + 30; ++y)
+        for (std::int32_t x = x0 + 200; x < x0 + 238; ++x)
+            ASSERT_EQ(window.screen().at(x, y), before.view().at(x, y)) << x << "," << y;
 }
 
 TEST_F(PanoramaTest, ZoomLabelNamesTheZoomInTheBitmapFont) {
