@@ -381,6 +381,8 @@ ImageView<RGBA> GUIGraphics::onResize(std::int32_t width, std::int32_t height) {
         resizeMirror(_diffuseMirror, *_diffusePyramid);
         resizeMirror(_depthMirror, *_depthPyramid);
         _pendingLitRects.clear();
+        _deferredLitRects.clear();
+        _deferredFrames = 0;
         _pendingGlowRects.clear();
         const std::size_t plane = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
         // (Sized exactly, as the lit buffers: a Vec would reserve twice the size. Not cleared: the

@@ -141,8 +141,8 @@ public:
     // that are controls, in child order; arrows (1 %, 0.1 % with Shift, or the next choice), Page
     // Up / Down (10 %), Home / End and Delete / Backspace (the default) change the parameter of the
     // focused control, else of the one under the pointer, else of the one last clicked, each
-    // press one gesture; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo. False for keys it does not use (they go to the host) and while a menu is
-    // open or a drag is held.
+    // press one gesture; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo. False for keys it does not use (they
+    // go to the host) and while a menu is open or a drag is held.
     bool controlKey(Key key, MouseState modifiers);
     // A right click on a control bound to a parameter opens, at its release, the control's menu
     // (openParameterMenu at the click point) instead of reaching the control, when the editor
@@ -242,6 +242,9 @@ public:
     // Pixels beyond the last frame's lit area whose lighting inputs changed in it: relit by the
     // next frame.
     const Vec<IntRect>& pendingLitRects() const noexcept { return _pendingLitRects; }
+    // Pixels whose ambient occlusion changed while the layers kept changing: relit by the first
+    // frame that draws nothing new, or by the one kMaxDeferredFrames later.
+    const Vec<IntRect>& deferredLitRects() const noexcept { return _deferredLitRects; }
     // Pixels beyond the last frame's lit area whose glow alone changed in it: the next frame
     // redoes their glow (glowRects) unless it lights them anyway.
     const Vec<IntRect>& pendingGlowRects() const noexcept { return _pendingGlowRects; }
@@ -296,6 +299,9 @@ protected:
     Vec<OwnedImage<L16>*> _depthMirror;
     Vec<IntRect> _reachRects[2];
     Vec<IntRect> _pendingLitRects;
+    // Occlusion-only relighting put off while frames keep drawing, and for how many frames.
+    Vec<IntRect> _deferredLitRects;
+    std::int32_t _deferredFrames = 0;
     Vec<IntRect> _pendingGlowRects;
     Vec<IntRect> _glowRects;
     std::size_t _litTileCount = 0;  // _tiles holds the lit tiles, then the glow tiles
@@ -364,6 +370,8 @@ private:
     }
     void collectFrom(UIElement* element);
     void settleLitRects(const IntRect& window);
+    // Adds this frame's occlusion reach beyond its lit area to the relighting put off. [main-thread]
+    void deferLitRects();
     void drawLayer(Layer layer, const Vec<UIElement*>& list, const Vec<IntRect>& dirty);
     void drawElement(Layer layer, UIElement* element, const Vec<IntRect>& dirty);
     // Clips the element to the window and fills its local rectangles from `dirty`; the clipped

@@ -1,7 +1,5 @@
 // The renderer's dirty areas: the dirty rectangles made disjoint, the PBR, raw, lit and shown
 // areas of a frame, and the shown area cut for the frame's threads.
-#include "korvo/gui/graphics.h"
-
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -11,6 +9,7 @@
 
 #include "korvo/client/params.h"
 #include "korvo/core/fpcontrol.h"
+#include "korvo/gui/graphics.h"
 #include "korvo/gui/graphicsparts.h"
 #include "korvo/window/factory.h"
 
@@ -92,6 +91,13 @@ void GUIGraphics::computeDirtyAreas() {
     };
     takeClipped(_uiContext->dirtyListRaw, _rawRects);
     takeClipped(_uiContext->dirtyListPBR, _pbrRects);
+    // The occlusion relighting put off: done by a frame that draws nothing new, or at last by one
+    // that does.
+    if (!_deferredLitRects.empty() && (_pbrRects.empty() || _deferredFrames >= kMaxDeferredFrames)) {
+        for (const IntRect& r : _deferredLitRects) _pendingLitRects.push(r);
+        _deferredLitRects.clear();
+        _deferredFrames = 0;
+    }
 
     _litRectsOverlapping.clear();
     for (const IntRect& r : _pbrRects) {

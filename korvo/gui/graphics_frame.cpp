@@ -1,6 +1,4 @@
 // The renderer's frame pipeline: draw lists, the PBR and raw layers drawn, lit and shown.
-#include "korvo/gui/graphics.h"
-
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -10,6 +8,7 @@
 
 #include "korvo/client/params.h"
 #include "korvo/core/fpcontrol.h"
+#include "korvo/gui/graphics.h"
 #include "korvo/gui/graphicsparts.h"
 #include "korvo/window/factory.h"
 
@@ -245,6 +244,20 @@ void GUIGraphics::showEarly(PixelOrder pixelOrder) {
     for (const IntRect& r : _earlyShown) convertBox(r, pixelOrder);
 }
 
+void GUIGraphics::deferLitRects() {
+    // What this frame lit has its new occlusion; what the occlusion changes reach beyond it joins
+    // what waits already, as disjoint boxes.
+    _scratchRects.clear();
+    for (const IntRect& r : _deferredLitRects)
+        subtractBoxes(r, _litRects, _scratchRects, _subtractScratch[0], _subtractScratch[1]);
+    if (!_pbrRects.empty())
+        for (const IntRect& r : _reachRects[1])
+            subtractBoxes(r, _litRects, _scratchRects, _subtractScratch[0], _subtractScratch[1]);
+    _deferredLitRects.clear();
+    makeDisjoint(_scratchRects, _deferredLitRects);
+    _deferredFrames = _deferredLitRects.empty() ? 0 : _deferredFrames + 1;
+}
+
 void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
     if (_bufferWidth > 0 && _bufferHeight > 0) {
         // The frame's parts run on this thread and on the helpers alike: all under the plug-in's
@@ -268,14 +281,14 @@ void GUIGraphics::drawFrame(PixelOrder pixelOrder) {
         splitShownArea();
         _framePixelOrder = pixelOrder;
         lightTiles(pixelOrder, litView());
-        // What this frame's pyramid changes reach beyond its lit area is relit next frame: in
-        // full where the occlusion (depth levels) changed, only the glow where the diffuse levels
-        // did (pixels whose glow this frame redid already have the new one).
+        // What this frame's pyramid changes reach beyond its lit area is relit later: only the
+        // glow, next frame, where the diffuse levels changed (pixels whose glow this frame redid
+        // already have the new one); in full where the occlusion (depth levels) did, once the
+        // layers rest (deferLitRects).
         _pendingLitRects.clear();
         _pendingGlowRects.clear();
+        deferLitRects();
         if (!_pbrRects.empty()) {
-            for (const IntRect& r : _reachRects[1])
-                subtractBoxes(r, _litRects, _pendingLitRects, _subtractScratch[0], _subtractScratch[1]);
             for (const IntRect& r : _reachRects[0]) {
                 _scratchRects.clear();
                 subtractBoxes(r, _litRects, _scratchRects, _subtractScratch[0], _subtractScratch[1]);

@@ -27,6 +27,12 @@ inline constexpr std::int64_t kMinCrewArea = 4096;
 // The least area a frame shows (raw drawing, copy and conversion only) for which they are.
 inline constexpr std::int64_t kMinCrewShownArea = 65536;
 
+// A change of the depth's upper levels alters the ambient occlusion of the pixels around it by a
+// hair (a fraction of a level where a control moves). While the layers keep changing (a drag, an
+// animation) that relighting waits, for at most this many frames, and is done by the first frame
+// that draws nothing new.
+inline constexpr std::int32_t kMaxDeferredFrames = 8;
+
 // The least dirty area of an element that draws in parts worth sharing out between threads.
 inline constexpr std::int64_t kMinSharedArea = 4096;
 
@@ -49,7 +55,7 @@ inline IntRect grownAndClipped(const IntRect& r, std::int32_t m, const IntRect& 
 
 // Appends to `out` the parts of r outside every box of `holes`; work is scratch.
 inline void subtractBoxes(const IntRect& r, const Vec<IntRect>& holes, Vec<IntRect>& out, Vec<IntRect>& work,
-                   Vec<IntRect>& next) noexcept {
+                          Vec<IntRect>& next) noexcept {
     work.clear();
     work.push(r);
     for (const IntRect& h : holes) {

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "korvo/gui/bufferedelement.h"
-#include "tools/offscreen/demoscene.h"
+#include "korvo/gui/graphicsparts.h"
 #include "korvo/window/headless.h"
 #include "tests/korvo/gui/gui_test_util.h"
 #include "tests/support/realtime.h"
+#include "tools/offscreen/demoscene.h"
 
 namespace korvo {
 namespace {
@@ -448,13 +449,14 @@ TEST(GUIGraphicsFrame, GlowBeyondTheLitMarginIsRedoneByTheNextFrame) {
         for (std::int32_t x = 0; x < 200; ++x)
             ASSERT_EQ(partial.litView().at(x, y), full.litView().at(x, y)) << x << ", " << y;
     // The lamp dimmed and raised in one frame: its depth reaches the occlusion levels, so what
-    // they reach is lit in full next frame, and only the rest of the glow's reach has its glow
-    // redone; the two never overlap, and the result is that of a first frame.
+    // they reach is lit in full by the next frame that draws nothing new, and only the rest of the
+    // glow's reach has its glow redone; the two never overlap, and the result is that of a first
+    // frame.
     partial.lamp->glow = 90;
     partial.lamp->height = 47000;
     partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
-    EXPECT_FALSE(partial.pendingLitRects().empty());
+    EXPECT_FALSE(partial.deferredLitRects().empty());
     EXPECT_FALSE(partial.pendingGlowRects().empty());
     partial.frame();
     EXPECT_FALSE(partial.litRects().empty());
@@ -503,13 +505,28 @@ TEST(GUIGraphicsFrame, OnlyChangedPixelsAreLitAndAroundChangedDepthOnlyWhatReads
     EXPECT_TRUE(matchesAFirstFrame());
     // A depth change: the pixels whose normals and cast shadows read it, 10 to either side, 1
     // above and 10 below (not the whole margin of 20); what the occlusion levels reach beyond,
-    // a frame later.
+    // by the next frame that draws nothing new.
     partial.lamp->height = 45000;
     partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
     partial.frame();
     EXPECT_EQ(toVector(partial.litRects()), std::vector<IntRect>{box(80, 49, 110, 70)});
-    EXPECT_FALSE(partial.pendingLitRects().empty());
+    EXPECT_TRUE(partial.pendingLitRects().empty());
+    EXPECT_FALSE(partial.deferredLitRects().empty());
     for (int i = 0; i < 2; ++i) partial.frame();
+    EXPECT_TRUE(partial.deferredLitRects().empty());
+    EXPECT_TRUE(matchesAFirstFrame());
+    // While the lamp keeps changing its occlusion waits, and is relit after kMaxDeferredFrames.
+    for (int i = 0; i < renderparts::kMaxDeferredFrames; ++i) {
+        partial.lamp->height = static_cast<std::uint16_t>(44000 + 100 * i);
+        partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
+        partial.frame();
+        EXPECT_FALSE(partial.deferredLitRects().empty()) << i;
+    }
+    partial.lamp->height = 45000;
+    partial.lamp->setDirtyAll(DirtyLayer::fromFlags);
+    partial.frame();  // lights the lamp's reach and all that waited
+    EXPECT_GT(totalArea(toVector(partial.litRects())), 30 * 21);
+    partial.frame();
     EXPECT_TRUE(matchesAFirstFrame());
     // With a margin below that reach, the lit area stays inside the margin (the frame shows no
     // more).
