@@ -9,34 +9,13 @@
 #include <vector>
 
 #include "tools/claphost/host.h"
+#include "tools/vst3host/random.h"
 
 namespace claphost {
 
 namespace {
 
-// splitmix64: small, fast and the same on every platform.
-class Random {
-public:
-    explicit Random(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    std::int32_t below(std::int32_t n) {
-        return n <= 0 ? 0 : static_cast<std::int32_t>(next() % static_cast<std::uint64_t>(n));
-    }
-    bool chance(double p) { return unit() < p; }
-    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
-    template <class T, std::size_t N>
-    T pick(const T (&values)[N]) {
-        return values[static_cast<std::size_t>(below(static_cast<std::int32_t>(N)))];
-    }
-
-private:
-    std::uint64_t state_;
-};
+using vst3host::Random;  // the generator both randomised hosts share
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
