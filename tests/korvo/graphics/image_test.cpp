@@ -281,6 +281,28 @@ TEST(LineAA, LongLinesAreClippedWithoutChangingTheirPixels) {
     EXPECT_EQ(clipped.buffer, reference.buffer);
 }
 
+// A picture drawn piece by piece through cropped views (as dirty rectangles are) holds the pixels
+// of the whole drawn at once, wherever the pieces start: lines with fractional ends crossing
+// powers of two, from either end.
+TEST(LineAA, PiecesDrawnAloneEqualTheWhole) {
+    constexpr std::int32_t kW = 300, kH = 200;
+    const float lines[][4] = {
+        {3.37f, 190.61f, 287.93f, 7.19f}, {291.7f, 12.3f, 0.45f, 187.9f}, {150.13f, 199.2f, 151.7f, 0.61f}};
+    korvo::OwnedImage<RGBA> whole(kW, kH), pieces(kW, kH);
+    fill(whole.view(), kBlack);
+    fill(pieces.view(), kBlack);
+    for (const auto& l : lines) lineAA(whole.view(), l[0], l[1], l[2], l[3], kWhite, 150);
+    for (std::int32_t y = 0; y < kH; y += 37)
+        for (std::int32_t x = 0; x < kW; x += 53) {
+            const korvo::IntRect piece{{x, y}, {std::min(x + 53, kW), std::min(y + 37, kH)}};
+            const korvo::CroppedView<RGBA> view{pieces.view().sub(piece), korvo::IntRect{{-x, -y}, {kW, kH}}};
+            for (const auto& l : lines) lineAA(view, l[0], l[1], l[2], l[3], kWhite, 150);
+        }
+    for (std::int32_t y = 0; y < kH; ++y)
+        for (std::int32_t x = 0; x < kW; ++x)
+            ASSERT_EQ(pieces.view().at(x, y), whole.view().at(x, y)) << x << "," << y;
+}
+
 // Every primitive, fed with hostile values, must return promptly and write inside its view only.
 TEST(OutOfRange, EveryPrimitiveClipsWhateverItsArguments) {
     const float values[] = {kNaN,  kInf,          -kInf, 1e30f, -1e30f, 3e9f,
