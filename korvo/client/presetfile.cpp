@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "korvo/client/client.h"
 #include "korvo/client/hostprocessor.h"
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+#include <dirent.h>
+#include <sys/stat.h>
 #endif
 
 namespace korvo {
@@ -57,13 +59,68 @@ std::FILE* openFile(const std::string& path, const char* mode) {
 }
 #endif
 
-std::filesystem::path fsPath(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+// Folders and files through the system's own calls (the standard library's filesystem would bring
+// most of its locale machinery into the plug-in's binary).
+#if defined(_WIN32)
+constexpr char kSeparator = '\\';
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
 }
-std::string utf8Of(const std::filesystem::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
+DWORD attributesOf(const std::string& path) {
+    return GetFileAttributesW(wide(path).c_str());
 }
+bool isFolder(const std::string& path) {
+    const DWORD a = attributesOf(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+bool makeFolder(const std::string& path) {
+    return CreateDirectoryW(wide(path).c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+std::string utf8Of(const wchar_t* text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return {};
+    std::string out(static_cast<std::size_t>(bytes - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+// Every regular file's name in folder.
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(wide(joinPath(folder, "*")).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            names.push_back(utf8Of(found.cFileName));
+    } while (FindNextFileW(search, &found) != 0);
+    FindClose(search);
+    return names;
+}
+#else
+constexpr char kSeparator = '/';
+bool isSeparator(char c) {
+    return c == '/';
+}
+bool isFolder(const std::string& path) {
+    struct stat s {};
+    return stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
+}
+bool makeFolder(const std::string& path) {
+    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+}
+std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = readdir(dir)) {
+        struct stat s {};
+        const std::string name = entry->d_name;
+        if (stat(joinPath(folder, name).c_str(), &s) == 0 && S_ISREG(s.st_mode)) names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+#endif
 
 }  // namespace
 
@@ -71,7 +128,8 @@ std::string classIdText(const PluginDescription& d) {
     auto word = [](const std::string& code) {
         std::uint32_t w = 0;
         for (int i = 3; i >= 0; --i)
-            w = (w << 8) | (static_cast<std::size_t>(i) < code.size() ? static_cast<unsigned char>(code[i]) : 0u);
+            w = (w << 8) |
+                (static_cast<std::size_t>(i) < code.size() ? static_cast<unsigned char>(code[i]) : 0u);
         return w;
     };
     char text[33];
@@ -81,7 +139,8 @@ std::string classIdText(const PluginDescription& d) {
     return text;
 }
 
-std::vector<std::uint8_t> writePresetFile(std::string_view classId, const std::vector<std::uint8_t>& component,
+std::vector<std::uint8_t> writePresetFile(std::string_view classId,
+                                          const std::vector<std::uint8_t>& component,
                                           const std::vector<std::uint8_t>& controller) {
     const std::uint64_t listAt = kHeaderBytes + component.size() + controller.size();
     std::vector<std::uint8_t> out(static_cast<std::size_t>(listAt) + 8 + 2 * kEntryBytes);
@@ -115,7 +174,8 @@ const char* readPresetFile(const std::uint8_t* bytes, std::size_t size, std::str
     if (version < 1) return kPresetFileDamaged;
     if (classId.size() != 32 || std::memcmp(bytes + 8, classId.data(), 32) != 0) return kPresetFileForeign;
     const std::uint64_t listAt = get(bytes + 40, 8);
-    if (listAt < kHeaderBytes || listAt > size || size - listAt < 8 || std::memcmp(bytes + listAt, "List", 4) != 0)
+    if (listAt < kHeaderBytes || listAt > size || size - listAt < 8 ||
+        std::memcmp(bytes + listAt, "List", 4) != 0)
         return kPresetFileDamaged;
     const std::uint64_t entries = get(bytes + listAt + 4, 4);
     if (entries > (size - listAt - 8) / kEntryBytes) return kPresetFileDamaged;
@@ -153,12 +213,14 @@ const char* readPresetFileInto(Client& client, const std::uint8_t* bytes, std::s
     PresetFileContents contents;
     if (const char* problem = readPresetFile(bytes, size, classIdText(client.description()), contents))
         return problem;
-    const char* problem = HostProcessor::checkState(client, contents.component.data(), contents.component.size(), apply);
+    const char* problem =
+        HostProcessor::checkState(client, contents.component.data(), contents.component.size(), apply);
     if (problem == nullptr) return nullptr;
     return problem == kChunkNewerVersion ? kPresetFileNewer : kPresetFileDamaged;
 }
 
-bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error, std::size_t limit) {
+bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error,
+                   std::size_t limit) {
 #if defined(_WIN32)
     std::FILE* file = openFile(path, L"rb");
 #else
@@ -187,7 +249,8 @@ bool readWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
     return ok;
 }
 
-bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes,
+                         std::string& error) {
     const std::string temporary = path + ".part";
 #if defined(_WIN32)
     std::FILE* file = openFile(temporary, L"wb");
@@ -228,7 +291,8 @@ std::string presetFileName(std::string_view name) {
     }
     // Windows refuses these as file names whatever the extension.
     std::string upper;
-    for (const char ch : out.substr(0, out.find('.'))) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    for (const char ch : out.substr(0, out.find('.')))
+        upper += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     static const char* const kReserved[] = {"CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",
                                             "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2", "LPT3",
                                             "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
@@ -240,10 +304,29 @@ std::string presetFileName(std::string_view name) {
     return out;
 }
 
+bool pathExists(const std::string& path) {
+#if defined(_WIN32)
+    return attributesOf(path) != INVALID_FILE_ATTRIBUTES;
+#else
+    struct stat s {};
+    return stat(path.c_str(), &s) == 0;
+#endif
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return isSeparator(folder.back()) ? folder + name : folder + kSeparator + name;
+}
+
 bool makeFolders(const std::string& path, std::string& error) {
-    std::error_code ec;
-    std::filesystem::create_directories(fsPath(path), ec);
-    if (ec || !std::filesystem::is_directory(fsPath(path), ec)) {
+    // Each folder on the way, from the first that is not a root or a drive.
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && !isSeparator(path[i])) continue;
+        const std::string part = path.substr(0, i);
+        if (isSeparator(part.back()) || (part.size() == 2 && part[1] == ':')) continue;
+        if (!isFolder(part)) makeFolder(part);
+    }
+    if (!isFolder(path)) {
         error = "cannot make the folder " + path;
         return false;
     }
@@ -251,12 +334,11 @@ bool makeFolders(const std::string& path, std::string& error) {
 }
 
 std::vector<std::string> presetFilesIn(const std::string& folder) {
+    constexpr std::string_view kExtension = ".vstpreset";
     std::vector<std::string> names;
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(fsPath(folder), ec), end; !ec && it != end; it.increment(ec)) {
-        const std::filesystem::path& p = it->path();
-        if (p.extension() == ".vstpreset" && it->is_regular_file(ec)) names.push_back(utf8Of(p.stem()));
-    }
+    for (const std::string& file : filesIn(folder))
+        if (file.size() > kExtension.size() && file.ends_with(kExtension))
+            names.push_back(file.substr(0, file.size() - kExtension.size()));
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -266,7 +348,8 @@ std::string userPresetFolder(std::string_view vendor, std::string_view plugin) {
     wchar_t profile[MAX_PATH];
     const DWORD n = GetEnvironmentVariableW(L"USERPROFILE", profile, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return {};
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, profile, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, profile, static_cast<int>(n), nullptr, 0, nullptr, nullptr);
     std::string home(static_cast<std::size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, profile, static_cast<int>(n), home.data(), bytes, nullptr, nullptr);
     return home + "\\Documents\\VST3 Presets\\" + std::string(vendor) + "\\" + std::string(plugin);

@@ -32,7 +32,8 @@ inline constexpr std::uint32_t kClassIdWord2 = 0x0CE0B145u;
 std::string classIdText(const PluginDescription& description);
 
 // The bytes of a preset file holding a component state and a controller state.
-std::vector<std::uint8_t> writePresetFile(std::string_view classId, const std::vector<std::uint8_t>& component,
+std::vector<std::uint8_t> writePresetFile(std::string_view classId,
+                                          const std::vector<std::uint8_t>& component,
                                           const std::vector<std::uint8_t>& controller);
 
 struct PresetFileContents {
@@ -71,6 +72,10 @@ bool writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
 
 // Makes a folder and its parents; true when it exists after.
 bool makeFolders(const std::string& path, std::string& error);
+// Whether something (a file or a folder) is at path.
+bool pathExists(const std::string& path);
+// folder and name joined by the system's separator (none added when folder ends with one).
+std::string joinPath(const std::string& folder, const std::string& name);
 // The names (without ".vstpreset") of the preset files in a folder, sorted; empty when there is
 // no such folder.
 std::vector<std::string> presetFilesIn(const std::string& folder);

@@ -1,7 +1,5 @@
 #include "korvo/gui/presetbrowser.h"
 
-#include <filesystem>
-
 #include "korvo/client/client.h"
 #include "korvo/client/presetfile.h"
 #include "korvo/gui/history.h"
@@ -44,7 +42,7 @@ std::vector<PresetBrowser::Entry> PresetBrowser::entries() const {
     const PresetBank& bank = client_.presetBank();
     for (std::int32_t i = 0; i < bank.count(); ++i) list.push_back(Entry{bank.presetName(i), i, {}, nullptr});
     for (const std::string& name : presetFilesIn(folder_)) {
-        Entry e{name, -1, (std::filesystem::path(folder_) / (name + ".vstpreset")).string(), nullptr};
+        Entry e{name, -1, joinPath(folder_, name + ".vstpreset"), nullptr};
         std::vector<std::uint8_t> bytes;
         std::string error;
         if (!readWholeFile(e.path, bytes, error))
@@ -115,9 +113,8 @@ PresetBrowser::SaveResult PresetBrowser::save(std::string_view name, bool replac
         message = kNameMissing;
         return SaveResult::failed;
     }
-    const std::string path = (std::filesystem::path(folder_) / (file + ".vstpreset")).string();
-    std::error_code ec;
-    if (!replace && std::filesystem::exists(path, ec)) return SaveResult::exists;
+    const std::string path = joinPath(folder_, file + ".vstpreset");
+    if (!replace && pathExists(path)) return SaveResult::exists;
     if (!makeFolders(folder_, message) || !writeFileAtomically(path, presetFileOf(client_), message))
         return SaveResult::failed;
     name_ = file;

@@ -168,7 +168,14 @@ TEST(PresetFile, WritesReplaceWholeFilesAndAFailureLeavesNothing) {
     std::vector<std::uint8_t> bytes;
     ASSERT_TRUE(readWholeFile(b, bytes, error)) << error;
     EXPECT_EQ(bytes, std::vector<std::uint8_t>{4});
+    // A folder named like a preset, or a name that only starts like one, is no preset.
+    ASSERT_TRUE(makeFolders(joinPath(folder, "c.vstpreset"), error)) << error;
+    ASSERT_TRUE(writeFileAtomically(joinPath(folder, "d.vstpresets"), {5}, error)) << error;
     EXPECT_EQ(presetFilesIn(folder), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(pathExists(a));
+    EXPECT_TRUE(pathExists(joinPath(folder, "c.vstpreset")));
+    EXPECT_FALSE(pathExists(joinPath(folder, "e.vstpreset")));
+    EXPECT_EQ(joinPath(folder + "/", "x"), folder + "/x");
     EXPECT_FALSE(readWholeFile(b, bytes, error, 0));  // over the limit
 
     const std::string missing = folder + "/no such folder/c.vstpreset";
@@ -177,7 +184,7 @@ TEST(PresetFile, WritesReplaceWholeFilesAndAFailureLeavesNothing) {
     EXPECT_FALSE(readWholeFile(missing, bytes, error));
     std::size_t entries = 0;
     for (const auto& e : std::filesystem::directory_iterator(folder)) entries += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(entries, 3u);  // no temporary left behind
+    EXPECT_EQ(entries, 4u);  // no temporary left behind
     std::filesystem::remove_all(dir);
 
 #if defined(_WIN32)
