@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -73,8 +72,9 @@ bool isFolder(const std::string& path) {
     const DWORD a = attributesOf(path);
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-bool makeFolder(const std::string& path) {
-    return CreateDirectoryW(wide(path).c_str(), nullptr) != 0 || GetLastError() == ERROR_ALREADY_EXISTS;
+// (Whether it worked is read from the folder afterwards.)
+void makeFolder(const std::string& path) {
+    CreateDirectoryW(wide(path).c_str(), nullptr);
 }
 std::string utf8Of(const wchar_t* text) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
@@ -105,8 +105,9 @@ bool isFolder(const std::string& path) {
     struct stat s {};
     return stat(path.c_str(), &s) == 0 && S_ISDIR(s.st_mode);
 }
-bool makeFolder(const std::string& path) {
-    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+// (Whether it worked is read from the folder afterwards.)
+void makeFolder(const std::string& path) {
+    mkdir(path.c_str(), 0777);
 }
 std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;

@@ -632,7 +632,7 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
 
                 const PixelGroup pixels =
                     readGroup(row.depth, row.diffuse, row.material, x, interior, a.max.x - 1, dw);
-                const Vector4 normal = sobelNormal(pixels, lights);
+                const Direction normal = sobelNormal(pixels, lights);
                 const Colour base = baseColour(pixels.diffuse);
                 const __m128i roughnessBytes = byteOf(pixels.material, 0);
                 const __m128i metalBytes = byteOf(pixels.material, 8);
@@ -660,7 +660,7 @@ void PBRCompositor::lightTile(ImageView<RGBA> wfb, IntRect area, const Mipmap<RG
                 lit.specularLanes[group] = 0;
                 lit.metalLanes[group] = metalLanes;
                 if ((specularLanes | metalLanes) == 0) continue;
-                const Vector4 eye = eyeVector(eyeX + column, eyeX2 + column, row.eyeY, row.eyeY2);
+                const Direction eye = eyeVector(eyeX + column, eyeX2 + column, row.eyeY, row.eyeY2);
                 _mm_store_ps(lit.metalness + column, unitOf(metalBytes));
                 _mm_store_ps(lit.specular + column, unitOf(specularBytes));
                 if (specularLanes != 0)

@@ -1,5 +1,7 @@
 // The renderer's dirty areas: the dirty rectangles made disjoint, the PBR, raw, lit and shown
 // areas of a frame, and the shown area cut for the frame's threads.
+#include "korvo/gui/graphics.h"
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include "korvo/client/params.h"
 #include "korvo/core/fpcontrol.h"
-#include "korvo/gui/graphics.h"
 #include "korvo/gui/graphicsparts.h"
 #include "korvo/window/factory.h"
 

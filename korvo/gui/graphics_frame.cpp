@@ -1,4 +1,6 @@
 // The renderer's frame pipeline: draw lists, the PBR and raw layers drawn, lit and shown.
+#include "korvo/gui/graphics.h"
+
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 
 #include "korvo/client/params.h"
 #include "korvo/core/fpcontrol.h"
-#include "korvo/gui/graphics.h"
 #include "korvo/gui/graphicsparts.h"
 #include "korvo/window/factory.h"
 

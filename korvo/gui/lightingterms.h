@@ -131,14 +131,15 @@ KORVO_LANES_INLINE __m128 laneMask(int mask) noexcept {
 struct Colour {
     __m128 r, g, b;
 };
-struct Vector4 {
+// A direction (or a normal) at each of four pixels.
+struct Direction {
     __m128 x, y, z;
 };
 
 // The light set-up in lanes, made once per tile.
 struct Lights {
     Colour shadow, diffuse, specular;
-    Vector4 diffuseDir, toSpecular;  // toSpecular: the specular light's direction negated
+    Direction diffuseDir, toSpecular;  // toSpecular: the specular light's direction negated
     __m128 ambient;
     __m128 skyWMinus1, skyHMinus1, curvatureScale, skyStrength;
     float normalZ, normalZSquared;
@@ -222,7 +223,7 @@ KORVO_LANES_INLINE PixelGroup readGroup(const DepthRows& depth, const RGBA* diff
 }
 
 // 2. The normal from the Sobel gradient of the patch.
-KORVO_LANES_INLINE Vector4 sobelNormal(const PixelGroup& p, const Lights& lights) noexcept {
+KORVO_LANES_INLINE Direction sobelNormal(const PixelGroup& p, const Lights& lights) noexcept {
     const __m128i sx = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(p.uL, _mm_add_epi32(p.mL, p.mL)), p.dL),
                                      _mm_add_epi32(_mm_add_epi32(p.uR, _mm_add_epi32(p.mR, p.mR)), p.dR));
     const __m128i sy = _mm_sub_epi32(_mm_add_epi32(_mm_add_epi32(p.dL, _mm_add_epi32(p.dC, p.dC)), p.dR),
@@ -243,7 +244,7 @@ KORVO_LANES_INLINE Colour baseColour(__m128i diffusePixels) noexcept {
 
 // 4. The unit vector from the pixel to the eye (eyeX, eyeX2: the chunk's columns; eyeY, eyeY2:
 // the row's).
-KORVO_LANES_INLINE Vector4 eyeVector(const float* eyeX, const float* eyeX2, float eyeY,
+KORVO_LANES_INLINE Direction eyeVector(const float* eyeX, const float* eyeX2, float eyeY,
                                      float eyeY2) noexcept {
     const __m128 one = _mm_set1_ps(1.0f);
     const __m128 eScale =
@@ -329,10 +330,10 @@ KORVO_LANES_INLINE void addCastShadow(Colour& c, Colour base, const DepthRows& d
 }
 
 // 7. Diffuse light: a wrapped Lambert term whose wrap narrows with roughness.
-KORVO_LANES_INLINE void addDiffuse(Colour& c, Colour base, Vector4 n, __m128 roughness,
+KORVO_LANES_INLINE void addDiffuse(Colour& c, Colour base, Direction n, __m128 roughness,
                                    const Lights& lights) noexcept {
     const __m128 one = _mm_set1_ps(1.0f), half = _mm_set1_ps(0.5f);
-    const Vector4& l = lights.diffuseDir;
+    const Direction& l = lights.diffuseDir;
     const __m128 lambert = _mm_add_ps(half, _mm_mul_ps(half, dot3(n.x, n.y, n.z, l.x, l.y, l.z)));
     const __m128 t = _mm_sub_ps(_mm_set1_ps(0.24f), _mm_mul_ps(half, roughness));
     const __m128 f = _mm_div_ps(_mm_sub_ps(lambert, t), _mm_sub_ps(one, t));
@@ -345,9 +346,9 @@ KORVO_LANES_INLINE void addDiffuse(Colour& c, Colour base, Vector4 n, __m128 rou
 // 8a. Specular light, first half: the reflected light's alignment with the eye and the exponent
 // of the lanes of `lanes` it reaches (alignment above 0.001), stored for the powers. Returns those
 // lanes.
-KORVO_LANES_INLINE int specularAlignment(Vector4 n, Vector4 eye, __m128i roughnessBytes, int lanes,
+KORVO_LANES_INLINE int specularAlignment(Direction n, Direction eye, __m128i roughnessBytes, int lanes,
                                          const Lights& lights, float* alignment, float* exponent) noexcept {
-    const Vector4& l = lights.toSpecular;
+    const Direction& l = lights.toSpecular;
     const __m128 nl = _mm_mul_ps(_mm_set1_ps(2.0f), dot3(n.x, n.y, n.z, l.x, l.y, l.z));
     const __m128 rx = _mm_sub_ps(l.x, _mm_mul_ps(nl, n.x)), ry = _mm_sub_ps(l.y, _mm_mul_ps(nl, n.y)),
                  rz = _mm_sub_ps(l.z, _mm_mul_ps(nl, n.z));
@@ -380,7 +381,7 @@ KORVO_LANES_INLINE void addSpecular(Colour& c, Colour base, __m128 powered, __m1
 
 // 9a. Skybox reflection, first half: where the eye's reflection meets the skybox and the blur
 // level there, from the roughness and the depth's curvature over the patch.
-KORVO_LANES_INLINE void skyboxLookup(const PixelGroup& p, Vector4 n, Vector4 eye, __m128 roughness,
+KORVO_LANES_INLINE void skyboxLookup(const PixelGroup& p, Direction n, Direction eye, __m128 roughness,
                                      const Lights& lights, float* skyX, float* skyY,
                                      float* skyLevel) noexcept {
     const __m128 half = _mm_set1_ps(0.5f), one = _mm_set1_ps(1.0f);
