@@ -20,7 +20,34 @@ using namespace renderparts;
 
 // ---- Dirty areas ------------------------------------------------------------------------------------
 
+namespace {
+// Overlapping rectangles whose bounding box is hardly larger than what they cover together become
+// that box: a few more pixels drawn instead of many thin fragments (each with its own setup).
+constexpr std::size_t kMostCoalesced = 64;
+void coalesceOverlapping(Vec<IntRect>& rects) {
+    if (rects.length() > kMostCoalesced) return;
+    bool merged = true;
+    while (merged) {
+        merged = false;
+        for (std::size_t i = 0; i < rects.length() && !merged; ++i) {
+            for (std::size_t j = i + 1; j < rects.length(); ++j) {
+                const IntRect a = rects[i], b = rects[j], c = a.intersection(b);
+                if (c.empty()) continue;
+                const IntRect box = a.expandedBy(b);
+                const std::int64_t covered = area(a) + area(b) - area(c);
+                if (4 * (area(box) - covered) > covered) continue;
+                rects[i] = box;
+                rects.swapRemove(j);
+                merged = true;
+                break;
+            }
+        }
+    }
+}
+}  // namespace
+
 void GUIGraphics::makeDisjoint(Vec<IntRect>& source, Vec<IntRect>& output) {
+    coalesceOverlapping(source);
     for (std::size_t i = 0; i < source.length(); ++i) {
         const IntRect a = source[i];
         if (a.empty() || area(a) < 1) continue;

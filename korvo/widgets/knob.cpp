@@ -1,6 +1,7 @@
 // UIKnob and PanKnob: drag rules, push animation and painting.
 #include "korvo/widgets/knob.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -17,6 +18,30 @@ namespace {
 constexpr double kTwoPi = 6.283185307179586;
 constexpr double kPiD = 3.141592653589793;
 constexpr float kInf = std::numeric_limits<float>::infinity();
+// Beyond this many LEDs a value change redraws the whole knob rather than a box per LED.
+constexpr std::int32_t kMostMarkedLEDs = 16;
+
+// Where LED `i` of `leds` sits for a value at screen angle `valueAngle`, and its radius (0: not
+// drawn). The disc's centre (cx, cy), radius R and the LEDs' distance from the centre are given.
+struct LED {
+    float x, y, r;
+};
+LED ledAt(const UIKnob& k, std::int32_t i, std::int32_t leds, double valueAngle, float cx, float cy, float R,
+          float distance) noexcept {
+    const double t = kTwoPi * i / leds;
+    const double theta = valueAngle + kPiD * 0.5 + t;
+    const auto u = static_cast<float>(2.0 * std::fabs(t - kPiD) / kPiD - 1.0);
+    const float sizeFactor = (1.0f - u) * k.LEDRadiusMin + u * k.LEDRadiusMax;
+    return LED{static_cast<float>(cx + std::sin(theta) * distance),
+               static_cast<float>(cy - std::cos(theta) * distance),
+               R * (sizeFactor > 0.0f ? sizeFactor : 0.0f)};
+}
+std::int32_t ledCount(std::int32_t n) noexcept {
+    return n < 0 ? 0 : (n > 256 ? 256 : n);
+}
+float pushed(float p) noexcept {
+    return p < 0.0f ? 0.0f : (p > 1.0f ? 1.0f : p);
+}
 }  // namespace
 
 UIKnob::UIKnob(UIContext* context, FloatParameter* parameter)
@@ -28,6 +53,7 @@ UIKnob::UIKnob(UIContext* context, FloatParameter* parameter)
     if (param != nullptr) param->addListener(this);
     pushedAnimation = 0.0f;
     resetDragBounds();
+    drawnValue_ = displayedValue();
 }
 
 UIKnob::~UIKnob() {
@@ -35,7 +61,83 @@ UIKnob::~UIKnob() {
 }
 
 void UIKnob::onParameterChanged(Parameter&) noexcept {
-    markDirtyFromListener();
+    if (onInputThread())
+        refreshValue();
+    else
+        valueRequested_.store(true, std::memory_order_release);
+}
+
+void UIKnob::animate(double dt, double time) {
+    if (valueRequested_.exchange(false, std::memory_order_acq_rel)) refreshValue();
+    UIElement::animate(dt, time);
+}
+
+void UIKnob::refreshValue() {
+    const double was = drawnValue_, next = displayedValue();
+    if (next == was) return;
+    drawnValue_ = next;
+    const double base = getTrailBaseAngle(), from = angleAt(was), to = angleAt(next);
+    // The alternate colour across the base recolours the whole lit trail.
+    if ((hasAlternateTrail && (base > from) != (base > to)) || ledCount(numLEDs) > kMostMarkedLEDs) {
+        setDirtyAll(DirtyLayer::fromFlags);
+        return;
+    }
+    markValueMarks(was, next);
+    markTrailSector(from, to);
+}
+
+void UIKnob::markBox(float x0, float y0, float x1, float y1) {
+    if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) {
+        setDirtyAll(DirtyLayer::fromFlags);
+        return;
+    }
+    // A pixel more on every side for the rounding between element and view coordinates.
+    const auto w = static_cast<float>(_position.width()), h = static_cast<float>(_position.height());
+    const IntRect mine{{0, 0}, {_position.width(), _position.height()}};
+    const IntRect box{{static_cast<std::int32_t>(std::floor(std::max(-1.0f, x0 - 1.0f))),
+                       static_cast<std::int32_t>(std::floor(std::max(-1.0f, y0 - 1.0f)))},
+                      {static_cast<std::int32_t>(std::ceil(std::min(w + 1.0f, x1 + 1.0f))),
+                       static_cast<std::int32_t>(std::ceil(std::min(h + 1.0f, y1 + 1.0f)))}};
+    const IntRect r = box.intersection(mine);
+    if (!r.empty()) setDirty(DirtyLayer::fromFlags, r);
+}
+
+void UIKnob::markValueMarks(double from, double to) {
+    const std::int32_t leds = ledCount(numLEDs);
+    const float cx = centerX(), cy = centerY(), R = discRadius(), p = pushed(pushedAnimation);
+    const float distance = R * ((1.0f - p) * LEDDistanceFromCenter + p * LEDDistanceFromCenterPushed);
+    const double a = angleAt(from), b = angleAt(to);
+    // One box per LED around both of its places: they overlap for a small step.
+    for (std::int32_t i = 0; i < leds; ++i) {
+        const LED l = ledAt(*this, i, leds, a, cx, cy, R, distance),
+                  m = ledAt(*this, i, leds, b, cx, cy, R, distance);
+        if (!(l.r > 0.0f)) continue;
+        markBox(std::min(l.x, m.x) - l.r - 1.0f, std::min(l.y, m.y) - l.r - 1.0f,
+                std::max(l.x, m.x) + l.r + 2.0f, std::max(l.y, m.y) + l.r + 2.0f);
+    }
+}
+
+void UIKnob::markTrailSector(double from, double to) {
+    if (from > to) std::swap(from, to);
+    const float s = squareSide(), R = discRadius();
+    const float cx = centerX() + trailOffsetX * R, cy = centerY() + trailOffsetY * R;
+    const float inner = std::max(0.0f, trailRadiusMin * s * 0.5f - 1.0f),
+                outer = trailRadiusMax * s * 0.5f + 1.0f;
+    float x0 = kInf, y0 = kInf, x1 = -kInf, y1 = -kInf;
+    auto take = [&](double angle, float radius) {
+        const auto x = static_cast<float>(cx + std::cos(angle) * radius);
+        const auto y = static_cast<float>(cy + std::sin(angle) * radius);
+        x0 = std::min(x0, x), y0 = std::min(y0, y), x1 = std::max(x1, x), y1 = std::max(y1, y);
+    };
+    for (const float radius : {inner, outer}) {
+        take(from, radius);
+        take(to, radius);
+    }
+    // The sector bulges out at every quarter turn it spans.
+    for (double q = std::ceil(from / (0.5 * kPiD)) * 0.5 * kPiD; q < to && std::isfinite(q); q += 0.5 * kPiD)
+        take(q, outer);
+    // The arc's anti-aliased rim and ends reach a pixel farther.
+    markBox(x0 - 2.0f, y0 - 2.0f, x1 + 3.0f, y1 + 3.0f);
 }
 void UIKnob::onBeginParameterEdit(Parameter&) noexcept {}
 void UIKnob::onEndParameterEdit(Parameter&) noexcept {}
@@ -52,9 +154,11 @@ double UIKnob::getTrailBaseAngle() const noexcept {
 double UIKnob::displayedValue() const noexcept {
     return param != nullptr ? widgets::sanitizeUnit(param->getNormalized()) : 0.0;
 }
-double UIKnob::getValueAngle() const noexcept {
-    const double v = displayedValue();
+double UIKnob::angleAt(double v) const noexcept {
     return getMinAngle() * (1.0 - v) + getMaxAngle() * v;
+}
+double UIKnob::getValueAngle() const noexcept {
+    return angleAt(drawnValue_);
 }
 void UIKnob::resetDragBounds() noexcept {
     lastZeroCrossY = kInf;
@@ -280,14 +384,14 @@ void UIKnob::drawTrail(ImageView<RGBA> diffuseMap, ImageView<L16>, ImageView<RGB
 void UIKnob::drawKnob(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
                       const Vec<IntRect>& dirtyRects) {
     const float cx = centerX(), cy = centerY(), R = discRadius();
-    const float p = pushedAnimation < 0.0f ? 0.0f : (pushedAnimation > 1.0f ? 1.0f : pushedAnimation);
+    const float p = pushed(pushedAnimation);
     const auto pushedDepth = static_cast<std::uint16_t>(std::lround((1.0f - p) * 65535.0f + p * 45000.0f));
     RGBA disc = knobDiffuse;
     disc.a = (mouseOverDisc && !isDragged()) ? 30 : 0;
     const double valueAngle = getValueAngle();
     const float ledDistance = R * ((1.0f - p) * LEDDistanceFromCenter + p * LEDDistanceFromCenterPushed);
     const RGBA ledColor = widgets::lerpColor(LEDDiffuseUnlit, LEDDiffuseLit, p);
-    const std::int32_t leds = numLEDs < 0 ? 0 : (numLEDs > 256 ? 256 : numLEDs);
+    const std::int32_t leds = ledCount(numLEDs);
 
     for (const IntRect& r : dirtyRects) {
         const PaintFrame frame{r, _drawOffset};
@@ -322,13 +426,8 @@ void UIKnob::drawKnob(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, Image
         });
         // 4. LEDs, LED 0 pointing at the value.
         for (std::int32_t i = 0; i < leds; ++i) {
-            const double t = kTwoPi * i / leds;
-            const double theta = valueAngle + kPiD * 0.5 + t;
-            const auto lx = static_cast<float>(cx + std::sin(theta) * ledDistance);
-            const auto ly = static_cast<float>(cy - std::cos(theta) * ledDistance);
-            const auto u = static_cast<float>(2.0 * std::fabs(t - kPiD) / kPiD - 1.0);
-            const float sizeFactor = (1.0f - u) * LEDRadiusMin + u * LEDRadiusMax;
-            const float lr = R * (sizeFactor > 0.0f ? sizeFactor : 0.0f);
+            const LED led = ledAt(*this, i, leds, valueAngle, cx, cy, R, ledDistance);
+            const float lx = led.x, ly = led.y, lr = led.r;
             if (!(lr > 0.0f)) continue;
             knobpaint::softDiscDepth(depthMap, r, _drawOffset, lx, ly, 0.0f, lr, LEDDepth, 1.0f, false);
             const float lr2 = lr * lr;
@@ -345,14 +444,25 @@ void UIKnob::drawKnob(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, Image
     }
 }
 
+PanKnob::Needle PanKnob::needleAt(double value) const noexcept {
+    const double theta = angleAt(value) + kPiD * 0.5;
+    const float reach = 0.9375f * squareSide() * 0.5f;
+    return Needle{static_cast<float>(centerX() + std::sin(theta) * reach),
+                  static_cast<float>(centerY() - std::cos(theta) * reach)};
+}
+
+void PanKnob::markValueMarks(double from, double to) {
+    UIKnob::markValueMarks(from, to);
+    const Needle n = needleAt(from), m = needleAt(to);
+    markBox(std::min(n.x, m.x) - 4.0f, std::min(n.y, m.y) - 4.0f, std::max(n.x, m.x) + 5.0f,
+            std::max(n.y, m.y) + 5.0f);
+}
+
 void PanKnob::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
                         const Vec<IntRect>& dirtyRects) {
     drawTrail(diffuseMap, depthMap, materialMap, dirtyRects);
     drawKnob(diffuseMap, depthMap, materialMap, dirtyRects);
-    const double theta = getValueAngle() + kPiD * 0.5;
-    const float reach = 0.9375f * squareSide() * 0.5f;
-    const auto nx = static_cast<float>(centerX() + std::sin(theta) * reach);
-    const auto ny = static_cast<float>(centerY() - std::cos(theta) * reach);
+    const auto [nx, ny] = needleAt(drawnValue());
     for (const IntRect& r : dirtyRects) {
         const PaintFrame frame{r, _drawOffset};
         frame.forEach(nx - 4.0f, ny - 4.0f, nx + 5.0f, ny + 5.0f,

@@ -19,11 +19,17 @@
 // Host values: the value drawn is the parameter's normalized value with NaN taken as 0 and the
 // rest clamped to [0, 1]; a drag never hands a NaN to the parameter.
 //
+// Redrawing: the knob draws the value it last marked (drawnValue), not the parameter's live one.
+// A change of the value alone marks only what moves: the LEDs' and the needle's boxes at the old
+// and the new value and the trail's sector between them; a change that recolours the whole trail
+// (the alternate colour across the base) or any other state (hover, push) redraws the whole box.
+//
 // Thread contract: [main-thread], except the IParameterListener operations, which may run on any
-// thread (the host's audio thread included): they only record the change (markDirtyFromListener:
-// the editor's own edits are drawn by the next frame, others at the next tick).
+// thread (the host's audio thread included): the editor's own edits are marked at once and drawn by
+// the next frame; others only set a flag (no lock, no allocation), taken at the next tick.
 // Drawing runs on a pool thread.
 
+#include <atomic>
 #include <cstdint>
 
 #include "korvo/client/params.h"
@@ -94,6 +100,8 @@ public:
     virtual double getTrailBaseAngle() const noexcept;
     virtual double getValueAngle() const noexcept;
     virtual void resetDragBounds() noexcept;
+    // The screen angle of a normalized value.
+    double angleAt(double value) const noexcept;
 
     bool onMouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
                       MouseState mouseState) override;
@@ -109,9 +117,13 @@ public:
     // Every rectangle is painted on its own from the knob's state.
     bool drawsInParts() const noexcept override { return true; }
     void onAnimate(double dt, double time) override;
+    // Takes a value change the host made since the last tick before the rest of the tick.
+    void animate(double dt, double time) override;
 
-    // The parameter's normalized value as drawn (NaN -> 0, clamped to [0, 1]).
+    // The parameter's normalized value as the knob reads it (NaN -> 0, clamped to [0, 1]).
     double displayedValue() const noexcept;
+    // The value the picture shows.
+    double drawnValue() const noexcept { return drawnValue_; }
     // Side of the knob square, its centre and the disc radius, in element coordinates.
     float squareSide() const noexcept;
     float centerX() const noexcept;
@@ -119,6 +131,21 @@ public:
     float discRadius() const noexcept { return knobRadius * squareSide() * 0.5f; }
     // The point lies inside the square's inscribed circle.
     bool hitTest(float x, float y) const noexcept;
+
+protected:
+    // Marks the boxes of what a value puts in its place, for the value going from `from` to `to`:
+    // the LEDs (and a subclass's marks).
+    virtual void markValueMarks(double from, double to);
+    // Marks a box in element coordinates (clipped to the element; a non-finite one marks it all).
+    void markBox(float x0, float y0, float x1, float y1);
+
+private:
+    // Brings drawnValue to the parameter's value, marking what the change moves.
+    void refreshValue();
+    void markTrailSector(double from, double to);
+
+    double drawnValue_ = 0.0;
+    std::atomic<bool> valueRequested_{false};
 };
 
 // The knob of the "Pan" parameter: a UIKnob with a needle dot on the rim.
@@ -127,6 +154,15 @@ public:
     using UIKnob::UIKnob;
     void onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,
                    const Vec<IntRect>& dirtyRects) override;
+
+protected:
+    void markValueMarks(double from, double to) override;
+
+private:
+    struct Needle {
+        float x, y;
+    };
+    Needle needleAt(double value) const noexcept;
 };
 
 // Shared painting of the knob family (also used by tests and other widgets).

@@ -28,10 +28,11 @@ using korvo::RGBA;
 
 class RedrawSession {
 public:
-    RedrawSession() {
+    explicit RedrawSession(float scale = 1.0f) {
         client_.resetFromHost(48000.0, 512, 2, 2);
         gui_ = dynamic_cast<VelmoraGUI*>(client_.ensureGraphics());
         gui_->setWindowFactory(&korvo::HeadlessWindow::create);
+        gui_->setScale(scale);
         gui_->openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
         window_ = static_cast<korvo::HeadlessWindow*>(gui_->window());
         window_->paint();
@@ -192,6 +193,34 @@ TEST(VelmoraGUIRedraw, PartialRedrawsAfterRandomChangesEqualAFullRedraw) {
     }
     EXPECT_EQ(compared, 20);
     EXPECT_LE(worst, 1);
+}
+
+// A knob drag moves only the LEDs, the needle and the trail's end: small steps, at scales where
+// those boxes fall between device pixels, on every knob, each step drawn before the next, and the
+// host moving a knob in between.
+TEST(VelmoraGUIRedraw, SmallKnobStepsAtScaleEqualAFullRedraw) {
+    for (const float scale : {1.5f, 2.0f}) {
+        SCOPED_TRACE(scale);
+        RedrawSession session(scale);
+        korvo::HeadlessWindow& window = session.window();
+        const auto at = [scale](std::int32_t v) { return korvo::scaleCoord(v, scale); };
+        const MouseState held{.left = true};
+        int worst = 0;
+        for (std::size_t k = 0; k < std::size(kKnobs); ++k) {
+            const korvo::IntPoint p = kKnobs[k];
+            window.mouseMove(at(p.x), at(p.y));
+            window.mouseDown(MouseButton::left);
+            for (int i = 0; i < 20; ++i) window.tick();  // the push settles: only the value moves
+            for (int i = 1; i <= 24; ++i) {              // far enough to cross a centred base both ways
+                window.mouseMove(at(p.x), at(p.y + (i <= 12 ? -i : i - 24) * 3), held);
+                window.tick();
+            }
+            session.client().parameter(kAutomated[k]).setNormalizedFromHost(0.01 * static_cast<double>(k));
+            worst = std::max(worst, session.compareWithFullRedraw(static_cast<int>(k)));
+            window.mouseUp(MouseButton::left);
+        }
+        EXPECT_LE(worst, 1);
+    }
 }
 
 }  // namespace

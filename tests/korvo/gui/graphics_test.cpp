@@ -129,6 +129,17 @@ TEST(GUIGraphicsDirty, MakeDisjointDropsCopiesAndCutsOverlaps) {
             covered += in;
         }
     EXPECT_EQ(totalArea(rects), covered);
+
+    // Boxes whose bounding box wastes little of it become that box; far ones stay apart.
+    source.clear();
+    out.clear();
+    source.push(box(0, 0, 10, 10));
+    source.push(box(1, 1, 11, 11));
+    source.push(box(40, 40, 50, 50));
+    GUIGraphics::makeDisjoint(source, out);
+    std::vector<IntRect> coalesced = toVector(out);
+    std::sort(coalesced.begin(), coalesced.end(), [](IntRect a, IntRect b) { return a.min.x < b.min.x; });
+    EXPECT_EQ(coalesced, (std::vector<IntRect>{box(0, 0, 11, 11), box(40, 40, 50, 50)}));
 }
 
 TEST(GUIGraphicsDirty, LitAreaGrowsByTheMarginAndIsClippedAtTheCorners) {
