@@ -312,6 +312,11 @@ void PanoramaDisplay::onParameterChanged(korvo::Parameter&) noexcept {
         marksRequested_.store(true, std::memory_order_release);
 }
 
+void PanoramaDisplay::onWindowOpened() {
+    marksRequested_.store(false, std::memory_order_relaxed);
+    shown_ = current();
+}
+
 void PanoramaDisplay::onAnimate(double dt, double) {
     stateFifo_.dropOlderThan(kMaxLagSeconds);
     State state;

@@ -123,6 +123,7 @@ public:
                    korvo::ImageView<korvo::RGBA> materialMap,
                    const korvo::Vec<korvo::IntRect>& dirtyRects) override;
     void onAnimate(double dt, double time) override;
+    void onWindowOpened() override;
 
     // ---- Inspection --------------------------------------------------------------------------------
     std::int32_t zoomIndex() const noexcept { return zoomIndex_.load(std::memory_order_relaxed); }

@@ -47,6 +47,11 @@ void UIElement::applyScale() {
     for (UIElement* child : _children) child->applyScale();
 }
 
+void UIElement::windowOpened() {
+    onWindowOpened();
+    for (UIElement* child : _children) child->windowOpened();
+}
+
 void UIElement::reflow(IntRect availableSpace) {
     _position = availableSpace;
     for (UIElement* child : _children) child->reflow(availableSpace);

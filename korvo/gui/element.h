@@ -194,6 +194,12 @@ public:
     // The scale changed and the position follows it; sizes of caches and the like adapt here.
     // [nothing]
     virtual void onScaleChanged() {}
+    // Before the first frame of a new window, on every element (onWindowOpened, then the same for
+    // every child).
+    void windowOpened();
+    // A window opens: an element that draws from a copy of its inputs takes up here what changed
+    // while no window ticked, so the first frame shows it. [nothing]
+    virtual void onWindowOpened() {}
     bool isVisible() const noexcept { return _visible; }
     void setVisible(bool visible) noexcept { _visible = visible; }
     std::int32_t zOrder() const noexcept { return _zOrder; }

@@ -196,6 +196,7 @@ void* GUIGraphics::openUI(void* parentWindow, void* controlInfo, HostKind, Windo
         _opening = false;
     }
     reflow(IntRect{{0, 0}, {_editorWidth, _editorHeight}});
+    windowOpened();
     setDirtyAll(DirtyLayer::fromFlags);
     return _window ? _window->nativeHandle() : nullptr;
 }

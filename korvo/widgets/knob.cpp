@@ -72,6 +72,11 @@ void UIKnob::animate(double dt, double time) {
     UIElement::animate(dt, time);
 }
 
+void UIKnob::onWindowOpened() {
+    valueRequested_.store(false, std::memory_order_relaxed);
+    drawnValue_ = displayedValue();
+}
+
 void UIKnob::refreshValue() {
     const double was = drawnValue_, next = displayedValue();
     if (next == was) return;

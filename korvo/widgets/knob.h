@@ -119,6 +119,7 @@ public:
     void onAnimate(double dt, double time) override;
     // Takes a value change the host made since the last tick before the rest of the tick.
     void animate(double dt, double time) override;
+    void onWindowOpened() override;
 
     // The parameter's normalized value as the knob reads it (NaN -> 0, clamped to [0, 1]).
     double displayedValue() const noexcept;

@@ -16,6 +16,7 @@
 
 #include "effect/gui.h"
 #include "effect/main.h"
+#include "effect/panorama.h"
 #include "korvo/window/headless.h"
 
 namespace velmora {
@@ -33,12 +34,16 @@ public:
         gui_ = dynamic_cast<VelmoraGUI*>(client_.ensureGraphics());
         gui_->setWindowFactory(&korvo::HeadlessWindow::create);
         gui_->setScale(scale);
-        gui_->openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
-        window_ = static_cast<korvo::HeadlessWindow*>(gui_->window());
-        window_->paint();
+        open();
         window_->tick();
     }
     ~RedrawSession() { gui_->closeUI(); }
+
+    // The editor's window closed and opened again, its first frame drawn (no tick yet).
+    void reopen() {
+        gui_->closeUI();
+        open();
+    }
 
     VelmoraClient& client() { return client_; }
     VelmoraGUI& gui() { return *gui_; }
@@ -60,10 +65,9 @@ public:
     // Ticks once, so changes that wait for a tick (host automation) are taken up, draws what is
     // still pending without moving any animation, then returns the largest difference of a channel
     // between the screen and the whole editor redrawn from scratch.
-    int compareWithFullRedraw(int step) {
-        window_->tick();
-        // A frame can leave relighting for the next one; that one draws no new layers.
-        for (int i = 0; i < 3; ++i) refreshWithoutTick();
+    int compareWithFullRedraw(int step, bool tickFirst = true) {
+        if (tickFirst) window_->tick();
+        drawPending();
         EXPECT_TRUE(gui_->pendingLitRects().empty());
         EXPECT_TRUE(gui_->pendingGlowRects().empty());
         std::vector<RGBA> partial(pixels());
@@ -86,7 +90,17 @@ public:
         return worst;
     }
 
+    // A frame can leave relighting for the next one; that one draws no new layers.
+    void drawPending() {
+        for (int i = 0; i < 3; ++i) refreshWithoutTick();
+    }
+
 private:
+    void open() {
+        gui_->openUI(nullptr, nullptr, korvo::HostKind::unknown, korvo::WindowBackend::win32);
+        window_ = static_cast<korvo::HeadlessWindow*>(gui_->window());
+        window_->paint();
+    }
     void refreshWithoutTick() {
         korvo::IWindowListener* listener = gui_->windowListener();
         listener->computeDirtyAreas();
@@ -221,6 +235,28 @@ TEST(VelmoraGUIRedraw, SmallKnobStepsAtScaleEqualAFullRedraw) {
         }
         EXPECT_LE(worst, 1);
     }
+}
+
+// What the host changed while the window was closed is in the first frame after it opens again:
+// the panorama looks the same a tick later.
+TEST(VelmoraGUIRedraw, TheFirstFrameAfterReopeningShowsWhatTheHostChangedMeanwhile) {
+    RedrawSession session;
+    for (const std::int32_t index : {kPan, kDistance})
+        session.client().parameter(index).setNormalizedFromHost(0.9);
+    session.reopen();
+    const IntRect box = session.gui().panorama()->position();
+    const auto panoramaPixels = [&] {
+        std::vector<RGBA> v;
+        const korvo::ImageView<RGBA> screen = session.window().screen();
+        for (std::int32_t y = box.min.y; y < box.max.y; ++y)
+            v.insert(v.end(), screen.row(y) + box.min.x, screen.row(y) + box.max.x);
+        return v;
+    };
+    session.drawPending();
+    const std::vector<RGBA> first = panoramaPixels();
+    session.window().tick();
+    session.drawPending();
+    EXPECT_EQ(panoramaPixels(), first);
 }
 
 }  // namespace

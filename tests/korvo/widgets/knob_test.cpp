@@ -185,6 +185,22 @@ TEST(UIKnobHostValues, AutomationOnTheAudioThreadOnlyRecordsAndTheNextTickRedraw
     EXPECT_EQ(rig.h.diffuseAt(nearMax.x, nearMax.y), rig.knob->litTrailDiffuse);
 }
 
+// A host write while the window is closed is in the first frame of the next window.
+TEST(UIKnobHostValues, AValueSetWhileTheWindowWasClosedIsInTheFirstFrame) {
+    KnobRig rig;
+    rig.knob->trailRadiusMin = 0.6f;
+    rig.h.panel.closeUI();
+    rig.client.linear().setNormalizedFromHost(1.0);
+    rig.h.panel.openUI(nullptr, nullptr, HostKind::unknown, WindowBackend::win32);
+    rig.h.window = static_cast<HeadlessWindow*>(rig.h.panel.window());
+    rig.h.window->paint();  // the window's size
+    rig.h.panel.windowListener()->computeDirtyAreas();
+    rig.h.window->invalidate(rig.h.panel.windowListener()->dirtyBounds());
+    rig.h.window->paint();  // the first frame, no tick
+    const IntPoint nearMax = trailPoint(*rig.knob, 2.15 * 3.141592653589793);
+    EXPECT_EQ(rig.h.diffuseAt(nearMax.x, nearMax.y), rig.knob->litTrailDiffuse);
+}
+
 // A drag or a key is drawn by the frame that follows its event, not a tick later: the editor's own edits
 // mark the knob at once (host writes, which may come on the audio thread, still wait for a tick).
 TEST(UIKnobHostValues, AnEditorEditIsDrawnByTheFrameAfterItsMove) {
