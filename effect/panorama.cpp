@@ -271,18 +271,9 @@ void PanoramaDisplay::markMovingMarks(const Shown& s) noexcept {
     const float edge = 3.0f + k;
     auto box = [this, edge](Point from, Point to, float reach) {
         const float grow = reach + edge;
-        const float x0 = std::min(from.x, to.x) - grow, x1 = std::max(from.x, to.x) + grow;
-        const float y0 = std::min(from.y, to.y) - grow, y1 = std::max(from.y, to.y) + grow;
-        if (!(std::isfinite(x0) && std::isfinite(x1) && std::isfinite(y0) && std::isfinite(y1))) {
-            setDirtyAll(korvo::DirtyLayer::rawLayerOnly);
-            return;
-        }
-        const IntRect mine{{0, 0}, {_position.width(), _position.height()}};
-        const IntRect r{{static_cast<std::int32_t>(std::max(-1.0f, std::floor(x0))),
-                         static_cast<std::int32_t>(std::max(-1.0f, std::floor(y0)))},
-                        {static_cast<std::int32_t>(std::min(width() + 1.0f, std::ceil(x1))),
-                         static_cast<std::int32_t>(std::min(height() + 1.0f, std::ceil(y1)))}};
-        setDirty(korvo::DirtyLayer::rawLayerOnly, r.intersection(mine));
+        setDirtyCovering(korvo::DirtyLayer::rawLayerOnly, std::min(from.x, to.x) - grow,
+                         std::min(from.y, to.y) - grow, std::max(from.x, to.x) + grow,
+                         std::max(from.y, to.y) + grow);
     };
     // The line to the listener, the halo, ring and dot around the source; the audio's line, halo
     // and dot; the hover preview's line, halo, ring and dot.
@@ -305,27 +296,16 @@ void PanoramaDisplay::sendPanoramaState(float sampleRate, float gain, float tilt
 }
 
 void PanoramaDisplay::onParameterChanged(korvo::Parameter&) noexcept {
-    // The marks only: nothing lit moves.
-    if (onInputThread())
-        refreshMarks();
-    else
-        marksRequested_.store(true, std::memory_order_release);
-}
-
-void PanoramaDisplay::onWindowOpened() {
-    marksRequested_.store(false, std::memory_order_relaxed);
-    shown_ = current();
+    requestRefresh();  // the marks only: nothing lit moves
 }
 
 void PanoramaDisplay::onAnimate(double dt, double) {
     stateFifo_.dropOlderThan(kMaxLagSeconds);
     State state;
-    bool changed = marksRequested_.exchange(false, std::memory_order_acq_rel);
     if (stateFifo_.readOldestAndDrop(&state, 1, dt, 0) > 0) {
         lastState_ = state;
-        changed = true;
+        refreshMarks();
     }
-    if (changed) refreshMarks();
 }
 
 // ---- Mouse -------------------------------------------------------------------------------------

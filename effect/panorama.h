@@ -23,7 +23,8 @@
 //   a busy lock drops that state and the display keeps the previous one).
 // - onParameterChanged may run on any thread, the audio thread included (host automation). Seen
 //   while the editor's thread dispatches an input event (the user's own edit) it redraws the
-//   marks at once; otherwise it only sets an atomic flag and the next animation tick does.
+//   marks at once; otherwise it only sets an atomic flag and the next animation tick does
+//   (requestRefresh).
 //
 // Redrawing: the marks draw what they show from a copy of their inputs (Shown), taken on the
 // editor's thread whenever one of them changes; the area redrawn is where the moving marks were
@@ -99,8 +100,8 @@ public:
     virtual void setParamsFromPoint(float x, float y) noexcept;
 
     // ---- IParameterListener ------------------------------------------------------------------------
-    // Redraws the marks now on the editor's input thread, else at the next tick. [any-thread,
-    // audio included]
+    // Redraws the marks now on the editor's input thread, else at the next tick (requestRefresh).
+    // [any-thread, audio included]
     void onParameterChanged(korvo::Parameter& parameter) noexcept override;
     void onBeginParameterEdit(korvo::Parameter&) noexcept override {}
     void onEndParameterEdit(korvo::Parameter&) noexcept override {}
@@ -123,7 +124,7 @@ public:
                    korvo::ImageView<korvo::RGBA> materialMap,
                    const korvo::Vec<korvo::IntRect>& dirtyRects) override;
     void onAnimate(double dt, double time) override;
-    void onWindowOpened() override;
+    void refreshShown() override { refreshMarks(); }
 
     // ---- Inspection --------------------------------------------------------------------------------
     std::int32_t zoomIndex() const noexcept { return zoomIndex_.load(std::memory_order_relaxed); }
@@ -166,7 +167,6 @@ private:
     korvo::TimedFIFO<State> stateFifo_;
     State lastState_;
     Shown shown_;
-    std::atomic<bool> marksRequested_{false};
     bool pointerOver_ = false;  // between onMouseMove and onMouseExit
     std::int32_t mouseX_ = 0;
     std::int32_t mouseY_ = 0;

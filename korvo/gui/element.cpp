@@ -1,6 +1,8 @@
 // UIElement: defaults, dirty marking and the recursive input dispatch.
 #include "korvo/gui/element.h"
 
+#include <algorithm>
+#include <cmath>
 #include <thread>
 
 #include "korvo/gui/context.h"
@@ -48,7 +50,8 @@ void UIElement::applyScale() {
 }
 
 void UIElement::windowOpened() {
-    onWindowOpened();
+    _dirtyRequested.fetch_and(static_cast<std::uint8_t>(~kRequestRefresh), std::memory_order_acq_rel);
+    refreshShown();
     for (UIElement* child : _children) child->windowOpened();
 }
 
@@ -84,6 +87,7 @@ void UIElement::animate(double dt, double time) {
         setDirtyAll(DirtyLayer::fromFlags);  // the raw layer above follows
     else if ((requested & kRequestRawOnly) != 0)
         setDirtyAll(DirtyLayer::rawLayerOnly);
+    if ((requested & kRequestRefresh) != 0) refreshShown();
     if (hasFlag(_flags, ElementFlags::wantsAnimation)) onAnimate(dt, time);
     for (UIElement* child : _children) child->animate(dt, time);
 }
@@ -91,6 +95,13 @@ void UIElement::animate(double dt, double time) {
 bool UIElement::onInputThread() const noexcept {
     return _context != nullptr &&
            _context->inputThread.load(std::memory_order_relaxed) == std::this_thread::get_id();
+}
+
+void UIElement::requestRefresh() noexcept {
+    if (onInputThread())
+        refreshShown();
+    else
+        _dirtyRequested.fetch_or(kRequestRefresh, std::memory_order_release);
 }
 
 void UIElement::markDirtyFromListener(DirtyLayer layer) noexcept {
@@ -118,6 +129,22 @@ void UIElement::setDirtyAll(DirtyLayer layer) {
 
 void UIElement::setDirty(DirtyLayer layer, IntRect rect) {
     addDirtyRect(layer, rect.translated(_position.min.x, _position.min.y));
+}
+
+void UIElement::setDirtyCovering(DirtyLayer layer, float x0, float y0, float x1, float y1) {
+    if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) {
+        setDirtyAll(layer);
+        return;
+    }
+    // Clamped a pixel beyond the element before the conversion, so any finite box converts.
+    const auto w = static_cast<float>(_position.width()), h = static_cast<float>(_position.height());
+    auto edge = [](float v, float most, float (*round)(float)) {
+        return static_cast<std::int32_t>(round(std::clamp(v, -1.0f, most + 1.0f)));
+    };
+    const IntRect box{{edge(x0, w, std::floor), edge(y0, h, std::floor)},
+                      {edge(x1, w, std::ceil), edge(y1, h, std::ceil)}};
+    const IntRect r = box.intersection(IntRect{{0, 0}, {_position.width(), _position.height()}});
+    if (!r.empty()) setDirty(layer, r);
 }
 
 void UIElement::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,

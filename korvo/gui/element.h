@@ -160,6 +160,16 @@ public:
     // Whether the calling thread is dispatching an input event to this element's editor now.
     // [any-thread]
     bool onInputThread() const noexcept;
+    // For parameter listeners of an element that draws from a copy of its inputs: refreshShown at
+    // once on the thread dispatching input, else by the next tick (one atomic bit, no lock, no
+    // allocation). [any-thread, including audio]
+    void requestRefresh() noexcept;
+    // Takes the inputs into the element's copy and marks what the change moves (rects via
+    // setDirty). Called for requestRefresh and before a new window's first frame. [nothing]
+    virtual void refreshShown() {}
+    // Marks the pixels of the box [x0, x1) x [y0, y1) (local coordinates, rounded outwards,
+    // clipped to the element); a box that is not finite marks the whole element. [any-thread]
+    void setDirtyCovering(DirtyLayer layer, float x0, float y0, float x1, float y1);
 
     // ---- Recursive dispatch (called on the root with editor coordinates) ----------------------
     bool mouseClick(std::int32_t x, std::int32_t y, MouseButton button, bool isDoubleClick,
@@ -194,12 +204,9 @@ public:
     // The scale changed and the position follows it; sizes of caches and the like adapt here.
     // [nothing]
     virtual void onScaleChanged() {}
-    // Before the first frame of a new window, on every element (onWindowOpened, then the same for
-    // every child).
+    // Before the first frame of a new window, on every element and its children: whatever changed
+    // while no window ticked is taken up (refreshShown), so the first frame shows it.
     void windowOpened();
-    // A window opens: an element that draws from a copy of its inputs takes up here what changed
-    // while no window ticked, so the first frame shows it. [nothing]
-    virtual void onWindowOpened() {}
     bool isVisible() const noexcept { return _visible; }
     void setVisible(bool visible) noexcept { _visible = visible; }
     std::int32_t zOrder() const noexcept { return _zOrder; }
@@ -232,7 +239,7 @@ protected:
     Vec<UIElement*> _sortedChildren;
     IntPoint _drawOffset;
     // Set by markDirtyFromAnyThread (one bit per layer), taken by animate.
-    static constexpr std::uint8_t kRequestFromFlags = 1, kRequestRawOnly = 2;
+    static constexpr std::uint8_t kRequestFromFlags = 1, kRequestRawOnly = 2, kRequestRefresh = 4;
     std::atomic<std::uint8_t> _dirtyRequested{0};
     static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
 

@@ -141,8 +141,8 @@ public:
     // that are controls, in child order; arrows (1 %, 0.1 % with Shift, or the next choice), Page
     // Up / Down (10 %), Home / End and Delete / Backspace (the default) change the parameter of the
     // focused control, else of the one under the pointer, else of the one last clicked, each
-    // press one gesture; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo. False for keys it does not use (they
-    // go to the host) and while a menu is open or a drag is held.
+    // press one gesture; Ctrl+Z, Ctrl+Shift+Z and Ctrl+Y undo and redo. False for keys it does not
+    // use (they go to the host) and while a menu is open or a drag is held.
     bool controlKey(Key key, MouseState modifiers);
     // A right click on a control bound to a parameter opens, at its release, the control's menu
     // (openParameterMenu at the click point) instead of reaching the control, when the editor

@@ -61,23 +61,10 @@ UIKnob::~UIKnob() {
 }
 
 void UIKnob::onParameterChanged(Parameter&) noexcept {
-    if (onInputThread())
-        refreshValue();
-    else
-        valueRequested_.store(true, std::memory_order_release);
+    requestRefresh();
 }
 
-void UIKnob::animate(double dt, double time) {
-    if (valueRequested_.exchange(false, std::memory_order_acq_rel)) refreshValue();
-    UIElement::animate(dt, time);
-}
-
-void UIKnob::onWindowOpened() {
-    valueRequested_.store(false, std::memory_order_relaxed);
-    drawnValue_ = displayedValue();
-}
-
-void UIKnob::refreshValue() {
+void UIKnob::refreshShown() {
     const double was = drawnValue_, next = displayedValue();
     if (next == was) return;
     drawnValue_ = next;
@@ -91,22 +78,8 @@ void UIKnob::refreshValue() {
     markTrailSector(from, to);
 }
 
-void UIKnob::markBox(float x0, float y0, float x1, float y1) {
-    if (!(std::isfinite(x0) && std::isfinite(y0) && std::isfinite(x1) && std::isfinite(y1))) {
-        setDirtyAll(DirtyLayer::fromFlags);
-        return;
-    }
-    // A pixel more on every side for the rounding between element and view coordinates.
-    const auto w = static_cast<float>(_position.width()), h = static_cast<float>(_position.height());
-    const IntRect mine{{0, 0}, {_position.width(), _position.height()}};
-    const IntRect box{{static_cast<std::int32_t>(std::floor(std::max(-1.0f, x0 - 1.0f))),
-                       static_cast<std::int32_t>(std::floor(std::max(-1.0f, y0 - 1.0f)))},
-                      {static_cast<std::int32_t>(std::ceil(std::min(w + 1.0f, x1 + 1.0f))),
-                       static_cast<std::int32_t>(std::ceil(std::min(h + 1.0f, y1 + 1.0f)))}};
-    const IntRect r = box.intersection(mine);
-    if (!r.empty()) setDirty(DirtyLayer::fromFlags, r);
-}
-
+// The boxes marked below reach a pixel beyond what is drawn, for the rounding between element and
+// view coordinates.
 void UIKnob::markValueMarks(double from, double to) {
     const std::int32_t leds = ledCount(numLEDs);
     const float cx = centerX(), cy = centerY(), R = discRadius(), p = pushed(pushedAnimation);
@@ -117,8 +90,9 @@ void UIKnob::markValueMarks(double from, double to) {
         const LED l = ledAt(*this, i, leds, a, cx, cy, R, distance),
                   m = ledAt(*this, i, leds, b, cx, cy, R, distance);
         if (!(l.r > 0.0f)) continue;
-        markBox(std::min(l.x, m.x) - l.r - 1.0f, std::min(l.y, m.y) - l.r - 1.0f,
-                std::max(l.x, m.x) + l.r + 2.0f, std::max(l.y, m.y) + l.r + 2.0f);
+        setDirtyCovering(DirtyLayer::fromFlags, std::min(l.x, m.x) - l.r - 2.0f,
+                         std::min(l.y, m.y) - l.r - 2.0f, std::max(l.x, m.x) + l.r + 3.0f,
+                         std::max(l.y, m.y) + l.r + 3.0f);
     }
 }
 
@@ -142,7 +116,7 @@ void UIKnob::markTrailSector(double from, double to) {
     for (double q = std::ceil(from / (0.5 * kPiD)) * 0.5 * kPiD; q < to && std::isfinite(q); q += 0.5 * kPiD)
         take(q, outer);
     // The arc's anti-aliased rim and ends reach a pixel farther.
-    markBox(x0 - 2.0f, y0 - 2.0f, x1 + 3.0f, y1 + 3.0f);
+    setDirtyCovering(DirtyLayer::fromFlags, x0 - 3.0f, y0 - 3.0f, x1 + 4.0f, y1 + 4.0f);
 }
 void UIKnob::onBeginParameterEdit(Parameter&) noexcept {}
 void UIKnob::onEndParameterEdit(Parameter&) noexcept {}
@@ -459,8 +433,8 @@ PanKnob::Needle PanKnob::needleAt(double value) const noexcept {
 void PanKnob::markValueMarks(double from, double to) {
     UIKnob::markValueMarks(from, to);
     const Needle n = needleAt(from), m = needleAt(to);
-    markBox(std::min(n.x, m.x) - 4.0f, std::min(n.y, m.y) - 4.0f, std::max(n.x, m.x) + 5.0f,
-            std::max(n.y, m.y) + 5.0f);
+    setDirtyCovering(DirtyLayer::fromFlags, std::min(n.x, m.x) - 5.0f, std::min(n.y, m.y) - 5.0f,
+                     std::max(n.x, m.x) + 6.0f, std::max(n.y, m.y) + 6.0f);
 }
 
 void PanKnob::onDrawPBR(ImageView<RGBA> diffuseMap, ImageView<L16> depthMap, ImageView<RGBA> materialMap,

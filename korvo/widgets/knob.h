@@ -26,10 +26,10 @@
 //
 // Thread contract: [main-thread], except the IParameterListener operations, which may run on any
 // thread (the host's audio thread included): the editor's own edits are marked at once and drawn by
-// the next frame; others only set a flag (no lock, no allocation), taken at the next tick.
+// the next frame; others only set a flag (requestRefresh: no lock, no allocation), taken at the
+// next tick.
 // Drawing runs on a pool thread.
 
-#include <atomic>
 #include <cstdint>
 
 #include "korvo/client/params.h"
@@ -117,9 +117,8 @@ public:
     // Every rectangle is painted on its own from the knob's state.
     bool drawsInParts() const noexcept override { return true; }
     void onAnimate(double dt, double time) override;
-    // Takes a value change the host made since the last tick before the rest of the tick.
-    void animate(double dt, double time) override;
-    void onWindowOpened() override;
+    // Brings drawnValue to the parameter's value, marking what the change moves.
+    void refreshShown() override;
 
     // The parameter's normalized value as the knob reads it (NaN -> 0, clamped to [0, 1]).
     double displayedValue() const noexcept;
@@ -137,16 +136,11 @@ protected:
     // Marks the boxes of what a value puts in its place, for the value going from `from` to `to`:
     // the LEDs (and a subclass's marks).
     virtual void markValueMarks(double from, double to);
-    // Marks a box in element coordinates (clipped to the element; a non-finite one marks it all).
-    void markBox(float x0, float y0, float x1, float y1);
 
 private:
-    // Brings drawnValue to the parameter's value, marking what the change moves.
-    void refreshValue();
     void markTrailSector(double from, double to);
 
     double drawnValue_ = 0.0;
-    std::atomic<bool> valueRequested_{false};
 };
 
 // The knob of the "Pan" parameter: a UIKnob with a needle dot on the rim.

@@ -12,11 +12,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "effect/gui.h"
 #include "effect/main.h"
 #include "effect/panorama.h"
+#include "korvo/widgets/knob.h"
 #include "korvo/window/headless.h"
 
 namespace velmora {
@@ -29,8 +31,10 @@ using korvo::RGBA;
 
 class RedrawSession {
 public:
-    explicit RedrawSession(float scale = 1.0f) {
+    // `values`: (index, normalized) pairs the host sets before the editor exists.
+    explicit RedrawSession(float scale = 1.0f, std::vector<std::pair<std::int32_t, double>> values = {}) {
         client_.resetFromHost(48000.0, 512, 2, 2);
+        for (const auto& [index, value] : values) client_.parameter(index).setNormalizedFromHost(value);
         gui_ = dynamic_cast<VelmoraGUI*>(client_.ensureGraphics());
         gui_->setWindowFactory(&korvo::HeadlessWindow::create);
         gui_->setScale(scale);
@@ -238,25 +242,26 @@ TEST(VelmoraGUIRedraw, SmallKnobStepsAtScaleEqualAFullRedraw) {
 }
 
 // What the host changed while the window was closed is in the first frame after it opens again:
-// the panorama looks the same a tick later.
+// the knobs and the panorama show what an editor made after the change shows.
 TEST(VelmoraGUIRedraw, TheFirstFrameAfterReopeningShowsWhatTheHostChangedMeanwhile) {
-    RedrawSession session;
-    for (const std::int32_t index : {kPan, kDistance})
-        session.client().parameter(index).setNormalizedFromHost(0.9);
-    session.reopen();
-    const IntRect box = session.gui().panorama()->position();
-    const auto panoramaPixels = [&] {
+    const std::vector<std::pair<std::int32_t, double>> values = {
+        {kPan, 0.9}, {kDistance, 0.9}, {kStereoWidth, 0.2}};
+    RedrawSession reopened, fresh(1.0f, values);
+    for (const auto& [index, value] : values) reopened.client().parameter(index).setNormalizedFromHost(value);
+    reopened.reopen();
+    const auto pixels = [](RedrawSession& session) {
+        session.drawPending();
         std::vector<RGBA> v;
         const korvo::ImageView<RGBA> screen = session.window().screen();
-        for (std::int32_t y = box.min.y; y < box.max.y; ++y)
-            v.insert(v.end(), screen.row(y) + box.min.x, screen.row(y) + box.max.x);
+        for (const korvo::UIElement* e : std::initializer_list<const korvo::UIElement*>{
+                 session.gui().panorama(), session.gui().panKnob(), session.gui().stereoWidthKnob()}) {
+            const IntRect box = e->position();
+            for (std::int32_t y = box.min.y; y < box.max.y; ++y)
+                v.insert(v.end(), screen.row(y) + box.min.x, screen.row(y) + box.max.x);
+        }
         return v;
     };
-    session.drawPending();
-    const std::vector<RGBA> first = panoramaPixels();
-    session.window().tick();
-    session.drawPending();
-    EXPECT_EQ(panoramaPixels(), first);
+    EXPECT_EQ(pixels(reopened), pixels(fresh));
 }
 
 }  // namespace
