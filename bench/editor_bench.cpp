@@ -16,6 +16,8 @@
 //                           LFO sweeping the source (the audio itself is not timed): both displays
 //                           redraw, no control moves.
 //   editor/full_frame:      the whole editor redrawn and lit (everything marked dirty, one frame).
+//   editor/full_frame_ratio (with --scale): a full frame at 100 % and one at the scale in turns;
+//                           the counter ratio is the scaled frame's time over the 100 % one's.
 // cpu_ms counters: CPU time of the whole process (UI thread and render workers) per step, steadier
 // than the wall clock on a shared machine.
 //
@@ -211,6 +213,38 @@ void FullFrame(benchmark::State& state) {
     gui->closeUI();
 }
 
+// Full frames at 100 % and at the scale taken in turns, one of each per iteration, so both see the
+// same machine (clock, other load) and their ratio holds from run to run better than the ratio
+// of two separate rows. Timed: the scaled frame; counters: both frames' means and the ratio.
+void FullFrameRatio(benchmark::State& state) {
+    velmora::VelmoraClient baseClient, scaledClient;
+    auto* base = static_cast<velmora::VelmoraGUI*>(baseClient.ensureGraphics());
+    auto* scaled = static_cast<velmora::VelmoraGUI*>(scaledClient.ensureGraphics());
+    korvo::HeadlessWindow& baseWindow = openWindow(*base, 1.0f);
+    korvo::HeadlessWindow& scaledWindow = openWindow(*scaled, bench::scaleOf(state));
+    settle(baseWindow);
+    settle(scaledWindow);
+    auto fullFrame = [](velmora::VelmoraGUI& gui, korvo::HeadlessWindow& window) {
+        const auto start = std::chrono::steady_clock::now();
+        gui.setDirtyAll(korvo::DirtyLayer::fromFlags);
+        window.tick();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    double baseSeconds = 0.0, scaledSeconds = 0.0;
+    for (auto _ : state) {
+        baseSeconds += fullFrame(*base, baseWindow);
+        const double s = fullFrame(*scaled, scaledWindow);
+        scaledSeconds += s;
+        state.SetIterationTime(s);
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["ms_100"] = 1e3 * baseSeconds / n;
+    state.counters["ms_scaled"] = 1e3 * scaledSeconds / n;
+    state.counters["ratio"] = baseSeconds > 0.0 ? scaledSeconds / baseSeconds : 0.0;
+    scaled->closeUI();
+    base->closeUI();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -221,5 +255,10 @@ int main(int argc, char** argv) {
     bench::addScaled(scales, "editor/idle_tick", IdleTick)->UseRealTime();
     bench::addScaled(scales, "editor/playing_tick", PlayingTick)->UseManualTime();
     bench::addScaled(scales, "editor/full_frame", FullFrame)->UseRealTime();
+    if (scales.percents.size() > 1)
+        benchmark::RegisterBenchmark("editor/full_frame_ratio", FullFrameRatio)
+            ->Unit(benchmark::kMillisecond)
+            ->Arg(scales.percents.back())
+            ->UseManualTime();
     return bench::runBenchmarks(scales);
 }
